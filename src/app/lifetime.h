@@ -1,0 +1,14 @@
+#pragma once
+
+namespace pellux {
+
+class Lifetime {
+ public:
+  virtual ~Lifetime() = default;
+  // Ends the whole program at once; the supervised programs are left as they
+  // are. The real one never returns; a fake records the call and returns, and
+  // callers return straight after it.
+  virtual void EndNow() = 0;
+};
+
+}  // namespace pellux

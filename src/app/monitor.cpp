@@ -1,0 +1,108 @@
+#include "app/monitor.h"
+
+#include "ui/port_field.h"
+
+namespace pellux {
+
+Monitor::Monitor(const Platform& platform)
+    : p_(platform),
+      log_(p_.files, p_.clock),
+      processes_(p_.processes, log_),
+      tray_(p_.tray),
+      window_(p_.controls, p_.timers, tray_),
+      cycle_({p_.timers, log_, processes_, p_.launcher, window_, p_.files, programFolder_,
+              AppVersion_, [this] { ImmediateEnd(); }}),
+      buttons_({log_, processes_, p_.files, p_.dialogs, window_, p_.serial,
+                [this] { ImmediateEnd(); }}) {}
+
+void Monitor::Start() {
+  programFolder_ = p_.system.ProgramFolder();
+  // The version is read from the running executable's own name, so a copy
+  // under another name reports its own version.
+  AppVersion_ = p_.system.FileVersion(programFolder_ + "\\" + p_.system.ProgramBaseName() + ".exe");
+  if (AppVersion_.empty()) AppVersion_ = "0.0.0.0";
+
+  log_.InitLog(programFolder_);
+  log_.WriteLogLine("PelluxMONITOR - STARTED!!!");
+
+  const auto end = [this] { ImmediateEnd(); };
+  if (!IsInstalled(p_.files, kBridge)) {
+    MissingExecutableExit(kBridge, p_.dialogs, log_, end);
+    return;
+  }
+
+  window_.Load(VersionTip(AppVersion_));
+
+  if (!IsInstalled(p_.files, kController)) {
+    MissingExecutableExit(kController, p_.dialogs, log_, end);
+    return;
+  }
+
+  p_.controls.Show();
+  if (p_.controls.PortVisible()) p_.controls.FocusPort();
+
+  LaunchAtStart(kBridge);
+  LaunchAtStart(kController);
+
+  p_.timers.Arm(TimerId::Timer1, kFirstCycleDelayMs);
+}
+
+void Monitor::LaunchAtStart(const SupervisedProgram& program) {
+  const std::uint32_t result = Launch(p_.launcher, program);
+  if (result == 0) {
+    p_.dialogs.ShowBox(program.notStarted, kAppTitle, kBoxPlain);
+    p_.controls.SetButtonColour(program.button, kRed);
+    log_.WriteLogLine(program.launchFailedLog + std::to_string(result));
+  } else {
+    p_.controls.SetButtonColour(program.button, kGreen);
+    log_.WriteLogLine(program.launchedLog + std::to_string(result));
+  }
+}
+
+void Monitor::OnTimer(TimerId timer) {
+  if (ended_) return;
+  switch (timer) {
+    case TimerId::Timer1:
+      cycle_.Timer1();
+      break;
+    case TimerId::Timer3:
+      window_.Timer3();
+      break;
+  }
+}
+
+void Monitor::OnProgramButtonClick(ProgramButton button) {
+  if (ended_) return;
+  if (button == ProgramButton::CBPellux) {
+    buttons_.CBPellux_Click();
+  } else {
+    buttons_.CBLINTARO_Click();
+  }
+}
+
+bool Monitor::OnPortFieldLostFocus() {
+  if (ended_) return true;
+  return TBPort_LostFocus(p_.controls, p_.dialogs, p_.locale);
+}
+
+void Monitor::OnCloseRequest() {
+  if (ended_) return;
+  tray_.Remove();
+  ImmediateEnd();
+}
+
+void Monitor::OnTaskbarCreated() {
+  if (ended_) return;
+  tray_.OnTaskbarCreated();
+}
+
+void Monitor::ImmediateEnd() {
+  if (ended_) return;
+  ended_ = true;
+  // An icon left behind would stay in the tray as a ghost until the mouse
+  // passes over it, so one that was added is removed first.
+  if (tray_.Added()) tray_.Remove();
+  p_.lifetime.EndNow();
+}
+
+}  // namespace pellux

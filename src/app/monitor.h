@@ -1,0 +1,58 @@
+#pragma once
+#include <string>
+
+#include "app/platform.h"
+#include "log/event_log.h"
+#include "process/process_services.h"
+#include "supervision/supervision_cycle.h"
+#include "tray/tray_icon.h"
+#include "ui/main_window.h"
+#include "ui/program_buttons.h"
+#include "ui/window_events.h"
+
+namespace pellux {
+
+// The monitor as a whole: the start-up sequence, the window's events, the
+// close request and the immediate end. It owns the log, the process
+// services, the tray record, the window's behaviour, the cycle and the
+// buttons; the operating system is reached only through Platform.
+class Monitor final : public WindowEvents {
+ public:
+  explicit Monitor(const Platform& platform);
+
+  // The start-up sequence, from the version text to arming Timer1.
+  void Start();
+
+  // True once the program has ended (the real end never returns).
+  [[nodiscard]] bool Ended() const { return ended_; }
+  [[nodiscard]] const std::string& AppVersion() const { return AppVersion_; }
+
+  void OnTimer(TimerId timer) override;
+  void OnProgramButtonClick(ProgramButton button) override;
+  [[nodiscard]] bool OnPortFieldLostFocus() override;
+  void OnCloseRequest() override;
+  void OnTaskbarCreated() override;
+
+  [[nodiscard]] EventLog& Log() { return log_; }
+  [[nodiscard]] ProcessServices& Processes() { return processes_; }
+  [[nodiscard]] MainWindow& Window() { return window_; }
+  [[nodiscard]] TrayIcon& Tray() { return tray_; }
+
+ private:
+  // Ends at once; the tray icon is removed first when one was added.
+  void ImmediateEnd();
+  void LaunchAtStart(const SupervisedProgram& program);
+
+  Platform p_;
+  std::string AppVersion_;
+  std::string programFolder_;
+  EventLog log_;
+  ProcessServices processes_;
+  TrayIcon tray_;
+  MainWindow window_;
+  SupervisionCycle cycle_;
+  ProgramButtons buttons_;
+  bool ended_ = false;
+};
+
+}  // namespace pellux

@@ -1,0 +1,61 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "app/dialogs.h"
+#include "app/launcher.h"
+#include "log/event_log.h"
+#include "log/file_system.h"
+
+namespace pellux {
+
+inline constexpr char kAppTitle[] = "PelluxMONITOR";
+inline constexpr char kFarewellText[] = "Chauuu...\r:(";
+
+enum class ProgramButton { CBPellux, CBLINTARO };
+
+// Everything the monitor knows about one supervised program. Nothing here is
+// configurable at run time.
+struct SupervisedProgram {
+  const char* exeName;           // used in texts
+  const char* installPath;       // launched and tested for existence
+  const char* installFolder;     // shown in texts; the launch's working folder
+  const char* runningCheckName;  // matched at the end of an executable path
+  const char* stopName;          // matched anywhere in an executable path
+  ProgramButton button;
+  const char* clickLogText;
+  const char* missingBoxFirst;
+  const char* missingBoxSecond;
+  const char* missingLog;
+  const char* notStarted;
+  const char* started;
+  const char* stillRunning;
+  const char* stopped;
+  const char* launchFailedLog;  // the launch result follows the trailing blank
+  const char* launchedLog;
+};
+
+extern const SupervisedProgram kController;  // Pellux.exe, seen as javaw.exe
+extern const SupervisedProgram kBridge;      // LINTARO.exe
+
+// The missing-file box: first line, CR, second line.
+[[nodiscard]] std::string MissingFileBoxText(const SupervisedProgram& program);
+
+// True when a file or directory exists at the program's install path.
+[[nodiscard]] bool IsInstalled(FileSystem& files, const SupervisedProgram& program);
+
+// Starts the program minimised without taking the focus; its id, or 0.
+[[nodiscard]] std::uint32_t Launch(Launcher& launcher, const SupervisedProgram& program);
+
+}  // namespace pellux
+
+#include <functional>
+
+namespace pellux {
+
+// A supervised executable is missing: the missing-file box, the program's
+// missing (log) line, the farewell box, then the immediate end.
+void MissingExecutableExit(const SupervisedProgram& program, Dialogs& dialogs, EventLog& log,
+                           const std::function<void()>& immediateEnd);
+
+}  // namespace pellux

@@ -1,0 +1,17 @@
+#pragma once
+#include <string>
+
+namespace pellux {
+
+class SystemInfo {
+ public:
+  virtual ~SystemInfo() = default;
+  // The folder that holds the running executable, without a trailing backslash.
+  [[nodiscard]] virtual std::string ProgramFolder() = 0;
+  // The running executable's file name without its extension.
+  [[nodiscard]] virtual std::string ProgramBaseName() = 0;
+  // The four-part file version of the file at path ("1.0.0.0"), or empty.
+  [[nodiscard]] virtual std::string FileVersion(const std::string& path) = 0;
+};
+
+}  // namespace pellux

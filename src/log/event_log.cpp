@@ -1,0 +1,40 @@
+#include "log/event_log.h"
+
+#include <cstdio>
+
+namespace pellux {
+
+std::string FormatLogLine(const LocalTime& when, const std::string& text) {
+  char stamp[32];
+  if (when.hour == 0 && when.minute == 0 && when.second == 0) {
+    std::snprintf(stamp, sizeof stamp, "#%04d-%02d-%02d#", when.year, when.month, when.day);
+  } else {
+    std::snprintf(stamp, sizeof stamp, "#%04d-%02d-%02d %02d:%02d:%02d#", when.year, when.month,
+                  when.day, when.hour, when.minute, when.second);
+  }
+  std::string line = stamp;
+  line.reserve(line.size() + text.size() + 5);
+  line += ",\"";
+  line += text;
+  line += "\"\r\n";
+  return line;
+}
+
+void EventLog::InitLog(const std::string& programFolder) {
+  const std::string path = programFolder + "\\" + kLogFileName;
+  if (files_.Exists(path)) {
+    LogFilePath_ = path;
+    WriteLogLine(kLogBanner);
+  } else {
+    LogFilePath_.clear();
+  }
+}
+
+void EventLog::WriteLogLine(const std::string& text) {
+  if (LogFilePath_.empty()) return;
+  // A line that cannot be written (read-only file, a directory of that name,
+  // a full disk) is dropped: the log must never stop the monitor.
+  (void)files_.Append(LogFilePath_, FormatLogLine(clock_.Now(), text));
+}
+
+}  // namespace pellux

@@ -1,0 +1,43 @@
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "log/event_log.h"
+#include "process/process_table.h"
+
+namespace pellux {
+
+// The program's error-report hook: it has no effect at all.
+void ReportError(std::int32_t number, const std::string& description, const std::string& module,
+                 const std::string& routine);
+
+using ErrorReporter = std::function<void(std::int32_t number, const std::string& description,
+                                         const std::string& module, const std::string& routine)>;
+
+// Whether a program runs, and terminating one, by walking the process table
+// afresh on every call. Every handle opened is closed before a call returns.
+class ProcessServices {
+ public:
+  ProcessServices(ProcessTable& table, EventLog& log, ErrorReporter report = ReportError)
+      : table_(table), log_(log), report_(std::move(report)) {}
+
+  // Leaves "YES" in ProcessFound() when a process whose executable path ends
+  // with name (compared upper-cased) runs, otherwise the empty text.
+  void IsProcessRunning(const std::string& name);
+
+  // Terminates (exit code 1) the first process whose executable path
+  // contains name (compared upper-cased). Reports failures to the hook only.
+  void Kill_Process(const std::string& name);
+
+  [[nodiscard]] const std::string& ProcessFound() const { return ProcessFound_; }
+  [[nodiscard]] bool Found() const { return ProcessFound_ == "YES"; }
+
+ private:
+  ProcessTable& table_;
+  EventLog& log_;
+  ErrorReporter report_;
+  std::string ProcessFound_;
+};
+
+}  // namespace pellux

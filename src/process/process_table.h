@@ -1,0 +1,51 @@
+#pragma once
+#include <cstdint>
+
+namespace pellux {
+
+using ProcessHandle = std::uintptr_t;  // 0 = no handle
+using ModuleHandle = std::uintptr_t;
+
+inline constexpr std::uint32_t kAccessRead = 0x410;       // query information + read memory
+inline constexpr std::uint32_t kAccessTerminate = 0x401;  // query information + terminate
+
+// The operating system's process table and process control, one method per
+// system call. Abstract so that the walks can be driven by a fake in tests.
+class ProcessTable {
+ public:
+  virtual ~ProcessTable() = default;
+
+  // Fills ids (bytes / 4 entries) with the identifiers of the running
+  // processes in the system's order and stores the number of bytes written in
+  // *bytesReturned; a list that is too small is filled completely.
+  virtual bool ListProcesses(std::int32_t* ids, std::uint32_t bytes,
+                             std::uint32_t* bytesReturned) = 0;
+
+  // A handle with the given access, or 0 when the process cannot be opened.
+  [[nodiscard]] virtual ProcessHandle Open(std::uint32_t access, bool inheritable,
+                                           std::int32_t id) = 0;
+
+  // Lists the process's modules (the executable's own first) into modules,
+  // which holds bytes bytes. False on failure.
+  [[nodiscard]] virtual bool ListModules(ProcessHandle process, ModuleHandle* modules,
+                                         std::uint32_t bytes, std::uint32_t* bytesNeeded) = 0;
+
+  // Copies the module's full path (8-bit text) into buffer, which holds
+  // capacity characters; returns the number copied, 0 on failure.
+  [[nodiscard]] virtual std::uint32_t ModulePath(ProcessHandle process, ModuleHandle module,
+                                                 char* buffer, std::uint32_t capacity) = 0;
+
+  // Reads the exit code (259 while the process runs). False on failure.
+  [[nodiscard]] virtual bool ExitCode(ProcessHandle process, std::uint32_t* exitCode) = 0;
+
+  // Asks the system to end the process with exitCode; does not wait.
+  [[nodiscard]] virtual bool Terminate(ProcessHandle process, std::uint32_t exitCode) = 0;
+
+  // Releases the handle. False on failure.
+  virtual bool Close(ProcessHandle process) = 0;
+
+  // The system's error code of the most recent failed call.
+  [[nodiscard]] virtual std::int32_t LastError() = 0;
+};
+
+}  // namespace pellux

@@ -1,0 +1,34 @@
+#pragma once
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "log/file_system.h"
+
+namespace pellux {
+
+inline constexpr char kControlFileName[] = "Pellux.stp";
+inline constexpr char kControlFileOnD[] = "D:\\Pellux.stp";
+// Only the head of the file is read: the two fields never need more.
+inline constexpr std::size_t kControlFileReadLimit = 64 * 1024;
+
+// What the control file asks of this cycle.
+struct ControlOutcome {
+  bool end = false;  // "END": the program ends at once
+  int picture = 0;   // tray picture index
+  std::string tip;   // tray tip, ending with one NUL
+};
+
+// The first two fields (at most) of content read as the event log writes a
+// record: fields end at a comma or a line end; a quoted field is taken
+// without its quotes.
+[[nodiscard]] std::vector<std::string> ReadFirstTwoFields(std::string_view content);
+
+// Reads "D:\Pellux.stp" or else the program folder's "Pellux.stp" and turns
+// its second field into the cycle's outcome.
+[[nodiscard]] ControlOutcome EvaluateControlFile(FileSystem& files,
+                                                 const std::string& programFolder,
+                                                 const std::string& appVersion);
+
+}  // namespace pellux

@@ -1,0 +1,47 @@
+#pragma once
+#include <functional>
+#include <string>
+
+#include "app/launcher.h"
+#include "log/event_log.h"
+#include "log/file_system.h"
+#include "process/process_services.h"
+#include "ui/main_window.h"
+#include "ui/timers.h"
+
+namespace pellux {
+
+inline constexpr unsigned kFirstCycleDelayMs = 10;
+inline constexpr unsigned kCycleSpacingMs = 3000;
+
+// The 3-second cycle that keeps the bridge in step with the controller: the
+// bridge is restarted while the controller runs and terminated once the
+// controller has gone. Each cycle ends with the control file and a tray refresh.
+class SupervisionCycle {
+ public:
+  struct Deps {
+    Timers& timers;
+    EventLog& log;
+    ProcessServices& processes;
+    Launcher& launcher;
+    MainWindow& window;
+    FileSystem& files;
+    const std::string& programFolder;
+    const std::string& AppVersion;
+    std::function<void()> immediateEnd;
+  };
+
+  explicit SupervisionCycle(Deps deps) : d_(std::move(deps)) {}
+
+  // The Timer1 tick: disarm, BEFORE line, Pellux_MONITOR, AFTER line, re-arm
+  // for 3000 ms (spacing counted from the end of one cycle to the next).
+  void Timer1();
+
+  void Pellux_MONITOR();
+
+ private:
+  Deps d_;
+  bool ended_ = false;
+};
+
+}  // namespace pellux

@@ -1,0 +1,24 @@
+#pragma once
+#include "app/programs.h"
+#include "ui/timers.h"
+
+namespace pellux {
+
+// What the window system tells the monitor, already translated from window
+// messages. The Win32 window procedure calls these and nothing else.
+class WindowEvents {
+ public:
+  virtual ~WindowEvents() = default;
+  virtual void OnTimer(TimerId timer) = 0;
+  virtual void OnProgramButtonClick(ProgramButton button) = 0;
+  // The port field lost the focus and the focus change is complete. False
+  // when the text was rejected (the box was shown and the focus is back in
+  // the field), so that a click that took the focus away is cancelled.
+  [[nodiscard]] virtual bool OnPortFieldLostFocus() = 0;
+  // Any close request: the user, a shutdown or a log-off. Never refused.
+  virtual void OnCloseRequest() = 0;
+  // The shell's taskbar was created again (explorer restarted).
+  virtual void OnTaskbarCreated() = 0;
+};
+
+}  // namespace pellux

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs what building and testing need on Debian 12. As root it runs
+# apt-get itself; otherwise it prints the one line to run and fails.
+set -euo pipefail
+
+packages=(
+  make cmake g++ clang libclang-rt-14-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
+  wine wine64 xvfb xauth fonts-liberation python3
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -eq 0 ]; then
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+else
+  echo "Missing packages. Run:"
+  echo "  sudo apt-get update && sudo apt-get install -y --no-install-recommends ${missing[*]}"
+  exit 1
+fi
