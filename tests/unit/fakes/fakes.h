@@ -1,0 +1,445 @@
+#pragma once
+// Small fakes of everything the operating system provides. Each records what
+// was asked of it; those that matter for order also write to a shared
+// journal, so a test can assert the sequence a user would see.
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/platform.h"
+
+namespace pellux::fakes {
+
+using Journal = std::vector<std::string>;
+
+class FakeFileSystem final : public FileSystem {
+ public:
+  struct Entry {
+    std::string contents;
+    bool directory = false;
+    bool readOnly = false;
+    bool locked = false;  // held open without sharing by its writer
+  };
+
+  void AddFile(const std::string& path, std::string contents = {}) { entries[path] = {std::move(contents)}; }
+  void AddDirectory(const std::string& path) { entries[path] = {{}, true}; }
+  void Remove(const std::string& path) { entries.erase(path); }
+  [[nodiscard]] bool Has(const std::string& path) const { return entries.count(path) != 0; }
+  [[nodiscard]] std::string Contents(const std::string& path) const {
+    auto it = entries.find(path);
+    return it == entries.end() ? std::string() : it->second.contents;
+  }
+
+  bool Exists(const std::string& path) override {
+    existsAsked.push_back(path);
+    return entries.count(path) != 0;
+  }
+  bool Append(const std::string& path, const std::string& bytes) override {
+    ++appends;
+    auto it = entries.find(path);
+    if (it == entries.end()) {
+      if (failCreate) return false;
+      entries[path] = {bytes};
+      return true;
+    }
+    if (it->second.directory || it->second.readOnly || it->second.locked) return false;
+    it->second.contents += bytes;
+    return true;
+  }
+  std::optional<std::string> ReadHead(const std::string& path, std::size_t maxBytes) override {
+    readsAsked.push_back(path);
+    lastReadLimit = maxBytes;
+    auto it = entries.find(path);
+    if (it == entries.end() || it->second.directory || it->second.locked) return std::nullopt;
+    return it->second.contents.substr(0, maxBytes);
+  }
+
+  std::map<std::string, Entry> entries;
+  std::vector<std::string> existsAsked;
+  std::vector<std::string> readsAsked;
+  std::size_t lastReadLimit = 0;
+  int appends = 0;
+  bool failCreate = false;  // a full disk: no new file can be made
+};
+
+class FakeClock final : public Clock {
+ public:
+  LocalTime Now() override { return now; }
+  LocalTime now{2020, 6, 7, 17, 3, 28};
+};
+
+// A scripted process table. Handles are numbered from 1000 up; every open and
+// close is counted so that a test can prove the walks leave nothing open.
+class FakeProcessTable final : public ProcessTable {
+ public:
+  struct Process {
+    std::int32_t id;
+    std::string path;
+    bool openForRead = true;       // OpenProcess(0x410) succeeds
+    bool modulesReadable = true;   // EnumProcessModules succeeds
+    bool pathReadable = true;      // GetModuleFileNameExA succeeds
+    bool openForTerminate = true;  // OpenProcess(0x401) succeeds
+    bool exitCodeReadable = true;
+    bool terminable = true;
+    bool closeFails = false;
+  };
+
+  Process& Add(std::int32_t id, std::string path) {
+    processes.push_back({id, std::move(path)});
+    return processes.back();
+  }
+  // Adds count processes with ids base, base+4, ... and paths C:\p\N.exe.
+  void AddMany(int count, std::int32_t base = 100) {
+    for (int i = 0; i < count; ++i) Add(base + 4 * i, "C:\\p\\" + std::to_string(i) + ".exe");
+  }
+  [[nodiscard]] bool Running(std::int32_t id) const {
+    for (const auto& p : processes)
+      if (p.id == id) return true;
+    return false;
+  }
+  [[nodiscard]] int OpenHandles() const { return opens - closes; }
+
+  bool ListProcesses(std::int32_t* ids, std::uint32_t bytes, std::uint32_t* bytesReturned) override {
+    listSizes.push_back(bytes);
+    if (failList) {
+      *bytesReturned = 0;
+      return false;
+    }
+    const std::size_t room = bytes / 4;
+    std::size_t n = 0;
+    for (; n < processes.size() && n < room; ++n) ids[n] = processes[n].id;
+    *bytesReturned = static_cast<std::uint32_t>(n * 4);
+    return true;
+  }
+  ProcessHandle Open(std::uint32_t access, bool inheritable, std::int32_t id) override {
+    openAccess.push_back(access);
+    if (inheritable) ++inheritableOpens;
+    Process* p = Find(id);
+    const bool ok = p != nullptr && (access == kAccessTerminate ? p->openForTerminate : p->openForRead);
+    if (!ok) {
+      lastError = 5;  // access denied
+      return 0;
+    }
+    ++opens;
+    const ProcessHandle h = nextHandle;
+    nextHandle += 4;
+    handles[h] = id;
+    return h;
+  }
+  bool ListModules(ProcessHandle h, ModuleHandle* modules, std::uint32_t bytes,
+                   std::uint32_t* bytesNeeded) override {
+    moduleListBytes = bytes;
+    Process* p = ByHandle(h);
+    if (p == nullptr || !p->modulesReadable) {
+      lastError = 299;  // partial copy: a process starting or exiting
+      return false;
+    }
+    modules[0] = 0x400000;
+    *bytesNeeded = sizeof(ModuleHandle);
+    return true;
+  }
+  std::uint32_t ModulePath(ProcessHandle h, ModuleHandle, char* buffer, std::uint32_t capacity) override {
+    pathCapacity = capacity;
+    Process* p = ByHandle(h);
+    if (p == nullptr || !p->pathReadable) return 0;
+    // As the system does: a path longer than the buffer is cut, unterminated.
+    const std::size_t n = std::min<std::size_t>(p->path.size(), capacity);
+    p->path.copy(buffer, n);
+    if (n < capacity) buffer[n] = '\0';
+    return static_cast<std::uint32_t>(n);
+  }
+  bool ExitCode(ProcessHandle h, std::uint32_t* exitCode) override {
+    Process* p = ByHandle(h);
+    if (p == nullptr || !p->exitCodeReadable) {
+      lastError = 6;  // invalid handle
+      return false;
+    }
+    *exitCode = 259;
+    return true;
+  }
+  bool Terminate(ProcessHandle h, std::uint32_t exitCode) override {
+    Process* p = ByHandle(h);
+    if (p == nullptr || !p->terminable) {
+      lastError = p == nullptr ? 6 : 5;
+      return false;
+    }
+    terminated.push_back({p->id, exitCode});
+    if (terminationTakesEffect) {
+      const std::int32_t id = p->id;
+      for (auto it = processes.begin(); it != processes.end(); ++it)
+        if (it->id == id) {
+          processes.erase(it);
+          break;
+        }
+    }
+    return true;
+  }
+  bool Close(ProcessHandle h) override {
+    auto it = handles.find(h);
+    if (it == handles.end()) {
+      lastError = 6;
+      return false;
+    }
+    Process* p = Find(it->second);
+    ++closes;
+    handles.erase(it);
+    if (p != nullptr && p->closeFails) {
+      lastError = 6;
+      return false;
+    }
+    return true;
+  }
+  std::int32_t LastError() override { return lastError; }
+
+  std::vector<Process> processes;
+  std::vector<std::uint32_t> listSizes;
+  std::vector<std::uint32_t> openAccess;
+  std::vector<std::pair<std::int32_t, std::uint32_t>> terminated;  // id, exit code
+  std::uint32_t moduleListBytes = 0;
+  std::uint32_t pathCapacity = 0;
+  int opens = 0;
+  int closes = 0;
+  int inheritableOpens = 0;
+  bool failList = false;
+  bool terminationTakesEffect = true;  // false: the process is still listed afterwards
+  std::int32_t lastError = 0;
+
+ private:
+  Process* Find(std::int32_t id) {
+    for (auto& p : processes)
+      if (p.id == id) return &p;
+    return nullptr;
+  }
+  Process* ByHandle(ProcessHandle h) {
+    auto it = handles.find(h);
+    return it == handles.end() ? nullptr : Find(it->second);
+  }
+  std::map<ProcessHandle, std::int32_t> handles;
+  ProcessHandle nextHandle = 1000;
+};
+
+class FakeLauncher final : public Launcher {
+ public:
+  explicit FakeLauncher(Journal& journal) : journal_(journal) {}
+  std::uint32_t StartMinimised(const std::string& path, const std::string& folder) override {
+    launches.push_back({path, folder});
+    journal_.push_back("launch " + path);
+    std::uint32_t id = nextId;
+    if (!results.empty()) {
+      id = results.front();
+      results.pop_front();
+    } else {
+      nextId += 4;
+    }
+    if (id != 0 && onLaunch) onLaunch(path, id);
+    return id;
+  }
+  std::vector<std::pair<std::string, std::string>> launches;
+  std::deque<std::uint32_t> results;  // scripted results; afterwards ids from nextId
+  std::uint32_t nextId = 4000;
+  std::function<void(const std::string& path, std::uint32_t id)> onLaunch;
+
+ private:
+  Journal& journal_;
+};
+
+class FakeDialogs final : public Dialogs {
+ public:
+  struct Box {
+    std::string text;
+    std::string caption;
+    std::uint32_t style;
+  };
+  explicit FakeDialogs(Journal& journal) : journal_(journal) {}
+  void ShowBox(const std::string& text, const std::string& caption, std::uint32_t style) override {
+    boxes.push_back({text, caption, style});
+    journal_.push_back("box " + text);
+    if (onBox) onBox(boxes.back());
+  }
+  std::vector<Box> boxes;
+  std::function<void(const Box&)> onBox;
+
+ private:
+  Journal& journal_;
+};
+
+class FakeSystemInfo final : public SystemInfo {
+ public:
+  std::string ProgramFolder() override { return folder; }
+  std::string ProgramBaseName() override { return baseName; }
+  std::string FileVersion(const std::string& path) override {
+    versionAsked = path;
+    return version;
+  }
+  std::string folder = "C:\\Monitor";
+  std::string baseName = "PelluxMONITOR";
+  std::string version = "1.0.0.0";
+  std::string versionAsked;
+};
+
+class FakeLifetime final : public Lifetime {
+ public:
+  explicit FakeLifetime(Journal& journal) : journal_(journal) {}
+  void EndNow() override {
+    ++ends;
+    journal_.push_back("end");
+  }
+  int ends = 0;
+
+ private:
+  Journal& journal_;
+};
+
+class FakeWindowControls final : public WindowControls {
+ public:
+  explicit FakeWindowControls(Journal& journal) : journal_(journal) {}
+  void Create() override {
+    ++creates;
+    journal_.push_back("window create");
+  }
+  void SetOuterHeightTwips(int twips) override { outerHeightTwips = twips; }
+  void SetPictureSizeTwips(int w, int h) override {
+    pictureWidthTwips = w;
+    pictureHeightTwips = h;
+  }
+  void Show() override {
+    shown = true;
+    journal_.push_back("window show");
+  }
+  void Hide() override {
+    shown = false;
+    journal_.push_back("window hide");
+  }
+  std::uintptr_t HookWindow() override { return hookWindow; }
+  Colour ButtonColour(ProgramButton b) override { return colours[b]; }
+  void SetButtonColour(ProgramButton b, Colour c) override { colours[b] = c; }
+  std::string PortText() override { return portText; }
+  void SetPortText(const std::string& text) override {
+    portText = text;
+    ++portWrites;
+  }
+  bool PortVisible() override { return portVisible; }
+  void FocusPort() override {
+    ++portFocus;
+    journal_.push_back("focus port");
+  }
+  void SetStripColours(Colour back, Colour fore) override {
+    stripBack = back;
+    stripFore = fore;
+  }
+  void SetStripText(const std::string& text) override { stripText = text; }
+  void SetStripVisible(bool v) override { stripVisible = v; }
+  void SetPictureVisible(bool v) override { pictureVisible = v; }
+
+  int creates = 0;
+  bool shown = false;
+  int outerHeightTwips = 0;
+  int pictureWidthTwips = 0;
+  int pictureHeightTwips = 0;
+  std::uintptr_t hookWindow = 0x7700;
+  std::map<ProgramButton, Colour> colours{{ProgramButton::CBPellux, kLightGrey},
+                                          {ProgramButton::CBLINTARO, kLightGrey}};
+  std::string portText;
+  int portWrites = 0;
+  bool portVisible = true;
+  int portFocus = 0;
+  std::string stripText = "LBLMSG";
+  Colour stripBack = kWhite;
+  Colour stripFore = kBlack;
+  bool stripVisible = false;
+  bool pictureVisible = true;
+
+ private:
+  Journal& journal_;
+};
+
+class FakeTimers final : public Timers {
+ public:
+  void Arm(TimerId t, std::uint32_t ms) override {
+    interval[t] = ms;
+    history.push_back({t, ms});
+  }
+  void Disarm(TimerId t) override {
+    interval[t] = 0;
+    history.push_back({t, 0});
+  }
+  [[nodiscard]] std::uint32_t Interval(TimerId t) const {
+    auto it = interval.find(t);
+    return it == interval.end() ? 0 : it->second;
+  }
+  std::map<TimerId, std::uint32_t> interval;
+  std::vector<std::pair<TimerId, std::uint32_t>> history;
+};
+
+class FakeTrayService final : public TrayService {
+ public:
+  struct Call {
+    TrayCommand command;
+    TrayIconData data;
+  };
+  explicit FakeTrayService(Journal& journal) : journal_(journal) {}
+  std::uint32_t RecordSize() override { return recordSize; }
+  std::uintptr_t Picture(int index) override {
+    return index >= 0 && index < kTrayPictureCount ? 0x100 + static_cast<std::uintptr_t>(index) : 0;
+  }
+  bool Notify(TrayCommand command, const TrayIconData& data) override {
+    calls.push_back({command, data});
+    const char* names[] = {"add", "modify", "delete"};
+    journal_.push_back(std::string("tray ") + names[static_cast<int>(command)]);
+    if (command == TrayCommand::Modify) return modifySucceeds;
+    if (command == TrayCommand::Add) return addSucceeds;
+    return true;
+  }
+  [[nodiscard]] std::string Tip(std::size_t call) const {
+    return std::string(calls.at(call).data.szTip, kTipChars);
+  }
+  std::uint32_t recordSize = 88;
+  bool modifySucceeds = true;
+  bool addSucceeds = true;
+  std::vector<Call> calls;
+
+ private:
+  Journal& journal_;
+};
+
+class FakeSerialPort final : public SerialPort {
+ public:
+  void SetCommPort(std::int16_t port) override { calls.push_back("port " + std::to_string(port)); }
+  void SetPortOpen(bool open) override { calls.push_back(open ? "open" : "close"); }
+  std::vector<std::string> calls;
+};
+
+class FakeNumberLocale final : public NumberLocale {
+ public:
+  std::string DecimalSeparator() override { return separator; }
+  std::string separator = ".";
+};
+
+// Every fake at once, wired into a Platform.
+struct FakePlatform {
+  Journal journal;
+  FakeFileSystem files;
+  FakeClock clock;
+  FakeProcessTable processes;
+  FakeLauncher launcher{journal};
+  FakeDialogs dialogs{journal};
+  FakeSystemInfo system;
+  FakeLifetime lifetime{journal};
+  FakeWindowControls controls{journal};
+  FakeTimers timers;
+  FakeTrayService tray{journal};
+  FakeSerialPort serial;
+  FakeNumberLocale locale;
+
+  [[nodiscard]] Platform platform() {
+    return {files,    clock,  processes, launcher, dialogs, system, lifetime,
+            controls, timers, tray,      serial,   locale};
+  }
+};
+
+}  // namespace pellux::fakes
