@@ -1,13 +1,94 @@
 #include <gtest/gtest.h>
 
+#include "fakes/fakes.h"
 #include "log/event_log.h"
 
 namespace pellux {
 namespace {
 
-TEST(FormatLogLineTest, QuotesTextAfterStamp) {
-  EXPECT_EQ(FormatLogLine({2020, 6, 7, 17, 3, 28}, "PelluxMONITOR - STARTED!!!"),
+struct LineCase {
+  LocalTime when;
+  std::string text;
+  std::string line;
+};
+
+class FormatLogLineTest : public ::testing::TestWithParam<LineCase> {};
+
+TEST_P(FormatLogLineTest, WritesStampCommaQuotedTextCrLf) {
+  EXPECT_EQ(FormatLogLine(GetParam().when, GetParam().text), GetParam().line);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Shapes, FormatLogLineTest,
+    ::testing::Values(
+        LineCase{{2020, 6, 7, 17, 3, 28}, "PelluxMONITOR - STARTED!!!",
+                 "#2020-06-07 17:03:28#,\"PelluxMONITOR - STARTED!!!\"\r\n"},
+        // Exactly midnight: the date alone between the number signs.
+        LineCase{{2021, 1, 2, 0, 0, 0}, "x", "#2021-01-02#,\"x\"\r\n"},
+        // One second past midnight keeps its time.
+        LineCase{{2021, 1, 2, 0, 0, 1}, "x", "#2021-01-02 00:00:01#,\"x\"\r\n"},
+        LineCase{{2009, 12, 31, 23, 59, 59}, "", "#2009-12-31 23:59:59#,\"\"\r\n"},
+        // Quotes and carriage returns inside the text are written as they are.
+        LineCase{{2020, 6, 7, 9, 5, 1}, "a \"b\"\rc", "#2020-06-07 09:05:01#,\"a \"b\"\rc\"\r\n"},
+        // 8-bit text passes through untouched.
+        LineCase{{2020, 6, 7, 9, 5, 1}, "C:\\Archivos\\Se\xF1or.exe - 1234",
+                 "#2020-06-07 09:05:01#,\"C:\\Archivos\\Se\xF1or.exe - 1234\"\r\n"}));
+
+class EventLogTest : public ::testing::Test {
+ protected:
+  static constexpr const char* kPath = "C:\\Monitor\\PelluxMONITOR.anc";
+  fakes::FakeFileSystem files;
+  fakes::FakeClock clock;
+  EventLog log{files, clock};
+};
+
+TEST_F(EventLogTest, AbsentFileKeepsLoggingOffAndCreatesNothing) {
+  log.InitLog("C:\\Monitor");
+  log.WriteLogLine("PelluxMONITOR - STARTED!!!");
+  EXPECT_FALSE(log.IsOn());
+  EXPECT_EQ(log.LogFilePath(), "");
+  EXPECT_FALSE(files.Has(kPath));
+  EXPECT_EQ(files.appends, 0);
+}
+
+TEST_F(EventLogTest, PresentFileSwitchesLoggingOnWithTheBanner) {
+  files.AddFile(kPath);
+  log.InitLog("C:\\Monitor");
+  log.WriteLogLine("PelluxMONITOR - STARTED!!!");
+  EXPECT_EQ(log.LogFilePath(), kPath);
+  EXPECT_EQ(files.Contents(kPath),
+            "#2020-06-07 17:03:28#,\"i==============================   MAIN   "
+            "==============================\"\r\n"
             "#2020-06-07 17:03:28#,\"PelluxMONITOR - STARTED!!!\"\r\n");
+  EXPECT_EQ(std::string(kLogBanner).size(), 71u);
+}
+
+TEST_F(EventLogTest, EachLineIsItsOwnAppendSoADeletedFileComesBack) {
+  files.AddFile(kPath);
+  log.InitLog("C:\\Monitor");
+  files.Remove(kPath);
+  log.WriteLogLine("Timer1 - BEFORE 'CALL Pellux_MONITOR'");
+  EXPECT_EQ(files.Contents(kPath), "#2020-06-07 17:03:28#,\"Timer1 - BEFORE 'CALL Pellux_MONITOR'\"\r\n");
+  EXPECT_EQ(files.appends, 2);
+}
+
+TEST_F(EventLogTest, FileCreatedAfterStartDoesNotStartLogging) {
+  log.InitLog("C:\\Monitor");
+  files.AddFile(kPath);
+  log.WriteLogLine("x");
+  EXPECT_EQ(files.Contents(kPath), "");
+}
+
+TEST_F(EventLogTest, UnwritableLogIsSkippedSilently) {
+  // A directory of that name counts as present; the lines then go nowhere.
+  files.AddDirectory(kPath);
+  log.InitLog("C:\\Monitor");
+  EXPECT_TRUE(log.IsOn());
+  log.WriteLogLine("one");
+  files.entries[kPath] = {"", false, /*readOnly=*/true};
+  log.WriteLogLine("two");
+  EXPECT_EQ(files.Contents(kPath), "");
+  EXPECT_EQ(files.appends, 3);  // banner, one, two: each tried once, none raised
 }
 
 }  // namespace

@@ -1,0 +1,224 @@
+#include <gtest/gtest.h>
+
+#include "app/monitor.h"
+#include "fakes/fakes.h"
+
+namespace pellux {
+namespace {
+
+using fakes::Journal;
+
+constexpr const char* kLog = "C:\\Monitor\\PelluxMONITOR.anc";
+constexpr const char* kStamp = "#2020-06-07 17:03:28#,";
+
+class StartupTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fake.files.AddFile(kController.installPath, "exe");
+    fake.files.AddFile(kBridge.installPath, "exe");
+  }
+
+  void LogOn() { fake.files.AddFile(kLog); }
+
+  // The log as a list of texts, stamps dropped.
+  std::vector<std::string> LogTexts() const {
+    std::vector<std::string> texts;
+    const std::string all = fake.files.Contents(kLog);
+    std::size_t pos = 0;
+    while (pos < all.size()) {
+      const std::size_t end = all.find("\"\r\n", pos);
+      const std::size_t open = all.find(",\"", pos);
+      texts.push_back(all.substr(open + 2, end - open - 2));
+      EXPECT_EQ(all.substr(pos, open + 1 - pos), kStamp);
+      pos = end + 3;
+    }
+    return texts;
+  }
+
+  std::size_t BoxCount() const { return fake.dialogs.boxes.size(); }
+
+  fakes::FakePlatform fake;
+  Monitor monitor{fake.platform()};
+};
+
+TEST_F(StartupTest, NormalStartRunsEveryStepInOrder) {
+  LogOn();
+  monitor.Start();
+
+  EXPECT_EQ(fake.journal, (Journal{"window create", "tray add", "window hide", "window show",
+                                   "focus port", std::string("launch ") + kBridge.installPath,
+                                   std::string("launch ") + kController.installPath}));
+  EXPECT_EQ(LogTexts(), (std::vector<std::string>{
+                            kLogBanner, "PelluxMONITOR - STARTED!!!",
+                            "ARRANCA LINTARO.exe - RetVal: 4000", "ARRANCA Pellux.exe - RetVal: 4004"}));
+  EXPECT_EQ(fake.controls.colours[ProgramButton::CBLINTARO], kGreen);
+  EXPECT_EQ(fake.controls.colours[ProgramButton::CBPellux], kGreen);
+  EXPECT_EQ(fake.timers.Interval(TimerId::Timer1), 10u);
+  EXPECT_EQ(BoxCount(), 0u);
+  EXPECT_FALSE(monitor.Ended());
+}
+
+TEST_F(StartupTest, ProgramsStartInTheirOwnInstallFolders) {
+  monitor.Start();
+  ASSERT_EQ(fake.launcher.launches.size(), 2u);
+  EXPECT_EQ(fake.launcher.launches[0].second, "C:\\Program Files\\Ferrowin\\LINTARO");
+  EXPECT_EQ(fake.launcher.launches[1].second, "C:\\Program Files\\Pellux");
+}
+
+TEST_F(StartupTest, LoggingOffWritesNothing) {
+  monitor.Start();
+  EXPECT_FALSE(fake.files.Has(kLog));
+  EXPECT_EQ(fake.files.appends, 0);
+}
+
+TEST_F(StartupTest, VersionComesFromTheRunningExecutablesOwnName) {
+  fake.system.baseName = "Copia";
+  monitor.Start();
+  EXPECT_EQ(fake.system.versionAsked, "C:\\Monitor\\Copia.exe");
+  EXPECT_EQ(monitor.AppVersion(), "1.0.0.0");
+  EXPECT_EQ(fake.tray.Tip(0).substr(0, 25), std::string("PelluxMONITOR - v1.0.0.0") + '\0');
+}
+
+TEST_F(StartupTest, UnreadableVersionFallsBackToZeros) {
+  fake.system.version = "";
+  monitor.Start();
+  EXPECT_EQ(monitor.AppVersion(), "0.0.0.0");
+  EXPECT_EQ(fake.tray.Tip(0).substr(0, 25), std::string("PelluxMONITOR - v0.0.0.0") + '\0');
+}
+
+TEST_F(StartupTest, MissingBridgeEndsBeforeAnyWindowOrIcon) {
+  LogOn();
+  fake.files.Remove(kBridge.installPath);
+  fake.files.Remove(kController.installPath);  // both missing: only the bridge is reported
+  monitor.Start();
+
+  EXPECT_EQ(fake.journal,
+            (Journal{"box Falta el Archivo 'LINTARO.exe'\rEn la Carpeta 'C:\\Program Files\\Ferrowin\\LINTARO'",
+                     "box Chauuu...\r:(", "end"}));
+  for (const auto& box : fake.dialogs.boxes) {
+    EXPECT_EQ(box.caption, "PelluxMONITOR");
+    EXPECT_EQ(box.style, 0u);
+  }
+  EXPECT_EQ(LogTexts(), (std::vector<std::string>{
+                            kLogBanner, "PelluxMONITOR - STARTED!!!",
+                            "Falta el Archivo 'LINTARO.exe' en la Carpeta 'C:\\Program Files\\Ferrowin\\LINTARO'"}));
+  EXPECT_EQ(fake.controls.creates, 0);
+  EXPECT_TRUE(fake.tray.calls.empty());
+  EXPECT_TRUE(fake.launcher.launches.empty());
+  EXPECT_EQ(fake.lifetime.ends, 1);
+  EXPECT_TRUE(monitor.Ended());
+}
+
+TEST_F(StartupTest, MissingControllerEndsAfterTheIconAndRemovesIt) {
+  fake.files.Remove(kController.installPath);
+  monitor.Start();
+
+  EXPECT_EQ(fake.journal,
+            (Journal{"window create", "tray add", "window hide",
+                     "box Falta el Archivo 'Pellux.exe'\rEn la Carpeta 'C:\\Program Files\\Pellux'",
+                     "box Chauuu...\r:(", "tray delete", "end"}));
+  EXPECT_FALSE(fake.controls.shown);
+  EXPECT_TRUE(fake.launcher.launches.empty());
+  EXPECT_EQ(fake.timers.Interval(TimerId::Timer1), 0u);
+}
+
+TEST_F(StartupTest, DirectoryAtAnInstallPathCountsAsInstalled) {
+  fake.files.Remove(kBridge.installPath);
+  fake.files.AddDirectory(kBridge.installPath);
+  monitor.Start();
+  EXPECT_EQ(fake.launcher.launches.size(), 2u);
+}
+
+struct LaunchCase {
+  const char* name;
+  std::uint32_t bridgeResult;
+  std::uint32_t controllerResult;
+  std::vector<std::string> boxes;
+  Colour bridgeColour;
+  Colour controllerColour;
+  std::vector<std::string> launchLines;
+};
+
+class StartupLaunchTest : public StartupTest, public ::testing::WithParamInterface<LaunchCase> {};
+
+TEST_P(StartupLaunchTest, EachLaunchGivesItsBoxColourAndLine) {
+  const LaunchCase& c = GetParam();
+  LogOn();
+  fake.launcher.results = {c.bridgeResult, c.controllerResult};
+  monitor.Start();
+
+  std::vector<std::string> boxes;
+  for (const auto& b : fake.dialogs.boxes) {
+    boxes.push_back(b.text);
+    EXPECT_EQ(b.caption, "PelluxMONITOR");
+    EXPECT_EQ(b.style, 0u);
+  }
+  EXPECT_EQ(boxes, c.boxes);
+  EXPECT_EQ(fake.controls.colours[ProgramButton::CBLINTARO], c.bridgeColour);
+  EXPECT_EQ(fake.controls.colours[ProgramButton::CBPellux], c.controllerColour);
+  std::vector<std::string> lines = LogTexts();
+  lines.erase(lines.begin(), lines.begin() + 2);
+  EXPECT_EQ(lines, c.launchLines);
+  EXPECT_EQ(fake.timers.Interval(TimerId::Timer1), 10u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Results, StartupLaunchTest,
+    ::testing::Values(
+        LaunchCase{"BridgeFails", 0, 812, {"El Programa 'LINTARO.exe' NO Arranco!!!"}, kRed, kGreen,
+                   {"LINTARO.exe NO ARRANCO - RetVal: 0", "ARRANCA Pellux.exe - RetVal: 812"}},
+        LaunchCase{"ControllerFails", 77, 0, {"El Programa 'Pellux.exe' NO Arranco!!!"}, kGreen, kRed,
+                   {"ARRANCA LINTARO.exe - RetVal: 77", "Pellux.exe NO ARRANCO - RetVal: 0"}},
+        LaunchCase{"BothFail",
+                   0,
+                   0,
+                   {"El Programa 'LINTARO.exe' NO Arranco!!!", "El Programa 'Pellux.exe' NO Arranco!!!"},
+                   kRed,
+                   kRed,
+                   {"LINTARO.exe NO ARRANCO - RetVal: 0", "Pellux.exe NO ARRANCO - RetVal: 0"}},
+        LaunchCase{"LargeIdInPlainDecimal", 4294967292u, 1000000, {}, kGreen, kGreen,
+                   {"ARRANCA LINTARO.exe - RetVal: 4294967292",
+                    "ARRANCA Pellux.exe - RetVal: 1000000"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(StartupTest, HiddenPortFieldIsNotFocused) {
+  fake.controls.portVisible = false;
+  monitor.Start();
+  EXPECT_EQ(fake.controls.portFocus, 0);
+}
+
+TEST_F(StartupTest, CloseRequestRemovesTheIconThenEndsLeavingProgramsRunning) {
+  fake.processes.Add(8, "C:\\Program Files\\Java\\bin\\javaw.exe");
+  fake.processes.Add(12, "C:\\Program Files\\Ferrowin\\LINTARO\\LINTARO.exe");
+  monitor.Start();
+  fake.journal.clear();
+
+  monitor.OnCloseRequest();
+  EXPECT_EQ(fake.journal, (Journal{"tray delete", "end"}));
+  EXPECT_TRUE(fake.processes.terminated.empty());
+  EXPECT_EQ(fake.lifetime.ends, 1);
+
+  // Nothing runs once the program has ended.
+  monitor.OnTimer(TimerId::Timer1);
+  monitor.OnCloseRequest();
+  EXPECT_EQ(fake.journal, (Journal{"tray delete", "end"}));
+  EXPECT_EQ(fake.processes.listSizes.size(), 0u);
+}
+
+TEST_F(StartupTest, TaskbarCreatedPutsTheIconBack) {
+  monitor.Start();
+  monitor.OnTaskbarCreated();
+  ASSERT_EQ(fake.tray.calls.size(), 2u);
+  EXPECT_EQ(fake.tray.calls[1].command, TrayCommand::Add);
+}
+
+TEST_F(StartupTest, TimersReachTheirOwners) {
+  monitor.Start();
+  monitor.Window().ShowStatusMessage("m", kRed, kWhite);
+  monitor.OnTimer(TimerId::Timer3);
+  EXPECT_FALSE(fake.controls.stripVisible);
+  EXPECT_TRUE(fake.controls.pictureVisible);
+}
+
+}  // namespace
+}  // namespace pellux
