@@ -1,5 +1,8 @@
 #pragma once
+#include <cstdint>
 #include <functional>
+#include <optional>
+#include <string>
 
 #include "app/dialogs.h"
 #include "log/event_log.h"
@@ -12,6 +15,11 @@ namespace pellux {
 
 inline constexpr char kPortMissingText[] = "Falta Colocar el Numero de Puerto!!!";
 inline constexpr char kPortClosedText[] = "Cerrado el Puerto ";
+
+// The port number that the controller's stop closes: the field's text when it
+// is an optional sign and digits within -32768..32767 (what the field holds
+// once validated), otherwise none.
+[[nodiscard]] std::optional<std::int16_t> PortNumber(const std::string& text);
 
 // The two program buttons: a green button stops its program, a button of any
 // other colour re-checks it. The re-check launches nothing.
