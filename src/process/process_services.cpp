@@ -1,11 +1,149 @@
 #include "process/process_services.h"
 
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <string_view>
+#include <vector>
+
 namespace pellux {
 
 void ReportError(std::int32_t, const std::string&, const std::string&, const std::string&) {}
 
-// Placeholder until the process walks are written.
-void ProcessServices::IsProcessRunning(const std::string&) { ProcessFound_.clear(); }
-void ProcessServices::Kill_Process(const std::string&) {}
+namespace {
+
+constexpr std::uint32_t kStartListBytes = 8;     // doubled before the first call: 16 bytes
+constexpr std::uint32_t kStartBytesReturned = 96;  // only makes the first call happen
+// A table that keeps filling every list it is given would double the list
+// for ever; past this size the walk goes on with what the last call listed.
+constexpr std::uint32_t kMaxListBytes = 1u << 20;
+constexpr std::size_t kModuleSlots = 50;
+constexpr std::uint32_t kPathChars = 260;
+constexpr char kModuleName[] = "mdlMisc";
+constexpr char kRoutineName[] = "Kill_Process";
+constexpr std::uint32_t kTerminatedExitCode = 1;
+
+// Closes a process handle when the walk leaves a process by any path. Close()
+// is the explicit, checked close of the termination sequence; it is also
+// attempted for handle 0, which the system refuses.
+class HandleGuard {
+ public:
+  HandleGuard(ProcessTable& table, ProcessHandle handle) : table_(table), handle_(handle) {}
+  ~HandleGuard() {
+    if (handle_ != 0) (void)table_.Close(handle_);  // nothing to do about a failed close here
+  }
+  HandleGuard(const HandleGuard&) = delete;
+  HandleGuard& operator=(const HandleGuard&) = delete;
+
+  [[nodiscard]] ProcessHandle get() const { return handle_; }
+  [[nodiscard]] bool Close() {
+    const ProcessHandle handle = handle_;
+    handle_ = 0;
+    return table_.Close(handle);
+  }
+
+ private:
+  ProcessTable& table_;
+  ProcessHandle handle_;
+};
+
+char Upper(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
+bool SameUpper(char a, char b) { return Upper(a) == Upper(b); }
+
+bool EndsWithUpper(std::string_view path, std::string_view name) {
+  // The last L characters, or the whole path when it is shorter: a shorter
+  // path can only equal the name when both are the same length.
+  const std::string_view tail = path.size() < name.size() ? path : path.substr(path.size() - name.size());
+  return tail.size() == name.size() && std::equal(tail.begin(), tail.end(), name.begin(), SameUpper);
+}
+
+bool ContainsUpper(std::string_view path, std::string_view name) {
+  return std::search(path.begin(), path.end(), name.begin(), name.end(), SameUpper) != path.end();
+}
+
+// The identifiers of the running processes, in the system's order. The list
+// is made afresh (all zeros) for each call and doubled while a call fills it.
+std::vector<std::int32_t> EnumerateProcesses(ProcessTable& table) {
+  std::uint32_t bufferSize = kStartListBytes;
+  std::uint32_t bytesReturned = kStartBytesReturned;
+  std::vector<std::int32_t> ids;
+  while (bufferSize <= bytesReturned && bufferSize < kMaxListBytes) {
+    bufferSize *= 2;
+    ids = std::vector<std::int32_t>(bufferSize / 4);
+    bytesReturned = 0;  // a call that writes nothing has listed nothing
+    (void)table.ListProcesses(ids.data(), bufferSize, &bytesReturned);  // success is not examined
+  }
+  ids.resize(std::min(bytesReturned, bufferSize) / 4);
+  return ids;
+}
+
+// Visits every process whose path can be read, in list order, logging each
+// one, until onProcess answers true. The read handle is closed after
+// onProcess has run, whatever it did.
+template <typename OnProcess>
+void WalkProcesses(ProcessTable& table, EventLog& log, OnProcess&& onProcess) {
+  for (const std::int32_t id : EnumerateProcesses(table)) {
+    HandleGuard handle(table, table.Open(kAccessRead, false, id));
+    // Refused (protected, already gone, identifier 0): skipped silently.
+    if (handle.get() == 0) continue;
+
+    std::array<ModuleHandle, kModuleSlots> modules{};
+    std::uint32_t bytesNeeded = 0;
+    if (!table.ListModules(handle.get(), modules.data(), sizeof modules, &bytesNeeded)) continue;
+
+    char buffer[kPathChars];
+    std::fill(std::begin(buffer), std::end(buffer), ' ');
+    const std::uint32_t copied = table.ModulePath(handle.get(), modules[0], buffer, kPathChars);
+    const std::string_view path(buffer, std::min(copied, kPathChars));
+
+    if (log.IsOn()) {
+      std::string line(path);
+      line += " - ";
+      line += std::to_string(handle.get());
+      log.WriteLogLine(line);
+    }
+    if (onProcess(id, path)) return;
+  }
+}
+
+void EndProcess(ProcessTable& table, const ErrorReporter& reporter, std::int32_t id) {
+  const auto report = [&](const char* description) {
+    const std::int32_t number = table.LastError();  // taken right after the failed call
+    if (reporter) reporter(number, description, kModuleName, kRoutineName);
+  };
+  // Each step runs whatever became of the one before it: after a refused
+  // open the later three are tried on handle 0, fail and are reported too.
+  HandleGuard process(table, table.Open(kAccessTerminate, false, id));
+  if (process.get() == 0) report("OpenProcess failed");
+  std::uint32_t exitCode = 0;
+  if (!table.ExitCode(process.get(), &exitCode)) report("GetExitCodeProcess failed");
+  // The exit code just read is STILL_ACTIVE (259) for a running process;
+  // handing it on would leave the ended process reporting "still active" to
+  // everyone who waits on it, so it ends with 1.
+  if (!table.Terminate(process.get(), kTerminatedExitCode)) report("TerminateProcess failed");
+  if (!process.Close()) report("CloseHandle failed");
+}
+
+}  // namespace
+
+void ProcessServices::IsProcessRunning(const std::string& name) {
+  ProcessFound_.clear();
+  WalkProcesses(table_, log_, [&](std::int32_t, std::string_view path) {
+    if (!EndsWithUpper(path, name)) return false;
+    ProcessFound_ = "YES";
+    return true;
+  });
+}
+
+void ProcessServices::Kill_Process(const std::string& name) {
+  // An empty fragment would occur in every path and end whatever process the
+  // system happens to list first.
+  if (name.empty()) return;
+  WalkProcesses(table_, log_, [&](std::int32_t id, std::string_view path) {
+    if (!ContainsUpper(path, name)) return false;
+    EndProcess(table_, report_, id);
+    return true;  // only the first match, whatever became of its termination
+  });
+}
 
 }  // namespace pellux

@@ -1,0 +1,430 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "fakes/fakes.h"
+#include "process/process_services.h"
+
+namespace pellux {
+namespace {
+
+struct Report {
+  std::int32_t number;
+  std::string description, module, routine;
+  bool operator==(const Report& o) const {
+    return std::tie(number, description, module, routine) ==
+           std::tie(o.number, o.description, o.module, o.routine);
+  }
+};
+
+// Passes every call on to the scripted table; afterListing runs once the
+// identifiers have been handed out, so a test can change the table between
+// the listing and the walk. It also checks that each list arrives zeroed.
+class ListingHookTable final : public ProcessTable {
+ public:
+  explicit ListingHookTable(fakes::FakeProcessTable& inner) : inner_(inner) {}
+  bool ListProcesses(std::int32_t* ids, std::uint32_t bytes, std::uint32_t* returned) override {
+    for (std::uint32_t i = 0; i < bytes / 4; ++i)
+      if (ids[i] != 0) dirtyLists = true;
+    const bool ok = inner_.ListProcesses(ids, bytes, returned);
+    // A full list is followed by a larger one; scribble over it so that a
+    // list kept and grown instead of made afresh arrives dirty.
+    if (*returned == bytes)
+      for (std::uint32_t i = 0; i < bytes / 4; ++i) ids[i] = -1;
+    if (afterListing) afterListing();
+    return ok;
+  }
+  ProcessHandle Open(std::uint32_t a, bool i, std::int32_t id) override { return inner_.Open(a, i, id); }
+  bool ListModules(ProcessHandle h, ModuleHandle* m, std::uint32_t b, std::uint32_t* n) override {
+    return inner_.ListModules(h, m, b, n);
+  }
+  std::uint32_t ModulePath(ProcessHandle h, ModuleHandle m, char* b, std::uint32_t c) override {
+    return inner_.ModulePath(h, m, b, c);
+  }
+  bool ExitCode(ProcessHandle h, std::uint32_t* c) override { return inner_.ExitCode(h, c); }
+  bool Terminate(ProcessHandle h, std::uint32_t c) override { return inner_.Terminate(h, c); }
+  bool Close(ProcessHandle h) override { return inner_.Close(h); }
+  std::int32_t LastError() override { return inner_.LastError(); }
+
+  std::function<void()> afterListing;
+  bool dirtyLists = false;
+
+ private:
+  fakes::FakeProcessTable& inner_;
+};
+
+// A table that fills every list it is given, however large.
+class EndlessTable final : public ProcessTable {
+ public:
+  bool ListProcesses(std::int32_t* ids, std::uint32_t bytes, std::uint32_t* returned) override {
+    sizes.push_back(bytes);
+    for (std::uint32_t i = 0; i < bytes / 4; ++i) ids[i] = static_cast<std::int32_t>(i + 1);
+    *returned = bytes;
+    return true;
+  }
+  ProcessHandle Open(std::uint32_t, bool, std::int32_t) override {
+    ++opensTried;
+    return 0;
+  }
+  bool ListModules(ProcessHandle, ModuleHandle*, std::uint32_t, std::uint32_t*) override { return false; }
+  std::uint32_t ModulePath(ProcessHandle, ModuleHandle, char*, std::uint32_t) override { return 0; }
+  bool ExitCode(ProcessHandle, std::uint32_t*) override { return false; }
+  bool Terminate(ProcessHandle, std::uint32_t) override { return false; }
+  bool Close(ProcessHandle) override { return false; }
+  std::int32_t LastError() override { return 5; }
+  std::vector<std::uint32_t> sizes;
+  long opensTried = 0;
+};
+
+class ProcessServicesTest : public ::testing::Test {
+ protected:
+  void LogOn() {
+    files.AddFile("C:\\Monitor\\PelluxMONITOR.anc");
+    log.InitLog("C:\\Monitor");
+  }
+  // The texts of the lines written after the banner, without stamp and quotes.
+  std::vector<std::string> LogTexts() const {
+    std::vector<std::string> texts;
+    const std::string all = files.Contents("C:\\Monitor\\PelluxMONITOR.anc");
+    std::size_t pos = 0;
+    while (pos < all.size()) {
+      const std::size_t end = all.find("\"\r\n", pos);
+      const std::size_t open = all.find(",\"", pos);
+      texts.push_back(all.substr(open + 2, end - open - 2));
+      pos = end + 3;
+    }
+    if (!texts.empty() && texts.front() == kLogBanner) texts.erase(texts.begin());
+    return texts;
+  }
+  void ExpectBalanced() const {
+    EXPECT_EQ(table.opens, table.closes);
+    EXPECT_EQ(table.OpenHandles(), 0);
+  }
+
+  fakes::FakeFileSystem files;
+  fakes::FakeClock clock;
+  fakes::FakeProcessTable table;
+  EventLog log{files, clock};
+  std::vector<Report> reports;
+  ProcessServices services{table, log,
+                           [this](std::int32_t n, const std::string& d, const std::string& m,
+                                  const std::string& r) { reports.push_back({n, d, m, r}); }};
+};
+
+TEST_F(ProcessServicesTest, ListGrowsFromSixteenBytesWhileACallFillsIt) {
+  struct Case {
+    int processes;
+    std::vector<std::uint32_t> sizes;
+  };
+  const Case cases[] = {
+      {0, {16}},
+      {3, {16}},
+      {4, {16, 32}},          // exactly fills the first list
+      {8, {16, 32, 64}},      // exactly fills the 32-byte list: one more call
+      {9, {16, 32, 64}},
+      {100, {16, 32, 64, 128, 256, 512}},
+      {1024, {16, 32, 64, 128, 256, 512, 1024, 2048, 4096, 8192}},
+  };
+  for (const Case& c : cases) {
+    fakes::FakeProcessTable t;
+    t.AddMany(c.processes);
+    fakes::FakeFileSystem f;
+    EventLog l{f, clock};
+    ProcessServices s{t, l};
+    s.IsProcessRunning("javaw.exe");
+    EXPECT_EQ(t.listSizes, c.sizes) << c.processes << " processes";
+    EXPECT_EQ(t.opens, c.processes) << "every listed process is visited";
+    EXPECT_EQ(t.closes, c.processes);
+  }
+}
+
+TEST_F(ProcessServicesTest, EachListIsFreshAndZeroed) {
+  table.AddMany(40);
+  ListingHookTable hooked(table);
+  ProcessServices s{hooked, log};
+  s.IsProcessRunning("javaw.exe");
+  EXPECT_FALSE(hooked.dirtyLists);
+}
+
+TEST_F(ProcessServicesTest, TableThatNeverStopsGrowingEndsTheEnumeration) {
+  EndlessTable endless;
+  ProcessServices s{endless, log};
+  s.IsProcessRunning("javaw.exe");
+  ASSERT_FALSE(endless.sizes.empty());
+  EXPECT_EQ(endless.sizes.back(), 1u << 20);
+  EXPECT_EQ(endless.opensTried, (1 << 20) / 4) << "the last list is still walked";
+  EXPECT_FALSE(s.Found());
+}
+
+TEST_F(ProcessServicesTest, FailedEnumerationFindsNothing) {
+  table.Add(8, "C:\\Java\\bin\\javaw.exe");
+  table.failList = true;
+  services.IsProcessRunning("javaw.exe");
+  EXPECT_EQ(services.ProcessFound(), "");
+  EXPECT_EQ(table.opens, 0);
+}
+
+TEST_F(ProcessServicesTest, ScanOpensForReadingWithTheFixedBuffers) {
+  table.AddMany(3);
+  services.IsProcessRunning("javaw.exe");
+  EXPECT_EQ(table.openAccess, (std::vector<std::uint32_t>{0x410, 0x410, 0x410}));
+  EXPECT_EQ(table.inheritableOpens, 0);
+  EXPECT_EQ(table.moduleListBytes, 50 * sizeof(ModuleHandle));
+  EXPECT_EQ(table.pathCapacity, 260u);
+}
+
+TEST_F(ProcessServicesTest, ScanStopsAtFirstMatchAndLogsUpToIt) {
+  LogOn();
+  table.Add(4, "C:\\Windows\\explorer.exe");
+  table.Add(8, "C:\\Java\\bin\\javaw.exe");
+  table.Add(12, "C:\\Other\\javaw.exe");
+  services.IsProcessRunning("javaw.exe");
+  EXPECT_EQ(services.ProcessFound(), "YES");
+  // The number is the handle, not the process identifier.
+  EXPECT_EQ(LogTexts(), (std::vector<std::string>{"C:\\Windows\\explorer.exe - 1000",
+                                                  "C:\\Java\\bin\\javaw.exe - 1004"}));
+  EXPECT_EQ(table.opens, 2) << "nothing after the match is examined";
+  ExpectBalanced();
+}
+
+TEST_F(ProcessServicesTest, ScanWithLoggingOffWritesNothing) {
+  table.AddMany(5);
+  services.IsProcessRunning("javaw.exe");
+  EXPECT_EQ(files.appends, 0);
+  EXPECT_FALSE(files.Has("C:\\Monitor\\PelluxMONITOR.anc"));
+}
+
+TEST_F(ProcessServicesTest, ScanMatchesTheEndOfThePathInAnyCase) {
+  struct Case {
+    const char* name;
+    const char* path;
+    bool found;
+  };
+  const Case cases[] = {
+      {"javaw.exe", "C:\\Java\\bin\\javaw.exe", true},
+      {"JAVAW.EXE", "c:\\java\\bin\\javaw.exe", true},
+      {"jAvAw.ExE", "C:\\JAVA\\BIN\\JAVAW.EXE", true},
+      {"Lintaro.exe", "C:\\Program Files\\Ferrowin\\LINTARO\\LINTARO.exe", true},
+      {"javaw.exe", "C:\\tools\\myjavaw.exe", true},  // no separator is required
+      {"javaw.exe", "C:\\javaw.exe\\launcher.exe", false},  // only a folder bears the name
+      {"Lintaro.exe", "C:\\Lintaro.exe.bak", false},
+      {"javaw.exe", "avaw.exe", false},  // shorter than the name
+      {"javaw.exe", "java.exe", false},
+      {"", "C:\\any.exe", true},
+  };
+  for (const Case& c : cases) {
+    fakes::FakeProcessTable t;
+    t.Add(4, c.path);
+    ProcessServices s{t, log};
+    s.IsProcessRunning(c.name);
+    EXPECT_EQ(s.Found(), c.found) << c.name << " against " << c.path;
+  }
+}
+
+TEST_F(ProcessServicesTest, EmptyNameMatchesFirstReadableProcess) {
+  LogOn();
+  table.Add(4, "C:\\protected.exe").openForRead = false;
+  table.Add(8, "C:\\starting.exe").modulesReadable = false;
+  table.Add(12, "C:\\first\\readable.exe");
+  table.Add(16, "C:\\second\\readable.exe");
+  services.IsProcessRunning("");
+  EXPECT_EQ(services.ProcessFound(), "YES");
+  // The refused and the unreadable process get no line.
+  EXPECT_EQ(LogTexts(), (std::vector<std::string>{"C:\\first\\readable.exe - 1004"}));
+  ExpectBalanced();
+}
+
+TEST_F(ProcessServicesTest, SecondScanClearsAStaleYes) {
+  table.Add(4, "C:\\Java\\bin\\javaw.exe");
+  services.IsProcessRunning("javaw.exe");
+  ASSERT_EQ(services.ProcessFound(), "YES");
+  services.IsProcessRunning("Lintaro.exe");
+  EXPECT_EQ(services.ProcessFound(), "");
+}
+
+TEST_F(ProcessServicesTest, FailedPathQueryGivesEmptyPathAndStillALine) {
+  LogOn();
+  table.Add(4, "C:\\Java\\bin\\javaw.exe").pathReadable = false;
+  services.IsProcessRunning("javaw.exe");
+  EXPECT_FALSE(services.Found());
+  EXPECT_EQ(LogTexts(), (std::vector<std::string>{" - 1000"}));
+  services.IsProcessRunning("");
+  EXPECT_TRUE(services.Found()) << "an empty path matches only the empty name";
+  ExpectBalanced();
+}
+
+TEST_F(ProcessServicesTest, PathLongerThanTheBufferIsCut) {
+  LogOn();
+  const std::string folder = "C:\\" + std::string(300, 'd') + "\\";
+  table.Add(4, folder + "javaw.exe");
+  services.IsProcessRunning("javaw.exe");
+  EXPECT_FALSE(services.Found()) << "the end of the path is cut off";
+  EXPECT_EQ(LogTexts(), (std::vector<std::string>{folder.substr(0, 260) + " - 1000"}));
+
+  fakes::FakeProcessTable exact;
+  exact.Add(4, std::string(260 - 10, 'x') + "\\javaw.exe");
+  ProcessServices s{exact, log};
+  s.IsProcessRunning("javaw.exe");
+  EXPECT_TRUE(s.Found()) << "a path of exactly 260 characters still fits";
+}
+
+TEST_F(ProcessServicesTest, MoreThanAThousandProcessesAreAllWalked) {
+  table.AddMany(1500);
+  table.Add(9000, "C:\\Program Files\\Ferrowin\\LINTARO\\LINTARO.exe");
+  services.IsProcessRunning("Lintaro.exe");
+  EXPECT_TRUE(services.Found());
+  EXPECT_EQ(table.opens, 1501);
+  ExpectBalanced();
+}
+
+TEST_F(ProcessServicesTest, ProcessThatExitsAfterTheListingIsSkipped) {
+  LogOn();
+  table.Add(4, "C:\\Java\\bin\\javaw.exe");
+  table.Add(8, "C:\\Other\\javaw.exe");
+  ListingHookTable hooked(table);
+  hooked.afterListing = [&] { table.processes.erase(table.processes.begin()); };
+  ProcessServices s{hooked, log};
+  s.IsProcessRunning("javaw.exe");
+  EXPECT_TRUE(s.Found());
+  EXPECT_EQ(LogTexts(), (std::vector<std::string>{"C:\\Other\\javaw.exe - 1000"}));
+  ExpectBalanced();
+}
+
+TEST_F(ProcessServicesTest, KillMatchesTheNameAnywhereInThePath) {
+  struct Case {
+    const char* name;
+    const char* path;
+    bool terminated;
+  };
+  const Case cases[] = {
+      {"Lintaro", "C:\\Program Files\\Ferrowin\\LINTARO\\LINTARO.exe", true},
+      {"Lintaro", "C:\\Program Files\\Ferrowin\\LINTARO\\helper.exe", true},  // folder name
+      {"javaw", "C:\\Java\\bin\\JAVAWS.EXE", true},
+      {"javaw", "c:\\java\\bin\\javaw.exe", true},
+      {"Lintaro", "C:\\tools\\Lintar.exe", false},
+      {"javaw", "C:\\Java\\bin\\java.exe", false},
+  };
+  for (const Case& c : cases) {
+    fakes::FakeProcessTable t;
+    t.Add(4, c.path);
+    ProcessServices s{t, log};
+    s.Kill_Process(c.name);
+    EXPECT_EQ(!t.terminated.empty(), c.terminated) << c.name << " in " << c.path;
+  }
+}
+
+TEST_F(ProcessServicesTest, KillEndsOnlyTheFirstMatchWithExitCodeOne) {
+  LogOn();
+  table.Add(4, "C:\\Windows\\explorer.exe");
+  table.Add(8, "C:\\Program Files\\Ferrowin\\LINTARO\\LINTARO.exe");
+  table.Add(12, "C:\\Copy\\Lintaro.exe");
+  services.Kill_Process("Lintaro");
+  EXPECT_EQ(table.terminated, (std::vector<std::pair<std::int32_t, std::uint32_t>>{{8, 1}}));
+  EXPECT_TRUE(table.Running(12)) << "the second match keeps running";
+  EXPECT_EQ(LogTexts(),
+            (std::vector<std::string>{"C:\\Windows\\explorer.exe - 1000",
+                                      "C:\\Program Files\\Ferrowin\\LINTARO\\LINTARO.exe - 1004"}));
+  EXPECT_EQ(table.openAccess, (std::vector<std::uint32_t>{0x410, 0x410, 0x401}));
+  EXPECT_EQ(table.inheritableOpens, 0);
+  EXPECT_TRUE(reports.empty());
+  ExpectBalanced();
+}
+
+TEST_F(ProcessServicesTest, KillWithoutMatchOnlyLogs) {
+  LogOn();
+  table.AddMany(3);
+  table.Add(40, "C:\\locked.exe").modulesReadable = false;
+  services.Kill_Process("Lintaro");
+  EXPECT_TRUE(table.terminated.empty());
+  EXPECT_TRUE(reports.empty());
+  EXPECT_EQ(LogTexts().size(), 3u) << "one line per readable process";
+  ExpectBalanced();
+}
+
+TEST_F(ProcessServicesTest, KillLeavesProcessFoundAlone) {
+  table.Add(4, "C:\\Java\\bin\\javaw.exe");
+  services.IsProcessRunning("javaw.exe");
+  services.Kill_Process("Lintaro");
+  EXPECT_EQ(services.ProcessFound(), "YES");
+}
+
+TEST_F(ProcessServicesTest, RefusedOpenGivesFourReportsAndNoLaterMatch) {
+  table.Add(4, "C:\\Lintaro\\a.exe").openForTerminate = false;
+  table.Add(8, "C:\\Lintaro\\b.exe");
+  services.Kill_Process("Lintaro");
+  EXPECT_EQ(reports, (std::vector<Report>{{5, "OpenProcess failed", "mdlMisc", "Kill_Process"},
+                                          {6, "GetExitCodeProcess failed", "mdlMisc", "Kill_Process"},
+                                          {6, "TerminateProcess failed", "mdlMisc", "Kill_Process"},
+                                          {6, "CloseHandle failed", "mdlMisc", "Kill_Process"}}));
+  EXPECT_TRUE(table.terminated.empty());
+  EXPECT_TRUE(table.Running(4));
+  EXPECT_TRUE(table.Running(8)) << "a failed termination does not move on to a later match";
+  ExpectBalanced();
+}
+
+TEST_F(ProcessServicesTest, EachFailedTerminationStepIsReportedAlone) {
+  using Setup = void (*)(fakes::FakeProcessTable::Process&);
+  struct Case {
+    Setup setup;
+    Report report;
+    bool terminated;
+  };
+  const Case cases[] = {
+      {[](auto& p) { p.exitCodeReadable = false; },
+       {6, "GetExitCodeProcess failed", "mdlMisc", "Kill_Process"}, true},
+      {[](auto& p) { p.terminable = false; }, {5, "TerminateProcess failed", "mdlMisc", "Kill_Process"}, false},
+      {[](auto& p) { p.closeFails = true; }, {6, "CloseHandle failed", "mdlMisc", "Kill_Process"}, true},
+  };
+  for (const Case& c : cases) {
+    fakes::FakeProcessTable t;
+    t.terminationTakesEffect = false;  // the failing close needs the process still listed
+    c.setup(t.Add(4, "C:\\Ferrowin\\LINTARO\\LINTARO.exe"));
+    std::vector<Report> got;
+    ProcessServices s{t, log, [&](std::int32_t n, const std::string& d, const std::string& m,
+                                  const std::string& r) { got.push_back({n, d, m, r}); }};
+    s.Kill_Process("Lintaro");
+    EXPECT_EQ(got, std::vector<Report>{c.report}) << c.report.description;
+    EXPECT_EQ(!t.terminated.empty(), c.terminated) << c.report.description;
+    if (c.terminated) {
+      EXPECT_EQ(t.terminated.front().second, 1u) << "exit code 1 even when unread";
+    }
+    EXPECT_EQ(t.opens, t.closes) << c.report.description;
+  }
+}
+
+TEST_F(ProcessServicesTest, KillWithEmptyNameEndsNothing) {
+  table.AddMany(3);
+  services.Kill_Process("");
+  EXPECT_TRUE(table.terminated.empty());
+  EXPECT_TRUE(reports.empty());
+}
+
+TEST_F(ProcessServicesTest, HandlesBalancedOnEveryPath) {
+  LogOn();
+  table.Add(4, "C:\\protected.exe").openForRead = false;
+  table.Add(8, "C:\\exiting.exe").modulesReadable = false;
+  table.Add(12, "C:\\nopath.exe").pathReadable = false;
+  table.Add(16, "C:\\Lintaro\\refuses.exe").terminable = false;
+  table.AddMany(4, 200);
+  services.IsProcessRunning("javaw.exe");
+  services.IsProcessRunning("");
+  services.Kill_Process("Lintaro");
+  services.Kill_Process("javaw");
+  ExpectBalanced();
+  EXPECT_GT(table.opens, 0);
+}
+
+TEST_F(ProcessServicesTest, DefaultReporterSwallowsFailures) {
+  table.Add(4, "C:\\Lintaro\\a.exe").openForTerminate = false;
+  ProcessServices s{table, log};
+  s.Kill_Process("Lintaro");
+  ProcessServices empty{table, log, ErrorReporter{}};
+  empty.Kill_Process("Lintaro");  // an unset hook is no hook
+  ExpectBalanced();
+}
+
+}  // namespace
+}  // namespace pellux
