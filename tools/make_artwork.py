@@ -29,7 +29,6 @@ PHOTO_TARGET_BYTES = 10_576
 PHOTO_MAX_BYTES = 11_000
 
 
-# ---------------------------------------------------------------- ICO writing
 
 def _row_bytes(width, bits):
     return ((width * bits + 31) // 32) * 4
@@ -120,7 +119,6 @@ def opaque_flags(alpha_img, threshold=128):
     return [a >= threshold for a in alpha_img.getdata()]
 
 
-# ---------------------------------------------------------------- tray fox
 
 FOX_SCALE = 8          # drawn at 256 x 256, shown at 32 x 32
 FOX_OUTLINE = (58, 28, 14)
@@ -190,7 +188,6 @@ def make_tray_icons(out_dir):
                   [(32, 32, 0, 8, dib)])
 
 
-# ---------------------------------------------------------------- controller button
 
 def draw_slider_panel(width, height):
     """A grey square panel with three slider knobs, centred on a
@@ -261,7 +258,6 @@ def make_controller_button(out_dir):
               [(48, 48, 0, 8, dib48), (256, 224, 0, 32, buf.getvalue())])
 
 
-# ---------------------------------------------------------------- bridge button
 
 VGA16 = [(0, 0, 0), (128, 0, 0), (0, 128, 0), (128, 128, 0),
          (0, 0, 128), (128, 0, 128), (0, 128, 128), (192, 192, 192),
@@ -347,7 +343,6 @@ def make_bridge_button(out_dir):
     write_ico(os.path.join(out_dir, "CBLINTARO.ico"), [(32, 32, 16, 4, dib)])
 
 
-# ---------------------------------------------------------------- photograph
 
 def _lerp(a, b, t):
     return tuple(int(round(a[i] + (b[i] - a[i]) * t)) for i in range(3))
