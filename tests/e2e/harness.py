@@ -1,0 +1,682 @@
+"""Wine harness for the end-to-end tests and the demo (python3 standard library only).
+
+One Wine prefix serves a whole run; every test case gets a fresh Wine session
+in it (its own wineserver and an explorer desktop with a taskbar), and the
+files a test changed are put back before the next one. The harness starts its
+own Xvfb when there is no usable display, and always stops its own wineserver
+and its own Xvfb again, by process id, also when a test fails.
+
+Environment:
+  PELLUX_WINDOWS_DIR  the mingw-w64 build tree (PelluxMONITOR.exe, standins/, e2e/)
+  PELLUX_E2E_WORK     where prefixes, logs and screenshots go (default: a
+                      folder "e2e-work" beside this file's build, see work_dir())
+  PELLUX_E2E_PREFIX   the prefix to use (default: <work>/prefix-<pid>)
+  PELLUX_E2E_KEEP     set to keep a prefix created by this process
+
+Run by hand: python3 harness.py --create-prefix | --remove-prefix | --cleanup
+"""
+
+import atexit
+import json
+import os
+import re
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+DESKTOP = "shell,1024x768"
+SCREEN = "1024x768x24"
+
+MONITOR_DIR = r"C:\Monitor"
+MONITOR_EXE = MONITOR_DIR + r"\PelluxMONITOR.exe"
+CONTROLLER_DIR = r"C:\Program Files\Pellux"
+CONTROLLER_EXE = CONTROLLER_DIR + r"\Pellux.exe"
+JAVAW_EXE = CONTROLLER_DIR + r"\jre\bin\javaw.exe"
+BRIDGE_DIR = r"C:\Program Files\Ferrowin\LINTARO"
+BRIDGE_EXE = BRIDGE_DIR + r"\LINTARO.exe"
+TRAP_EXE = r"C:\Program.exe"
+TRAP_MARKER = r"C:\trap-ran.txt"
+DRIVER_DIR = r"C:\e2e"
+DRIVER_EXE = DRIVER_DIR + r"\pellux_driver.exe"
+
+# Control ids of the main window.
+TBPORT, CBPELLUX, CBLINTARO, LABEL1, LBLMSG, IMAGE1, PICHOOK = 101, 102, 103, 104, 105, 106, 107
+
+GREEN, RED, WHITE, BLACK, MAGENTA, GREY = 0x00FF00, 0x0000FF, 0xFFFFFF, 0x000000, 0xFF00FF, 0xE0E0E0
+
+WM_CLOSE, WM_COMMAND, WM_KEYDOWN, WM_KEYUP, BM_CLICK = 0x0010, 0x0111, 0x0100, 0x0101, 0x00F5
+VK_TAB, VK_SPACE, VK_RETURN = 0x09, 0x20, 0x0D
+IDOK = 1
+WS_MINIMIZEBOX, WS_MAXIMIZEBOX, WS_SYSMENU, WS_THICKFRAME = 0x00020000, 0x00010000, 0x00080000, 0x00040000
+WS_EX_APPWINDOW, WS_EX_TOOLWINDOW = 0x00040000, 0x00000080
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def log(*parts):
+    print("[e2e %s]" % time.strftime("%H:%M:%S"), *parts, file=sys.stderr, flush=True)
+
+
+def wait_until(condition, timeout, what, interval=0.2):
+    """Polls condition() until it returns a true value, which is returned; fails the test at the deadline."""
+    deadline = time.monotonic() + timeout
+    last_error = None
+    while True:
+        try:
+            value = condition()
+            if value:
+                return value
+        except (DriverError, OSError) as error:
+            last_error = error
+        if time.monotonic() >= deadline:
+            detail = " (last error: %s)" % last_error if last_error else ""
+            raise AssertionError("timed out after %.0f s waiting for %s%s" % (timeout, what, detail))
+        time.sleep(interval)
+
+
+def windows_dir():
+    path = os.environ.get("PELLUX_WINDOWS_DIR")
+    if not path:
+        raise unittest.SkipTest("PELLUX_WINDOWS_DIR is not set")
+    return os.path.abspath(path)
+
+
+def work_dir():
+    path = os.environ.get("PELLUX_E2E_WORK") or os.path.join(windows_dir(), "e2e-work")
+    os.makedirs(path, exist_ok=True)
+    return path
+
+
+def _alive(pid, name):
+    """True when pid is a live process whose command line mentions name (guards against reused ids)."""
+    try:
+        with open("/proc/%d/cmdline" % pid, "rb") as f:
+            return name.encode() in f.read()
+    except OSError:
+        return False
+
+
+def _end_pid(pid, name, grace=5.0):
+    if not _alive(pid, name):
+        return
+    try:
+        os.kill(pid, signal.SIGTERM)
+        deadline = time.monotonic() + grace
+        while time.monotonic() < deadline and _alive(pid, name):
+            time.sleep(0.05)
+        if _alive(pid, name):
+            os.kill(pid, signal.SIGKILL)
+    except ProcessLookupError:
+        pass
+
+
+class Xvfb:
+    """Our own X server on a display it picks itself (-displayfd), so parallel runs never collide."""
+
+    def __init__(self, pid_dir):
+        self.pid_dir = pid_dir
+        self.process = None
+        self.display = None
+
+    def start(self):
+        read_end, write_end = os.pipe()
+        self.process = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", SCREEN, "-nolisten", "tcp", "-noreset"],
+            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+        os.close(write_end)
+        number = b""
+        deadline = time.monotonic() + 20
+        while not number.endswith(b"\n") and time.monotonic() < deadline:
+            chunk = os.read(read_end, 16)
+            if not chunk:
+                break
+            number += chunk
+        os.close(read_end)
+        if not number.strip():
+            self.stop()
+            raise RuntimeError("Xvfb did not start")
+        self.display = ":" + number.decode().strip()
+        with open(os.path.join(self.pid_dir, "xvfb-%d.pid" % self.process.pid), "w") as f:
+            f.write(str(self.process.pid))
+        log("Xvfb", self.process.pid, "on", self.display)
+        return self.display
+
+    def stop(self):
+        if self.process is None:
+            return
+        _end_pid(self.process.pid, "Xvfb")
+        try:
+            self.process.wait(timeout=5)
+        except subprocess.TimeoutExpired:
+            pass
+        try:
+            os.remove(os.path.join(self.pid_dir, "xvfb-%d.pid" % self.process.pid))
+        except OSError:
+            pass
+        self.process = None
+
+
+def display_usable(display):
+    if not display:
+        return False
+    if shutil.which("xdpyinfo"):
+        return subprocess.run(["xdpyinfo", "-display", display], stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL, timeout=10).returncode == 0
+    match = re.match(r"^:(\d+)", display)
+    return bool(match) and os.path.exists("/tmp/.X11-unix/X" + match.group(1))
+
+
+class DriverError(Exception):
+    pass
+
+
+class Driver:
+    """Client of pellux_driver.exe: one request line out, one JSON line back."""
+
+    def __init__(self, port):
+        self.port = port
+        self.sock = None
+        self.buffer = b""
+
+    def connect(self, timeout):
+        deadline = time.monotonic() + timeout
+        while True:
+            try:
+                self.sock = socket.create_connection(("127.0.0.1", self.port), timeout=2)
+                self.sock.settimeout(60)
+                self.call("ping")
+                return
+            except (OSError, DriverError):
+                if self.sock:
+                    self.sock.close()
+                    self.sock = None
+                if time.monotonic() >= deadline:
+                    raise DriverError("the driver did not answer on port %d" % self.port)
+                time.sleep(0.3)
+
+    @staticmethod
+    def _escape(word):
+        word = str(word)
+        return word.replace("\\", "\\\\").replace("\t", "\\t").replace("\n", "\\n").replace("\r", "\\r")
+
+    def call(self, *words):
+        if self.sock is None:
+            raise DriverError("not connected")
+        line = "\t".join(self._escape(w) for w in words) + "\n"
+        self.sock.sendall(line.encode("utf-8"))
+        while b"\n" not in self.buffer:
+            chunk = self.sock.recv(65536)
+            if not chunk:
+                raise DriverError("the driver closed the connection")
+            self.buffer += chunk
+        answer, self.buffer = self.buffer.split(b"\n", 1)
+        result = json.loads(answer.decode("utf-8"))
+        if not result.get("ok"):
+            raise DriverError("%s: %s" % (words[0], result.get("error")))
+        return result
+
+    def close(self):
+        if self.sock:
+            try:
+                self.call("quit")
+            except (OSError, DriverError):
+                pass
+            self.sock.close()
+            self.sock = None
+
+
+def _free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+class Prefix:
+    """A Wine prefix of our own, never ~/.wine."""
+
+    def __init__(self, path, display):
+        self.path = os.path.abspath(path)
+        self.display = display
+
+    def env(self):
+        env = dict(os.environ)
+        env.update(WINEPREFIX=self.path, WINEDLLOVERRIDES="mscoree,mshtml=", WINEDEBUG="-all",
+                   DISPLAY=self.display, WINEARCH="win64", LC_ALL="C.UTF-8")
+        env.pop("WAYLAND_DISPLAY", None)
+        return env
+
+    def unix(self, windows_path):
+        """The Unix path of a C:\\ or D:\\ path inside the prefix."""
+        drive, rest = windows_path[0].lower(), windows_path[3:]
+        root = os.path.join(self.path, "drive_c" if drive == "c" else "drive_" + drive)
+        return os.path.join(root, *rest.split("\\")) if rest else root
+
+    def run(self, *command, timeout=300):
+        return subprocess.run(list(command), env=self.env(), stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL, timeout=timeout)
+
+    def exists(self):
+        return os.path.isfile(os.path.join(self.path, "system.reg"))
+
+    def create(self):
+        log("creating Wine prefix", self.path)
+        started = time.monotonic()
+        # DISPLAY is set before the first wine command, or Wine's X driver never loads.
+        self.run("wineboot", "-i")
+        self.run("wineserver", "-w")
+        reg = os.path.join(self.path, "e2e-settings.reg")
+        with open(reg, "w", encoding="utf-16") as f:
+            f.write("Windows Registry Editor Version 5.00\r\n\r\n"
+                    "[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n"
+                    "\"Arial\"=\"Liberation Sans\"\r\n\r\n"
+                    "[HKEY_CURRENT_USER\\Software\\Wine\\WineDbg]\r\n"
+                    "\"ShowCrashDialog\"=dword:00000000\r\n\r\n")
+        self.run("wine", "regedit", "/S", reg)
+        self.run("wineserver", "-w")
+        log("prefix ready in %.0f s" % (time.monotonic() - started))
+
+    def kill_server(self):
+        if os.path.isdir(self.path):
+            self.run("wineserver", "-k", timeout=60)
+            self.run("wineserver", "-w", timeout=60)
+
+
+def _copy(source, target):
+    os.makedirs(os.path.dirname(target), exist_ok=True)
+    shutil.copyfile(source, target)
+
+
+def _remove(path):
+    if os.path.isdir(path) and not os.path.islink(path):
+        shutil.rmtree(path)
+    elif os.path.lexists(path):
+        os.remove(path)
+
+
+class Harness:
+    """Xvfb and prefix for the run; a Wine session per test case."""
+
+    def __init__(self, prefix_path=None, display=None):
+        self.windows_dir = windows_dir()
+        self.work = work_dir()
+        self.xvfb = None
+        if display is None:
+            display = os.environ.get("DISPLAY")
+            if not display_usable(display):
+                self.xvfb = Xvfb(self.work)
+                display = self.xvfb.start()
+        self.display = display
+        self.own_prefix = prefix_path is None and not os.environ.get("PELLUX_E2E_PREFIX")
+        path = prefix_path or os.environ.get("PELLUX_E2E_PREFIX") or os.path.join(self.work, "prefix-%d" % os.getpid())
+        self.prefix = Prefix(path, display)
+        self.explorer = None
+        self.driver = None
+        self.monitor_pid = None
+        self.session_log = None
+        self.closed = False
+
+    # ---- files -------------------------------------------------------------
+
+    def binary(self, *relative):
+        path = os.path.join(self.windows_dir, *relative)
+        if not os.path.isfile(path):
+            raise AssertionError("missing build output %s" % path)
+        return path
+
+    def standin(self, name):
+        folder = os.environ.get("PELLUX_STANDINS_DIR") or os.path.join(self.windows_dir, "standins")
+        return self.binary(os.path.join(folder, name))
+
+    def unix(self, windows_path):
+        return self.prefix.unix(windows_path)
+
+    def install(self):
+        """Puts every program at its install path and removes whatever a test left behind."""
+        for folder in (CONTROLLER_DIR, r"C:\Program Files\Ferrowin", MONITOR_DIR, DRIVER_DIR):
+            _remove(self.unix(folder))
+        _remove(self.unix(TRAP_MARKER))
+        _remove(self.unix(TRAP_EXE))
+        self.unmap_drive_d()
+        _copy(self.standin("Pellux.exe"), self.unix(CONTROLLER_EXE))
+        _copy(self.standin("javaw.exe"), self.unix(JAVAW_EXE))
+        _copy(self.standin("LINTARO.exe"), self.unix(BRIDGE_EXE))
+        _copy(self.binary("PelluxMONITOR.exe"), self.unix(MONITOR_EXE))
+        _copy(self.binary("e2e", "pellux_trap.exe"), self.unix(TRAP_EXE))
+        _copy(self.binary("e2e", "pellux_driver.exe"), self.unix(DRIVER_EXE))
+
+    def ensure_prefix(self):
+        if not self.prefix.exists():
+            self.prefix.create()
+
+    def set_logging(self, on):
+        path = self.unix(MONITOR_DIR + r"\PelluxMONITOR.anc")
+        _remove(path)
+        if on:
+            open(path, "wb").close()
+
+    def log_path(self):
+        return self.unix(MONITOR_DIR + r"\PelluxMONITOR.anc")
+
+    def log_text(self):
+        try:
+            with open(self.log_path(), "rb") as f:
+                return f.read().decode("cp1252")
+        except FileNotFoundError:
+            return None
+
+    def log_entries(self):
+        """The log as (stamp, text) pairs; a text may hold CRs of its own."""
+        text = self.log_text() or ""
+        return re.findall(r'#([^#\r\n]*)#,"(.*?)"\r\n(?=#|\Z)', text, re.S)
+
+    def log_texts(self):
+        return [text for _, text in self.log_entries()]
+
+    def write_control_file(self, content, where=MONITOR_DIR):
+        path = self.unix(where + r"\Pellux.stp")
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(content if isinstance(content, bytes) else content.encode("cp1252"))
+        return path
+
+    def remove_control_file(self, where=MONITOR_DIR):
+        _remove(self.unix(where + r"\Pellux.stp"))
+
+    def map_drive_d(self):
+        """Drive D: of the prefix, an empty folder; takes effect at the next session."""
+        target = os.path.join(self.prefix.path, "drive_d")
+        os.makedirs(target, exist_ok=True)
+        link = os.path.join(self.prefix.path, "dosdevices", "d:")
+        _remove(link)
+        os.symlink("../drive_d", link)
+        return target
+
+    def unmap_drive_d(self):
+        _remove(os.path.join(self.prefix.path, "dosdevices", "d:"))
+        _remove(os.path.join(self.prefix.path, "drive_d"))
+
+    # ---- the Wine session ----------------------------------------------------
+
+    def start_session(self, name="session"):
+        """A fresh wineserver with an explorer desktop (taskbar and tray) running the driver."""
+        self.stop_session()
+        port = _free_port()
+        self.session_log = os.path.join(self.work, "%s-%d.log" % (name, os.getpid()))
+        out = open(self.session_log, "wb")
+        driver_log = "Z:" + os.path.join(self.work, "driver-%d.log" % os.getpid()).replace("/", "\\")
+        self.explorer = subprocess.Popen(
+            ["wine", "explorer", "/desktop=" + DESKTOP, DRIVER_EXE, str(port), driver_log],
+            env=self.prefix.env(), stdout=out, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL,
+            start_new_session=True)
+        out.close()
+        self.driver = Driver(port)
+        self.driver.connect(timeout=90)
+        wait_until(lambda: self.shell_tray_window(), 30, "the taskbar of the explorer desktop")
+
+    def stop_session(self):
+        if self.driver:
+            self.driver.close()
+            self.driver = None
+        if self.explorer is not None:
+            self.prefix.kill_server()
+            try:
+                self.explorer.wait(timeout=15)
+            except subprocess.TimeoutExpired:
+                self.explorer.kill()
+                self.explorer.wait(timeout=5)
+            self.explorer = None
+        self.monitor_pid = None
+
+    def close(self):
+        if self.closed:
+            return
+        self.closed = True
+        try:
+            self.stop_session()
+            self.prefix.kill_server()
+        finally:
+            if self.xvfb:
+                self.xvfb.stop()
+            if self.own_prefix and not os.environ.get("PELLUX_E2E_KEEP"):
+                shutil.rmtree(self.prefix.path, ignore_errors=True)
+
+    def call(self, *words):
+        return self.driver.call(*words)
+
+    # ---- acting and observing --------------------------------------------------
+
+    def start_monitor(self):
+        """Starts C:\\Monitor\\PelluxMONITOR.exe on the session's desktop; returns its process id."""
+        self.monitor_pid = self.call("start", MONITOR_EXE, MONITOR_DIR)["pid"]
+        return self.monitor_pid
+
+    def start_program(self, exe, folder=""):
+        return self.call("start", exe, folder)["pid"]
+
+    def windows(self):
+        return self.call("windows")["windows"]
+
+    def shell_tray_window(self):
+        return next((w for w in self.windows() if w["class"] == "Shell_TrayWnd"), None)
+
+    def monitor_windows(self, pid=None):
+        pid = pid or self.monitor_pid
+        return [w for w in self.windows() if w["pid"] == pid]
+
+    def main_window(self, pid=None):
+        """The monitor's visible main window (not a message box), or None."""
+        for w in self.monitor_windows(pid):
+            if w["visible"] and w["text"] == "PelluxMONITOR" and w["class"] != "#32770":
+                return w
+        return None
+
+    def wait_main_window(self, timeout=30):
+        return wait_until(self.main_window, timeout, "the main window")
+
+    def children(self, hwnd):
+        return self.call("children", hwnd)["children"]
+
+    def control(self, main, control_id):
+        for child in self.children(main["hwnd"]):
+            if child["id"] == control_id:
+                return child
+        raise AssertionError("control %d not found" % control_id)
+
+    def text(self, hwnd):
+        return self.call("text", hwnd)["text"]
+
+    def set_text(self, hwnd, text):
+        self.call("settext", hwnd, text)
+
+    def boxes(self, pid=None):
+        pid = pid or self.monitor_pid
+        return [b for b in self.call("boxes")["boxes"] if pid is None or b["pid"] == pid]
+
+    def wait_box(self, timeout=30, pid=None):
+        return wait_until(lambda: (self.boxes(pid) or [None])[0], timeout, "a message box")
+
+    def answer_box(self, box):
+        """Presses OK: the box's own WM_COMMAND IDOK."""
+        self.call("post", box["hwnd"], WM_COMMAND, IDOK, 0)
+        wait_until(lambda: not any(b["hwnd"] == box["hwnd"] for b in self.call("boxes")["boxes"]), 15,
+                   "the box to close")
+
+    def processes(self):
+        return self.call("processes")["processes"]
+
+    def processes_at(self, windows_path):
+        return [p for p in self.processes() if p["path"].lower() == windows_path.lower()]
+
+    def wait_process_at(self, windows_path, timeout=20, exclude=()):
+        return wait_until(lambda: next((p for p in self.processes_at(windows_path) if p["pid"] not in exclude), None),
+                          timeout, "a process of %s" % windows_path)
+
+    def hold(self, pid):
+        self.call("hold", pid)
+
+    def wait_exit(self, pid, timeout):
+        """(exited, exit code) of a process, waiting up to timeout seconds."""
+        result = self.call("wait", pid, int(timeout * 1000))
+        return result["exited"], result["code"]
+
+    def kill(self, pid, code=1):
+        return self.call("kill", pid, code)["exited"]
+
+    def pixel(self, x, y):
+        return self.call("pixels", x, y)["colours"][0]
+
+    def control_colour(self, control, x=8, y=8):
+        """The colour shown at (x, y) from the control's top-left corner, 0x00BBGGRR."""
+        return self.pixel(control["rect"][0] + x, control["rect"][1] + y)
+
+    def tray_icons(self):
+        return [i for i in self.call("tray")["icons"] if i["visible"]]
+
+    def tray_tips(self):
+        return [icon["tip"] for icon in self.tray_icons()]
+
+    def taskbar_buttons(self):
+        return self.call("taskbar")["buttons"]
+
+    def focus(self, hwnd):
+        return self.call("focus", hwnd)
+
+    def set_focus(self, hwnd):
+        self.call("setfocus", hwnd)
+
+    def keys(self, *vks):
+        self.call("keys", *vks)
+
+    def type_text(self, text):
+        self.call("type", text)
+
+    def click(self, control):
+        self.call("click", control["hwnd"])
+
+    def close_window(self, window):
+        self.call("post", window["hwnd"], WM_CLOSE, 0, 0)
+
+    def screenshot(self, unix_path):
+        """Saves the whole desktop as BMP (or PNG when the name says so and Pillow is there)."""
+        bmp = unix_path if unix_path.endswith(".bmp") else unix_path + ".bmp"
+        self.call("screenshot", "Z:" + bmp.replace("/", "\\"))
+        if bmp != unix_path:
+            try:
+                from PIL import Image
+                Image.open(bmp).save(unix_path)
+                os.remove(bmp)
+            except ImportError:
+                os.replace(bmp, unix_path)
+        return unix_path
+
+
+_shared = None
+
+
+def shared_harness():
+    """The run's harness, made on first use; closed at exit or on SIGTERM/SIGINT/SIGHUP."""
+    global _shared
+    if _shared is None:
+        _shared = Harness()
+        atexit.register(_shared.close)
+        for sig in (signal.SIGTERM, signal.SIGHUP):
+            signal.signal(sig, _on_signal)
+        _shared.ensure_prefix()
+    return _shared
+
+
+def _on_signal(signum, _frame):
+    if _shared:
+        _shared.close()
+    sys.exit(128 + signum)
+
+
+class MonitorTestCase(unittest.TestCase):
+    """Each test gets a fresh Wine session and freshly installed programs."""
+
+    logging = True
+
+    @classmethod
+    def setUpClass(cls):
+        cls.h = shared_harness()
+
+    def setUp(self):
+        self.h.stop_session()
+        self.h.install()
+        self.h.set_logging(self.logging)
+        self.h.start_session(self.id().rsplit(".", 1)[-1])
+
+    def tearDown(self):
+        outcome = getattr(self, "_outcome", None)
+        failed = outcome is not None and not getattr(outcome, "success", True)
+        if failed and self.h.driver:
+            name = os.path.join(self.h.work, "failed-%s.png" % self.id().rsplit(".", 1)[-1])
+            try:
+                self.h.screenshot(name)
+                log("screenshot of the failure:", name)
+            except Exception as error:  # the screenshot is only a help
+                log("no screenshot:", error)
+            text = self.h.log_text()
+            if text is not None:
+                log("monitor log:\n" + text[-3000:].replace("\r", "\\r\n"))
+        self.h.stop_session()
+
+    # helpers shared by the tests
+
+    def start_and_wait_window(self):
+        self.h.start_monitor()
+        self.h.hold(self.h.monitor_pid)
+        return self.h.wait_main_window()
+
+    def wait_log(self, predicate, timeout, what):
+        return wait_until(lambda: predicate(self.h.log_texts()), timeout, what)
+
+    def assertMonitorEnds(self, timeout=15):
+        exited, _ = self.h.wait_exit(self.h.monitor_pid, timeout)
+        self.assertTrue(exited, "the monitor is still running")
+
+
+def _cleanup(work):
+    """Ends what earlier runs left behind: their Xvfb (by recorded id) and wineservers of their prefixes."""
+    for name in os.listdir(work):
+        if name.startswith("xvfb-") and name.endswith(".pid"):
+            try:
+                pid = int(open(os.path.join(work, name)).read().strip())
+            except (OSError, ValueError):
+                pid = None
+            if pid:
+                _end_pid(pid, "Xvfb")
+            _remove(os.path.join(work, name))
+
+
+def main(argv):
+    if len(argv) < 2 or argv[1] not in ("--create-prefix", "--remove-prefix", "--cleanup"):
+        print(__doc__)
+        return 2
+    work = work_dir()
+    prefix_path = os.environ.get("PELLUX_E2E_PREFIX") or os.path.join(work, "prefix")
+    if argv[1] == "--create-prefix":
+        harness = Harness(prefix_path=prefix_path)
+        try:
+            harness.prefix.kill_server()
+            shutil.rmtree(prefix_path, ignore_errors=True)
+            harness.prefix.create()
+        finally:
+            harness.close()
+        return 0
+    if argv[1] in ("--remove-prefix", "--cleanup"):
+        if os.path.isdir(prefix_path):
+            Prefix(prefix_path, os.environ.get("DISPLAY", ":0")).kill_server()
+        _cleanup(work)
+        if argv[1] == "--remove-prefix" and not os.environ.get("PELLUX_E2E_KEEP"):
+            shutil.rmtree(prefix_path, ignore_errors=True)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
