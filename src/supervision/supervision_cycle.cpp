@@ -1,9 +1,51 @@
 #include "supervision/supervision_cycle.h"
 
+#include "app/programs.h"
+#include "common/colours.h"
+#include "supervision/control_file.h"
+
 namespace pellux {
 
-// Placeholder until the cycle is written.
-void SupervisionCycle::Timer1() {}
-void SupervisionCycle::Pellux_MONITOR() {}
+void SupervisionCycle::Timer1() {
+  if (ended_) return;
+  // Disarmed first, so that no tick can arrive while the cycle runs; the
+  // spacing is counted from the end of this cycle.
+  d_.timers.Disarm(TimerId::Timer1);
+  d_.log.WriteLogLine("Timer1 - BEFORE 'CALL Pellux_MONITOR'");
+  Pellux_MONITOR();
+  if (ended_) return;
+  d_.log.WriteLogLine("Timer1 - AFTER 'CALL Pellux_MONITOR'");
+  d_.timers.Arm(TimerId::Timer1, kCycleSpacingMs);
+}
+
+void SupervisionCycle::Pellux_MONITOR() {
+  // Any Java program counts as the controller.
+  d_.processes.IsProcessRunning(kController.runningCheckName);
+  if (!d_.processes.Found()) {
+    d_.processes.Kill_Process(kBridge.stopName);
+  } else {
+    d_.processes.IsProcessRunning(kBridge.runningCheckName);
+    if (!d_.processes.Found()) {
+      const std::uint32_t result = Launch(d_.launcher, kBridge);
+      if (result == 0) {
+        d_.window.ShowStatusMessage(kBridge.notStarted, kRed, kWhite);
+        d_.window.Controls().SetButtonColour(kBridge.button, kRed);
+      } else {
+        d_.window.Controls().SetButtonColour(kBridge.button, kGreen);
+      }
+      d_.log.WriteLogLine((result == 0 ? kBridge.launchFailedLog : kBridge.launchedLog) +
+                          std::to_string(result));
+    }
+  }
+
+  const ControlOutcome outcome = EvaluateControlFile(d_.files, d_.programFolder, d_.AppVersion);
+  if (outcome.end) {
+    ended_ = true;
+    d_.immediateEnd();
+    return;
+  }
+  // Refreshed on every cycle, changed or not.
+  d_.window.CHANGE_TRAY_ICON(outcome.picture, outcome.tip);
+}
 
 }  // namespace pellux

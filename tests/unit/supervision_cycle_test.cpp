@@ -1,0 +1,230 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/programs.h"
+#include "fakes/fakes.h"
+#include "supervision/supervision_cycle.h"
+
+namespace pellux {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+const char kBridgePath[] = "C:\\Program Files\\Ferrowin\\LINTARO\\LINTARO.exe";
+const char kJavaPath[] = "C:\\Program Files\\Java\\jre\\bin\\javaw.exe";
+const char kLog[] = "C:\\Monitor\\PelluxMONITOR.anc";
+const char kBefore[] = "Timer1 - BEFORE 'CALL Pellux_MONITOR'";
+const char kAfter[] = "Timer1 - AFTER 'CALL Pellux_MONITOR'";
+
+class SupervisionCycleTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    window.Load(VersionTip(version));
+    p.controls.SetButtonColour(ProgramButton::CBPellux, kGreen);
+    p.controls.SetButtonColour(ProgramButton::CBLINTARO, kGreen);
+    // A started bridge shows up in the table for the next scan.
+    p.launcher.onLaunch = [this](const std::string& path, std::uint32_t id) {
+      p.processes.Add(static_cast<std::int32_t>(id), path);
+    };
+    p.timers.history.clear();
+    p.journal.clear();
+  }
+  void LogOn() {
+    p.files.AddFile(kLog);
+    log.InitLog(folder);
+  }
+  // The texts written after the banner, without stamp and quotes.
+  Lines LogTexts() const {
+    Lines texts;
+    const std::string all = p.files.Contents(kLog);
+    std::size_t pos = 0;
+    while (pos < all.size()) {
+      const std::size_t open = all.find(",\"", pos);
+      const std::size_t end = all.find("\"\r\n", pos);
+      texts.push_back(all.substr(open + 2, end - open - 2));
+      pos = end + 3;
+    }
+    if (!texts.empty() && texts.front() == kLogBanner) texts.erase(texts.begin());
+    return texts;
+  }
+  Colour ColourOf(ProgramButton b) { return p.controls.colours[b]; }
+  void ExpectTray(std::size_t call, int picture, const std::string& tip) {
+    ASSERT_LT(call, p.tray.calls.size());
+    EXPECT_EQ(p.tray.calls[call].command, TrayCommand::Modify);
+    EXPECT_EQ(p.tray.calls[call].data.hIcon, 0x100u + static_cast<unsigned>(picture));
+    EXPECT_EQ(p.tray.Tip(call).substr(0, tip.size()), tip);
+  }
+  std::string VersionTipText() const { return std::string("PelluxMONITOR - v1.0.0.0") + '\0'; }
+
+  fakes::FakePlatform p;
+  std::string folder = "C:\\Monitor";
+  std::string version = "1.0.0.0";
+  EventLog log{p.files, p.clock};
+  ProcessServices processes{p.processes, log};
+  TrayIcon tray{p.tray};
+  MainWindow window{p.controls, p.timers, tray};
+  int ends = 0;
+  SupervisionCycle cycle{{p.timers, log, processes, p.launcher, window, p.files, folder, version,
+                          [this] { ++ends; }}};
+};
+
+TEST_F(SupervisionCycleTest, TickDisarmsLogsAroundTheCycleAndRearms) {
+  LogOn();
+  cycle.Timer1();
+  EXPECT_EQ(p.timers.history, (std::vector<std::pair<TimerId, std::uint32_t>>{
+                                  {TimerId::Timer1, 0}, {TimerId::Timer1, 3000}}));
+  EXPECT_EQ(LogTexts(), (Lines{kBefore, kAfter}));
+  EXPECT_EQ(p.journal, (Lines{"tray modify"}));
+  EXPECT_EQ(kFirstCycleDelayMs, 10u);
+}
+
+TEST_F(SupervisionCycleTest, LoggingOffWritesNothing) {
+  p.processes.Add(4, kJavaPath);
+  cycle.Timer1();
+  EXPECT_EQ(p.files.appends, 0);
+}
+
+TEST_F(SupervisionCycleTest, NothingRunningOnlyRefreshesTheTray) {
+  cycle.Timer1();
+  EXPECT_TRUE(p.launcher.launches.empty());
+  EXPECT_TRUE(p.processes.terminated.empty());
+  EXPECT_EQ(ColourOf(ProgramButton::CBLINTARO), kGreen);
+  EXPECT_EQ(ColourOf(ProgramButton::CBPellux), kGreen);
+  EXPECT_FALSE(p.controls.stripVisible);
+  EXPECT_EQ(p.processes.listSizes.size(), 2u) << "controller scan, then the termination walk";
+  ExpectTray(1, 0, VersionTipText());
+}
+
+TEST_F(SupervisionCycleTest, ControllerGoneTerminatesTheBridgeSilently) {
+  LogOn();
+  p.processes.Add(4, "C:\\Windows\\explorer.exe");
+  p.processes.Add(8, kBridgePath);
+  cycle.Timer1();
+  EXPECT_EQ(p.processes.terminated, (std::vector<std::pair<std::int32_t, std::uint32_t>>{{8, 1}}));
+  EXPECT_TRUE(p.launcher.launches.empty());
+  EXPECT_EQ(ColourOf(ProgramButton::CBLINTARO), kGreen) << "the cycle does not recolour on a stop";
+  EXPECT_EQ(ColourOf(ProgramButton::CBPellux), kGreen);
+  EXPECT_FALSE(p.controls.stripVisible);
+  // Only the two walks' process lines between BEFORE and AFTER.
+  EXPECT_EQ(LogTexts(), (Lines{kBefore, "C:\\Windows\\explorer.exe - 1000",
+                               std::string(kBridgePath) + " - 1004",
+                               "C:\\Windows\\explorer.exe - 1008",
+                               std::string(kBridgePath) + " - 1012", kAfter}));
+  ExpectTray(1, 0, VersionTipText());
+}
+
+TEST_F(SupervisionCycleTest, BothRunningDoesNothing) {
+  p.processes.Add(4, kJavaPath);
+  p.processes.Add(8, kBridgePath);
+  cycle.Timer1();
+  EXPECT_TRUE(p.launcher.launches.empty());
+  EXPECT_TRUE(p.processes.terminated.empty());
+  EXPECT_EQ(p.processes.listSizes.size(), 2u);
+  EXPECT_EQ(p.journal, (Lines{"tray modify"}));
+}
+
+TEST_F(SupervisionCycleTest, MissingBridgeIsRelaunchedWhileTheControllerRuns) {
+  LogOn();
+  p.processes.Add(4, kJavaPath);
+  p.controls.SetButtonColour(ProgramButton::CBLINTARO, kRed);
+  p.controls.SetButtonColour(ProgramButton::CBPellux, kRed);
+  cycle.Timer1();
+  ASSERT_EQ(p.launcher.launches.size(), 1u);
+  EXPECT_EQ(p.launcher.launches[0].first, kBridge.installPath);
+  EXPECT_EQ(p.launcher.launches[0].second, kBridge.installFolder);
+  EXPECT_EQ(ColourOf(ProgramButton::CBLINTARO), kGreen);
+  EXPECT_EQ(ColourOf(ProgramButton::CBPellux), kRed) << "the controller's button is never touched";
+  EXPECT_FALSE(p.controls.stripVisible);
+  const Lines lines = LogTexts();
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ(lines[lines.size() - 2], "ARRANCA LINTARO.exe - RetVal: 4000");
+  EXPECT_EQ(lines.back(), kAfter);
+
+  // The new bridge is found on the next cycle: no second launch.
+  cycle.Timer1();
+  EXPECT_EQ(p.launcher.launches.size(), 1u);
+}
+
+TEST_F(SupervisionCycleTest, FailedLaunchShowsRedMessageOnEveryCycle) {
+  LogOn();
+  p.processes.Add(4, kJavaPath);
+  p.launcher.results = {0, 0};
+  cycle.Timer1();
+  EXPECT_EQ(p.controls.stripText, "El Programa 'LINTARO.exe' NO Arranco!!!");
+  EXPECT_EQ(p.controls.stripBack, kRed);
+  EXPECT_EQ(p.controls.stripFore, kWhite);
+  EXPECT_TRUE(p.controls.stripVisible);
+  EXPECT_EQ(p.timers.Interval(TimerId::Timer3), 5000u);
+  EXPECT_EQ(ColourOf(ProgramButton::CBLINTARO), kRed);
+  EXPECT_EQ(ColourOf(ProgramButton::CBPellux), kGreen);
+  Lines lines = LogTexts();
+  EXPECT_EQ(lines[lines.size() - 2], "LINTARO.exe NO ARRANCO - RetVal: 0");
+
+  window.Timer3();
+  cycle.Timer1();
+  EXPECT_EQ(p.launcher.launches.size(), 2u);
+  EXPECT_TRUE(p.controls.stripVisible) << "shown again while the launch keeps failing";
+  EXPECT_EQ(p.controls.stripText, "El Programa 'LINTARO.exe' NO Arranco!!!");
+}
+
+TEST_F(SupervisionCycleTest, AnyJavaProgramCountsAsTheController) {
+  p.processes.Add(4, "D:\\Tools\\SomeOther\\bin\\JAVAW.EXE");
+  p.processes.Add(8, kBridgePath);
+  cycle.Timer1();
+  EXPECT_TRUE(p.processes.terminated.empty());
+  EXPECT_TRUE(p.processes.Running(8));
+}
+
+TEST_F(SupervisionCycleTest, HoldingChangesOnlyTheTray) {
+  p.files.AddFile("C:\\Monitor\\Pellux.stp", "#2020-06-07 17:03:28#,\"hold\"\r\n");
+  p.processes.Add(4, kJavaPath);
+  cycle.Timer1();
+  EXPECT_EQ(p.launcher.launches.size(), 1u) << "supervision goes on while holding";
+  ExpectTray(1, 4, std::string("PelluxMONITOR - Holding") + '\0');
+
+  p.files.Remove("C:\\Monitor\\Pellux.stp");
+  cycle.Timer1();
+  ExpectTray(2, 0, VersionTipText());
+}
+
+TEST_F(SupervisionCycleTest, EndStopsTheCycleAtOnce) {
+  LogOn();
+  p.files.AddFile("C:\\Monitor\\Pellux.stp", "#2020-06-07 17:03:28#,\"END\"\r\n");
+  p.processes.Add(4, kJavaPath);
+  p.processes.Add(8, kBridgePath);
+  cycle.Timer1();
+  EXPECT_EQ(ends, 1);
+  EXPECT_TRUE(p.journal.empty()) << "the tray is not touched by the cycle";
+  EXPECT_EQ(p.timers.history, (std::vector<std::pair<TimerId, std::uint32_t>>{{TimerId::Timer1, 0}}));
+  const Lines lines = LogTexts();
+  EXPECT_EQ(lines.front(), kBefore);
+  EXPECT_NE(lines.back(), kAfter);
+  EXPECT_TRUE(p.processes.Running(4));
+  EXPECT_TRUE(p.processes.Running(8)) << "the supervised programs outlive the monitor";
+
+  cycle.Timer1();  // a tick already queued does nothing after the end
+  EXPECT_EQ(ends, 1);
+  EXPECT_EQ(p.timers.history.size(), 1u);
+}
+
+TEST_F(SupervisionCycleTest, EndOnDriveDBeatsHoldBesideTheProgram) {
+  p.files.AddFile("D:\\Pellux.stp", "x,\"END\"");
+  p.files.AddFile("C:\\Monitor\\Pellux.stp", "x,\"HOLD\"");
+  cycle.Timer1();
+  EXPECT_EQ(ends, 1);
+}
+
+TEST_F(SupervisionCycleTest, HandlesBalancedAcrossCycles) {
+  p.processes.Add(4, kJavaPath);
+  p.processes.Add(8, "C:\\locked.exe").openForRead = false;
+  for (int i = 0; i < 3; ++i) cycle.Timer1();
+  p.processes.processes.erase(p.processes.processes.begin());  // the controller exits
+  cycle.Timer1();
+  EXPECT_EQ(p.processes.terminated.size(), 1u);
+  EXPECT_EQ(p.processes.OpenHandles(), 0);
+}
+
+}  // namespace
+}  // namespace pellux
