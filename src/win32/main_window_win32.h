@@ -1,0 +1,130 @@
+#pragma once
+#include <windows.h>
+
+#include <array>
+#include <string>
+
+#include "ui/timers.h"
+#include "ui/window_controls.h"
+#include "ui/window_events.h"
+#include "win32/resources_win32.h"
+#include "win32/win32_handles.h"
+
+namespace pellux::win32 {
+
+// Posted when the port field lost the focus, so that its validation runs once
+// the focus change is complete and never from inside the notification.
+inline constexpr UINT WMAPP_VALIDATE_PORT = WM_APP + 1;
+
+// FrmMAIN: the real main window with its children, its two timers, and the
+// window procedure that turns window messages into WindowEvents calls.
+class Win32MainWindow final : public WindowControls, public Timers {
+ public:
+  explicit Win32MainWindow(HINSTANCE instance);
+  ~Win32MainWindow() override;
+  Win32MainWindow(const Win32MainWindow&) = delete;
+  Win32MainWindow& operator=(const Win32MainWindow&) = delete;
+
+  void SetEvents(WindowEvents* events) { events_ = events; }
+  // The main window, or null before Create.
+  [[nodiscard]] HWND Handle() const { return window_; }
+  // Sees every message of the loop before it is dispatched: the dialog
+  // manager moves the focus with Tab and Shift+Tab and clicks a focused
+  // button with Space. True when the message was handled here.
+  [[nodiscard]] bool PreTranslate(MSG& message);
+
+  void Create() override;
+  void SetOuterHeightTwips(int twips) override;
+  void SetPictureSizeTwips(int widthTwips, int heightTwips) override;
+  void Show() override;
+  void Hide() override;
+  [[nodiscard]] std::uintptr_t HookWindow() override;
+  [[nodiscard]] Colour ButtonColour(ProgramButton button) override;
+  void SetButtonColour(ProgramButton button, Colour colour) override;
+  [[nodiscard]] std::string PortText() override;
+  void SetPortText(const std::string& text) override;
+  [[nodiscard]] bool PortVisible() override;
+  void FocusPort() override;
+  void SetStripColours(Colour back, Colour fore) override;
+  void SetStripText(const std::string& text) override;
+  void SetStripVisible(bool visible) override;
+  void SetPictureVisible(bool visible) override;
+
+  void Arm(TimerId timer, std::uint32_t intervalMs) override;
+  void Disarm(TimerId timer) override;
+
+ private:
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam,
+                                     LPARAM lParam) noexcept;
+  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+  LRESULT OnCommand(int id, int code);
+  LRESULT OnDrawItem(const DRAWITEMSTRUCT& item);
+  LRESULT OnCtlColorStatic(HDC dc, HWND control, WPARAM wParam, LPARAM lParam);
+  LRESULT OnTimer(WPARAM id);
+  LRESULT OnActivate(WPARAM wParam, LPARAM lParam);
+  LRESULT OnSetFocus();
+  LRESULT OnCloseRequest();
+  LRESULT OnEndSession(bool ending);
+  LRESULT OnValidatePort();
+  LRESULT OnDestroy();
+  LRESULT OnOtherMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+  void OnPortKillFocus();
+  void OnProgramButton(ProgramButton button);
+  // Runs a validation that is still pending. False when it rejected the text.
+  bool RunPendingValidation();
+
+  void DrawProgramButton(const DRAWITEMSTRUCT& item, ProgramButton button) const;
+  void DrawStrip(const DRAWITEMSTRUCT& item) const;
+  void DrawPicture(const DRAWITEMSTRUCT& item) const;
+
+  void RegisterClasses();
+  HWND MakeWindow(DWORD exStyle, const char* className, const char* text, DWORD style,
+                  const RECT& place, HWND parent, int id, void* param);
+  HWND MakeChild(const char* className, const char* text, DWORD style, DWORD exStyle,
+                 int leftTwips, int topTwips, int widthTwips, int heightTwips, int id);
+  void SetOuterSizeForClient(int clientWidthPx, int clientHeightPx);
+  void Resize(HWND window, int widthPx, int heightPx);
+  void ShowChild(HWND window, bool visible);
+  void Repaint(HWND window);
+  [[nodiscard]] int PxX(int twips) const;
+  [[nodiscard]] int PxY(int twips) const;
+  [[nodiscard]] HWND ButtonWindow(ProgramButton button) const;
+
+  HINSTANCE instance_;
+  WindowEvents* events_ = nullptr;
+  UINT taskbarCreated_ = 0;
+  int dpiX_ = 96;
+  int dpiY_ = 96;
+
+  HWND owner_ = nullptr;
+  HWND window_ = nullptr;
+  HWND port_ = nullptr;
+  HWND cbPellux_ = nullptr;
+  HWND cbLintaro_ = nullptr;
+  HWND label_ = nullptr;
+  HWND picture_ = nullptr;
+  HWND strip_ = nullptr;
+  HWND hook_ = nullptr;
+  HWND savedFocus_ = nullptr;
+
+  UniqueFont arialBold_;
+  UniqueIcon bigIcon_;
+  UniqueIcon smallIcon_;
+  UniqueIcon pelluxPicture_;
+  UniqueIcon lintaroPicture_;
+  int buttonPictureSize_ = 32;
+  JpegPicture photograph_;
+
+  std::array<Colour, 2> buttonColours_{};
+  Colour stripBack_ = 0;
+  Colour stripFore_ = 0;
+  std::string stripText_;
+
+  bool validationPending_ = false;
+  bool validating_ = false;
+  bool rejectedPress_ = false;
+};
+
+}  // namespace pellux::win32

@@ -1,0 +1,64 @@
+// PSAPI_VERSION 2 maps EnumProcesses and friends onto their K32 forms in
+// kernel32, so no psapi import is needed.
+#define PSAPI_VERSION 2
+#include "win32/process_table_win32.h"
+
+#include <windows.h>
+#include <psapi.h>
+
+#include "win32/win32_handles.h"
+
+namespace pellux::win32 {
+namespace {
+
+HANDLE AsHandle(ProcessHandle process) { return reinterpret_cast<HANDLE>(process); }
+
+}  // namespace
+
+static_assert(sizeof(std::int32_t) == sizeof(DWORD), "process ids are 32-bit");
+static_assert(sizeof(ModuleHandle) == sizeof(HMODULE), "module handles are pointer-sized");
+
+bool Win32ProcessTable::ListProcesses(std::int32_t* ids, std::uint32_t bytes,
+                                      std::uint32_t* bytesReturned) {
+  DWORD returned = 0;
+  const bool ok = ::EnumProcesses(reinterpret_cast<DWORD*>(ids), bytes, &returned) != FALSE;
+  *bytesReturned = returned;
+  return ok;
+}
+
+ProcessHandle Win32ProcessTable::Open(std::uint32_t access, bool inheritable, std::int32_t id) {
+  return reinterpret_cast<ProcessHandle>(
+      ::OpenProcess(access, inheritable ? TRUE : FALSE, static_cast<DWORD>(id)));
+}
+
+bool Win32ProcessTable::ListModules(ProcessHandle process, ModuleHandle* modules,
+                                    std::uint32_t bytes, std::uint32_t* bytesNeeded) {
+  DWORD needed = 0;
+  const bool ok = ::EnumProcessModules(AsHandle(process), reinterpret_cast<HMODULE*>(modules),
+                                       bytes, &needed) != FALSE;
+  if (bytesNeeded != nullptr) *bytesNeeded = needed;
+  return ok;
+}
+
+std::uint32_t Win32ProcessTable::ModulePath(ProcessHandle process, ModuleHandle module,
+                                            char* buffer, std::uint32_t capacity) {
+  return ::GetModuleFileNameExA(AsHandle(process), reinterpret_cast<HMODULE>(module), buffer,
+                                capacity);
+}
+
+bool Win32ProcessTable::ExitCode(ProcessHandle process, std::uint32_t* exitCode) {
+  DWORD code = 0;
+  if (!::GetExitCodeProcess(AsHandle(process), &code)) return false;
+  *exitCode = code;
+  return true;
+}
+
+bool Win32ProcessTable::Terminate(ProcessHandle process, std::uint32_t exitCode) {
+  return ::TerminateProcess(AsHandle(process), exitCode) != FALSE;
+}
+
+bool Win32ProcessTable::Close(ProcessHandle process) { return CloseKernelHandle(AsHandle(process)); }
+
+std::int32_t Win32ProcessTable::LastError() { return static_cast<std::int32_t>(::GetLastError()); }
+
+}  // namespace pellux::win32

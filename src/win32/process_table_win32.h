@@ -1,0 +1,22 @@
+#pragma once
+#include "process/process_table.h"
+
+namespace pellux::win32 {
+
+// The process table through kernel32's K32 process-status functions (the
+// same calls that psapi.dll forwards to), one system call per method.
+class Win32ProcessTable final : public ProcessTable {
+ public:
+  bool ListProcesses(std::int32_t* ids, std::uint32_t bytes, std::uint32_t* bytesReturned) override;
+  [[nodiscard]] ProcessHandle Open(std::uint32_t access, bool inheritable, std::int32_t id) override;
+  [[nodiscard]] bool ListModules(ProcessHandle process, ModuleHandle* modules, std::uint32_t bytes,
+                                 std::uint32_t* bytesNeeded) override;
+  [[nodiscard]] std::uint32_t ModulePath(ProcessHandle process, ModuleHandle module, char* buffer,
+                                         std::uint32_t capacity) override;
+  [[nodiscard]] bool ExitCode(ProcessHandle process, std::uint32_t* exitCode) override;
+  [[nodiscard]] bool Terminate(ProcessHandle process, std::uint32_t exitCode) override;
+  bool Close(ProcessHandle process) override;
+  [[nodiscard]] std::int32_t LastError() override;
+};
+
+}  // namespace pellux::win32

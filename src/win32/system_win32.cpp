@@ -1,0 +1,90 @@
+#include "win32/system_win32.h"
+
+#include <vector>
+
+#include "win32/win32_text.h"
+
+namespace pellux::win32 {
+
+LocalTime Win32Clock::Now() {
+  SYSTEMTIME t{};
+  ::GetLocalTime(&t);
+  return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
+}
+
+const std::string& Win32SystemInfo::ModulePath() {
+  if (modulePath_) return *modulePath_;
+  std::vector<char> buffer(MAX_PATH);
+  DWORD copied = 0;
+  for (;;) {
+    const DWORD capacity = static_cast<DWORD>(buffer.size());
+    copied = ::GetModuleFileNameA(nullptr, buffer.data(), capacity);
+    if (copied == 0 || !PathMayBeCut(copied, capacity)) break;
+    buffer.resize(buffer.size() * 2);
+  }
+  modulePath_ = std::string(buffer.data(), std::min<std::size_t>(copied, buffer.size()));
+  return *modulePath_;
+}
+
+std::string Win32SystemInfo::ProgramFolder() { return SplitModulePath(ModulePath()).folder; }
+
+std::string Win32SystemInfo::ProgramBaseName() { return SplitModulePath(ModulePath()).baseName; }
+
+std::string Win32SystemInfo::FileVersion(const std::string& path) {
+  DWORD ignored = 0;
+  const DWORD size = ::GetFileVersionInfoSizeA(path.c_str(), &ignored);
+  if (size == 0) return {};
+  std::vector<char> block(size);
+  if (!::GetFileVersionInfoA(path.c_str(), 0, size, block.data())) return {};
+  void* value = nullptr;
+  UINT length = 0;
+  char root[] = "\\";
+  if (!::VerQueryValueA(block.data(), root, &value, &length) || value == nullptr ||
+      length < sizeof(VS_FIXEDFILEINFO)) {
+    return {};
+  }
+  const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(value);
+  if (fixed->dwSignature != VS_FFI_SIGNATURE) return {};
+  return VersionText(fixed->dwFileVersionMS, fixed->dwFileVersionLS);
+}
+
+std::uint32_t Win32Launcher::StartMinimised(const std::string& path,
+                                            const std::string& workingFolder) {
+  // CreateProcess may write into the command line, so it gets a copy of its own.
+  std::string commandLine = QuotedCommandLine(path);
+  STARTUPINFOA startup{};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_SHOWMINNOACTIVE;
+  UniqueProcessInformation started;
+  // The programs get the system's default error mode, not our
+  // SEM_FAILCRITICALERRORS, and none of our handles.
+  if (!::CreateProcessA(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                        CREATE_DEFAULT_ERROR_MODE, nullptr,
+                        workingFolder.empty() ? nullptr : workingFolder.c_str(), &startup,
+                        started.put())) {
+    return 0;
+  }
+  return started.ProcessId();
+}
+
+void Win32Dialogs::ShowBox(const std::string& text, const std::string& caption,
+                           std::uint32_t style) {
+  (void)::MessageBoxA(owner_ ? owner_() : nullptr, text.c_str(), caption.c_str(), style);  // OK only
+}
+
+void Win32Lifetime::EndNow() { ::ExitProcess(0); }
+
+std::string Win32NumberLocale::DecimalSeparator() {
+  char buffer[8] = {};  // LOCALE_SDECIMAL holds at most 4 characters
+  const int length = ::GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, buffer, sizeof(buffer));
+  if (length <= 1) return ".";  // unreadable settings: the invariant separator
+  return std::string(buffer, static_cast<std::size_t>(length - 1));
+}
+
+void Win32SerialPort::SetPortOpen(bool open) {
+  // Only closing is ever asked for; closing a port that is not open does nothing.
+  if (!open) handle_.reset();
+}
+
+}  // namespace pellux::win32
