@@ -516,6 +516,13 @@ class Harness:
         return wait_until(lambda: next((p for p in self.processes_at(windows_path) if p["pid"] not in exclude), None),
                           timeout, "a process of %s" % windows_path)
 
+    def watch(self, on=True):
+        """Starts (or stops) the driver's recording of every process that appears, however briefly."""
+        self.call("watch", "on" if on else "off")
+
+    def seen_processes(self):
+        return self.call("watch", "list")["processes"]
+
     def hold(self, pid):
         self.call("hold", pid)
 

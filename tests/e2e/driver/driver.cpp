@@ -564,6 +564,78 @@ std::string CmdTaskbar() {
   return Ok(Obj().Raw("buttons", Array(items)));
 }
 
+// Watches the process table from a thread of its own, so that processes
+// that live only a few milliseconds (a bridge ended by the first supervision
+// cycle) are still seen with their ids, parents and paths.
+struct SeenProcess {
+  DWORD ppid;
+  std::wstring exe;
+  std::wstring path;
+  DWORD first_tick;
+};
+
+CRITICAL_SECTION g_watch_lock;
+std::map<DWORD, SeenProcess> g_seen;
+volatile LONG g_watching = 0;
+HANDLE g_watch_thread = nullptr;
+
+DWORD WINAPI WatchProcesses(LPVOID) {
+  while (InterlockedCompareExchange(&g_watching, 1, 1) == 1) {
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snap != INVALID_HANDLE_VALUE) {
+      PROCESSENTRY32W entry = {};
+      entry.dwSize = sizeof entry;
+      for (BOOL more = Process32FirstW(snap, &entry); more; more = Process32NextW(snap, &entry)) {
+        EnterCriticalSection(&g_watch_lock);
+        const bool known = g_seen.count(entry.th32ProcessID) != 0;
+        LeaveCriticalSection(&g_watch_lock);
+        if (known) continue;
+        SeenProcess seen{entry.th32ParentProcessID, entry.szExeFile, ImagePath(entry.th32ProcessID), GetTickCount()};
+        EnterCriticalSection(&g_watch_lock);
+        g_seen.emplace(entry.th32ProcessID, seen);
+        LeaveCriticalSection(&g_watch_lock);
+      }
+      CloseHandle(snap);
+    }
+    Sleep(1);
+  }
+  return 0;
+}
+
+std::string CmdWatch(const std::string& what) {
+  if (what == "on") {
+    if (!g_watch_thread) {
+      EnterCriticalSection(&g_watch_lock);
+      g_seen.clear();
+      LeaveCriticalSection(&g_watch_lock);
+      InterlockedExchange(&g_watching, 1);
+      g_watch_thread = CreateThread(nullptr, 0, WatchProcesses, nullptr, 0, nullptr);
+    }
+    return Ok();
+  }
+  if (what == "off") {
+    InterlockedExchange(&g_watching, 0);
+    if (g_watch_thread) {
+      WaitForSingleObject(g_watch_thread, 5000);
+      CloseHandle(g_watch_thread);
+      g_watch_thread = nullptr;
+    }
+    return Ok();
+  }
+  std::vector<std::string> items;
+  EnterCriticalSection(&g_watch_lock);
+  for (const auto& [pid, seen] : g_seen)
+    items.push_back(Obj()
+                        .Num("pid", pid)
+                        .Num("ppid", seen.ppid)
+                        .Str("exe", seen.exe)
+                        .Str("path", seen.path)
+                        .Num("tick", seen.first_tick)
+                        .Text());
+  LeaveCriticalSection(&g_watch_lock);
+  return Ok(Obj().Raw("processes", Array(items)));
+}
+
 std::vector<std::string> SplitRequest(const std::string& line) {
   std::vector<std::string> words(1);
   for (size_t i = 0; i < line.size(); ++i) {
@@ -618,6 +690,7 @@ std::string Handle(const std::vector<std::string>& args, bool& quit) {
                    code.empty() ? 1u : static_cast<UINT>(ParseNumber(code)));
   }
   if (cmd == "tray") return CmdTray();
+  if (cmd == "watch") return CmdWatch(Arg(args, 1));
   if (cmd == "taskbar") return CmdTaskbar();
   return Fail("unknown command " + cmd);
 }
@@ -664,6 +737,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   const int port = std::atoi(__argv[1]);
 
   InitCommonControls();
+  InitializeCriticalSection(&g_watch_lock);
   WSADATA wsa;
   if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return 3;
   SOCKET server = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
@@ -687,6 +761,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     closesocket(client);
     if (quit) break;
   }
+  CmdWatch("off");
   for (auto& held : g_held) CloseHandle(held.second);
   closesocket(server);
   WSACleanup();
