@@ -97,9 +97,10 @@ void WalkProcesses(ProcessTable& table, EventLog& log, OnProcess&& onProcess) {
     const std::string_view path(buffer, std::min(copied, kPathChars));
 
     if (log.IsOn()) {
-      std::string line(path);
-      line += " - ";
-      line += std::to_string(handle.get());
+      const std::string number = std::to_string(handle.get());
+      std::string line;
+      line.reserve(path.size() + 3 + number.size());
+      line.append(path).append(" - ").append(number);
       log.WriteLogLine(line);
     }
     if (onProcess(id, path)) return;
