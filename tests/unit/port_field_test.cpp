@@ -108,12 +108,6 @@ TEST(PortTextTest, EachTextIsRewrittenOrRejectedAsTheLocaleReadsIt) {
   }
 }
 
-TEST(PortTextTest, RejectedTextComesBackAsTyped) {
-  const PortValidation v = ValidatePortText(" 3", ".");
-  EXPECT_EQ(v.verdict, PortVerdict::Rejected);
-  EXPECT_EQ(v.text, " 3");
-}
-
 TEST(PortTextTest, RewrittenTextValidatesToItself) {
   for (const PortCase& c : kPortCases) {
     const PortValidation first = ValidatePortText(c.text, ".");

@@ -169,14 +169,18 @@ TEST_F(ProgramButtonsTest, ControllerStopEndsOneJavaProcessAndReportsTheOtherSti
               kMagenta, kBlack);
 }
 
-TEST_F(ProgramButtonsTest, ControllerStopNeverLooksAtTheInstallPaths) {
+TEST_F(ProgramButtonsTest, StopsNeverLookAtTheInstallPaths) {
   fp.files.Remove(kController.installPath);
   fp.files.Remove(kBridge.installPath);
+  fp.processes.Add(40, "C:\\Other\\Lintaro.exe");
   SetColours(kGreen, kGreen);
   buttons.CBPellux_Click();
+  EXPECT_EQ(fp.controls.stripText, std::string(kController.stopped) + "\r" + kBridge.stillRunning +
+                                       "\rCerrado el Puerto 7");
+  buttons.CBLINTARO_Click();
+  EXPECT_EQ(fp.controls.stripText, kBridge.stopped);
   EXPECT_TRUE(fp.files.existsAsked.empty());
   EXPECT_EQ(fp.lifetime.ends, 0);
-  EXPECT_EQ(fp.controls.stripText, kBothStopped + "\rCerrado el Puerto 7");
 }
 
 TEST_F(ProgramButtonsTest, SerialPortIsGivenTheNumberThenClosedAndTheTextShownAsTyped) {
@@ -304,15 +308,6 @@ TEST_F(ProgramButtonsTest, BridgeButtonActsOnItsColour) {
   EXPECT_EQ(fp.controls.portText, "7");
 }
 
-TEST_F(ProgramButtonsTest, BridgeStopNeverLooksAtTheInstallPath) {
-  fp.files.Remove(kBridge.installPath);
-  SetColours(kRed, kGreen);
-  buttons.CBLINTARO_Click();
-  EXPECT_TRUE(fp.files.existsAsked.empty());
-  EXPECT_EQ(fp.lifetime.ends, 0);
-  EXPECT_EQ(fp.controls.stripText, kBridge.stopped);
-}
-
 TEST_F(ProgramButtonsTest, MissingInstallationOnTheCheckEndsThroughTheTwoBoxes) {
   for (const SupervisedProgram* p : {&kController, &kBridge}) {
     SCOPED_TRACE(p->exeName);
@@ -358,14 +353,11 @@ TEST_F(ProgramButtonsTest, BridgeButtonRefusesAnEmptyPortField) {
   EXPECT_TRUE(fp.processes.Running(kBridgeId));
   EXPECT_EQ(ColourOf(ProgramButton::CBLINTARO), kGreen);
   ExpectNoStrip();
-}
 
-TEST_F(ProgramButtonsTest, BridgeButtonRefusalLeavesAHiddenFieldUnfocused) {
-  fp.controls.portText = "";
   fp.controls.portVisible = false;
   buttons.CBLINTARO_Click();
-  EXPECT_EQ(fp.dialogs.boxes.size(), 1u);
-  EXPECT_EQ(fp.controls.portFocus, 0);
+  EXPECT_EQ(fp.dialogs.boxes.size(), 2u);
+  EXPECT_EQ(fp.controls.portFocus, 1);
 }
 
 TEST_F(ProgramButtonsTest, ControllerButtonDoesNotNeedThePortField) {
@@ -375,23 +367,6 @@ TEST_F(ProgramButtonsTest, ControllerButtonDoesNotNeedThePortField) {
   EXPECT_TRUE(fp.dialogs.boxes.empty());
   EXPECT_EQ(ColourOf(ProgramButton::CBPellux), kGreen);
   EXPECT_EQ(Logged(), (std::vector<std::string>{"CBPellux_Click", kController.started}));
-}
-
-TEST_F(ProgramButtonsTest, WithLoggingOffAClickWritesNothing) {
-  fakes::FakePlatform quiet;
-  EventLog silentLog{quiet.files, quiet.clock};
-  silentLog.InitLog("C:\\Monitor");
-  ProcessServices quietProcesses{quiet.processes, silentLog};
-  TrayIcon quietTray{quiet.tray};
-  MainWindow quietWindow{quiet.controls, quiet.timers, quietTray};
-  ProgramButtons quietButtons{{silentLog, quietProcesses, quiet.files, quiet.dialogs, quietWindow,
-                               quiet.serial, [&] { quiet.lifetime.EndNow(); }}};
-  quiet.files.AddFile(kController.installPath);
-  quiet.processes.Add(kJavawId, kJavawPath);
-  quiet.controls.colours[ProgramButton::CBPellux] = kRed;
-  quietButtons.CBPellux_Click();
-  EXPECT_EQ(quiet.files.appends, 0);
-  EXPECT_EQ(quiet.controls.stripText, kController.started);
 }
 
 TEST(PortNumberTest, OnlyWholeNumbersWithinSixteenBitsNameAPort) {
