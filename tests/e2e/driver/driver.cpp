@@ -475,8 +475,15 @@ std::string CmdKill(DWORD pid, UINT code) {
 // Reads a tooltip control's tools. The control lives in the shell's process,
 // so the TOOLINFOA and its text buffer have to be placed in that process's
 // memory for TTM_ENUMTOOLSA to fill them.
-std::vector<std::wstring> ToolTexts(HWND tooltip) {
-  std::vector<std::wstring> out;
+struct Tool {
+  std::wstring text;
+  HWND hwnd;
+  UINT_PTR id;
+  RECT rect;
+};
+
+std::vector<Tool> ToolTexts(HWND tooltip) {
+  std::vector<Tool> out;
   DWORD pid = 0;
   GetWindowThreadProcessId(tooltip, &pid);
   DWORD_PTR count = 0;
@@ -497,9 +504,10 @@ std::vector<std::wstring> ToolTexts(HWND tooltip) {
       DWORD_PTR ok = 0;
       SendMessageTimeoutW(tooltip, TTM_ENUMTOOLSA, i, reinterpret_cast<LPARAM>(remote), SMTO_ABORTIFHUNG, 2000, &ok);
       if (!ok) continue;
+      ReadProcessMemory(process, remote, &info, sizeof info, nullptr);
       ReadProcessMemory(process, remote + sizeof info, text.data(), kTextSize, nullptr);
       text.back() = '\0';
-      out.push_back(FromAnsi(text.data()));
+      out.push_back(Tool{FromAnsi(text.data()), info.hwnd, info.uId, info.rect});
     }
     VirtualFreeEx(process, remote, 0, MEM_RELEASE);
   }
@@ -536,11 +544,16 @@ std::string CmdTray() {
     if (per_icon && !icon_window) continue;
     for (HWND tooltip : top) {
       if (ClassOf(tooltip) != L"tooltips_class32" || GetWindow(tooltip, GW_OWNER) != owner) continue;
-      for (const std::wstring& tip : ToolTexts(tooltip))
+      for (const Tool& tool : ToolTexts(tooltip))
         items.push_back(Obj()
-                            .Str("tip", tip)
+                            .Str("tip", tool.text)
+                            .Num("tool_hwnd", HandleNumber(tool.hwnd))
+                            .Num("tool_id", static_cast<long long>(tool.id))
+                            .Raw("tool_rect", RectJson(tool.rect))
                             .Num("tooltip", HandleNumber(tooltip))
-                            .Bool("visible", !icon_window || IsWindowVisible(owner) != FALSE)
+                            // Wine 8 keeps the tool of a removed icon, with an empty rectangle.
+                            .Bool("visible", icon_window ? IsWindowVisible(owner) != FALSE
+                                                         : IsRectEmpty(&tool.rect) == FALSE)
                             .Text());
     }
   }
@@ -586,13 +599,20 @@ DWORD WINAPI WatchProcesses(LPVOID) {
       PROCESSENTRY32W entry = {};
       entry.dwSize = sizeof entry;
       for (BOOL more = Process32FirstW(snap, &entry); more; more = Process32NextW(snap, &entry)) {
+        // A process caught while it starts has no image name yet; later
+        // snapshots fill it in.
         EnterCriticalSection(&g_watch_lock);
-        const bool known = g_seen.count(entry.th32ProcessID) != 0;
+        auto it = g_seen.find(entry.th32ProcessID);
+        const bool complete = it != g_seen.end() && !it->second.exe.empty() && !it->second.path.empty();
         LeaveCriticalSection(&g_watch_lock);
-        if (known) continue;
-        SeenProcess seen{entry.th32ParentProcessID, entry.szExeFile, ImagePath(entry.th32ProcessID), GetTickCount()};
+        if (complete) continue;
+        const std::wstring path = ImagePath(entry.th32ProcessID);
         EnterCriticalSection(&g_watch_lock);
-        g_seen.emplace(entry.th32ProcessID, seen);
+        SeenProcess& seen = g_seen.try_emplace(entry.th32ProcessID,
+                                               SeenProcess{entry.th32ParentProcessID, L"", L"", GetTickCount()})
+                                .first->second;
+        if (seen.exe.empty()) seen.exe = entry.szExeFile;
+        if (seen.path.empty()) seen.path = path;
         LeaveCriticalSection(&g_watch_lock);
       }
       CloseHandle(snap);

@@ -1,0 +1,253 @@
+"""Start-up, the main window, the tray icon, the log and the close request of the real monitor under Wine."""
+
+import os
+import re
+import time
+import unittest
+
+import harness as H
+from harness import wait_until
+
+BANNER = "i==============================   MAIN   =============================="
+STARTED = "PelluxMONITOR - STARTED!!!"
+VERSION_TIP = "PelluxMONITOR - v1.0.0.0"
+CR = "\r"
+
+
+class StartupCase(H.MonitorTestCase):
+
+    def wait_green(self, main, *ids, timeout=20):
+        for control_id in ids:
+            control = self.h.control(main, control_id)
+            wait_until(lambda: self.h.control_colour(control) == H.GREEN, timeout,
+                       "control %d to turn green" % control_id)
+
+    def wait_supervised_pair(self, timeout=20):
+        """The controller's javaw.exe and the bridge both running."""
+        javaw = self.h.wait_process_at(H.JAVAW_EXE, timeout)
+        bridge = self.h.wait_process_at(H.BRIDGE_EXE, timeout)
+        return javaw, bridge
+
+    def assertTrapNeverRan(self):
+        self.assertFalse(os.path.exists(self.h.unix(H.TRAP_MARKER)), "C:\\Program.exe was run")
+
+    def assertNoMainWindowYet(self):
+        self.assertIsNone(self.h.main_window(), "the main window is shown")
+
+    def assertBox(self, box, message):
+        self.assertEqual(box["text"], "PelluxMONITOR")
+        self.assertEqual(box["message"], message)
+        self.assertFalse(box["icon"], "the box shows an icon")
+        self.assertEqual([b["text"].replace("&", "") for b in box["buttons"]], ["OK"])
+
+
+class LoggingOn(StartupCase):
+
+    def test_log_holds_banner_start_and_both_launches_with_the_started_ids(self):
+        self.h.watch()
+        main = self.start_and_wait_window()
+        self.wait_green(main, H.CBLINTARO, H.CBPELLUX)
+        texts = self.wait_log(lambda t: len(t) >= 4 and t, 15, "the two launch lines")
+        self.assertEqual(texts[0], BANNER)
+        self.assertEqual(texts[1], STARTED)
+        bridge = re.fullmatch(r"ARRANCA LINTARO\.exe - RetVal: ([1-9][0-9]*)", texts[2])
+        controller = re.fullmatch(r"ARRANCA Pellux\.exe - RetVal: ([1-9][0-9]*)", texts[3])
+        self.assertTrue(bridge, texts[2])
+        self.assertTrue(controller, texts[3])
+
+        seen = {p["pid"]: p for p in self.h.seen_processes()}
+        bridge_pid, controller_pid = int(bridge.group(1)), int(controller.group(1))
+        self.assertIn(bridge_pid, seen, "no process with the logged bridge id")
+        self.assertEqual(seen[bridge_pid]["exe"].lower(), "lintaro.exe")
+        self.assertEqual(seen[bridge_pid]["ppid"], self.h.monitor_pid)
+        self.assertIn(controller_pid, seen, "no process with the logged controller id")
+        self.assertEqual(seen[controller_pid]["exe"].lower(), "pellux.exe")
+        self.assertEqual(seen[controller_pid]["ppid"], self.h.monitor_pid)
+        for pid in (bridge_pid, controller_pid):
+            if seen[pid]["path"]:
+                self.assertIn(seen[pid]["path"].lower(), (H.BRIDGE_EXE.lower(), H.CONTROLLER_EXE.lower()))
+        # The controller stand-in hands over to its javaw.exe, as a Java launcher does.
+        javaw = self.h.wait_process_at(H.JAVAW_EXE, 15)
+        self.assertEqual(javaw["ppid"], controller_pid)
+        self.assertTrapNeverRan()
+
+    def test_every_log_line_has_the_stamp_and_quoted_text_shape(self):
+        main = self.start_and_wait_window()
+        self.wait_green(main, H.CBLINTARO, H.CBPELLUX)
+        self.wait_log(lambda t: len(t) >= 4, 15, "the launch lines")
+        text = self.h.log_text()
+        entries = self.h.log_entries()
+        rebuilt = "".join('#%s#,"%s"\r\n' % entry for entry in entries)
+        self.assertEqual(text[:len(rebuilt)], rebuilt, "a line outside the two-field shape")
+        for stamp, _ in entries:
+            self.assertRegex(stamp, r"^\d{4}-\d\d-\d\d( \d\d:\d\d:\d\d)?$")
+
+
+class LoggingOff(StartupCase):
+    logging = False
+
+    def test_no_log_file_is_created(self):
+        main = self.start_and_wait_window()
+        self.wait_green(main, H.CBLINTARO, H.CBPELLUX)
+        self.wait_supervised_pair()
+        time.sleep(4)  # at least one supervision cycle with its process walks
+        self.assertFalse(os.path.exists(self.h.log_path()))
+        self.assertEqual(os.listdir(self.h.unix(H.MONITOR_DIR)), ["PelluxMONITOR.exe"])
+
+
+class MissingPrograms(StartupCase):
+
+    def test_missing_bridge_gives_its_boxes_and_ends_before_any_window(self):
+        os.remove(self.h.unix(H.BRIDGE_EXE))
+        self.h.start_monitor()
+        self.h.hold(self.h.monitor_pid)
+        box = self.h.wait_box()
+        self.assertBox(box, "Falta el Archivo 'LINTARO.exe'" + CR + "En la Carpeta 'C:\\Program Files\\Ferrowin\\LINTARO'")
+        self.assertNoMainWindowYet()
+        self.assertEqual(self.h.tray_icons(), [], "a tray icon before the main window exists")
+        self.h.answer_box(box)
+        farewell = self.h.wait_box()
+        self.assertBox(farewell, "Chauuu..." + CR + ":(")
+        self.assertNoMainWindowYet()
+        self.h.answer_box(farewell)
+        self.assertMonitorEnds()
+        self.assertEqual(self.h.log_texts(), [
+            BANNER, STARTED,
+            "Falta el Archivo 'LINTARO.exe' en la Carpeta 'C:\\Program Files\\Ferrowin\\LINTARO'"])
+        self.assertEqual(self.h.processes_at(H.JAVAW_EXE), [])
+        self.assertEqual(self.h.processes_at(H.CONTROLLER_EXE), [])
+
+    def test_missing_controller_gives_its_boxes_after_the_tray_icon_then_ends(self):
+        os.remove(self.h.unix(H.CONTROLLER_EXE))
+        self.h.start_monitor()
+        self.h.hold(self.h.monitor_pid)
+        box = self.h.wait_box()
+        self.assertBox(box, "Falta el Archivo 'Pellux.exe'" + CR + "En la Carpeta 'C:\\Program Files\\Pellux'")
+        self.assertNoMainWindowYet()
+        self.assertEqual(self.h.tray_tips(), [VERSION_TIP])
+        self.h.answer_box(box)
+        farewell = self.h.wait_box()
+        self.assertBox(farewell, "Chauuu..." + CR + ":(")
+        self.h.answer_box(farewell)
+        self.assertMonitorEnds()
+        self.assertEqual(self.h.log_texts(), [
+            BANNER, STARTED, "Falta el Archivo 'Pellux.exe' en la Carpeta 'C:\\Program Files\\Pellux'"])
+        # Nothing was launched: the launches come after the installation checks.
+        self.assertEqual(self.h.processes_at(H.BRIDGE_EXE), [])
+        self.assertEqual(self.h.processes_at(H.JAVAW_EXE), [])
+        wait_until(lambda: self.h.tray_icons() == [], 10, "the tray icon to go")
+
+    def test_directory_at_the_bridge_path_fails_its_launch_and_the_controller_still_starts(self):
+        os.remove(self.h.unix(H.BRIDGE_EXE))
+        os.mkdir(self.h.unix(H.BRIDGE_EXE))
+        self.h.start_monitor()
+        self.h.hold(self.h.monitor_pid)
+        box = self.h.wait_box()
+        self.assertBox(box, "El Programa 'LINTARO.exe' NO Arranco!!!")
+        main = self.h.wait_main_window(5)
+        # The window is up behind the box, its buttons still grey.
+        self.assertEqual(self.h.control_colour(self.h.control(main, H.CBLINTARO)), H.GREY)
+        self.h.answer_box(box)
+        lintaro = self.h.control(main, H.CBLINTARO)
+        wait_until(lambda: self.h.control_colour(lintaro) == H.RED, 10, "CBLINTARO to turn red")
+        self.wait_green(main, H.CBPELLUX)
+        texts = self.wait_log(lambda t: len(t) >= 4 and t, 10, "the launch lines")
+        self.assertEqual(texts[:3], [BANNER, STARTED, "LINTARO.exe NO ARRANCO - RetVal: 0"])
+        controller = re.fullmatch(r"ARRANCA Pellux\.exe - RetVal: ([1-9][0-9]*)", texts[3])
+        self.assertTrue(controller, texts[3])
+        javaw = self.h.wait_process_at(H.JAVAW_EXE, 15)
+        self.assertEqual(javaw["ppid"], int(controller.group(1)))
+        self.assertTrapNeverRan()
+
+
+class MainWindow(StartupCase):
+
+    # Place and size in pixels at 96 DPI within the client area.
+    LAYOUT = {
+        H.CBLINTARO: (40, 24, 67, 77),
+        H.LABEL1: (130, 24, 51, 21),
+        H.TBPORT: (130, 48, 51, 23),
+        H.CBPELLUX: (206, 24, 67, 77),
+        H.IMAGE1: (106, 100, 100, 126),
+    }
+
+    def test_window_frame_buttons_tray_and_taskbar(self):
+        main = self.start_and_wait_window()
+        self.assertEqual(main["text"], "PelluxMONITOR")
+        self.assertEqual(main["client"], [0, 0, 312, 228])
+        style, exstyle = main["style"], main["exstyle"]
+        self.assertFalse(style & H.WS_MINIMIZEBOX, "minimise box")
+        self.assertFalse(style & H.WS_MAXIMIZEBOX, "maximise box")
+        self.assertFalse(style & H.WS_THICKFRAME, "resizable frame")
+        self.assertTrue(style & H.WS_SYSMENU, "no close box")
+        self.assertFalse(exstyle & H.WS_EX_APPWINDOW)
+        self.wait_green(main, H.CBLINTARO, H.CBPELLUX)
+
+        own = {w["hwnd"] for w in self.h.monitor_windows()}
+        shown = [b for b in self.h.taskbar_buttons() if b["visible"] and b["window"] in own]
+        self.assertEqual(shown, [], "the monitor has a taskbar button")
+
+        wait_until(lambda: self.h.tray_icons(), 10, "the tray icon")
+        self.assertEqual(self.h.tray_tips(), [VERSION_TIP])
+
+    def test_elements_in_place_with_the_picture_shown_and_focus_in_the_port_field(self):
+        main = self.start_and_wait_window()
+        ox, oy = main["origin"]
+        for control_id, (left, top, width, height) in self.LAYOUT.items():
+            r = self.h.control(main, control_id)["rect"]
+            self.assertEqual((r[0] - ox, r[1] - oy, r[2] - r[0], r[3] - r[1]), (left, top, width, height),
+                             "control %d" % control_id)
+        self.assertEqual(self.h.text(self.h.control(main, H.LABEL1)["hwnd"]), "Puerto")
+        self.assertEqual(self.h.text(self.h.control(main, H.TBPORT)["hwnd"]), "")
+        self.assertTrue(self.h.control(main, H.IMAGE1)["visible"])
+        self.assertFalse(self.h.control(main, H.LBLMSG)["visible"])
+        self.assertEqual(self.h.focus(main["hwnd"])["focus_id"], H.TBPORT)
+
+    def test_tab_moves_from_the_port_field_to_the_bridge_then_the_controller_button(self):
+        main = self.start_and_wait_window()
+        self.wait_green(main, H.CBLINTARO, H.CBPELLUX)
+        wait_until(lambda: self.h.focus(main["hwnd"])["focus_id"] == H.TBPORT, 5, "focus in TBPort")
+        order = []
+        for _ in range(3):
+            before = self.h.focus(main["hwnd"])["focus"]
+            self.h.keys(H.VK_TAB)
+            order.append(wait_until(lambda: self.h.focus(main["hwnd"])["focus"] != before
+                                    and self.h.focus(main["hwnd"])["focus_id"], 5, "the focus to move"))
+        self.assertEqual(order, [H.CBLINTARO, H.CBPELLUX, H.TBPORT])
+
+
+class CloseRequest(StartupCase):
+
+    def test_close_ends_the_monitor_and_leaves_both_programs_running(self):
+        main = self.start_and_wait_window()
+        self.wait_green(main, H.CBLINTARO, H.CBPELLUX)
+        self.wait_supervised_pair()
+        # Let one cycle run with the controller up, so the bridge is the one it keeps.
+        after = self.h.log_texts().count("Timer1 - AFTER 'CALL Pellux_MONITOR'")
+        self.wait_log(lambda t: t.count("Timer1 - AFTER 'CALL Pellux_MONITOR'") > after, 10, "a cycle")
+        javaw, bridge = self.wait_supervised_pair()
+        for p in (javaw, bridge):
+            self.h.hold(p["pid"])
+        self.h.close_window(main)
+        self.assertMonitorEnds(10)
+        wait_until(lambda: self.h.tray_icons() == [], 10, "the tray icon to go")
+        time.sleep(3.5)  # longer than a cycle: nothing ends them later either
+        for p in (javaw, bridge):
+            exited, _ = self.h.wait_exit(p["pid"], 0)
+            self.assertFalse(exited, "%s ended with the monitor" % p["path"])
+
+
+class TrapProgram(StartupCase):
+
+    def test_trap_program_at_the_drive_root_never_runs(self):
+        self.h.watch()
+        main = self.start_and_wait_window()
+        self.wait_green(main, H.CBLINTARO, H.CBPELLUX)
+        self.wait_supervised_pair()
+        time.sleep(4)  # a cycle or two, with their relaunches
+        self.assertTrapNeverRan()
+        self.assertFalse([p for p in self.h.seen_processes() if p["exe"].lower() == "program.exe"])
+
+
+if __name__ == "__main__":
+    unittest.main()
