@@ -33,6 +33,7 @@ TEST(ReadFirstTwoFieldsTest, SplitsAsTheLogWritesARecord) {
       {"blank before quote", "a, \"hold\"", {"a", "hold"}},
       {"blanks kept in quotes", "a,\" hold \"", {"a", " hold "}},
       {"after closing quote", "a,\"HOLD\"xyz,more", {"a", "HOLD"}},
+      {"junk after first quote", "\"a\"junk,HOLD", {"a", "HOLD"}},
       {"empty second", "a,,END", {"a", ""}},
       {"empty quoted", "a,\"\"", {"a", ""}},
       {"one field", "#2020-06-07#\r\n", {"#2020-06-07#"}},
