@@ -54,9 +54,16 @@ void JpegPicture::Draw(HDC dc, const RECT& target) const {
   OLE_XSIZE_HIMETRIC width = 0;
   OLE_YSIZE_HIMETRIC height = 0;
   if (FAILED(picture_.get()->get_Width(&width)) || FAILED(picture_.get()->get_Height(&height))) return;
+  // The photograph is drawn smaller than it is: averaging keeps it a
+  // photograph, where the default stretch mode drops rows and columns.
+  const int previousMode = ::SetStretchBltMode(dc, HALFTONE);
+  POINT previousOrigin{};
+  (void)::SetBrushOrgEx(dc, 0, 0, &previousOrigin);  // HALFTONE needs the origin reset
   // HIMETRIC runs upwards: start at the source's bottom with a negative height.
   (void)picture_.get()->Render(dc, target.left, target.top, target.right - target.left,
                                target.bottom - target.top, 0, height, width, -height, nullptr);
+  if (previousMode != 0) (void)::SetStretchBltMode(dc, previousMode);
+  (void)::SetBrushOrgEx(dc, previousOrigin.x, previousOrigin.y, nullptr);
 }
 
 }  // namespace pellux::win32
