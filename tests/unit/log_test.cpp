@@ -12,6 +12,9 @@ struct LineCase {
   std::string line;
 };
 
+// Keeps the parameter out of the test's name.
+void PrintTo(const LineCase& c, std::ostream* os) { *os << c.line.substr(0, 21); }
+
 class FormatLogLineTest : public ::testing::TestWithParam<LineCase> {};
 
 TEST_P(FormatLogLineTest, WritesStampCommaQuotedTextCrLf) {

@@ -139,6 +139,8 @@ struct LaunchCase {
   std::vector<std::string> launchLines;
 };
 
+void PrintTo(const LaunchCase& c, std::ostream* os) { *os << c.name; }
+
 class StartupLaunchTest : public StartupTest, public ::testing::WithParamInterface<LaunchCase> {};
 
 TEST_P(StartupLaunchTest, EachLaunchGivesItsBoxColourAndLine) {
