@@ -12,8 +12,9 @@ std::string FormatLogLine(const LocalTime& when, const std::string& text) {
     std::snprintf(stamp, sizeof stamp, "#%04d-%02d-%02d %02d:%02d:%02d#", when.year, when.month,
                   when.day, when.hour, when.minute, when.second);
   }
-  std::string line = stamp;
-  line.reserve(line.size() + text.size() + 5);
+  std::string line;
+  line.reserve(sizeof stamp + text.size() + 5);
+  line += stamp;
   line += ",\"";
   line += text;
   line += "\"\r\n";
