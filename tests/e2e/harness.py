@@ -569,17 +569,40 @@ class Harness:
         self.call("post", window["hwnd"], WM_CLOSE, 0, 0)
 
     def screenshot(self, unix_path):
-        """Saves the whole desktop as BMP (or PNG when the name says so and Pillow is there)."""
+        """Saves the whole desktop as PNG (or BMP when the name ends in .bmp)."""
         bmp = unix_path if unix_path.endswith(".bmp") else unix_path + ".bmp"
         self.call("screenshot", "Z:" + bmp.replace("/", "\\"))
         if bmp != unix_path:
-            try:
-                from PIL import Image
-                Image.open(bmp).save(unix_path)
-                os.remove(bmp)
-            except ImportError:
-                os.replace(bmp, unix_path)
+            bmp_to_png(bmp, unix_path)
+            os.remove(bmp)
         return unix_path
+
+
+def bmp_to_png(bmp_path, png_path):
+    """Converts the driver's bottom-up 24-bit BMP into a PNG, standard library only."""
+    import struct
+    import zlib
+    with open(bmp_path, "rb") as f:
+        data = f.read()
+    offset, = struct.unpack_from("<I", data, 10)
+    width, height, _, bits = struct.unpack_from("<iiHH", data, 18)
+    if bits != 24:
+        raise ValueError("not a 24-bit BMP")
+    stride = (width * 3 + 3) & ~3
+    rows = []
+    for y in range(abs(height)):
+        source = y if height < 0 else abs(height) - 1 - y
+        row = bytearray(data[offset + source * stride: offset + source * stride + width * 3])
+        row[0::3], row[2::3] = row[2::3], row[0::3]  # BGR to RGB
+        rows.append(b"\0" + bytes(row))
+
+    def chunk(kind, body):
+        return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body) & 0xffffffff)
+
+    png = (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, abs(height), 8, 2, 0, 0, 0))
+           + chunk(b"IDAT", zlib.compress(b"".join(rows), 9)) + chunk(b"IEND", b""))
+    with open(png_path, "wb") as f:
+        f.write(png)
 
 
 _shared = None
