@@ -140,7 +140,8 @@ void Win32MainWindow::Create() {
   hook_ = MakeChild("STATIC", "", 0, 0, 150, 3660, 855, 525, kIdPichook);
 
   for (HWND withFont : {port_, label_, strip_}) {
-    if (withFont != nullptr) (void)::SendMessageA(withFont, WM_SETFONT, reinterpret_cast<WPARAM>(arialBold_.get()), FALSE);
+    if (withFont == nullptr) continue;
+    (void)::SendMessageA(withFont, WM_SETFONT, reinterpret_cast<WPARAM>(arialBold_.get()), FALSE);
   }
 }
 
@@ -283,7 +284,7 @@ LRESULT Win32MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lPara
   switch (message) {
     case WM_COMMAND: return OnCommand(LOWORD(wParam), HIWORD(wParam));
     case WM_DRAWITEM: return OnDrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
-    case WM_CTLCOLORSTATIC: return OnCtlColorStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam), wParam, lParam);
+    case WM_CTLCOLORSTATIC: return OnCtlColorStatic(wParam, lParam);
     case WM_TIMER: return OnTimer(wParam);
     case WM_ACTIVATE: return OnActivate(wParam, lParam);
     case WM_SETFOCUS: return OnSetFocus();
@@ -397,8 +398,11 @@ void Win32MainWindow::OnProgramButton(ProgramButton button) {
 
 // --- drawing ------------------------------------------------------------------
 
-LRESULT Win32MainWindow::OnCtlColorStatic(HDC dc, HWND control, WPARAM wParam, LPARAM lParam) {
-  if (control != label_) return ::DefWindowProcA(window_, WM_CTLCOLORSTATIC, wParam, lParam);
+LRESULT Win32MainWindow::OnCtlColorStatic(WPARAM wParam, LPARAM lParam) {
+  if (reinterpret_cast<HWND>(lParam) != label_) {
+    return ::DefWindowProcA(window_, WM_CTLCOLORSTATIC, wParam, lParam);
+  }
+  HDC dc = reinterpret_cast<HDC>(wParam);
   (void)::SetTextColor(dc, AsColorRef(kBlack));
   (void)::SetBkColor(dc, AsColorRef(kWhite));
   return reinterpret_cast<LRESULT>(::GetStockObject(WHITE_BRUSH));

@@ -60,7 +60,7 @@ class Win32MainWindow final : public WindowControls, public Timers {
 
   LRESULT OnCommand(int id, int code);
   LRESULT OnDrawItem(const DRAWITEMSTRUCT& item);
-  LRESULT OnCtlColorStatic(HDC dc, HWND control, WPARAM wParam, LPARAM lParam);
+  LRESULT OnCtlColorStatic(WPARAM wParam, LPARAM lParam);
   LRESULT OnTimer(WPARAM id);
   LRESULT OnActivate(WPARAM wParam, LPARAM lParam);
   LRESULT OnSetFocus();
