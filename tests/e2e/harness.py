@@ -47,6 +47,11 @@ DRIVER_EXE = DRIVER_DIR + r"\pellux_driver.exe"
 # Control ids of the main window.
 TBPORT, CBPELLUX, CBLINTARO, LABEL1, LBLMSG, IMAGE1, PICHOOK = 101, 102, 103, 104, 105, 106, 107
 
+BEFORE = "Timer1 - BEFORE 'CALL Pellux_MONITOR'"
+AFTER = "Timer1 - AFTER 'CALL Pellux_MONITOR'"
+VERSION_TIP = "PelluxMONITOR - v1.0.0.0"
+HOLDING_TIP = "PelluxMONITOR - Holding"
+
 GREEN, RED, WHITE, BLACK, MAGENTA, GREY = 0x00FF00, 0x0000FF, 0xFFFFFF, 0x000000, 0xFF00FF, 0xE0E0E0
 
 WM_CLOSE, WM_COMMAND, WM_KEYDOWN, WM_KEYUP, BM_CLICK = 0x0010, 0x0111, 0x0100, 0x0101, 0x00F5
@@ -665,6 +670,41 @@ class MonitorTestCase(unittest.TestCase):
 
     def wait_log(self, predicate, timeout, what):
         return wait_until(lambda: predicate(self.h.log_texts()), timeout, what)
+
+    def wait_green(self, main, *ids, timeout=20):
+        for control_id in ids:
+            control = self.h.control(main, control_id)
+            wait_until(lambda: self.h.control_colour(control) == GREEN, timeout,
+                       "control %d to turn green" % control_id)
+
+    def wait_supervised_pair(self, timeout=20):
+        """The controller's javaw.exe and the bridge both running."""
+        javaw = self.h.wait_process_at(JAVAW_EXE, timeout)
+        bridge = self.h.wait_process_at(BRIDGE_EXE, timeout)
+        return javaw, bridge
+
+    def cycles_done(self):
+        return self.h.log_texts().count(AFTER)
+
+    def wait_cycles(self, count, timeout=None):
+        """Waits until count more supervision cycles have ended (logging on)."""
+        target = self.cycles_done() + count
+        self.wait_log(lambda t: t.count(AFTER) >= target, timeout or 4.5 * count + 2, "%d cycles" % count)
+
+    def wait_steady(self):
+        """Start-up done and a whole cycle run with the controller up: both programs run, the bridge kept."""
+        main = self.start_and_wait_window()
+        self.wait_green(main, CBLINTARO, CBPELLUX)
+        self.h.wait_process_at(JAVAW_EXE, 20)
+        self.wait_cycles(2)
+        javaw, bridge = self.wait_supervised_pair(5)
+        return main, javaw, bridge
+
+    def assertBox(self, box, message, caption="PelluxMONITOR"):
+        self.assertEqual(box["text"], caption)
+        self.assertEqual(box["message"], message)
+        self.assertFalse(box["icon"], "the box shows an icon")
+        self.assertEqual([b["text"].replace("&", "") for b in box["buttons"]], ["OK"])
 
     def assertMonitorEnds(self, timeout=15):
         exited, _ = self.h.wait_exit(self.h.monitor_pid, timeout)

@@ -16,29 +16,11 @@ CR = "\r"
 
 class StartupCase(H.MonitorTestCase):
 
-    def wait_green(self, main, *ids, timeout=20):
-        for control_id in ids:
-            control = self.h.control(main, control_id)
-            wait_until(lambda: self.h.control_colour(control) == H.GREEN, timeout,
-                       "control %d to turn green" % control_id)
-
-    def wait_supervised_pair(self, timeout=20):
-        """The controller's javaw.exe and the bridge both running."""
-        javaw = self.h.wait_process_at(H.JAVAW_EXE, timeout)
-        bridge = self.h.wait_process_at(H.BRIDGE_EXE, timeout)
-        return javaw, bridge
-
     def assertTrapNeverRan(self):
         self.assertFalse(os.path.exists(self.h.unix(H.TRAP_MARKER)), "C:\\Program.exe was run")
 
     def assertNoMainWindowYet(self):
         self.assertIsNone(self.h.main_window(), "the main window is shown")
-
-    def assertBox(self, box, message):
-        self.assertEqual(box["text"], "PelluxMONITOR")
-        self.assertEqual(box["message"], message)
-        self.assertFalse(box["icon"], "the box shows an icon")
-        self.assertEqual([b["text"].replace("&", "") for b in box["buttons"]], ["OK"])
 
 
 class LoggingOn(StartupCase):

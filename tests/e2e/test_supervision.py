@@ -1,0 +1,173 @@
+"""The supervision cycle and the control file of the real monitor under Wine, logging on."""
+
+import os
+import re
+import time
+import unittest
+
+import harness as H
+from harness import wait_until
+
+STAMP = "#2020-06-07 17:03:28#,"
+DARK_RED = 0x000099  # the holding tray picture's background, 0x00BBGGRR
+
+
+def stamp_seconds(stamp):
+    return time.mktime(time.strptime(stamp, "%Y-%m-%d %H:%M:%S"))
+
+
+class SupervisionCase(H.MonitorTestCase):
+
+    def kill_bridge_and_wait_new(self, bridge, within=4.0):
+        """Terminates the bridge as an outsider would; returns the process the monitor starts in its place."""
+        self.assertTrue(self.h.kill(bridge["pid"]), "the bridge did not end")
+        ended = time.monotonic()
+        new = self.h.wait_process_at(H.BRIDGE_EXE, within + 2, exclude={bridge["pid"]})
+        self.assertLess(time.monotonic() - ended, within, "the bridge came back too late")
+        return new
+
+    def wait_tips(self, tips, timeout=5):
+        wait_until(lambda: self.h.tray_tips() == tips, timeout, "tray tips %r" % tips)
+
+
+class Cycle(SupervisionCase):
+
+    def test_bridge_ended_by_hand_is_started_again_within_four_seconds(self):
+        main, _, bridge = self.wait_steady()
+        new = self.kill_bridge_and_wait_new(bridge)
+        self.wait_log(lambda t: "ARRANCA LINTARO.exe - RetVal: %d" % new["pid"] in t, 5,
+                      "the relaunch line with the new id")
+        self.assertEqual(self.h.control_colour(self.h.control(main, H.CBLINTARO)), H.GREEN)
+
+    def test_controller_gone_ends_the_bridge_on_the_next_cycle_with_exit_code_1(self):
+        main, javaw, bridge = self.wait_steady()
+        self.h.hold(bridge["pid"])
+        self.assertTrue(self.h.kill(javaw["pid"]))
+        exited, code = self.h.wait_exit(bridge["pid"], 4.5)
+        self.assertTrue(exited, "the bridge still runs")
+        self.assertEqual(code, 1)
+        # The cycle neither restarts the controller nor recolours either button.
+        self.wait_cycles(1)
+        self.assertEqual(self.h.processes_at(H.JAVAW_EXE), [])
+        self.assertEqual(self.h.processes_at(H.BRIDGE_EXE), [])
+        for control_id in (H.CBLINTARO, H.CBPELLUX):
+            self.assertEqual(self.h.control_colour(self.h.control(main, control_id)), H.GREEN)
+
+    def test_cycles_start_three_seconds_apart_each_closed_by_its_after_line(self):
+        self.wait_steady()
+        self.wait_cycles(4)
+        entries = self.h.log_entries()
+        texts = [t for _, t in entries]
+        launched = max(i for i, t in enumerate(texts) if t.startswith("ARRANCA Pellux.exe"))
+        befores = [i for i, t in enumerate(texts) if t == H.BEFORE]
+        self.assertGreater(befores[0], launched, "a cycle before start-up ended")
+        # The first cycle follows start-up at once (10 ms).
+        self.assertLessEqual(stamp_seconds(entries[befores[0]][0]) - stamp_seconds(entries[launched][0]), 1)
+        for n, i in enumerate(befores):
+            following = texts[i + 1:befores[n + 1]] if n + 1 < len(befores) else texts[i + 1:]
+            if n + 1 < len(befores) or H.AFTER in following:
+                self.assertEqual([t for t in following if t in (H.BEFORE, H.AFTER)], [H.AFTER])
+        gaps = [stamp_seconds(entries[b][0]) - stamp_seconds(entries[a][0]) for a, b in zip(befores, befores[1:])]
+        for gap in gaps[:4]:
+            self.assertIn(gap, (3, 4), "cycle starts %s s apart" % gaps)
+
+    def test_every_process_read_is_logged_with_path_and_handle(self):
+        self.wait_steady()
+        self.wait_cycles(1)
+        texts = self.h.log_texts()
+        last_before = max(i for i, t in enumerate(texts) if t == H.BEFORE)
+        cycle = texts[last_before + 1:texts.index(H.AFTER, last_before)]
+        self.assertTrue(cycle, "no process line in a cycle")
+        for line in cycle:
+            self.assertRegex(line, r"^.* - [0-9]+$")
+        # Controller scan stops at javaw.exe; the bridge scan at the bridge.
+        self.assertTrue(any(line.lower().startswith(H.JAVAW_EXE.lower() + " - ") for line in cycle))
+        self.assertTrue(cycle[-1].lower().startswith(H.BRIDGE_EXE.lower() + " - "), cycle[-1])
+
+
+class ControlFile(SupervisionCase):
+
+    def test_end_beside_the_monitor_ends_it_within_a_cycle_leaving_both_programs(self):
+        _, javaw, bridge = self.wait_steady()
+        for p in (javaw, bridge):
+            self.h.hold(p["pid"])
+        self.h.write_control_file(STAMP + '"END"\r\n')
+        self.assertMonitorEnds(4.5)
+        wait_until(lambda: self.h.tray_icons() == [], 10, "the tray icon to go")
+        for p in (javaw, bridge):
+            self.assertEqual(self.h.wait_exit(p["pid"], 0), (False, 259), p["path"])
+
+    def test_hold_in_lower_case_holds_the_tray_while_supervision_goes_on(self):
+        _, _, bridge = self.wait_steady()
+        self.wait_tips([H.VERSION_TIP])
+        self.h.write_control_file(STAMP + '"hold"\r\n')
+        self.wait_tips([H.HOLDING_TIP])
+        self.assertEqual(self.tray_icon_corner(), DARK_RED)
+        self.kill_bridge_and_wait_new(bridge)
+        self.assertEqual(self.h.tray_tips(), [H.HOLDING_TIP])
+        self.h.remove_control_file()
+        done = self.cycles_done()
+        self.wait_tips([H.VERSION_TIP])
+        self.assertLessEqual(self.cycles_done(), done + 1, "the version tip came back late")
+        self.assertNotEqual(self.tray_icon_corner(), DARK_RED)
+
+    def test_drive_d_saying_end_beats_the_program_folder_saying_hold(self):
+        drive_d = self.h.map_drive_d()
+        self.h.start_session("drive_d")
+        self.h.write_control_file(STAMP + '"HOLD"\r\n')
+        self.wait_steady()
+        self.wait_tips([H.HOLDING_TIP])
+        with open(os.path.join(drive_d, "Pellux.stp"), "wb") as f:
+            f.write((STAMP + '"END"\r\n').encode())
+        self.assertMonitorEnds(4.5)
+
+    def test_stopped_and_garbage_leave_the_normal_state_and_supervision_on(self):
+        _, _, bridge = self.wait_steady()
+        for content in (STAMP + '"STOPPED"\r\n', b'\x00\xff"\x01,,\r\n\x00STOP\x00' + bytes(range(256)) * 40):
+            with self.subTest(content=content[:20]):
+                self.h.write_control_file(content)
+                self.wait_cycles(2)
+                self.assertEqual(self.h.tray_tips(), [H.VERSION_TIP])
+                bridge = self.kill_bridge_and_wait_new(bridge)
+        exited, _ = self.h.wait_exit(self.h.monitor_pid, 0)
+        self.assertFalse(exited)
+
+    def tray_icon_corner(self):
+        """The colour at the top-left corner of the one tray icon as the taskbar shows it."""
+        icon = self.h.tray_icons()[0]
+        tray = self.h.shell_tray_window()
+        left, top, right, bottom = icon["tool_rect"]
+        # The small icon (16 x 16) is centred in its cell.
+        x = tray["origin"][0] + (left + right) // 2 - 8 + 1
+        y = tray["origin"][1] + (top + bottom) // 2 - 8 + 1
+        return self.h.pixel(x, y)
+
+
+class BridgePathIsADirectory(SupervisionCase):
+
+    def test_each_cycle_shows_and_logs_the_failed_relaunch_while_the_controller_runs(self):
+        os.remove(self.h.unix(H.BRIDGE_EXE))
+        os.mkdir(self.h.unix(H.BRIDGE_EXE))
+        self.h.start_monitor()
+        self.h.hold(self.h.monitor_pid)
+        self.h.answer_box(self.h.wait_box())
+        main = self.h.wait_main_window()
+        self.h.wait_process_at(H.JAVAW_EXE, 20)
+        self.wait_cycles(1)
+        strip = self.h.control(main, H.LBLMSG)
+        wait_until(lambda: self.h.control(main, H.LBLMSG)["visible"], 5, "the message strip")
+        self.assertEqual(self.h.text(strip["hwnd"]), "El Programa 'LINTARO.exe' NO Arranco!!!")
+        height = strip["rect"][3] - strip["rect"][1]
+        self.assertEqual(self.h.control_colour(strip, 8, height - 8), H.RED)
+        self.assertEqual(self.h.control_colour(self.h.control(main, H.CBLINTARO)), H.RED)
+        start = len(self.h.log_texts())
+        self.wait_cycles(3)
+        texts = self.h.log_texts()[start:]
+        befores = [i for i, t in enumerate(texts) if t == H.BEFORE]
+        for a, b in zip(befores, befores[1:]):
+            self.assertIn("LINTARO.exe NO ARRANCO - RetVal: 0", texts[a:b])
+        self.assertFalse(os.path.exists(self.h.unix(H.TRAP_MARKER)))
+
+
+if __name__ == "__main__":
+    unittest.main()
