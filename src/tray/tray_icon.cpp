@@ -45,7 +45,9 @@ void TrayIcon::Remove() {
 
 void TrayIcon::OnTaskbarCreated() {
   if (TrayIconData_.hWnd == 0) return;  // not added yet, or already removed
-  added_ = service_.Notify(TrayCommand::Add, TrayIconData_);
+  // The message can also come while the icon still stands; that add then
+  // fails as a duplicate, and the icon is still there to be removed later.
+  if (service_.Notify(TrayCommand::Add, TrayIconData_)) added_ = true;
 }
 
 }  // namespace pellux

@@ -102,6 +102,13 @@ TEST_F(TrayIconTest, TaskbarCreatedAddsTheKeptRecordAgain) {
   EXPECT_EQ(service.calls[2].data.hIcon, service.Picture(4));
 }
 
+TEST_F(TrayIconTest, RefusedReAddStillLeavesTheIconToRemove) {
+  tray.Add(0x7700, "t");
+  service.addSucceeds = false;  // the icon is still there: a duplicate
+  tray.OnTaskbarCreated();
+  EXPECT_TRUE(tray.Added());
+}
+
 TEST_F(TrayIconTest, TaskbarCreatedAfterRemoveAddsNothing) {
   tray.OnTaskbarCreated();
   tray.Add(0x7700, "t");
