@@ -6,11 +6,6 @@
 namespace pellux {
 namespace {
 
-struct StripColours {
-  Colour back;
-  Colour fore;
-};
-
 constexpr StripColours kRunningStrip{kGreen, kBlack};
 constexpr StripColours kStoppedStrip{kRed, kWhite};
 constexpr StripColours kMixedStrip{kMagenta, kBlack};
@@ -37,6 +32,31 @@ std::optional<std::int16_t> PortNumber(const std::string& text) {
   return static_cast<std::int16_t>(value);
 }
 
+bool ProgramButtons::StopAndLook(const SupervisedProgram& program) {
+  // No wait between the termination request and the re-check: a process
+  // that takes a moment to go is reported as still running.
+  d_.processes.Kill_Process(program.stopName);
+  d_.processes.IsProcessRunning(program.runningCheckName);
+  const bool runs = d_.processes.Found();
+  if (!runs) d_.window.Controls().SetButtonColour(program.button, kRed);
+  return runs;
+}
+
+bool ProgramButtons::Check(const SupervisedProgram& program, std::string& message,
+                           StripColours& strip) {
+  if (!IsInstalled(d_.files, program)) {
+    MissingExecutableExit(program, d_.dialogs, d_.log, d_.immediateEnd);
+    return false;
+  }
+  // The check only looks; it never launches.
+  d_.processes.IsProcessRunning(program.runningCheckName);
+  const bool runs = d_.processes.Found();
+  message = runs ? program.started : program.notStarted;
+  strip = runs ? kRunningStrip : kStoppedStrip;
+  d_.window.Controls().SetButtonColour(program.button, runs ? kGreen : kRed);
+  return true;
+}
+
 void ProgramButtons::CBPellux_Click() {
   WindowControls& controls = d_.window.Controls();
   d_.log.WriteLogLine(kController.clickLogText);
@@ -44,28 +64,11 @@ void ProgramButtons::CBPellux_Click() {
   std::string message;
   StripColours strip = kStoppedStrip;
   if (controls.ButtonColour(ProgramButton::CBPellux) == kGreen) {
-    // No wait between the termination request and the re-check: a process
-    // that takes a moment to go is reported as still running.
-    d_.processes.Kill_Process(kController.stopName);
-    d_.processes.IsProcessRunning(kController.runningCheckName);
-    const bool controllerRuns = d_.processes.Found();
-    if (controllerRuns) {
-      message = kController.stillRunning;
-    } else {
-      message = kController.stopped;
-      controls.SetButtonColour(ProgramButton::CBPellux, kRed);
-    }
-
-    d_.processes.Kill_Process(kBridge.stopName);
-    d_.processes.IsProcessRunning(kBridge.runningCheckName);
-    const bool bridgeRuns = d_.processes.Found();
+    const bool controllerRuns = StopAndLook(kController);
+    message = controllerRuns ? kController.stillRunning : kController.stopped;
+    const bool bridgeRuns = StopAndLook(kBridge);
     message += "\r";
-    if (bridgeRuns) {
-      message += kBridge.stillRunning;
-    } else {
-      message += kBridge.stopped;
-      controls.SetButtonColour(ProgramButton::CBLINTARO, kRed);
-    }
+    message += bridgeRuns ? kBridge.stillRunning : kBridge.stopped;
 
     if (controllerRuns && bridgeRuns) {
       strip = kRunningStrip;
@@ -85,21 +88,8 @@ void ProgramButtons::CBPellux_Click() {
       message += kPortClosedText;
       message += portText;
     }
-  } else {
-    if (!IsInstalled(d_.files, kController)) {
-      MissingExecutableExit(kController, d_.dialogs, d_.log, d_.immediateEnd);
-      return;
-    }
-    d_.processes.IsProcessRunning(kController.runningCheckName);
-    if (d_.processes.Found()) {
-      message = kController.started;
-      strip = kRunningStrip;
-      controls.SetButtonColour(ProgramButton::CBPellux, kGreen);
-    } else {
-      message = kController.notStarted;
-      strip = kStoppedStrip;
-      controls.SetButtonColour(ProgramButton::CBPellux, kRed);
-    }
+  } else if (!Check(kController, message, strip)) {
+    return;
   }
 
   d_.window.ShowStatusMessage(message, strip.back, strip.fore);
@@ -119,31 +109,11 @@ void ProgramButtons::CBLINTARO_Click() {
   std::string message;
   StripColours strip = kStoppedStrip;
   if (controls.ButtonColour(ProgramButton::CBLINTARO) == kGreen) {
-    d_.processes.Kill_Process(kBridge.stopName);
-    d_.processes.IsProcessRunning(kBridge.runningCheckName);
-    if (d_.processes.Found()) {
-      message = kBridge.stillRunning;
-      strip = kRunningStrip;
-    } else {
-      message = kBridge.stopped;
-      strip = kStoppedStrip;
-      controls.SetButtonColour(ProgramButton::CBLINTARO, kRed);
-    }
-  } else {
-    if (!IsInstalled(d_.files, kBridge)) {
-      MissingExecutableExit(kBridge, d_.dialogs, d_.log, d_.immediateEnd);
-      return;
-    }
-    d_.processes.IsProcessRunning(kBridge.runningCheckName);
-    if (d_.processes.Found()) {
-      message = kBridge.started;
-      strip = kRunningStrip;
-      controls.SetButtonColour(ProgramButton::CBLINTARO, kGreen);
-    } else {
-      message = kBridge.notStarted;
-      strip = kStoppedStrip;
-      controls.SetButtonColour(ProgramButton::CBLINTARO, kRed);
-    }
+    const bool runs = StopAndLook(kBridge);
+    message = runs ? kBridge.stillRunning : kBridge.stopped;
+    strip = runs ? kRunningStrip : kStoppedStrip;
+  } else if (!Check(kBridge, message, strip)) {
+    return;
   }
 
   d_.window.ShowStatusMessage(message, strip.back, strip.fore);

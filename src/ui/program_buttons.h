@@ -21,6 +21,12 @@ inline constexpr char kPortClosedText[] = "Cerrado el Puerto ";
 // once validated), otherwise none.
 [[nodiscard]] std::optional<std::int16_t> PortNumber(const std::string& text);
 
+// The back and text colours a click hands to the message strip.
+struct StripColours {
+  Colour back;
+  Colour fore;
+};
+
 // The two program buttons: a green button stops its program, a button of any
 // other colour re-checks it. The re-check launches nothing.
 class ProgramButtons {
@@ -41,6 +47,13 @@ class ProgramButtons {
   void CBLINTARO_Click();
 
  private:
+  // The stop branch for one program: true when it still runs afterwards; the
+  // button turns red when it has gone.
+  bool StopAndLook(const SupervisedProgram& program);
+  // The check branch: the program's installation, then whether it runs. False
+  // when the installation is missing and the program has ended.
+  bool Check(const SupervisedProgram& program, std::string& message, StripColours& strip);
+
   Deps d_;
 };
 
