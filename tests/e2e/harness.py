@@ -573,6 +573,19 @@ class Harness:
     def close_window(self, window):
         self.call("post", window["hwnd"], WM_CLOSE, 0, 0)
 
+    def region_colours(self, rect):
+        """How often each colour appears on screen inside rect [left, top, right, bottom]."""
+        bmp = os.path.join(self.work, "region-%d.bmp" % os.getpid())
+        self.call("screenshot", "Z:" + bmp.replace("/", "\\"))
+        _, _, pixel = read_bmp(bmp)
+        os.remove(bmp)
+        counts = {}
+        for y in range(rect[1], rect[3]):
+            for x in range(rect[0], rect[2]):
+                c = pixel(x, y)
+                counts[c] = counts.get(c, 0) + 1
+        return counts
+
     def screenshot(self, unix_path):
         """Saves the whole desktop as PNG (or BMP when the name ends in .bmp)."""
         bmp = unix_path if unix_path.endswith(".bmp") else unix_path + ".bmp"
@@ -581,6 +594,24 @@ class Harness:
             bmp_to_png(bmp, unix_path)
             os.remove(bmp)
         return unix_path
+
+
+def read_bmp(bmp_path):
+    """(width, height, pixel(x, y) -> 0x00BBGGRR) of the driver's 24-bit BMP."""
+    import struct
+    with open(bmp_path, "rb") as f:
+        data = f.read()
+    offset, = struct.unpack_from("<I", data, 10)
+    width, height, _, bits = struct.unpack_from("<iiHH", data, 18)
+    if bits != 24:
+        raise ValueError("not a 24-bit BMP")
+    stride = (width * 3 + 3) & ~3
+
+    def pixel(x, y):
+        row = y if height < 0 else abs(height) - 1 - y
+        b, g, r = data[offset + row * stride + x * 3: offset + row * stride + x * 3 + 3]
+        return r | (g << 8) | (b << 16)
+    return width, abs(height), pixel
 
 
 def bmp_to_png(bmp_path, png_path):

@@ -1,0 +1,175 @@
+"""The port field and the two program buttons of the real monitor under Wine, logging on."""
+
+import time
+import unittest
+
+import harness as H
+from harness import wait_until
+
+CR = "\r"
+ATTENTION = "El Valor Colocado NO es Valido." + CR + "Verificar que sea un NUMERO"
+NO_PORT = "Falta Colocar el Numero de Puerto!!!"
+BOTH_STOPPED = ("El Programa 'Pellux.exe' SE DETUVO CON EXITO!!!" + CR +
+                "El Programa 'LINTARO.exe' SE DETUVO CON EXITO!!!" + CR + "Cerrado el Puerto ")
+
+
+class ControlsCase(H.MonitorTestCase):
+
+    def setUp(self):
+        super().setUp()
+        self.main, self.javaw, self.bridge = self.wait_steady()
+        self.port = self.h.control(self.main, H.TBPORT)
+        wait_until(lambda: self.focus_id() == H.TBPORT, 5, "the focus in TBPort")
+
+    def focus_id(self):
+        return self.h.focus(self.main["hwnd"])["focus_id"]
+
+    def colour(self, control_id):
+        return self.h.control_colour(self.h.control(self.main, control_id))
+
+    def type_port(self, text):
+        self.h.set_focus(self.port["hwnd"])
+        self.h.type_text(text)
+        wait_until(lambda: self.h.text(self.port["hwnd"]) == text, 5, "the port text %r" % text)
+
+    def click(self, control_id):
+        self.h.click(self.h.control(self.main, control_id))
+
+    def strip(self):
+        return self.h.control(self.main, H.LBLMSG)
+
+    def wait_strip(self, text, timeout=5):
+        wait_until(lambda: self.strip()["visible"] and self.h.text(self.strip()["hwnd"]) == text, timeout,
+                   "the strip to show %r" % text)
+        return time.monotonic()
+
+    def strip_colours(self):
+        r = self.strip()["rect"]
+        return self.h.region_colours([r[0] + 2, r[1] + 2, r[2] - 2, r[3] - 2])
+
+    def assertNoBoxFor(self, seconds):
+        deadline = time.monotonic() + seconds
+        while time.monotonic() < deadline:
+            self.assertEqual(self.h.boxes(), [], "an unexpected message box")
+            time.sleep(0.2)
+
+
+class PortField(ControlsCase):
+
+    def test_a_decimal_is_rewritten_as_a_whole_number_when_the_focus_leaves(self):
+        self.type_port("2.6")
+        self.h.keys(H.VK_TAB)
+        wait_until(lambda: self.h.text(self.port["hwnd"]) == "3", 5, "the field to read 3")
+        self.assertEqual(self.focus_id(), H.CBLINTARO)
+        self.assertEqual(self.h.boxes(), [])
+
+    def test_a_leading_blank_brings_one_attention_box_and_the_focus_back(self):
+        self.type_port(" 3")
+        self.h.keys(H.VK_TAB)
+        box = self.h.wait_box(5)
+        self.assertEqual(box["text"], "ATENCION!!!")
+        self.assertEqual(box["message"], ATTENTION)
+        self.assertTrue(box["icon"], "no error icon")
+        self.h.answer_box(box)
+        wait_until(lambda: self.focus_id() == H.TBPORT, 5, "the focus back in the field")
+        self.assertEqual(self.h.text(self.port["hwnd"]), " 3")
+        self.assertNoBoxFor(2)
+
+    def test_a_rejected_value_cancels_the_click_that_took_the_focus(self):
+        self.type_port("1,5")
+        self.click(H.CBPELLUX)
+        box = self.h.wait_box(5)
+        self.assertEqual(box["message"], ATTENTION)
+        self.h.answer_box(box)
+        wait_until(lambda: self.focus_id() == H.TBPORT, 5, "the focus back in the field")
+        self.wait_cycles(1)
+        self.assertNotIn("CBPellux_Click", self.h.log_texts())
+        self.assertEqual(self.h.wait_exit(self.javaw["pid"], 0)[0], False, "the controller was stopped")
+        self.assertEqual(self.colour(H.CBPELLUX), H.GREEN)
+
+    def test_a_rewritten_value_is_what_the_click_reads(self):
+        self.type_port("2.6")
+        self.click(H.CBPELLUX)
+        self.wait_strip(BOTH_STOPPED + "3")
+        self.assertEqual(self.h.text(self.port["hwnd"]), "3")
+
+
+class BridgeButton(ControlsCase):
+
+    def test_empty_port_field_refuses_the_click_without_a_log_line(self):
+        self.click(H.CBLINTARO)
+        box = self.h.wait_box(5)
+        self.assertBox(box, NO_PORT)
+        self.h.answer_box(box)
+        wait_until(lambda: self.focus_id() == H.TBPORT, 5, "the focus back in the field")
+        self.assertNotIn("CBLINTARO_Click", self.h.log_texts())
+        self.assertEqual(self.h.wait_exit(self.bridge["pid"], 0)[0], False, "the bridge was stopped")
+
+    def test_space_on_the_focused_button_clicks_it(self):
+        self.h.keys(H.VK_TAB)
+        wait_until(lambda: self.focus_id() == H.CBLINTARO, 5, "the focus on CBLINTARO")
+        self.h.keys(H.VK_SPACE)
+        box = self.h.wait_box(5)
+        self.assertBox(box, NO_PORT)
+        self.h.answer_box(box)
+
+    def test_green_button_stops_the_bridge_and_the_next_cycle_starts_it_again(self):
+        self.type_port("1")
+        self.h.hold(self.bridge["pid"])
+        self.click(H.CBLINTARO)
+        self.assertEqual(self.h.wait_exit(self.bridge["pid"], 3), (True, 1))
+        clicked = self.wait_strip("El Programa 'LINTARO.exe' SE DETUVO CON EXITO!!!")
+        texts = self.h.log_texts()
+        self.assertIn("CBLINTARO_Click", texts)
+        self.assertIn("El Programa 'LINTARO.exe' SE DETUVO CON EXITO!!!", texts)
+        # Red until the next cycle relaunches the bridge, then green again.
+        wait_until(lambda: self.colour(H.CBLINTARO) in (H.RED, H.GREEN), 1, "a status colour")
+        new = self.h.wait_process_at(H.BRIDGE_EXE, 4, exclude={self.bridge["pid"]})
+        wait_until(lambda: self.colour(H.CBLINTARO) == H.GREEN, 4, "CBLINTARO green again")
+        self.assertLess(time.monotonic() - clicked, 4.5)
+        self.wait_log(lambda t: "ARRANCA LINTARO.exe - RetVal: %d" % new["pid"] in t, 3, "the relaunch line")
+
+
+class ControllerButton(ControlsCase):
+
+    def test_stop_with_port_7_then_recheck_after_a_start_by_hand(self):
+        self.type_port("7")
+        self.h.hold(self.javaw["pid"])
+        self.h.hold(self.bridge["pid"])
+        self.click(H.CBPELLUX)
+        shown = self.wait_strip(BOTH_STOPPED + "7")
+        self.assertEqual(self.h.wait_exit(self.javaw["pid"], 2), (True, 1))
+        self.assertEqual(self.h.wait_exit(self.bridge["pid"], 2), (True, 1))
+        self.assertEqual(self.colour(H.CBPELLUX), H.RED)
+        self.assertEqual(self.colour(H.CBLINTARO), H.RED)
+        colours = self.strip_colours()
+        self.assertEqual(max(colours, key=colours.get), H.RED, "the strip's back colour")
+        self.assertIn(H.WHITE, colours, "no white text on the strip")
+        texts = self.h.log_texts()
+        self.assertIn("CBPellux_Click", texts)
+        self.assertIn(BOTH_STOPPED + "7", texts[texts.index("CBPellux_Click"):])
+        # The picture is back about 5 seconds later, the strip empty.
+        wait_until(lambda: self.h.control(self.main, H.IMAGE1)["visible"] and not self.strip()["visible"], 8,
+                   "the picture back")
+        self.assertGreater(time.monotonic() - shown, 4)
+        self.assertEqual(self.h.text(self.strip()["hwnd"]), "")
+        self.assertEqual(self.h.processes_at(H.JAVAW_EXE), [])
+        self.assertEqual(self.h.processes_at(H.BRIDGE_EXE), [])
+
+        # Started by other means: the red button's click finds it and turns green.
+        self.h.watch()
+        launcher = self.h.start_program(H.CONTROLLER_EXE, H.CONTROLLER_DIR)
+        javaw = self.h.wait_process_at(H.JAVAW_EXE, 10)
+        self.click(H.CBPELLUX)
+        self.wait_strip("El Programa 'Pellux.exe' Arranco con Exito!!!")
+        wait_until(lambda: self.colour(H.CBPELLUX) == H.GREEN, 3, "CBPellux green")
+        launched_by_monitor = [p for p in self.h.seen_processes()
+                               if p["ppid"] == self.h.monitor_pid and p["exe"].lower() != "lintaro.exe"]
+        self.assertEqual(launched_by_monitor, [], "the monitor launched the controller")
+        self.assertEqual([p["pid"] for p in self.h.processes_at(H.JAVAW_EXE)], [javaw["pid"]])
+        self.assertNotEqual(javaw["ppid"], self.h.monitor_pid)
+        self.assertEqual(javaw["ppid"], launcher)
+
+
+if __name__ == "__main__":
+    unittest.main()
