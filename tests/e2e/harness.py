@@ -410,6 +410,8 @@ class Harness:
     def start_session(self, name="session"):
         """A fresh wineserver with an explorer desktop (taskbar and tray) running the driver."""
         self.stop_session()
+        # A session left behind (a run killed at its timeout) would capture the new desktop.
+        self.prefix.kill_server()
         port = _free_port()
         self.session_log = os.path.join(self.work, "%s-%d.log" % (name, os.getpid()))
         out = open(self.session_log, "wb")
@@ -762,6 +764,9 @@ def main(argv):
     work = work_dir()
     prefix_path = os.environ.get("PELLUX_E2E_PREFIX") or os.path.join(work, "prefix")
     if argv[1] == "--create-prefix":
+        for name in os.listdir(work):
+            if name.endswith(".log") or (name.startswith("failed-") and name.endswith(".png")):
+                _remove(os.path.join(work, name))
         harness = Harness(prefix_path=prefix_path)
         try:
             harness.prefix.kill_server()
