@@ -652,16 +652,22 @@ def shared_harness():
     if _shared is None:
         _shared = Harness()
         atexit.register(_shared.close)
-        for sig in (signal.SIGTERM, signal.SIGHUP):
+        for sig in (signal.SIGTERM, signal.SIGHUP, signal.SIGINT):
             signal.signal(sig, _on_signal)
         _shared.ensure_prefix()
     return _shared
 
 
 def _on_signal(signum, _frame):
+    # The test in progress may be inside a driver call: end the session without
+    # talking to the driver, and leave at once (unittest would catch SystemExit
+    # and go on with the next test).
     if _shared:
+        if _shared.driver and _shared.driver.sock:
+            _shared.driver.sock.close()
+        _shared.driver = None
         _shared.close()
-    sys.exit(128 + signum)
+    os._exit(128 + signum)
 
 
 class MonitorTestCase(unittest.TestCase):
