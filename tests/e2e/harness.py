@@ -457,9 +457,9 @@ class Harness:
 
     # ---- acting and observing --------------------------------------------------
 
-    def start_monitor(self):
-        """Starts C:\\Monitor\\PelluxMONITOR.exe on the session's desktop; returns its process id."""
-        self.monitor_pid = self.call("start", MONITOR_EXE, MONITOR_DIR)["pid"]
+    def start_monitor(self, exe=MONITOR_EXE):
+        """Starts the monitor (C:\\Monitor\\PelluxMONITOR.exe) on the session's desktop; returns its process id."""
+        self.monitor_pid = self.call("start", exe, MONITOR_DIR)["pid"]
         return self.monitor_pid
 
     def start_program(self, exe, folder=""):

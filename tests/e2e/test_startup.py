@@ -198,6 +198,19 @@ class MainWindow(StartupCase):
         self.assertEqual(order, [H.CBLINTARO, H.CBPELLUX, H.TBPORT])
 
 
+class RenamedCopy(StartupCase):
+
+    def test_a_copy_under_another_name_reads_the_version_of_that_file(self):
+        other = H.MONITOR_DIR + r"\Vigia.exe"
+        os.rename(self.h.unix(H.MONITOR_EXE), self.h.unix(other))
+        self.h.start_monitor(other)
+        self.h.hold(self.h.monitor_pid)
+        self.h.wait_main_window()
+        wait_until(lambda: self.h.tray_icons(), 10, "the tray icon")
+        self.assertEqual(self.h.tray_tips(), [VERSION_TIP])
+        self.assertEqual(self.h.log_texts()[:2], [BANNER, STARTED])
+
+
 class CloseRequest(StartupCase):
 
     def test_close_ends_the_monitor_and_leaves_both_programs_running(self):
