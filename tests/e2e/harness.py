@@ -17,6 +17,7 @@ Run by hand: python3 harness.py --create-prefix | --remove-prefix | --cleanup
 """
 
 import atexit
+import glob
 import json
 import os
 import re
@@ -31,6 +32,7 @@ import unittest
 
 DESKTOP = "shell,1024x768"
 SCREEN = "1024x768x24"
+WINE_FONTS = "/usr/share/wine/fonts"  # fonts-wine
 
 MONITOR_DIR = r"C:\Monitor"
 MONITOR_EXE = MONITOR_DIR + r"\PelluxMONITOR.exe"
@@ -283,6 +285,11 @@ class Prefix:
                     "\"ShowCrashDialog\"=dword:00000000\r\n\r\n")
         self.run("wine", "regedit", "/S", reg)
         self.run("wineserver", "-w")
+        # Debian's Wine does not find its own fonts (Marlett draws the caption
+        # buttons, Tahoma the dialogs) unless they stand in the prefix's Fonts.
+        fonts = os.path.join(self.path, "drive_c", "windows", "Fonts")
+        for name in sorted(glob.glob(os.path.join(WINE_FONTS, "*.ttf"))):
+            _copy(name, os.path.join(fonts, os.path.basename(name)))
         log("prefix ready in %.0f s" % (time.monotonic() - started))
 
     def kill_server(self):
