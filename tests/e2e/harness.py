@@ -416,20 +416,29 @@ class Harness:
 
     def start_session(self, name="session"):
         """A fresh wineserver with an explorer desktop (taskbar and tray) running the driver."""
-        self.stop_session()
-        # A session left behind (a run killed at its timeout) would capture the new desktop.
-        self.prefix.kill_server()
-        port = _free_port()
-        self.session_log = os.path.join(self.work, "%s-%d.log" % (name, os.getpid()))
-        out = open(self.session_log, "wb")
-        driver_log = "Z:" + os.path.join(self.work, "driver-%d.log" % os.getpid()).replace("/", "\\")
-        self.explorer = subprocess.Popen(
-            ["wine", "explorer", "/desktop=" + DESKTOP, DRIVER_EXE, str(port), driver_log],
-            env=self.prefix.env(), stdout=out, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL,
-            start_new_session=True)
-        out.close()
-        self.driver = Driver(port)
-        self.driver.connect(timeout=90)
+        # Now and then a fresh wineserver comes up without ever starting the
+        # desktop's program; a second start of the whole session gets past it.
+        for attempt in (1, 2):
+            self.stop_session()
+            # A session left behind (a run killed at its timeout) would capture the new desktop.
+            self.prefix.kill_server()
+            port = _free_port()
+            self.session_log = os.path.join(self.work, "%s-%d.log" % (name, os.getpid()))
+            out = open(self.session_log, "wb")
+            driver_log = "Z:" + os.path.join(self.work, "driver-%d.log" % os.getpid()).replace("/", "\\")
+            self.explorer = subprocess.Popen(
+                ["wine", "explorer", "/desktop=" + DESKTOP, DRIVER_EXE, str(port), driver_log],
+                env=self.prefix.env(), stdout=out, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL,
+                start_new_session=True)
+            out.close()
+            self.driver = Driver(port)
+            try:
+                self.driver.connect(timeout=60 if attempt == 1 else 90)
+                break
+            except DriverError:
+                if attempt == 2:
+                    raise
+                log("the driver did not answer; starting the session again")
         wait_until(lambda: self.shell_tray_window(), 30, "the taskbar of the explorer desktop")
 
     def stop_session(self):
@@ -605,28 +614,9 @@ class Harness:
         return unix_path
 
 
-def read_bmp(bmp_path):
-    """(width, height, pixel(x, y) -> 0x00BBGGRR) of the driver's 24-bit BMP."""
+def _bmp_rows(bmp_path):
+    """(width, height, rows top-down as BGR bytes) of the driver's 24-bit BMP."""
     import struct
-    with open(bmp_path, "rb") as f:
-        data = f.read()
-    offset, = struct.unpack_from("<I", data, 10)
-    width, height, _, bits = struct.unpack_from("<iiHH", data, 18)
-    if bits != 24:
-        raise ValueError("not a 24-bit BMP")
-    stride = (width * 3 + 3) & ~3
-
-    def pixel(x, y):
-        row = y if height < 0 else abs(height) - 1 - y
-        b, g, r = data[offset + row * stride + x * 3: offset + row * stride + x * 3 + 3]
-        return r | (g << 8) | (b << 16)
-    return width, abs(height), pixel
-
-
-def bmp_to_png(bmp_path, png_path):
-    """Converts the driver's bottom-up 24-bit BMP into a PNG, standard library only."""
-    import struct
-    import zlib
     with open(bmp_path, "rb") as f:
         data = f.read()
     offset, = struct.unpack_from("<I", data, 10)
@@ -636,15 +626,36 @@ def bmp_to_png(bmp_path, png_path):
     stride = (width * 3 + 3) & ~3
     rows = []
     for y in range(abs(height)):
-        source = y if height < 0 else abs(height) - 1 - y
-        row = bytearray(data[offset + source * stride: offset + source * stride + width * 3])
+        source = y if height < 0 else abs(height) - 1 - y  # bottom-up unless the height is negative
+        rows.append(data[offset + source * stride: offset + source * stride + width * 3])
+    return width, abs(height), rows
+
+
+def read_bmp(bmp_path):
+    """(width, height, pixel(x, y) -> 0x00BBGGRR) of the driver's 24-bit BMP."""
+    width, height, rows = _bmp_rows(bmp_path)
+
+    def pixel(x, y):
+        b, g, r = rows[y][x * 3: x * 3 + 3]
+        return r | (g << 8) | (b << 16)
+    return width, height, pixel
+
+
+def bmp_to_png(bmp_path, png_path):
+    """Converts the driver's 24-bit BMP into a PNG, standard library only."""
+    import struct
+    import zlib
+    width, height, bgr_rows = _bmp_rows(bmp_path)
+    rows = []
+    for bgr in bgr_rows:
+        row = bytearray(bgr)
         row[0::3], row[2::3] = row[2::3], row[0::3]  # BGR to RGB
         rows.append(b"\0" + bytes(row))
 
     def chunk(kind, body):
         return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body) & 0xffffffff)
 
-    png = (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, abs(height), 8, 2, 0, 0, 0))
+    png = (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
            + chunk(b"IDAT", zlib.compress(b"".join(rows), 9)) + chunk(b"IEND", b""))
     with open(png_path, "wb") as f:
         f.write(png)
