@@ -114,12 +114,24 @@ class BridgeButton(ControlsCase):
         self.h.answer_box(box)
 
     def test_green_button_stops_the_bridge_and_the_next_cycle_starts_it_again(self):
-        self.type_port("1")
-        self.h.hold(self.bridge["pid"])
-        lintaro = self.h.control(self.main, H.CBLINTARO)
-        self.click(H.CBLINTARO)
-        self.assertEqual(self.h.wait_exit(self.bridge["pid"], 3), (True, 1))
-        stopped = time.monotonic()
+        # As with the controller's stop, the bridge may still be listed at the
+        # check right after the termination request; that outcome is checked,
+        # then the stop is tried again in a fresh session.
+        for attempt in range(3):
+            self.type_port("1")
+            self.h.hold(self.bridge["pid"])
+            lintaro = self.h.control(self.main, H.CBLINTARO)
+            self.click(H.CBLINTARO)
+            self.assertEqual(self.h.wait_exit(self.bridge["pid"], 3), (True, 1))
+            stopped = time.monotonic()
+            message = wait_until(lambda: self.strip()["visible"] and self.h.text(self.strip()["hwnd"]), 5,
+                                 "the stop's message")
+            if message == "El Programa 'LINTARO.exe' SE DETUVO CON EXITO!!!":
+                break
+            self.assertEqual(message, "El Programa 'LINTARO.exe' AUN Esta Rodando!!!")
+            if attempt < 2:
+                H.log("a stop was seen before it took effect; again in a new session")
+                self.setUp()
         # Red until the next cycle relaunches the bridge (at most 3 s), then green again.
         colours = []
         new = None
@@ -147,14 +159,36 @@ class BridgeButton(ControlsCase):
 
 class ControllerButton(ControlsCase):
 
-    def test_stop_with_port_7_then_recheck_after_a_start_by_hand(self):
+    def stop_both(self):
+        """Clicks the green controller button with port 7; the strip's text, once it shows the port line."""
         self.type_port("7")
         self.h.hold(self.javaw["pid"])
         self.h.hold(self.bridge["pid"])
         self.click(H.CBPELLUX)
-        shown = self.wait_strip(BOTH_STOPPED + "7")
+        text = wait_until(lambda: self.strip()["visible"] and self.h.text(self.strip()["hwnd"]).endswith(
+            CR + "Cerrado el Puerto 7") and self.h.text(self.strip()["hwnd"]), 5, "the stop's message")
+        seen = time.monotonic()
+        # Both programs are asked to end whatever the message says, and do.
         self.assertEqual(self.h.wait_exit(self.javaw["pid"], 2), (True, 1))
         self.assertEqual(self.h.wait_exit(self.bridge["pid"], 2), (True, 1))
+        return text, seen
+
+    def test_stop_with_port_7_then_recheck_after_a_start_by_hand(self):
+        # The check comes at once after the termination request, without a wait,
+        # and Wine ends a process a moment later: now and then a program is still
+        # listed and reported "AUN Esta Rodando". That outcome is checked for
+        # what it must show, and the stop is tried again in a fresh session.
+        for attempt in range(3):
+            text, shown = self.stop_both()
+            if text == BOTH_STOPPED + "7":
+                break
+            self.assertIn("AUN Esta Rodando!!!", text)
+            colours = self.strip_colours()
+            self.assertIn(max(colours, key=colours.get), (H.MAGENTA, H.GREEN), "the strip of a partial stop")
+            if attempt < 2:
+                H.log("a stop was seen before it took effect; again in a new session")
+                self.setUp()
+        self.assertEqual(text, BOTH_STOPPED + "7")
         self.assertEqual(self.colour(H.CBPELLUX), H.RED)
         self.assertEqual(self.colour(H.CBLINTARO), H.RED)
         colours = self.strip_colours()
