@@ -296,14 +296,28 @@ std::string CmdClick(HWND hwnd, const std::vector<std::string>& args) {
     x = r.left + static_cast<int>(ParseNumber(args[2]));
     y = r.top + static_cast<int>(ParseNumber(args[3]));
   }
+  // Wine hands the pointer to the X server asynchronously: a press without a
+  // position of its own can land where the pointer was before the move (on
+  // the control an earlier test clicked). Every event carries the position.
   SetCursorPos(x, y);
-  Sleep(30);
+  const int width = GetSystemMetrics(SM_CXSCREEN);
+  const int height = GetSystemMetrics(SM_CYSCREEN);
   INPUT input = {};
   input.type = INPUT_MOUSE;
-  input.mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+  input.mi.dx = width > 1 ? MulDiv(x, 65535, width - 1) : 0;
+  input.mi.dy = height > 1 ? MulDiv(y, 65535, height - 1) : 0;
+  input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+  SendInput(1, &input, sizeof input);
+  for (int i = 0; i < 50; ++i) {
+    POINT at = {};
+    if (GetCursorPos(&at) && at.x == x && at.y == y) break;
+    Sleep(20);
+  }
+  Sleep(30);
+  input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_LEFTDOWN;
   SendInput(1, &input, sizeof input);
   Sleep(60);
-  input.mi.dwFlags = MOUSEEVENTF_LEFTUP;
+  input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_LEFTUP;
   SendInput(1, &input, sizeof input);
   return Ok(Obj().Num("x", x).Num("y", y));
 }
