@@ -23,14 +23,9 @@ class StartupTest : public ::testing::Test {
   // The log as a list of texts, stamps dropped.
   std::vector<std::string> LogTexts() const {
     std::vector<std::string> texts;
-    const std::string all = fake.files.Contents(kLog);
-    std::size_t pos = 0;
-    while (pos < all.size()) {
-      const std::size_t end = all.find("\"\r\n", pos);
-      const std::size_t open = all.find(",\"", pos);
-      texts.push_back(all.substr(open + 2, end - open - 2));
-      EXPECT_EQ(all.substr(pos, open + 1 - pos), kStamp);
-      pos = end + 3;
+    for (const auto& line : fakes::ParseLog(fake.files.Contents(kLog))) {
+      EXPECT_EQ(line.stamp + ",", kStamp);
+      texts.push_back(line.text);
     }
     return texts;
   }

@@ -87,17 +87,7 @@ class ProcessServicesTest : public ::testing::Test {
   }
   // The texts of the lines written after the banner, without stamp and quotes.
   std::vector<std::string> LogTexts() const {
-    std::vector<std::string> texts;
-    const std::string all = files.Contents("C:\\Monitor\\PelluxMONITOR.anc");
-    std::size_t pos = 0;
-    while (pos < all.size()) {
-      const std::size_t end = all.find("\"\r\n", pos);
-      const std::size_t open = all.find(",\"", pos);
-      texts.push_back(all.substr(open + 2, end - open - 2));
-      pos = end + 3;
-    }
-    if (!texts.empty() && texts.front() == kLogBanner) texts.erase(texts.begin());
-    return texts;
+    return fakes::LogTextsAfterBanner(files.Contents("C:\\Monitor\\PelluxMONITOR.anc"));
   }
   void ExpectBalanced() const {
     EXPECT_EQ(table.opens, table.closes);

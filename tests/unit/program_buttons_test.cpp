@@ -54,15 +54,7 @@ class ProgramButtonsTest : public testing::Test {
   // walks write for every process they read.
   std::vector<std::string> Logged() const {
     std::vector<std::string> texts;
-    const std::string contents = fp.files.Contents(kLogPath);
-    std::size_t at = 0;
-    while (at < contents.size()) {
-      const std::size_t end = contents.find("\r\n", at);
-      const std::string line = contents.substr(at, end - at);
-      at = end == std::string::npos ? contents.size() : end + 2;
-      const std::size_t open = line.find(",\"");
-      std::string text = line.substr(open + 2, line.size() - open - 3);
-      if (text == kLogBanner) continue;
+    for (const std::string& text : fakes::LogTextsAfterBanner(fp.files.Contents(kLogPath))) {
       const std::size_t dash = text.rfind(" - ");
       const bool processLine = dash != std::string::npos && dash + 3 < text.size() &&
                                std::all_of(text.begin() + dash + 3, text.end(),

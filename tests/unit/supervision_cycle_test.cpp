@@ -36,19 +36,7 @@ class SupervisionCycleTest : public ::testing::Test {
     log.InitLog(folder);
   }
   // The texts written after the banner, without stamp and quotes.
-  Lines LogTexts() const {
-    Lines texts;
-    const std::string all = p.files.Contents(kLog);
-    std::size_t pos = 0;
-    while (pos < all.size()) {
-      const std::size_t open = all.find(",\"", pos);
-      const std::size_t end = all.find("\"\r\n", pos);
-      texts.push_back(all.substr(open + 2, end - open - 2));
-      pos = end + 3;
-    }
-    if (!texts.empty() && texts.front() == kLogBanner) texts.erase(texts.begin());
-    return texts;
-  }
+  Lines LogTexts() const { return fakes::LogTextsAfterBanner(p.files.Contents(kLog)); }
   Colour ColourOf(ProgramButton b) { return p.controls.colours[b]; }
   void ExpectTray(std::size_t call, int picture, const std::string& tip) {
     ASSERT_LT(call, p.tray.calls.size());
