@@ -91,6 +91,8 @@ void Monitor::OnCloseRequest() {
   ImmediateEnd();
 }
 
+void Monitor::OnSessionEnd() { OnCloseRequest(); }
+
 void Monitor::OnTaskbarCreated() {
   if (ended_) return;
   tray_.OnTaskbarCreated();

@@ -31,6 +31,7 @@ class Monitor final : public WindowEvents {
   void OnProgramButtonClick(ProgramButton button) override;
   [[nodiscard]] bool OnPortFieldLostFocus() override;
   void OnCloseRequest() override;
+  void OnSessionEnd() override;
   void OnTaskbarCreated() override;
 
   [[nodiscard]] EventLog& Log() { return log_; }

@@ -15,8 +15,12 @@ class WindowEvents {
   // when the text was rejected (the box was shown and the focus is back in
   // the field), so that a click that took the focus away is cancelled.
   [[nodiscard]] virtual bool OnPortFieldLostFocus() = 0;
-  // Any close request: the user, a shutdown or a log-off. Never refused.
+  // The user closed the window. Never refused.
   virtual void OnCloseRequest() = 0;
+  // The session is really ending (a shutdown or a log-off that went ahead):
+  // the same close request. A shutdown that was only asked about, or then
+  // cancelled, never comes here.
+  virtual void OnSessionEnd() = 0;
   // The shell's taskbar was created again (explorer restarted).
   virtual void OnTaskbarCreated() = 0;
 };

@@ -350,7 +350,7 @@ LRESULT Win32MainWindow::OnCloseRequest() {
 }
 
 LRESULT Win32MainWindow::OnEndSession(bool ending) {
-  if (ending && events_ != nullptr) events_->OnCloseRequest();
+  if (ending && events_ != nullptr) events_->OnSessionEnd();
   return 0;
 }
 
