@@ -10,6 +10,8 @@ using fakes::Journal;
 
 constexpr const char* kLog = "C:\\Monitor\\PelluxMONITOR.anc";
 constexpr const char* kStamp = "#2020-06-07 17:03:28#,";
+// Start-up boxes: OK only and no icon (low bits 0), foreground and topmost.
+constexpr std::uint32_t kBoxInFront = 0x00050000;
 
 class StartupTest : public ::testing::Test {
  protected:
@@ -92,7 +94,7 @@ TEST_F(StartupTest, MissingBridgeEndsBeforeAnyWindowOrIcon) {
                      "box Chauuu...\r:(", "end"}));
   for (const auto& box : fake.dialogs.boxes) {
     EXPECT_EQ(box.caption, "PelluxMONITOR");
-    EXPECT_EQ(box.style, 0u);
+    EXPECT_EQ(box.style, kBoxInFront);
   }
   EXPECT_EQ(LogTexts(), (std::vector<std::string>{
                             kLogBanner, "PelluxMONITOR - STARTED!!!",
@@ -148,7 +150,7 @@ TEST_P(StartupLaunchTest, EachLaunchGivesItsBoxColourAndLine) {
   for (const auto& b : fake.dialogs.boxes) {
     boxes.push_back(b.text);
     EXPECT_EQ(b.caption, "PelluxMONITOR");
-    EXPECT_EQ(b.style, 0u);
+    EXPECT_EQ(b.style, kBoxInFront);
   }
   EXPECT_EQ(boxes, c.boxes);
   EXPECT_EQ(fake.controls.colours[ProgramButton::CBLINTARO], c.bridgeColour);
