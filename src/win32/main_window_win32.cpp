@@ -289,7 +289,7 @@ LRESULT Win32MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lPara
     case WM_ACTIVATE: return OnActivate(wParam, lParam);
     case WM_SETFOCUS: return OnSetFocus();
     case WM_CLOSE: return OnCloseRequest();
-    case WM_QUERYENDSESSION: return OnCloseRequest();
+    case WM_QUERYENDSESSION: return OnQueryEndSession();
     case WM_ENDSESSION: return OnEndSession(wParam != FALSE);
     case WMAPP_VALIDATE_PORT: return OnValidatePort();
     case WM_DESTROY: return OnDestroy();
@@ -349,7 +349,15 @@ LRESULT Win32MainWindow::OnCloseRequest() {
   return TRUE;
 }
 
+LRESULT Win32MainWindow::OnQueryEndSession() {
+  // Only a question: the shutdown may still be cancelled, and the monitor
+  // must go on supervising then. It ends on WM_ENDSESSION, when the session
+  // really ends.
+  return TRUE;
+}
+
 LRESULT Win32MainWindow::OnEndSession(bool ending) {
+  // A cancelled shutdown or log-off (FALSE) changes nothing.
   if (ending && events_ != nullptr) events_->OnSessionEnd();
   return 0;
 }

@@ -65,6 +65,7 @@ class Win32MainWindow final : public WindowControls, public Timers {
   LRESULT OnActivate(WPARAM wParam, LPARAM lParam);
   LRESULT OnSetFocus();
   LRESULT OnCloseRequest();
+  LRESULT OnQueryEndSession();
   LRESULT OnEndSession(bool ending);
   LRESULT OnValidatePort();
   LRESULT OnDestroy();

@@ -12,6 +12,7 @@ BANNER = "i==============================   MAIN   =============================
 STARTED = "PelluxMONITOR - STARTED!!!"
 VERSION_TIP = "PelluxMONITOR - v1.0.0.0"
 CR = "\r"
+WM_QUERYENDSESSION, WM_ENDSESSION = 0x0011, 0x0016
 
 
 class StartupCase(H.MonitorTestCase):
@@ -213,23 +214,45 @@ class RenamedCopy(StartupCase):
 
 class CloseRequest(StartupCase):
 
-    def test_close_ends_the_monitor_and_leaves_both_programs_running(self):
+    def steady_pair_held(self):
+        """The window once a cycle has run with the controller up, and both programs, held by the test."""
         main = self.start_and_wait_window()
         self.wait_green(main, H.CBLINTARO, H.CBPELLUX)
         self.wait_supervised_pair()
         # Let one cycle run with the controller up, so the bridge is the one it keeps.
-        after = self.h.log_texts().count("Timer1 - AFTER 'CALL Pellux_MONITOR'")
-        self.wait_log(lambda t: t.count("Timer1 - AFTER 'CALL Pellux_MONITOR'") > after, 10, "a cycle")
+        self.wait_cycles(1, 10)
         javaw, bridge = self.wait_supervised_pair()
         for p in (javaw, bridge):
             self.h.hold(p["pid"])
-        self.h.close_window(main)
+        return main, javaw, bridge
+
+    def assertEndsLeavingBothRunning(self, programs):
         self.assertMonitorEnds(10)
         wait_until(lambda: self.h.tray_icons() == [], 10, "the tray icon to go")
         time.sleep(3.5)  # longer than a cycle: nothing ends them later either
-        for p in (javaw, bridge):
+        for p in programs:
             exited, _ = self.h.wait_exit(p["pid"], 0)
             self.assertFalse(exited, "%s ended with the monitor" % p["path"])
+
+    def test_close_ends_the_monitor_and_leaves_both_programs_running(self):
+        main, javaw, bridge = self.steady_pair_held()
+        self.h.close_window(main)
+        self.assertEndsLeavingBothRunning((javaw, bridge))
+
+    def test_a_cancelled_session_end_goes_on_supervising_and_a_real_one_ends_it(self):
+        main, javaw, bridge = self.steady_pair_held()
+        # The system asks, then tells every window that the session goes on.
+        self.assertEqual(self.h.call("send", main["hwnd"], WM_QUERYENDSESSION, 0, 0)["result"], 1)
+        self.h.call("send", main["hwnd"], WM_ENDSESSION, 0, 0)
+        self.h.kill(bridge["pid"])
+        bridge = self.h.wait_process_at(H.BRIDGE_EXE, 10, exclude=(bridge["pid"],))
+        self.h.hold(bridge["pid"])
+        exited, _ = self.h.wait_exit(self.h.monitor_pid, 0)
+        self.assertFalse(exited, "the monitor ended on a cancelled session end")
+        self.assertEqual(self.h.tray_tips(), [VERSION_TIP])
+        # The session really ends (posted: the monitor is gone before it could answer).
+        self.h.call("post", main["hwnd"], WM_ENDSESSION, 1, 0)
+        self.assertEndsLeavingBothRunning((javaw, bridge))
 
 
 class TrapProgram(StartupCase):
