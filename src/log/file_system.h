@@ -6,7 +6,8 @@
 namespace pellux {
 
 // Files as the monitor uses them: existence tests, one-line appends and a
-// bounded read. Paths and contents are 8-bit text in the system code page.
+// bounded read. Paths are UTF-8 (the program folder may lie outside the
+// system code page); contents are bytes, written and read unchanged.
 class FileSystem {
  public:
   virtual ~FileSystem() = default;

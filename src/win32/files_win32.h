@@ -1,11 +1,25 @@
 #pragma once
+#include <string>
+
 #include "log/file_system.h"
+#include "win32/win32_text.h"
 
 namespace pellux::win32 {
 
-// Files through the ANSI file API. Every open is shared for reading, writing
-// and deleting, so another program may read, copy or delete the log and
-// control files between our single-step opens.
+// A UTF-8 path of the core as the wide file calls take it.
+[[nodiscard]] inline std::wstring WidePath(const std::string& utf8) {
+  const std::u16string wide = Utf8ToUtf16(utf8);
+  return std::wstring(wide.begin(), wide.end());
+}
+
+// A wide path from the system as the core carries it, in UTF-8.
+[[nodiscard]] inline std::string Utf8Path(const std::wstring& wide) {
+  return Utf16ToUtf8(std::u16string(wide.begin(), wide.end()));
+}
+
+// Files through the wide file API, so that any folder works. Every open is
+// shared for reading, writing and deleting, so another program may read,
+// copy or delete the log and control files between our single-step opens.
 class Win32FileSystem final : public FileSystem {
  public:
   [[nodiscard]] bool Exists(const std::string& path) override;

@@ -11,6 +11,20 @@
 
 namespace {
 
+// Whatever is loaded by name from here on comes from the system folder only,
+// never from the monitor's own (writable) folder or the current directory.
+// Windows 7 without its loader update lacks SetDefaultDllDirectories: there
+// the current directory at least leaves the search, and the one library the
+// monitor loads itself is named by its full path.
+void RestrictLibrarySearch() {
+  using SetDefaultDllDirectoriesFunction = BOOL WINAPI(DWORD);
+  const HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
+  const auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFunction*>(reinterpret_cast<void*>(
+      kernel != nullptr ? ::GetProcAddress(kernel, "SetDefaultDllDirectories") : nullptr));
+  if (setDefault != nullptr && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32)) return;
+  (void)::SetDllDirectoryW(L"");  // nothing better to do should it fail
+}
+
 int RunMessageLoop(pellux::win32::Win32MainWindow& window) {
   MSG message{};
   for (;;) {
@@ -49,7 +63,8 @@ int Run(HINSTANCE instance) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-  // First of all: an existence test on an absent or empty drive must not
+  RestrictLibrarySearch();
+  // Then: an existence test on an absent or empty drive must not
   // bring up the system's "no disk" box.
   (void)::SetErrorMode(SEM_FAILCRITICALERRORS);  // returns the previous mode
   // The photograph is decoded by the OLE picture component.

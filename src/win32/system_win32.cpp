@@ -2,9 +2,43 @@
 
 #include <vector>
 
+#include "win32/files_win32.h"
 #include "win32/win32_text.h"
 
 namespace pellux::win32 {
+namespace {
+
+struct ModuleTraits {
+  using pointer = HMODULE;
+  static pointer Invalid() noexcept { return nullptr; }
+  static void Close(pointer module) noexcept { (void)::FreeLibrary(module); }
+};
+using UniqueModule = UniqueResource<ModuleTraits>;
+
+// A library that is no KnownDLL, loaded by its name, would be looked for in
+// the monitor's own folder first, and that folder is writable (the log and
+// the control file live there). So it is loaded from the system folder by
+// its full path, on every Windows from 7 on, or not at all.
+UniqueModule LoadSystemLibrary(const std::string& name) {
+  const UINT size = ::GetSystemDirectoryW(nullptr, 0);  // with the NUL
+  if (size == 0) return UniqueModule();
+  std::wstring folder(size, L'\0');
+  const UINT copied = ::GetSystemDirectoryW(folder.data(), size);
+  if (copied == 0 || copied >= size) return UniqueModule();
+  folder.resize(copied);
+  const std::string path = SystemLibraryPath(Utf8Path(folder), name);
+  if (path.empty()) return UniqueModule();
+  // Its own imports are then looked for in the system folder first as well.
+  return UniqueModule(::LoadLibraryExW(WidePath(path).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+}
+
+template <typename Function>
+Function* Procedure(const UniqueModule& module, const char* name) {
+  // Through void*, as GetProcAddress's own signature fits no function.
+  return reinterpret_cast<Function*>(reinterpret_cast<void*>(::GetProcAddress(module.get(), name)));
+}
+
+}  // namespace
 
 LocalTime Win32Clock::Now() {
   SYSTEMTIME t{};
@@ -14,15 +48,16 @@ LocalTime Win32Clock::Now() {
 
 const std::string& Win32SystemInfo::ModulePath() {
   if (modulePath_) return *modulePath_;
-  std::vector<char> buffer(MAX_PATH);
+  // The wide call: the folder may lie outside the system code page.
+  std::vector<wchar_t> buffer(MAX_PATH);
   DWORD copied = 0;
   for (;;) {
     const DWORD capacity = static_cast<DWORD>(buffer.size());
-    copied = ::GetModuleFileNameA(nullptr, buffer.data(), capacity);
+    copied = ::GetModuleFileNameW(nullptr, buffer.data(), capacity);
     if (copied == 0 || !PathMayBeCut(copied, capacity)) break;
     buffer.resize(buffer.size() * 2);
   }
-  modulePath_ = std::string(buffer.data(), std::min<std::size_t>(copied, buffer.size()));
+  modulePath_ = Utf8Path(std::wstring(buffer.data(), std::min<std::size_t>(copied, buffer.size())));
   return *modulePath_;
 }
 
@@ -31,15 +66,22 @@ std::string Win32SystemInfo::ProgramFolder() { return SplitModulePath(ModulePath
 std::string Win32SystemInfo::ProgramBaseName() { return SplitModulePath(ModulePath()).baseName; }
 
 std::string Win32SystemInfo::FileVersion(const std::string& path) {
+  const UniqueModule version = LoadSystemLibrary("version.dll");
+  if (!version) return {};
+  const auto infoSize = Procedure<decltype(::GetFileVersionInfoSizeW)>(version, "GetFileVersionInfoSizeW");
+  const auto info = Procedure<decltype(::GetFileVersionInfoW)>(version, "GetFileVersionInfoW");
+  const auto query = Procedure<decltype(::VerQueryValueW)>(version, "VerQueryValueW");
+  if (infoSize == nullptr || info == nullptr || query == nullptr) return {};
+
+  const std::wstring file = WidePath(path);
   DWORD ignored = 0;
-  const DWORD size = ::GetFileVersionInfoSizeA(path.c_str(), &ignored);
+  const DWORD size = infoSize(file.c_str(), &ignored);
   if (size == 0) return {};
   std::vector<char> block(size);
-  if (!::GetFileVersionInfoA(path.c_str(), 0, size, block.data())) return {};
+  if (!info(file.c_str(), 0, size, block.data())) return {};
   void* value = nullptr;
   UINT length = 0;
-  char root[] = "\\";
-  if (!::VerQueryValueA(block.data(), root, &value, &length) || value == nullptr ||
+  if (!query(block.data(), L"\\", &value, &length) || value == nullptr ||
       length < sizeof(VS_FIXEDFILEINFO)) {
     return {};
   }

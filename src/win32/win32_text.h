@@ -58,6 +58,90 @@ inline constexpr std::uint32_t kLongestPath = 32768;
          '.' + std::to_string(leastSignificant >> 16) + '.' + std::to_string(leastSignificant & 0xFFFF);
 }
 
+// Paths of the monitor's own files travel through the core as UTF-8, so that
+// a folder outside the ANSI code page ("C:\\Мониторинг") survives; the file
+// calls take them as UTF-16. A lone surrogate, which a Windows file name may
+// hold, is carried as its own three bytes (WTF-8), so every name goes both
+// ways unchanged.
+[[nodiscard]] inline std::string Utf16ToUtf8(const std::u16string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    std::uint32_t c = text[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+    }
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+// The reverse; a byte that starts no well-formed sequence becomes U+FFFD.
+[[nodiscard]] inline std::u16string Utf8ToUtf16(const std::string& text) {
+  std::u16string out;
+  out.reserve(text.size());
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    const std::size_t length = lead < 0x80                  ? 1
+                               : lead >= 0xC2 && lead <= 0xDF ? 2
+                               : lead >= 0xE0 && lead <= 0xEF ? 3
+                               : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                              : 0;
+    std::uint32_t c = length == 1 ? lead : lead & (0xFFu >> (length + 1));
+    bool good = length != 0 && i + length <= text.size();
+    for (std::size_t k = 1; good && k < length; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      good = (next & 0xC0) == 0x80;
+      c = (c << 6) | (next & 0x3F);
+    }
+    const std::uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+    good = good && c >= least[length] && c <= 0x10FFFF;
+    if (!good) {
+      out += u'\uFFFD';
+      ++i;
+      continue;
+    }
+    if (c >= 0x10000) {
+      out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+      out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+    } else {
+      out += static_cast<char16_t>(c);
+    }
+    i += length;
+  }
+  return out;
+}
+
+// The full path of a system library in the system folder. Empty when the
+// folder is not an absolute path, so that the library is then not loaded at
+// all rather than looked for along the search path (which starts with the
+// monitor's own, writable folder).
+[[nodiscard]] inline std::string SystemLibraryPath(const std::string& systemFolder,
+                                                   const std::string& name) {
+  const bool drive = systemFolder.size() >= 3 && systemFolder[1] == ':' &&
+                     (systemFolder[2] == '\\' || systemFolder[2] == '/');
+  const bool unc = systemFolder.rfind("\\\\", 0) == 0;
+  if (!drive && !unc) return {};
+  const char last = systemFolder.back();
+  return systemFolder + (last == '\\' || last == '/' ? "" : "\\") + name;
+}
+
 // Copies a fixed-width tip field whole. When no NUL is among its bytes the
 // last one becomes NUL, so the shell never reads past the field.
 inline void CopyTipField(const char* source, char* target, std::size_t width) {

@@ -329,6 +329,7 @@ class Harness:
         self.explorer = None
         self.driver = None
         self.monitor_pid = None
+        self.monitor_dir = MONITOR_DIR  # where a test put the monitor; its log and control file go there
         self.session_log = None
         self.closed = False
 
@@ -349,8 +350,9 @@ class Harness:
 
     def install(self):
         """Puts every program at its install path and removes whatever a test left behind."""
-        for folder in (CONTROLLER_DIR, r"C:\Program Files\Ferrowin", MONITOR_DIR, DRIVER_DIR):
+        for folder in (CONTROLLER_DIR, r"C:\Program Files\Ferrowin", MONITOR_DIR, DRIVER_DIR, self.monitor_dir):
             _remove(self.unix(folder))
+        self.monitor_dir = MONITOR_DIR
         _remove(self.unix(TRAP_MARKER))
         _remove(self.unix(TRAP_EXE))
         self.unmap_drive_d()
@@ -366,13 +368,13 @@ class Harness:
             self.prefix.create()
 
     def set_logging(self, on):
-        path = self.unix(MONITOR_DIR + r"\PelluxMONITOR.anc")
+        path = self.log_path()
         _remove(path)
         if on:
             open(path, "wb").close()
 
     def log_path(self):
-        return self.unix(MONITOR_DIR + r"\PelluxMONITOR.anc")
+        return self.unix(self.monitor_dir + r"\PelluxMONITOR.anc")
 
     def log_text(self):
         try:
@@ -475,7 +477,7 @@ class Harness:
 
     def start_monitor(self, exe=MONITOR_EXE):
         """Starts the monitor (C:\\Monitor\\PelluxMONITOR.exe) on the session's desktop; returns its process id."""
-        self.monitor_pid = self.call("start", exe, MONITOR_DIR)["pid"]
+        self.monitor_pid = self.call("start", exe, self.monitor_dir)["pid"]
         return self.monitor_pid
 
     def start_program(self, exe, folder=""):

@@ -143,6 +143,26 @@ class MissingPrograms(StartupCase):
         self.assertTrapNeverRan()
 
 
+class ForeignFolder(StartupCase):
+
+    def test_a_folder_outside_the_ansi_code_page_keeps_its_log_control_file_and_version(self):
+        self.h.monitor_dir = "C:\\Мониторинг Ωμέγα"
+        exe = self.h.monitor_dir + "\\PelluxMONITOR.exe"
+        os.makedirs(self.h.unix(self.h.monitor_dir))
+        os.rename(self.h.unix(H.MONITOR_EXE), self.h.unix(exe))
+        self.h.set_logging(True)
+        self.h.write_control_file('#2024-01-01 10:00:00#,"HOLD"', where=self.h.monitor_dir)
+        self.h.start_monitor(exe)
+        self.h.hold(self.h.monitor_pid)
+        self.h.wait_main_window()
+        wait_until(lambda: self.h.tray_tips() == [H.HOLDING_TIP], 10, "the holding tip")
+        texts = self.wait_log(lambda t: H.AFTER in t and t, 10, "a logged cycle")
+        self.assertEqual(texts[:2], [BANNER, STARTED])
+        # Back to normal, the tip shows the version read from the executable in that folder.
+        self.h.remove_control_file(where=self.h.monitor_dir)
+        wait_until(lambda: self.h.tray_tips() == [VERSION_TIP], 10, "the version tip")
+
+
 class MainWindow(StartupCase):
 
     # Place and size in pixels at 96 DPI within the client area.

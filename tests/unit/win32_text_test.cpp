@@ -41,6 +41,36 @@ TEST(Win32TextTest, VersionTextFromTheFixedHalves) {
   EXPECT_EQ(VersionText(0x0002000A, 0x0003FFFF), "2.10.3.65535");
 }
 
+TEST(Win32TextTest, PathsGoBetweenUtf16AndUtf8Unchanged) {
+  struct Case { std::u16string wide; std::string utf8; };
+  for (const Case& c : {Case{u"C:\\Monitor", "C:\\Monitor"},
+                        Case{u"C:\\Мониторинг Ωμέγα", "C:\\Мониторинг Ωμέγα"},
+                        Case{u"C:\\Łukasz\\\U0001F600", "C:\\Łukasz\\\xF0\x9F\x98\x80"},
+                        // A lone surrogate, legal in a Windows file name, keeps its three bytes.
+                        Case{std::u16string(u"a") + char16_t(0xD800) + u"b", "a\xED\xA0\x80" "b"}}) {
+    EXPECT_EQ(Utf16ToUtf8(c.wide), c.utf8) << c.utf8;
+    EXPECT_EQ(Utf8ToUtf16(c.utf8), c.wide) << c.utf8;
+  }
+}
+
+TEST(Win32TextTest, BrokenUtf8BecomesReplacementCharacters) {
+  for (const char* broken : {"\xC0\xAF", "\xE0\x80\xAF", "\xF5\x80\x80\x80", "\xC3", "\x80"}) {
+    const std::u16string wide = Utf8ToUtf16(broken);
+    EXPECT_EQ(wide.find_first_not_of(u'\uFFFD'), std::u16string::npos) << broken;
+  }
+}
+
+TEST(Win32TextTest, SystemLibraryIsNamedByItsFullPathOrNotAtAll) {
+  struct Case { const char* folder; const char* path; };
+  for (const Case& c : {Case{"C:\\Windows\\system32", "C:\\Windows\\system32\\version.dll"},
+                        Case{"C:\\", "C:\\version.dll"},
+                        Case{"\\\\server\\sys", "\\\\server\\sys\\version.dll"},
+                        // A failed or relative answer would let the search find a planted copy.
+                        Case{"", ""}, Case{"system32", ""}, Case{"C:system32", ""}}) {
+    EXPECT_EQ(SystemLibraryPath(c.folder, "version.dll"), c.path) << c.folder;
+  }
+}
+
 TEST(Win32TextTest, TipFieldIsCopiedWholeAndAlwaysEndsWithinIt) {
   char source[64];
   char target[64];
