@@ -416,8 +416,10 @@ class Harness:
 
     # ---- the Wine session ----------------------------------------------------
 
-    def start_session(self, name="session"):
-        """A fresh wineserver with an explorer desktop (taskbar and tray) running the driver."""
+    def start_session(self, name="session", wine_debug=None):
+        """A fresh wineserver with an explorer desktop (taskbar and tray) running the driver.
+
+        wine_debug, when given, is the session's WINEDEBUG; the traces go to session_log."""
         # Now and then a fresh wineserver comes up without ever starting the
         # desktop's program; a second start of the whole session gets past it.
         for attempt in (1, 2):
@@ -430,7 +432,7 @@ class Harness:
             driver_log = "Z:" + os.path.join(self.work, "driver-%d.log" % os.getpid()).replace("/", "\\")
             self.explorer = subprocess.Popen(
                 ["wine", "explorer", "/desktop=" + DESKTOP, DRIVER_EXE, str(port), driver_log],
-                env=self.prefix.env(), stdout=out, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL,
+                env=dict(self.prefix.env(), **({"WINEDEBUG": wine_debug} if wine_debug else {})), stdout=out, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL,
                 start_new_session=True)
             out.close()
             self.driver = Driver(port)
@@ -694,6 +696,7 @@ class MonitorTestCase(unittest.TestCase):
     """Each test gets a fresh Wine session and freshly installed programs."""
 
     logging = True
+    wine_debug = None  # WINEDEBUG of the test's session, when it reads Wine's traces
 
     @classmethod
     def setUpClass(cls):
@@ -703,7 +706,7 @@ class MonitorTestCase(unittest.TestCase):
         self.h.stop_session()
         self.h.install()
         self.h.set_logging(self.logging)
-        self.h.start_session(self.id().rsplit(".", 1)[-1])
+        self.h.start_session(self.id().rsplit(".", 1)[-1], self.wine_debug)
 
     def tearDown(self):
         outcome = getattr(self, "_outcome", None)

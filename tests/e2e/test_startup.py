@@ -2,6 +2,7 @@
 
 import os
 import re
+import shutil
 import time
 import unittest
 
@@ -143,11 +144,13 @@ class MissingPrograms(StartupCase):
         self.assertTrapNeverRan()
 
 
-class ForeignFolder(StartupCase):
+class OwnFolder(StartupCase):
+    wine_debug = "-all,+module"  # the loader's trace names each library asked for and where it is looked for
 
-    def test_a_folder_outside_the_ansi_code_page_keeps_its_log_control_file_and_version(self):
+    def test_any_folder_keeps_log_control_file_and_version_and_loads_only_system_libraries(self):
         self.h.monitor_dir = "C:\\Мониторинг Ωμέγα"
         exe = self.h.monitor_dir + "\\PelluxMONITOR.exe"
+        shutil.rmtree(self.h.unix(self.h.monitor_dir), ignore_errors=True)  # left by an earlier run
         os.makedirs(self.h.unix(self.h.monitor_dir))
         os.rename(self.h.unix(H.MONITOR_EXE), self.h.unix(exe))
         self.h.set_logging(True)
@@ -161,6 +164,14 @@ class ForeignFolder(StartupCase):
         # Back to normal, the tip shows the version read from the executable in that folder.
         self.h.remove_control_file(where=self.h.monitor_dir)
         wait_until(lambda: self.h.tray_tips() == [VERSION_TIP], 10, "the version tip")
+
+        # version.dll was asked for by its full path, and only the system folder was searched
+        # (Wine's user32 imports it by name, so that it is loaded at all tells nothing).
+        with open(self.h.session_log, "rb") as f:
+            trace = f.read().decode("utf-8", "replace")
+        asked = re.findall(r'load_dll looking for (L"C:\\\\windows\\\\system32\\\\version\.dll" in .*)', trace)
+        self.assertEqual(asked, [r'L"C:\\windows\\system32\\version.dll" in '
+                                 r'L"C:\\windows\\system32;C:\\windows\\system32\\"'])
 
 
 class MainWindow(StartupCase):
