@@ -28,8 +28,8 @@ UniqueModule LoadSystemLibrary(const std::string& name) {
   folder.resize(copied);
   const std::string path = SystemLibraryPath(Utf8Path(folder), name);
   if (path.empty()) return UniqueModule();
-  // Its own imports are then looked for in the system folder first as well.
-  return UniqueModule(::LoadLibraryExW(WidePath(path).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+  // Its own imports follow the search that WinMain restricted.
+  return UniqueModule(::LoadLibraryExW(WidePath(path).c_str(), nullptr, 0));
 }
 
 template <typename Function>

@@ -59,7 +59,7 @@ inline constexpr std::uint32_t kLongestPath = 32768;
 }
 
 // Paths of the monitor's own files travel through the core as UTF-8, so that
-// a folder outside the ANSI code page ("C:\\Мониторинг") survives; the file
+// a folder outside the ANSI code page (C:\Мониторинг) survives; the file
 // calls take them as UTF-16. A lone surrogate, which a Windows file name may
 // hold, is carried as its own three bytes (WTF-8), so every name goes both
 // ways unchanged.
