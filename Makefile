@@ -5,9 +5,26 @@ WINDIR   = $(BUILD)/windows
 NATDIR   = $(BUILD)/native
 FUZZDIR  = $(BUILD)/fuzz
 
-.PHONY: all deps exe native fuzz test unit demo clean
+.PHONY: all help deps exe native fuzz test unit demo screenshots clean
 
 all: exe
+
+# One line per target; `make help`.
+help:
+	@echo 'make              the same as make exe'
+	@echo 'make deps         install the Debian 12 packages the build and the tests need (as root; else prints the apt-get line)'
+	@echo 'make exe          build/windows: PelluxMONITOR.exe, the stand-in programs and the Win32 test driver (mingw-w64)'
+	@echo 'make native       build/native: unit tests, the scan benchmark, the e2e registration (g++)'
+	@echo 'make fuzz         build/fuzz: the libFuzzer targets (clang)'
+	@echo 'make unit         build only the unit tests and run them (no Wine, no mingw-w64)'
+	@echo 'make test         everything: unit, fuzz (30 s each), end-to-end under Wine and Xvfb'
+	@echo 'make demo         run the monitor under Wine with the stand-ins; ARGS=... goes to demo.py (ARGS=--screenshot=FILE)'
+	@echo 'make screenshots  remake docs/img/ from the real exe under Wine, each state checked first; ARGS=-k NAME for one'
+	@echo 'make bench        the Win32 process-scan benchmark under Wine'
+	@echo 'make soak         a long run of the monitor under Wine, MINUTES=... long, measured as it goes'
+	@echo 'make installer    build the MSI package of the monitor'
+	@echo 'make sign         sign what is shipped: CERT=file.pfx PASS=password'
+	@echo 'make clean        remove build/ (the demo prefix included)'
 
 deps:
 	@tools/ensure-deps.sh
@@ -17,8 +34,10 @@ exe: deps
 	cmake -S . -B $(WINDIR) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release
 	cmake --build $(WINDIR) -j $(JOBS)
 
+NATIVE_CONFIGURE = cmake -S . -B $(NATDIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELLUX_WINDOWS_DIR=$(abspath $(WINDIR)) -DPELLUX_FUZZ_DIR=$(abspath $(FUZZDIR))
+
 native: deps
-	cmake -S . -B $(NATDIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELLUX_WINDOWS_DIR=$(abspath $(WINDIR)) -DPELLUX_FUZZ_DIR=$(abspath $(FUZZDIR))
+	$(NATIVE_CONFIGURE)
 	cmake --build $(NATDIR) -j $(JOBS)
 
 fuzz: deps
@@ -29,13 +48,19 @@ fuzz: deps
 test: exe fuzz native
 	ctest --test-dir $(NATDIR) --output-on-failure
 
-# Unit tests only, no Wine.
-unit: native
+# Unit tests only: builds the one unit_tests target, no Wine.
+unit: deps
+	$(NATIVE_CONFIGURE)
+	cmake --build $(NATDIR) -j $(JOBS) --target unit_tests
 	ctest --test-dir $(NATDIR) --output-on-failure -L unit
 
-# Runs the monitor under Wine with the stand-in programs installed.
+# Runs the monitor under Wine with the stand-in programs installed; ARGS go to demo.py.
 demo: exe
-	python3 tests/e2e/demo.py --windows-dir $(abspath $(WINDIR))
+	python3 tests/e2e/demo.py --windows-dir $(abspath $(WINDIR)) $(ARGS)
+
+# The pictures of docs/img/, each checked for its state before it is saved.
+screenshots: exe
+	python3 tests/e2e/screenshots.py --windows-dir $(abspath $(WINDIR)) $(ARGS)
 
 clean:
 	rm -rf $(BUILD)

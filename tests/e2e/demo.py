@@ -11,15 +11,22 @@ and its own Xvfb, nothing else.
 
 With --screenshot FILE it waits until both program buttons are green and the
 tray icon is shown, saves a PNG of the whole Wine desktop, stops and exits.
+
+While it runs, the demo reads short commands from its terminal: "s [FILE]"
+saves a PNG of its desktop (the only way to see an Xvfb of its own), "l"
+switches the log file on or off for the next start, "m" starts the monitor
+again on the same desktop, "h" lists them.
 """
 
 import argparse
 import os
+import select
 import signal
 import subprocess
 import sys
 import time
 
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness as H  # noqa: E402
 
@@ -50,6 +57,36 @@ def wait_all_green(harness, timeout):
     return H.wait_until(ready, timeout, "both buttons green and the tray icon", interval=0.5)
 
 
+COMMANDS = """Commands (type one and press Enter):
+  s [FILE]  save a PNG of the demo's desktop (default %s/screenshot-<time>.png)
+  l         switch the log on or off for the next start (creates or deletes PelluxMONITOR.anc);
+            logging is decided when the monitor starts, so close its window, type l, then m
+  m         start the monitor again on this desktop; while one still runs, a second one starts
+            and launches both programs again
+  h         show this list
+From another terminal the same start is:
+  DISPLAY=%s WINEPREFIX=%s wine explorer /desktop=%s '%s'"""
+
+
+def command(harness, demo_dir, words):
+    if not words:
+        return
+    if words[0] == "s":
+        target = os.path.abspath(words[1] if len(words) > 1 else
+                                 os.path.join(demo_dir, "screenshot-%s.png" % time.strftime("%H%M%S")))
+        os.makedirs(os.path.dirname(target), exist_ok=True)
+        print("Saved", harness.screenshot(target))
+    elif words[0] == "l":
+        on = not os.path.exists(harness.log_path())
+        harness.set_logging(on)
+        print("Logging is %s for the next start of the monitor (%s %s)."
+              % ("on" if on else "off", "created" if on else "deleted", harness.log_path()))
+    elif words[0] == "m":
+        print("Started the monitor again, process %d." % harness.start_monitor())
+    else:
+        print(COMMANDS % (demo_dir, harness.display, harness.prefix.path, H.DESKTOP, H.MONITOR_EXE))
+
+
 def main():
     args = parse()
     os.environ["PELLUX_WINDOWS_DIR"] = os.path.abspath(args.windows_dir)
@@ -60,7 +97,7 @@ def main():
     own_display = not H.display_usable(os.environ.get("DISPLAY"))
     harness = H.Harness(prefix_path=os.path.join(demo_dir, "prefix"))
     if own_display:
-        print("No usable DISPLAY: the demo runs on its own Xvfb at %s (nothing to see; use --screenshot)."
+        print("No usable DISPLAY: the demo runs on its own Xvfb at %s; type s to see it as a picture."
               % harness.display)
     # Ctrl+C must stop the demo even when started from a shell that ignores SIGINT.
     signal.signal(signal.SIGINT, signal.default_int_handler)
@@ -89,13 +126,21 @@ def main():
         print("PelluxMONITOR runs on the Wine desktop (prefix %s)." % harness.prefix.path)
         print("Log: %s" % harness.log_path())
         print("Control file: put Pellux.stp in %s" % harness.unix(H.MONITOR_DIR))
+        print(COMMANDS % (demo_dir, harness.display, harness.prefix.path, H.DESKTOP, H.MONITOR_EXE))
         print("Press Ctrl+C to stop the demo (its wineserver%s)." % (" and Xvfb" if own_display else ""))
         seen = False
+        reading = True
         while True:
-            time.sleep(1)
+            if reading and select.select([sys.stdin], [], [], 1.0)[0]:
+                line = sys.stdin.readline()
+                reading = bool(line)  # end of input: no more commands, the demo goes on
+                command(harness, demo_dir, line.split())
+            else:
+                time.sleep(0 if reading else 1)
             up = any(w["text"] == "PelluxMONITOR" for w in harness.windows())
             if seen and not up:
-                print("The monitor has ended; the stand-ins go on running. Press Ctrl+C to stop the demo.")
+                print("The monitor has ended; the stand-ins go on running. Type m to start it again,"
+                      " or press Ctrl+C to stop the demo.")
             seen = up
     except KeyboardInterrupt:
         print("\nStopping.")

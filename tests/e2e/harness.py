@@ -645,11 +645,17 @@ def read_bmp(bmp_path):
     return width, height, pixel
 
 
-def bmp_to_png(bmp_path, png_path):
-    """Converts the driver's 24-bit BMP into a PNG, standard library only."""
+def bmp_to_png(bmp_path, png_path, rect=None):
+    """Converts the driver's 24-bit BMP, or its part rect [left, top, right, bottom], into a PNG,
+    standard library only."""
     import struct
     import zlib
     width, height, bgr_rows = _bmp_rows(bmp_path)
+    if rect:
+        left, top = max(rect[0], 0), max(rect[1], 0)
+        right, bottom = min(rect[2], width), min(rect[3], height)
+        bgr_rows = [row[left * 3: right * 3] for row in bgr_rows[top:bottom]]
+        width, height = right - left, bottom - top
     rows = []
     for bgr in bgr_rows:
         row = bytearray(bgr)
