@@ -1,96 +1,66 @@
-"""The installer package under Wine, as an integrator deploys it: a silent per-user
-install into a fresh prefix, the logon start, an upgrade, a refused downgrade and
-the uninstall, in one sequence in one prefix. Wine's msiexec records a per-user
-product under HKLM, so the Add/Remove Programs entry is looked for in both hives."""
+"""The installer under Wine, in one fresh prefix: silent per-user install, the logon start,
+upgrade, refused downgrade, uninstall. Wine's msiexec keeps a per-user product's
+Add/Remove Programs entry under HKLM, so both hives are searched."""
 
-import getpass
 import hashlib
 import os
 import re
 import unittest
+from pathlib import Path
 
 import harness as H
 from harness import wait_until
 
+USER_DIR = r"C:\users\%s\AppData" % os.environ.get("USER", "root")
+INSTALL_DIR = USER_DIR + r"\Local\Programs\PelluxMONITOR"
+SHORTCUT = USER_DIR + r"\Roaming\Microsoft\Windows\Start Menu\Programs\PelluxMONITOR.lnk"
 RUN_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run"
-UNINSTALL_KEYS = (r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall",
-                  r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall")
-INSTALL_DIR = r"C:\users\%s\AppData\Local\Programs\PelluxMONITOR" % os.environ.get("USER", getpass.getuser())
-INSTALLED_EXE = INSTALL_DIR + r"\PelluxMONITOR.exe"
-SHORTCUT = (r"C:\users\%s\AppData\Roaming\Microsoft\Windows\Start Menu\Programs\PelluxMONITOR.lnk"
-            % os.environ.get("USER", getpass.getuser()))
+UNINSTALL = r"\Software\Microsoft\Windows\CurrentVersion\Uninstall"
 
 
-def _digest(path):
-    with open(path, "rb") as f:
-        return hashlib.sha256(f.read()).hexdigest()
+def package(build_dir):
+    """(msi, version, digest of the exe) of a mingw-w64 build with its installer."""
+    cache = Path(build_dir or "?", "CMakeCache.txt").read_text()
+    msi = re.search(r"^PELLUX_MSI:INTERNAL=(.*)$", cache, re.M).group(1)
+    version = re.search(r"^CMAKE_PROJECT_VERSION:STATIC=(.*)$", cache, re.M).group(1)
+    return msi, version, digest(Path(build_dir, "PelluxMONITOR.exe"))
 
 
-class Package:
-    """An MSI and the program in it, from a mingw-w64 build folder."""
-
-    def __init__(self, build_dir):
-        cache = os.path.join(build_dir or "", "CMakeCache.txt")
-        if not build_dir or not os.path.isfile(cache):
-            raise AssertionError("no build in %r (make installer installer-next)" % build_dir)
-        with open(cache) as f:
-            text = f.read()
-        self.msi = re.search(r"^PELLUX_MSI:INTERNAL=(.*)$", text, re.M).group(1)
-        self.version = re.search(r"^CMAKE_PROJECT_VERSION:STATIC=(.*)$", text, re.M).group(1)
-        self.exe = os.path.join(build_dir, "PelluxMONITOR.exe")
-        if not os.path.isfile(self.msi):
-            raise AssertionError("missing build output %s (make installer)" % self.msi)
-
-    def digest(self):
-        return _digest(self.exe)
+def digest(path):
+    return hashlib.sha256(Path(path).read_bytes()).hexdigest()
 
 
 class InstallerSequence(unittest.TestCase):
 
     def setUp(self):
-        self.old = Package(H.windows_dir())
-        self.new = Package(os.environ.get("PELLUX_NEXT_WINDOWS_DIR"))
-        self.assertNotEqual(self.old.version.split(".")[:3], self.new.version.split(".")[:3])
         self.h = H.Harness(fresh_prefix=True)
         self.addCleanup(self.h.close)
         self.h.ensure_prefix()
-        self.h.install(monitor=False)  # the stand-ins and the driver only
+        self.h.install(monitor=False)
+
+    def run_wine(self, *command):
+        return self.h.prefix.run("wine", *command, timeout=180, capture=True)
 
     def msiexec(self, *args):
-        return self.h.prefix.run("wine", "msiexec", *args, "/qn", timeout=180).returncode
-
-    def install(self, package):
-        return self.msiexec("/i", "Z:" + package.msi.replace("/", "\\"))
-
-    def reg(self, key):
-        """{subkey: {name: data}} under key, from Wine's reg.exe."""
-        out = self.h.prefix.run("wine", "reg", "query", key, "/s", capture=True).stdout
-        tree, current = {}, None
-        for line in out.splitlines():
-            if line.startswith("HKEY_"):
-                current = tree.setdefault(line.strip(), {})
-            elif current is not None and re.match(r"^\s+\S", line):
-                parts = re.split(r"\s{4}", line.strip(), maxsplit=2)
-                if len(parts) == 3:
-                    current[parts[0]] = parts[2]
-        return tree
+        return self.run_wine("msiexec", *args, "/qn").returncode
 
     def entries(self):
-        return [values for key in UNINSTALL_KEYS for values in self.reg(key).values()
-                if values.get("DisplayName") == "PelluxMONITOR"]
+        """The Add/Remove Programs entries of PelluxMONITOR, as reg.exe prints them."""
+        text = "".join(self.run_wine("reg", "query", hive + UNINSTALL, "/s").stdout for hive in ("HKCU", "HKLM"))
+        return [e for e in re.split(r"\n(?=HKEY_)", text) if re.search(r"DisplayName\s+REG_SZ\s+PelluxMONITOR$", e, re.M)]
 
     def run_values(self):
-        return [values.get("PelluxMONITOR") for values in self.reg(RUN_KEY).values() if "PelluxMONITOR" in values]
+        return re.findall(r"^\s+PelluxMONITOR\s+REG_SZ\s+(.*)$", self.run_wine("reg", "query", RUN_KEY).stdout, re.M)
 
-    def assertInstalled(self, package):
-        self.assertEqual(_digest(self.h.unix(INSTALLED_EXE)), package.digest(), "not the program of " + package.msi)
+    def assertInstalled(self, msi, version, exe):
+        self.assertEqual(digest(self.h.unix(INSTALL_DIR + r"\PelluxMONITOR.exe")), exe, "not the program of " + msi)
         self.assertTrue(os.path.isfile(self.h.unix(SHORTCUT)), "no Start-menu shortcut")
-        self.assertEqual(self.run_values(), ['"%s"' % INSTALLED_EXE])
-        entries = self.entries()
-        self.assertEqual([e.get("DisplayVersion") for e in entries], [".".join(package.version.split(".")[:3])])
+        self.assertEqual(self.run_values(), ['"%s\\PelluxMONITOR.exe"' % INSTALL_DIR])
+        versions = [re.search(r"DisplayVersion\s+REG_SZ\s+(\S+)", e).group(1) for e in self.entries()]
+        self.assertEqual(versions, [version.rsplit(".", 1)[0]])
 
-    def start_at_logon(self, package):
-        """Runs the command the Run value holds, as the logon does; the monitor comes up and starts both programs."""
+    def start_at_logon(self, version):
+        """Runs what the Run value holds: the monitor comes up and launches both programs."""
         self.h.start_session("installer")
         command = self.run_values()[0]
         self.h.monitor_pid = self.h.call("start", command.strip('"'), "", command)["pid"]
@@ -98,33 +68,31 @@ class InstallerSequence(unittest.TestCase):
         self.h.wait_main_window()
         self.h.wait_process_at(H.BRIDGE_EXE, 20)
         self.h.wait_process_at(H.JAVAW_EXE, 20)
-        wait_until(lambda: self.h.tray_tips() == ["PelluxMONITOR - v" + package.version], 10,
-                   "the tray tip with version " + package.version)
+        wait_until(lambda: self.h.tray_tips() == ["PelluxMONITOR - v" + version], 10, "the version tip")
         self.h.stop_session()
 
     def test_install_logon_start_upgrade_refused_downgrade_and_uninstall(self):
-        self.assertEqual(self.install(self.old), 0)
-        self.assertInstalled(self.old)
-        log = self.h.unix(INSTALL_DIR + r"\PelluxMONITOR.anc")
-        open(log, "wb").close()  # the log switched on beside the installed program
-        self.start_at_logon(self.old)
-        with open(log, "rb") as f:
-            self.assertIn(b"PelluxMONITOR - STARTED!!!", f.read())
+        old, new = package(H.windows_dir()), package(os.environ.get("PELLUX_NEXT_WINDOWS_DIR"))
+        install = lambda p: self.msiexec("/i", "Z:" + p[0].replace("/", "\\"))
+        self.assertEqual(install(old), 0)
+        self.assertInstalled(*old)
+        log = Path(self.h.unix(INSTALL_DIR + r"\PelluxMONITOR.anc"))
+        log.touch()  # the log switched on beside the installed program
+        self.start_at_logon(old[1])
+        self.assertIn(b"PelluxMONITOR - STARTED!!!", log.read_bytes())
 
-        self.assertEqual(self.install(self.new), 0)
-        self.assertInstalled(self.new)
-        self.assertNotEqual(self.install(self.old), 0, "an older package was installed over a newer one")
-        self.assertInstalled(self.new)
-        self.start_at_logon(self.new)
+        self.assertEqual(install(new), 0)
+        self.assertInstalled(*new)
+        self.assertNotEqual(install(old), 0, "an older package went over a newer one")
+        self.assertInstalled(*new)
+        self.start_at_logon(new[1])
 
-        with open(self.h.unix(INSTALL_DIR + r"\Pellux.stp"), "wb") as f:
-            f.write(b"HOLD")
-        uninstall = self.entries()[0]["UninstallString"]  # "MsiExec.exe /X{product code}"
-        self.assertEqual(self.msiexec(*uninstall.split()[1:]), 0)
+        Path(self.h.unix(INSTALL_DIR + r"\Pellux.stp")).touch()
+        uninstall = re.search(r"UninstallString\s+REG_EXPAND_SZ\s+\S+\s+(\S+)", self.entries()[0]).group(1)
+        self.assertEqual(self.msiexec(uninstall), 0)
         self.assertEqual(sorted(os.listdir(self.h.unix(INSTALL_DIR))), ["Pellux.stp", "PelluxMONITOR.anc"])
         self.assertFalse(os.path.exists(self.h.unix(SHORTCUT)), "the shortcut is left")
-        self.assertEqual(self.run_values(), [])
-        self.assertEqual(self.entries(), [])
+        self.assertEqual((self.run_values(), self.entries()), ([], []))
 
 
 if __name__ == "__main__":
