@@ -11,9 +11,8 @@ from pathlib import Path
 import harness as H
 from harness import wait_until
 
-USER_DIR = r"C:\users\%s\AppData" % os.environ.get("USER", "root")
-INSTALL_DIR = USER_DIR + r"\Local\Programs\PelluxMONITOR"
-SHORTCUT = USER_DIR + r"\Roaming\Microsoft\Windows\Start Menu\Programs\PelluxMONITOR.lnk"
+INSTALL_DIR = r"C:\users\{user}\AppData\Local\Programs\PelluxMONITOR"
+SHORTCUT = r"C:\users\{user}\AppData\Roaming\Microsoft\Windows\Start Menu\Programs\PelluxMONITOR.lnk"
 RUN_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run"
 UNINSTALL = r"\Software\Microsoft\Windows\CurrentVersion\Uninstall"
 
@@ -37,6 +36,8 @@ class InstallerSequence(unittest.TestCase):
         self.addCleanup(self.h.close)
         self.h.ensure_prefix()
         self.h.install(monitor=False)
+        user = next(u for u in os.listdir(self.h.unix(r"C:\users")) if u != "Public")  # Wine's name for us
+        self.dir, self.shortcut = INSTALL_DIR.format(user=user), SHORTCUT.format(user=user)
 
     def run_wine(self, *command):
         return self.h.prefix.run("wine", *command, timeout=180, capture=True)
@@ -53,9 +54,9 @@ class InstallerSequence(unittest.TestCase):
         return re.findall(r"^\s+PelluxMONITOR\s+REG_SZ\s+(.*)$", self.run_wine("reg", "query", RUN_KEY).stdout, re.M)
 
     def assertInstalled(self, msi, version, exe):
-        self.assertEqual(digest(self.h.unix(INSTALL_DIR + r"\PelluxMONITOR.exe")), exe, "not the program of " + msi)
-        self.assertTrue(os.path.isfile(self.h.unix(SHORTCUT)), "no Start-menu shortcut")
-        self.assertEqual(self.run_values(), ['"%s\\PelluxMONITOR.exe"' % INSTALL_DIR])
+        self.assertEqual(digest(self.h.unix(self.dir + r"\PelluxMONITOR.exe")), exe, "not the program of " + msi)
+        self.assertTrue(os.path.isfile(self.h.unix(self.shortcut)), "no Start-menu shortcut")
+        self.assertEqual(self.run_values(), ['"%s\\PelluxMONITOR.exe"' % self.dir])
         versions = [re.search(r"DisplayVersion\s+REG_SZ\s+(\S+)", e).group(1) for e in self.entries()]
         self.assertEqual(versions, [version.rsplit(".", 1)[0]])
 
@@ -76,7 +77,7 @@ class InstallerSequence(unittest.TestCase):
         install = lambda p: self.msiexec("/i", "Z:" + p[0].replace("/", "\\"))
         self.assertEqual(install(old), 0)
         self.assertInstalled(*old)
-        log = Path(self.h.unix(INSTALL_DIR + r"\PelluxMONITOR.anc"))
+        log = Path(self.h.unix(self.dir + r"\PelluxMONITOR.anc"))
         log.touch()  # the log switched on beside the installed program
         self.start_at_logon(old[1])
         self.assertIn(b"PelluxMONITOR - STARTED!!!", log.read_bytes())
@@ -87,11 +88,11 @@ class InstallerSequence(unittest.TestCase):
         self.assertInstalled(*new)
         self.start_at_logon(new[1])
 
-        Path(self.h.unix(INSTALL_DIR + r"\Pellux.stp")).touch()
+        Path(self.h.unix(self.dir + r"\Pellux.stp")).touch()
         uninstall = re.search(r"UninstallString\s+REG_EXPAND_SZ\s+\S+\s+(\S+)", self.entries()[0]).group(1)
         self.assertEqual(self.msiexec(uninstall), 0)
-        self.assertEqual(sorted(os.listdir(self.h.unix(INSTALL_DIR))), ["Pellux.stp", "PelluxMONITOR.anc"])
-        self.assertFalse(os.path.exists(self.h.unix(SHORTCUT)), "the shortcut is left")
+        self.assertEqual(sorted(os.listdir(self.h.unix(self.dir))), ["Pellux.stp", "PelluxMONITOR.anc"])
+        self.assertFalse(os.path.exists(self.h.unix(self.shortcut)), "the shortcut is left")
         self.assertEqual((self.run_values(), self.entries()), ([], []))
 
 
