@@ -23,7 +23,7 @@ deps:
 
 CONFIGURE_WINDOWS = cmake -S . -B $(WINDIR) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release $(if $(VERSION),-DPELLUX_VERSION=$(VERSION))
 
-# build/windows/PelluxMONITOR.exe, the stand-ins and the test driver.
+# build/windows/PelluxMONITOR.exe, its installer, the stand-ins and the test driver.
 exe: deps
 	$(CONFIGURE_WINDOWS)
 	cmake --build $(WINDIR) -j $(JOBS)
