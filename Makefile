@@ -1,11 +1,20 @@
 # Thin entry points over CMake. See README.md.
 BUILD   ?= build
 JOBS    ?= 2
-WINDIR   = $(BUILD)/windows
+# VERSION=a.b.c.d builds that version instead of the one in CMakeLists.txt,
+# in a build folder of its own (build/windows-a.b.c.d).
+VERSION ?=
+WINDIR   = $(BUILD)/windows$(if $(VERSION),-$(VERSION))
 NATDIR   = $(BUILD)/native
 FUZZDIR  = $(BUILD)/fuzz
 
-.PHONY: all help deps exe native fuzz test unit demo screenshots clean
+# The version in CMakeLists.txt and one build number above it: the newer
+# package that the installer test upgrades to, built from the same tree.
+BASE_VERSION := $(shell sed -n 's/^ *set(PELLUX_VERSION \([0-9.]*\))/\1/p' CMakeLists.txt)
+NEXT_VERSION := $(shell echo $(BASE_VERSION) | awk -F. '{ print $$1 "." $$2 "." $$3 + 1 "." $$4 }')
+NEXTDIR  = $(BUILD)/windows-$(NEXT_VERSION)
+
+.PHONY: all help deps exe native fuzz test unit demo screenshots installer installer-next sign clean
 
 all: exe
 
@@ -29,12 +38,33 @@ help:
 deps:
 	@tools/ensure-deps.sh
 
-# build/windows/PelluxMONITOR.exe, the stand-ins and the test driver.
+CONFIGURE_WINDOWS = cmake -S . -B $(WINDIR) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release $(if $(VERSION),-DPELLUX_VERSION=$(VERSION))
+
+# build/windows/PelluxMONITOR.exe, its installer, the stand-ins and the test driver.
 exe: deps
-	cmake -S . -B $(WINDIR) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release
+	$(CONFIGURE_WINDOWS)
 	cmake --build $(WINDIR) -j $(JOBS)
 
-NATIVE_CONFIGURE = cmake -S . -B $(NATDIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELLUX_WINDOWS_DIR=$(abspath $(WINDIR)) -DPELLUX_FUZZ_DIR=$(abspath $(FUZZDIR))
+# build/windows/PelluxMONITOR-<a.b.c>.msi: the program alone, packaged (packaging/).
+installer: deps
+	$(CONFIGURE_WINDOWS)
+	cmake --build $(WINDIR) -j $(JOBS) --target installer
+
+# The newer package for the upgrade test.
+installer-next:
+	$(MAKE) installer VERSION=$(NEXT_VERSION)
+
+# Signs the program, packages it again and signs the package:
+#   make sign CERT=file.pfx PASS=password [TSURL=http://timestamp.server]
+# The password reaches osslsigncode through the environment, never a command line.
+sign: export PELLUX_SIGN_PASS = $(PASS)
+sign: exe
+	@test -n "$(CERT)" || { echo "usage: make sign CERT=file.pfx PASS=password [TSURL=url]" >&2; exit 2; }
+	packaging/sign.sh "$(CERT)" "$(TSURL)" $(WINDIR)/PelluxMONITOR.exe
+	cmake --build $(WINDIR) --target installer
+	packaging/sign.sh "$(CERT)" "$(TSURL)" "$$(sed -n 's/^PELLUX_MSI:INTERNAL=//p' $(WINDIR)/CMakeCache.txt)"
+
+NATIVE_CONFIGURE = cmake -S . -B $(NATDIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELLUX_WINDOWS_DIR=$(abspath $(WINDIR)) -DPELLUX_FUZZ_DIR=$(abspath $(FUZZDIR)) -DPELLUX_NEXT_WINDOWS_DIR=$(abspath $(NEXTDIR))
 
 native: deps
 	$(NATIVE_CONFIGURE)
@@ -44,8 +74,8 @@ fuzz: deps
 	cmake -S . -B $(FUZZDIR) -DPELLUX_FUZZ=ON -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(FUZZDIR) -j $(JOBS)
 
-# Every test: unit, fuzz (bounded) and end-to-end under Wine, in one ctest run.
-test: exe fuzz native
+# Every test: unit, fuzz (bounded), packaging and end-to-end under Wine, in one ctest run.
+test: exe installer installer-next fuzz native
 	ctest --test-dir $(NATDIR) --output-on-failure
 
 # Unit tests only: builds the one unit_tests target, no Wine.

@@ -8,6 +8,7 @@
 #include "win32/process_table_win32.h"
 #include "win32/system_win32.h"
 #include "win32/tray_service_win32.h"
+#include "win32/win32_handles.h"
 
 namespace {
 
@@ -23,6 +24,46 @@ void RestrictLibrarySearch() {
       kernel != nullptr ? ::GetProcAddress(kernel, "SetDefaultDllDirectories") : nullptr));
   if (setDefault != nullptr && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32)) return;
   (void)::SetDllDirectoryW(L"");  // nothing better to do should it fail
+}
+
+// The main window's class (main_window_win32.cpp) is how a second start finds the first.
+constexpr char kMainWindowClass[] = "PelluxMONITOR.FrmMAIN";
+// In the logon session's own namespace: other sessions on the machine (another
+// user, a remote desktop) run monitors of their own.
+constexpr char kSessionMarkName[] = "Local\\PelluxMONITOR.Session";
+
+struct SessionClaim {
+  pellux::win32::UniqueHandle mark;  // held for the monitor's whole life
+  bool anotherMonitorRuns = false;
+};
+
+// Marks this logon session as supervised. The mark is an object that lives
+// only while a process holds a handle to it, so a monitor that ended, however
+// it ended, leaves none behind; the handle is not inheritable and the launched
+// programs get none, so they cannot keep it alive either.
+SessionClaim ClaimSession() {
+  SessionClaim claim;
+  ::SetLastError(ERROR_SUCCESS);
+  claim.mark.reset(::CreateMutexA(nullptr, FALSE, kSessionMarkName));
+  const DWORD error = ::GetLastError();
+  // Access denied: the mark exists, made by a monitor with other rights (elevated).
+  // Any other failure lets this one run: a watchdog that never starts is worse.
+  claim.anotherMonitorRuns =
+      error == ERROR_ALREADY_EXISTS || (!claim.mark && error == ERROR_ACCESS_DENIED);
+  return claim;
+}
+
+// Brings the running monitor to the front; it has no taskbar button, so this
+// is how the operator finds it. Not found: it is still starting or ending.
+void ShowRunningMonitor() {
+  const HWND window = ::FindWindowA(kMainWindowClass, nullptr);
+  if (window == nullptr) return;
+  if (::IsIconic(window)) (void)::ShowWindow(window, SW_RESTORE);  // returns the previous state
+  // A box the monitor shows (a launch failure) is what waits for the operator.
+  const HWND popup = ::GetLastActivePopup(window);
+  // We were just started by the user, so we may hand the foreground on; FALSE
+  // only says the system flashed the window instead.
+  (void)::SetForegroundWindow(popup != nullptr ? popup : window);
 }
 
 int RunMessageLoop(pellux::win32::Win32MainWindow& window) {
@@ -64,7 +105,14 @@ int Run(HINSTANCE instance) {
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   RestrictLibrarySearch();
-  // Then: an existence test on an absent or empty drive must not
+  // One monitor per logon session: a second start starts nothing, writes no
+  // log line and shows no box, it only brings the first one forward.
+  const SessionClaim session = ClaimSession();
+  if (session.anotherMonitorRuns) {
+    ShowRunningMonitor();
+    return 0;
+  }
+  // Before any file is touched: an existence test on an absent or empty drive must not
   // bring up the system's "no disk" box.
   (void)::SetErrorMode(SEM_FAILCRITICALERRORS);  // returns the previous mode
   // The photograph is decoded by the OLE picture component.

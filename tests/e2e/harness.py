@@ -263,9 +263,11 @@ class Prefix:
         root = os.path.join(self.path, "drive_c" if drive == "c" else "drive_" + drive)
         return os.path.join(root, *rest.split("\\")) if rest else root
 
-    def run(self, *command, timeout=300):
-        return subprocess.run(list(command), env=self.env(), stdout=subprocess.DEVNULL,
-                              stderr=subprocess.DEVNULL, timeout=timeout)
+    def run(self, *command, timeout=300, capture=False):
+        """The finished command; with capture, its standard output as text."""
+        return subprocess.run(list(command), env=self.env(), timeout=timeout, stderr=subprocess.DEVNULL,
+                              stdout=subprocess.PIPE if capture else subprocess.DEVNULL,
+                              text=capture or None, errors="replace" if capture else None)
 
     def exists(self):
         return os.path.isfile(os.path.join(self.path, "system.reg"))
@@ -313,7 +315,8 @@ def _remove(path):
 class Harness:
     """Xvfb and prefix for the run; a Wine session per test case."""
 
-    def __init__(self, prefix_path=None, display=None):
+    def __init__(self, prefix_path=None, display=None, fresh_prefix=False):
+        """fresh_prefix: a prefix of this process's own, whatever the environment names."""
         self.windows_dir = windows_dir()
         self.work = work_dir()
         self.xvfb = None
@@ -323,8 +326,10 @@ class Harness:
                 self.xvfb = Xvfb(self.work)
                 display = self.xvfb.start()
         self.display = display
-        self.own_prefix = prefix_path is None and not os.environ.get("PELLUX_E2E_PREFIX")
-        path = prefix_path or os.environ.get("PELLUX_E2E_PREFIX") or os.path.join(self.work, "prefix-%d" % os.getpid())
+        self.own_prefix = fresh_prefix or (prefix_path is None and not os.environ.get("PELLUX_E2E_PREFIX"))
+        path = os.path.join(self.work, "prefix-%d" % os.getpid())
+        if not fresh_prefix:
+            path = prefix_path or os.environ.get("PELLUX_E2E_PREFIX") or path
         self.prefix = Prefix(path, display)
         self.explorer = None
         self.driver = None
@@ -348,8 +353,8 @@ class Harness:
     def unix(self, windows_path):
         return self.prefix.unix(windows_path)
 
-    def install(self):
-        """Puts every program at its install path and removes whatever a test left behind."""
+    def install(self, monitor=True):
+        """Puts every program (the monitor too, unless told) at its install path and removes whatever a test left behind."""
         for folder in (CONTROLLER_DIR, r"C:\Program Files\Ferrowin", MONITOR_DIR, DRIVER_DIR, self.monitor_dir):
             _remove(self.unix(folder))
         self.monitor_dir = MONITOR_DIR
@@ -359,7 +364,8 @@ class Harness:
         _copy(self.standin("Pellux.exe"), self.unix(CONTROLLER_EXE))
         _copy(self.standin("javaw.exe"), self.unix(JAVAW_EXE))
         _copy(self.standin("LINTARO.exe"), self.unix(BRIDGE_EXE))
-        _copy(self.binary("PelluxMONITOR.exe"), self.unix(MONITOR_EXE))
+        if monitor:
+            _copy(self.binary("PelluxMONITOR.exe"), self.unix(MONITOR_EXE))
         _copy(self.binary("e2e", "pellux_trap.exe"), self.unix(TRAP_EXE))
         _copy(self.binary("e2e", "pellux_driver.exe"), self.unix(DRIVER_EXE))
 

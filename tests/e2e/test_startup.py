@@ -285,6 +285,28 @@ class CloseRequest(StartupCase):
         self.assertEndsLeavingBothRunning((javaw, bridge))
 
 
+class OneMonitorPerSession(StartupCase):
+
+    def test_a_second_start_only_brings_the_first_forward_and_an_ended_monitor_blocks_no_start(self):
+        main, _, _ = self.wait_steady()
+        first, foreground = self.h.monitor_pid, lambda: self.h.focus(main["hwnd"])["foreground"]
+        self.h.call("foreground", self.h.shell_tray_window()["hwnd"])
+        wait_until(lambda: foreground() != main["hwnd"], 5, "another window in front")
+        self.h.watch()
+        running = {p["pid"] for p in self.h.processes()}
+        second = self.h.start_program(H.MONITOR_EXE, H.MONITOR_DIR)
+        self.assertEqual(self.h.wait_exit(second, 15), (True, 0))
+        self.assertEqual(foreground(), main["hwnd"], "the monitor was not brought forward")
+        self.wait_cycles(1)
+        self.assertEqual([p["pid"] for p in self.h.processes_at(H.MONITOR_EXE)], [first])
+        self.assertEqual((self.h.tray_tips(), self.h.boxes(None)), ([VERSION_TIP], []))
+        self.assertEqual(self.h.log_texts().count(STARTED), 1, "the second start wrote to the log")
+        self.assertEqual([p["exe"] for p in self.h.seen_processes() if p["pid"] not in running | {second}], [])
+        # Killed, not closed, its programs still running: the next start is a monitor all the same.
+        self.assertTrue(self.h.kill(first))
+        self.start_and_wait_window()
+
+
 class TrapProgram(StartupCase):
 
     def test_trap_program_at_the_drive_root_never_runs(self):
