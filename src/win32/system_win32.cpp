@@ -12,6 +12,8 @@ LocalTime Win32Clock::Now() {
   return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
 }
 
+std::uint64_t Win32Clock::Milliseconds() { return ::GetTickCount64(); }
+
 const std::string& Win32SystemInfo::ModulePath() {
   if (modulePath_) return *modulePath_;
   std::vector<char> buffer(MAX_PATH);
