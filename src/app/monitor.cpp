@@ -27,8 +27,8 @@ void Monitor::Start() {
   log_.WriteLogLine("PelluxMONITOR - STARTED!!!");
   events_.Started(AppVersion_, programFolder_, log_.IsOn());
 
-  // The event goes out before the box, which may wait long for a user.
   const auto end = [this] { ImmediateEnd(EndCause::MissingProgram); };
+  // The event goes out before the boxes, which may wait long for a user.
   if (!IsInstalled(p_.files, kBridge)) {
     events_.ProgramMissing(kBridge);
     MissingExecutableExit(kBridge, p_.dialogs, log_, end);
