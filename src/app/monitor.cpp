@@ -7,13 +7,14 @@ namespace pellux {
 Monitor::Monitor(const Platform& platform)
     : p_(platform),
       log_(p_.files, p_.clock),
+      events_(p_.events, p_.clock),
       processes_(p_.processes, log_),
       tray_(p_.tray),
       window_(p_.controls, p_.timers, tray_),
-      cycle_({p_.timers, log_, processes_, p_.launcher, window_, p_.files, programFolder_,
-              AppVersion_, [this] { ImmediateEnd(); }}),
-      buttons_({log_, processes_, p_.files, p_.dialogs, window_, p_.serial,
-                [this] { ImmediateEnd(); }}) {}
+      cycle_({p_.timers, log_, events_, processes_, p_.launcher, window_, p_.files,
+              programFolder_, AppVersion_, [this] { ImmediateEnd(EndCause::ControlFileEnd); }}),
+      buttons_({log_, events_, processes_, p_.files, p_.dialogs, window_, p_.serial,
+                [this] { ImmediateEnd(EndCause::MissingProgram); }}) {}
 
 void Monitor::Start() {
   programFolder_ = p_.system.ProgramFolder();
@@ -24,9 +25,12 @@ void Monitor::Start() {
 
   log_.InitLog(programFolder_);
   log_.WriteLogLine("PelluxMONITOR - STARTED!!!");
+  events_.Started(AppVersion_, programFolder_, log_.IsOn());
 
-  const auto end = [this] { ImmediateEnd(); };
+  const auto end = [this] { ImmediateEnd(EndCause::MissingProgram); };
+  // The event goes out before the boxes, which may wait long for a user.
   if (!IsInstalled(p_.files, kBridge)) {
+    events_.ProgramMissing(kBridge);
     MissingExecutableExit(kBridge, p_.dialogs, log_, end);
     return;
   }
@@ -34,6 +38,7 @@ void Monitor::Start() {
   window_.Load(VersionTip(AppVersion_));
 
   if (!IsInstalled(p_.files, kController)) {
+    events_.ProgramMissing(kController);
     MissingExecutableExit(kController, p_.dialogs, log_, end);
     return;
   }
@@ -49,6 +54,7 @@ void Monitor::Start() {
 
 void Monitor::LaunchAtStart(const SupervisedProgram& program) {
   const std::uint32_t result = Launch(p_.launcher, program);
+  events_.LaunchedAtStart(program, result);  // before the box, which waits for a user
   if (result == 0) {
     p_.dialogs.ShowBox(program.notStarted, kAppTitle, kBoxPlain);
     p_.controls.SetButtonColour(program.button, kRed);
@@ -85,22 +91,25 @@ bool Monitor::OnPortFieldLostFocus() {
   return TBPort_LostFocus(p_.controls, p_.dialogs, p_.locale);
 }
 
-void Monitor::OnCloseRequest() {
+void Monitor::OnCloseRequest() { Close(EndCause::CloseRequest); }
+
+void Monitor::OnSessionEnd() { Close(EndCause::SessionEnd); }
+
+void Monitor::Close(EndCause cause) {
   if (ended_) return;
   tray_.Remove();
-  ImmediateEnd();
+  ImmediateEnd(cause);
 }
-
-void Monitor::OnSessionEnd() { OnCloseRequest(); }
 
 void Monitor::OnTaskbarCreated() {
   if (ended_) return;
   tray_.OnTaskbarCreated();
 }
 
-void Monitor::ImmediateEnd() {
+void Monitor::ImmediateEnd(EndCause cause) {
   if (ended_) return;
   ended_ = true;
+  events_.Ended(cause);
   // An icon left behind would stay in the tray as a ghost until the mouse
   // passes over it, so one that was added is removed first.
   if (tray_.Added()) tray_.Remove();

@@ -3,6 +3,7 @@
 
 #include "app/platform.h"
 #include "log/event_log.h"
+#include "log/system_events.h"
 #include "process/process_services.h"
 #include "supervision/supervision_cycle.h"
 #include "tray/tray_icon.h"
@@ -40,14 +41,17 @@ class Monitor final : public WindowEvents {
   [[nodiscard]] TrayIcon& Tray() { return tray_; }
 
  private:
+  // The close request and the end of the session: tray icon first, then the end.
+  void Close(EndCause cause);
   // Ends at once; the tray icon is removed first when one was added.
-  void ImmediateEnd();
+  void ImmediateEnd(EndCause cause);
   void LaunchAtStart(const SupervisedProgram& program);
 
   Platform p_;
   std::string AppVersion_;
   std::string programFolder_;
   EventLog log_;
+  SystemEvents events_;
   ProcessServices processes_;
   TrayIcon tray_;
   MainWindow window_;

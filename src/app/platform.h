@@ -5,6 +5,7 @@
 #include "app/system_info.h"
 #include "log/clock.h"
 #include "log/file_system.h"
+#include "log/system_events.h"
 #include "process/process_table.h"
 #include "tray/tray_service.h"
 #include "ui/number_locale.h"
@@ -28,6 +29,7 @@ struct Platform {
   TrayService& tray;
   SerialPort& serial;
   NumberLocale& locale;
+  SystemEventLog& events;
 };
 
 }  // namespace pellux

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 
 namespace pellux {
 
@@ -17,6 +18,9 @@ class Clock {
   virtual ~Clock() = default;
   // The current local date and time.
   [[nodiscard]] virtual LocalTime Now() = 0;
+  // Milliseconds since some fixed moment, never going back: for spans of
+  // time, which a change of the clock or of summer time must not upset.
+  [[nodiscard]] virtual std::uint64_t Milliseconds() = 0;
 };
 
 }  // namespace pellux

@@ -107,7 +107,7 @@ void WalkProcesses(ProcessTable& table, EventLog& log, OnProcess&& onProcess) {
   }
 }
 
-void EndProcess(ProcessTable& table, const ErrorReporter& reporter, std::int32_t id) {
+bool EndProcess(ProcessTable& table, const ErrorReporter& reporter, std::int32_t id) {
   const auto report = [&](const char* description) {
     const std::int32_t number = table.LastError();  // taken right after the failed call
     if (reporter) reporter(number, description, kModuleName, kRoutineName);
@@ -121,8 +121,10 @@ void EndProcess(ProcessTable& table, const ErrorReporter& reporter, std::int32_t
   // The exit code just read is STILL_ACTIVE (259) for a running process;
   // handing it on would leave the ended process reporting "still active" to
   // everyone who waits on it, so it ends with 1.
-  if (!table.Terminate(process.get(), kTerminatedExitCode)) report("TerminateProcess failed");
+  const bool terminated = table.Terminate(process.get(), kTerminatedExitCode);
+  if (!terminated) report("TerminateProcess failed");
   if (!process.Close()) report("CloseHandle failed");
+  return terminated;
 }
 
 }  // namespace
@@ -136,15 +138,17 @@ void ProcessServices::IsProcessRunning(const std::string& name) {
   });
 }
 
-void ProcessServices::Kill_Process(const std::string& name) {
+KillOutcome ProcessServices::Kill_Process(const std::string& name) {
+  KillOutcome outcome;
   // An empty fragment would occur in every path and end whatever process the
   // system happens to list first.
-  if (name.empty()) return;
+  if (name.empty()) return outcome;
   WalkProcesses(table_, log_, [&](std::int32_t id, std::string_view path) {
     if (!ContainsUpper(path, name)) return false;
-    EndProcess(table_, report_, id);
+    outcome = {id, EndProcess(table_, report_, id)};
     return true;  // only the first match, whatever became of its termination
   });
+  return outcome;
 }
 
 }  // namespace pellux

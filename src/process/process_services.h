@@ -15,6 +15,13 @@ void ReportError(std::int32_t number, const std::string& description, const std:
 using ErrorReporter = std::function<void(std::int32_t number, const std::string& description,
                                          const std::string& module, const std::string& routine)>;
 
+// What a termination walk did: the process it matched, if any, and whether
+// the system accepted its termination.
+struct KillOutcome {
+  std::int32_t processId = 0;  // 0: no process matched
+  bool terminated = false;
+};
+
 // Whether a program runs, and terminating one, by walking the process table
 // afresh on every call. Every handle opened is closed before a call returns.
 class ProcessServices {
@@ -27,8 +34,9 @@ class ProcessServices {
   void IsProcessRunning(const std::string& name);
 
   // Terminates (exit code 1) the first process whose executable path
-  // contains name (compared upper-cased). Reports failures to the hook only.
-  void Kill_Process(const std::string& name);
+  // contains name (compared upper-cased). Reports failures to the hook only;
+  // the outcome tells the caller what was matched and ended.
+  KillOutcome Kill_Process(const std::string& name);
 
   [[nodiscard]] const std::string& ProcessFound() const { return ProcessFound_; }
   [[nodiscard]] bool Found() const { return ProcessFound_ == "YES"; }

@@ -28,7 +28,10 @@ std::string Upper(std::string text) {
 }
 
 ControlOutcome Normal(const std::string& appVersion) {
-  return {false, kNormalPicture, VersionTip(appVersion)};
+  ControlOutcome outcome;
+  outcome.picture = kNormalPicture;
+  outcome.tip = VersionTip(appVersion);
+  return outcome;
 }
 
 }  // namespace
@@ -81,9 +84,19 @@ ControlOutcome EvaluateControlFile(FileSystem& files, const std::string& program
   if (fields.size() < 2) return Normal(appVersion);
 
   const std::string command = Upper(fields[1]);
-  if (command == "STOP" || command == "HOLD") return {false, kHoldingPicture, kHoldingTip};
-  if (command == "END") return {true, kNormalPicture, {}};
-  return Normal(appVersion);
+  ControlOutcome outcome = Normal(appVersion);
+  if (command == "STOP" || command == "HOLD") {
+    outcome.picture = kHoldingPicture;
+    outcome.tip = kHoldingTip;
+    outcome.state = ControlState::Holding;
+  } else if (command == "END") {
+    outcome.end = true;
+    outcome.tip.clear();
+    outcome.state = ControlState::End;
+  }
+  outcome.command = command;
+  outcome.file = path;
+  return outcome;
 }
 
 }  // namespace pellux

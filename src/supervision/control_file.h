@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "log/file_system.h"
+#include "log/system_events.h"
 
 namespace pellux {
 
@@ -18,6 +19,9 @@ struct ControlOutcome {
   bool end = false;  // "END": the program ends at once
   int picture = 0;   // tray picture index
   std::string tip;   // tray tip, ending with one NUL
+  ControlState state = ControlState::Normal;
+  std::string command;  // the second field upper-cased, when one was read
+  std::string file;     // the control file that was read, when there is one
 };
 
 // The first two fields (at most) of content read as the event log writes a

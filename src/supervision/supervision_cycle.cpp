@@ -22,7 +22,8 @@ void SupervisionCycle::Pellux_MONITOR() {
   // Any Java program counts as the controller.
   d_.processes.IsProcessRunning(kController.runningCheckName);
   if (!d_.processes.Found()) {
-    d_.processes.Kill_Process(kBridge.stopName);
+    const KillOutcome killed = d_.processes.Kill_Process(kBridge.stopName);
+    if (killed.terminated) d_.events.BridgeTerminated(killed.processId);
   } else {
     d_.processes.IsProcessRunning(kBridge.runningCheckName);
     if (!d_.processes.Found()) {
@@ -35,10 +36,13 @@ void SupervisionCycle::Pellux_MONITOR() {
       }
       d_.log.WriteLogLine((result == 0 ? kBridge.launchFailedLog : kBridge.launchedLog) +
                           std::to_string(result));
+      d_.events.BridgeRelaunched(result);
     }
   }
+  d_.events.CycleDone();
 
   const ControlOutcome outcome = EvaluateControlFile(d_.files, d_.programFolder, d_.AppVersion);
+  d_.events.ControlFile(outcome.state, outcome.tip, outcome.command, outcome.file);
   if (outcome.end) {
     ended_ = true;
     d_.immediateEnd();

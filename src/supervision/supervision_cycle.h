@@ -5,6 +5,7 @@
 #include "app/launcher.h"
 #include "log/event_log.h"
 #include "log/file_system.h"
+#include "log/system_events.h"
 #include "process/process_services.h"
 #include "ui/main_window.h"
 #include "ui/timers.h"
@@ -22,6 +23,7 @@ class SupervisionCycle {
   struct Deps {
     Timers& timers;
     EventLog& log;
+    SystemEvents& events;
     ProcessServices& processes;
     Launcher& launcher;
     MainWindow& window;

@@ -35,16 +35,18 @@ std::optional<std::int16_t> PortNumber(const std::string& text) {
 bool ProgramButtons::StopAndLook(const SupervisedProgram& program) {
   // No wait between the termination request and the re-check: a process
   // that takes a moment to go is reported as still running.
-  d_.processes.Kill_Process(program.stopName);
+  const KillOutcome killed = d_.processes.Kill_Process(program.stopName);
   d_.processes.IsProcessRunning(program.runningCheckName);
   const bool runs = d_.processes.Found();
   if (!runs) d_.window.Controls().SetButtonColour(program.button, kRed);
+  d_.events.ButtonStop(program, killed.processId, runs);
   return runs;
 }
 
 bool ProgramButtons::Check(const SupervisedProgram& program, std::string& message,
                            StripColours& strip) {
   if (!IsInstalled(d_.files, program)) {
+    d_.events.ProgramMissing(program);
     MissingExecutableExit(program, d_.dialogs, d_.log, d_.immediateEnd);
     return false;
   }
@@ -54,6 +56,7 @@ bool ProgramButtons::Check(const SupervisedProgram& program, std::string& messag
   message = runs ? program.started : program.notStarted;
   strip = runs ? kRunningStrip : kStoppedStrip;
   d_.window.Controls().SetButtonColour(program.button, runs ? kGreen : kRed);
+  d_.events.ButtonCheck(program, runs);
   return true;
 }
 
@@ -84,9 +87,10 @@ void ProgramButtons::CBPellux_Click() {
     if (const std::optional<std::int16_t> port = PortNumber(portText)) {
       d_.serial.SetCommPort(*port);
       d_.serial.SetPortOpen(false);
+      const std::string closed = kPortClosedText + portText;
       message += "\r";
-      message += kPortClosedText;
-      message += portText;
+      message += closed;
+      d_.events.SerialPortClosed(closed, portText);
     }
   } else if (!Check(kController, message, strip)) {
     return;

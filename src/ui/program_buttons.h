@@ -7,6 +7,7 @@
 #include "app/dialogs.h"
 #include "log/event_log.h"
 #include "log/file_system.h"
+#include "log/system_events.h"
 #include "process/process_services.h"
 #include "ui/main_window.h"
 #include "ui/serial_port.h"
@@ -33,6 +34,7 @@ class ProgramButtons {
  public:
   struct Deps {
     EventLog& log;
+    SystemEvents& events;
     ProcessServices& processes;
     FileSystem& files;
     Dialogs& dialogs;

@@ -6,6 +6,7 @@
 #include "win32/files_win32.h"
 #include "win32/main_window_win32.h"
 #include "win32/process_table_win32.h"
+#include "win32/system_events_win32.h"
 #include "win32/system_win32.h"
 #include "win32/tray_service_win32.h"
 #include "win32/win32_handles.h"
@@ -91,9 +92,10 @@ int Run(HINSTANCE instance) {
   Win32TrayService tray(instance);
   Win32SerialPort serial;
   Win32NumberLocale locale;
+  Win32SystemEventLog events;
 
-  const pellux::Platform platform{files,  clock,  processes, launcher, dialogs, system,
-                                  lifetime, window, window,  tray,     serial,  locale};
+  const pellux::Platform platform{files,  clock,  processes, launcher, dialogs, system, lifetime,
+                                  window, window, tray,      serial,   locale,  events};
   pellux::Monitor monitor(platform);
   window.SetEvents(&monitor);
   monitor.Start();

@@ -46,6 +46,8 @@ LocalTime Win32Clock::Now() {
   return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
 }
 
+std::uint64_t Win32Clock::Milliseconds() { return ::GetTickCount64(); }
+
 const std::string& Win32SystemInfo::ModulePath() {
   if (modulePath_) return *modulePath_;
   // The wide call: the folder may lie outside the system code page.

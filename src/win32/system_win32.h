@@ -20,6 +20,7 @@ namespace pellux::win32 {
 class Win32Clock final : public Clock {
  public:
   [[nodiscard]] LocalTime Now() override;
+  [[nodiscard]] std::uint64_t Milliseconds() override;
 };
 
 class Win32SystemInfo final : public SystemInfo {

@@ -41,6 +41,14 @@ struct IconTraits {
 };
 using UniqueIcon = UniqueResource<IconTraits>;
 
+// RegisterEventSource gives null when it fails.
+struct EventSourceTraits {
+  using pointer = HANDLE;
+  static pointer Invalid() noexcept { return nullptr; }
+  static void Close(pointer source) noexcept { (void)::DeregisterEventSource(source); }
+};
+using UniqueEventSource = UniqueResource<EventSourceTraits>;
+
 // A COM interface pointer released once.
 template <typename Interface>
 struct ComTraits {

@@ -62,6 +62,12 @@ IDOK = 1
 WS_MINIMIZEBOX, WS_MAXIMIZEBOX, WS_SYSMENU, WS_THICKFRAME = 0x00020000, 0x00010000, 0x00080000, 0x00040000
 WS_EX_APPWINDOW, WS_EX_TOOLWINDOW = 0x00040000, 0x00000080
 
+# Wine keeps no event log, but with these channels it prints every
+# ReportEventW call: a line with its type and event id, then one line per
+# string at the event's level (trace = information, warn, err).
+EVENT_DEBUG = "-all,+eventlog,fixme+advapi"
+EVENT_LEVELS = {0x0001: "error", 0x0002: "warning", 0x0004: "information"}
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 
 
@@ -300,6 +306,14 @@ class Prefix:
             self.run("wineserver", "-w", timeout=60)
 
 
+def _debug_string(text):
+    """Undoes Wine's escaping of a debug string: \\n, \\", \\\\ and \\XXXX (four hex digits)."""
+    named = {"n": "\n", "r": "\r", "t": "\t"}
+    return re.sub(r"\\([0-9a-f]{4}|.)",
+                  lambda m: chr(int(m.group(1), 16)) if len(m.group(1)) == 4 else named.get(m.group(1), m.group(1)),
+                  text)
+
+
 def _copy(source, target):
     os.makedirs(os.path.dirname(target), exist_ok=True)
     shutil.copyfile(source, target)
@@ -493,6 +507,23 @@ class Harness:
 
     def windows(self):
         return self.call("windows")["windows"]
+
+    def system_events(self):
+        """The events written so far in this session, as (level, id, [strings]); needs wine_debug = EVENT_DEBUG."""
+        events, by_thread = [], {}
+        with open(self.session_log, "rb") as f:
+            lines = f.read().decode("utf-8", "replace").splitlines()
+        for line in lines:
+            head = re.match(r"([0-9a-f]+):fixme:advapi:ReportEventW \(\w+,0x(\w+),0x\w+,0x(\w+),", line)
+            if head:
+                event = (EVENT_LEVELS.get(int(head.group(2), 16)), int(head.group(3), 16), [])
+                events.append(event)
+                by_thread[head.group(1)] = event
+                continue
+            string = re.match(r'([0-9a-f]+):\w+:eventlog:ReportEventW L"(.*)"$', line)
+            if string and string.group(1) in by_thread:
+                by_thread[string.group(1)][2].append(_debug_string(string.group(2)))
+        return events
 
     def shell_tray_window(self):
         return next((w for w in self.windows() if w["class"] == "Shell_TrayWnd"), None)

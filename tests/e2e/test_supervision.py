@@ -18,6 +18,13 @@ def stamp_seconds(stamp):
 
 class SupervisionCase(H.MonitorTestCase):
 
+    wine_debug = H.EVENT_DEBUG
+
+    def wait_event(self, level, event_id, strings, timeout=5):
+        """Waits for the event written with exactly these strings."""
+        wait_until(lambda: (level, event_id, strings) in self.h.system_events(), timeout,
+                   "event %d %r" % (event_id, strings))
+
     def kill_bridge_and_wait_new(self, bridge, within=4.0):
         """Terminates the bridge as an outsider would; returns the process the monitor starts in its place."""
         self.assertTrue(self.h.kill(bridge["pid"]), "the bridge did not end")
@@ -34,10 +41,13 @@ class Cycle(SupervisionCase):
 
     def test_bridge_ended_by_hand_is_started_again_within_four_seconds(self):
         main, _, bridge = self.wait_steady()
+        self.assertEqual(self.h.system_events()[0],
+                         ("information", 1000, ["PelluxMONITOR - STARTED!!!", "1.0.0.0", H.MONITOR_DIR, "on"]))
         new = self.kill_bridge_and_wait_new(bridge)
-        self.wait_log(lambda t: "ARRANCA LINTARO.exe - RetVal: %d" % new["pid"] in t, 5,
-                      "the relaunch line with the new id")
+        relaunched = "ARRANCA LINTARO.exe - RetVal: %d" % new["pid"]
+        self.wait_log(lambda t: relaunched in t, 5, "the relaunch line with the new id")
         self.assertEqual(self.h.control_colour(self.h.control(main, H.CBLINTARO)), H.GREEN)
+        self.wait_event("warning", 1020, [relaunched, "LINTARO.exe", str(new["pid"]), "1"])
 
     def test_controller_gone_ends_the_bridge_on_the_next_cycle_with_exit_code_1(self):
         main, javaw, bridge = self.wait_steady()
@@ -46,6 +56,8 @@ class Cycle(SupervisionCase):
         exited, code = self.h.wait_exit(bridge["pid"], 4.5)
         self.assertTrue(exited, "the bridge still runs")
         self.assertEqual(code, 1)
+        self.wait_event("warning", 1022, ["LINTARO.exe ended by the monitor: the controller (javaw.exe) is not running",
+                                          "LINTARO.exe", str(bridge["pid"]), "1"])
         # The cycle neither restarts the controller nor recolours either button.
         self.wait_cycles(1)
         self.assertEqual(self.h.processes_at(H.JAVAW_EXE), [])
@@ -94,6 +106,9 @@ class ControlFile(SupervisionCase):
         self.h.write_control_file(STAMP + '"END"\r\n')
         self.assertMonitorEnds(4.5)
         wait_until(lambda: self.h.tray_icons() == [], 10, "the tray icon to go")
+        self.assertEqual(self.h.system_events()[-2:],
+                         [("information", 1032, ["END", H.MONITOR_DIR + r"\Pellux.stp"]),
+                          ("information", 1001, ["PelluxMONITOR - ENDED", "control file END"])])
         for p in (javaw, bridge):
             self.assertEqual(self.h.wait_exit(p["pid"], 0), (False, 259), p["path"])
 
@@ -110,6 +125,11 @@ class ControlFile(SupervisionCase):
         self.wait_tips([H.VERSION_TIP])
         self.assertLessEqual(self.cycles_done(), done + 1, "the version tip came back late")
         self.assertNotEqual(self.tray_icon_corner(), DARK_RED)
+        # Holding and back, each told once although every cycle read the file.
+        self.wait_event("information", 1031, [H.VERSION_TIP])
+        self.assertEqual([e for e in self.h.system_events() if e[1] in (1030, 1031)],
+                         [("warning", 1030, [H.HOLDING_TIP, "HOLD", H.MONITOR_DIR + r"\Pellux.stp"]),
+                          ("information", 1031, [H.VERSION_TIP])])
 
     def test_drive_d_saying_end_beats_the_program_folder_saying_hold(self):
         drive_d = self.h.map_drive_d()
@@ -167,6 +187,11 @@ class BridgePathIsADirectory(SupervisionCase):
         for a, b in zip(befores, befores[1:]):
             self.assertIn("LINTARO.exe NO ARRANCO - RetVal: 0", texts[a:b])
         self.assertFalse(os.path.exists(self.h.unix(H.TRAP_MARKER)))
+        # Start-up's failure and the cycle's first are errors; the cycle's
+        # later ones are held back (no flood).
+        failed = ["LINTARO.exe NO ARRANCO - RetVal: 0", "LINTARO.exe", H.BRIDGE_EXE]
+        self.assertEqual([e for e in self.h.system_events() if e[0] == "error"],
+                         [("error", 1011, failed), ("error", 1021, failed + ["1"])])
 
 
 if __name__ == "__main__":

@@ -50,11 +50,12 @@ class SupervisionCycleTest : public ::testing::Test {
   std::string folder = "C:\\Monitor";
   std::string version = "1.0.0.0";
   EventLog log{p.files, p.clock};
+  SystemEvents events{p.events, p.clock};
   ProcessServices processes{p.processes, log};
   TrayIcon tray{p.tray};
   MainWindow window{p.controls, p.timers, tray};
   int ends = 0;
-  SupervisionCycle cycle{{p.timers, log, processes, p.launcher, window, p.files, folder, version,
+  SupervisionCycle cycle{{p.timers, log, events, processes, p.launcher, window, p.files, folder, version,
                           [this] { ++ends; }}};
 };
 

@@ -71,7 +71,9 @@ class FakeFileSystem final : public FileSystem {
 class FakeClock final : public Clock {
  public:
   LocalTime Now() override { return now; }
+  std::uint64_t Milliseconds() override { return ms; }
   LocalTime now{2020, 6, 7, 17, 3, 28};
+  std::uint64_t ms = 1000;
 };
 
 // A scripted process table. Handles are numbered from 1000 up; every open and
@@ -421,6 +423,27 @@ class FakeNumberLocale final : public NumberLocale {
   std::string separator = ".";
 };
 
+class FakeSystemEventLog final : public SystemEventLog {
+ public:
+  struct Event {
+    EventLevel level;
+    EventId id;
+    std::vector<std::string> strings;
+    bool operator==(const Event& o) const {
+      return level == o.level && id == o.id && strings == o.strings;
+    }
+  };
+  void Write(EventLevel level, EventId id, const std::vector<std::string>& strings) override {
+    events.push_back({level, id, strings});
+  }
+  [[nodiscard]] std::vector<EventId> Ids() const {
+    std::vector<EventId> ids;
+    for (const Event& e : events) ids.push_back(e.id);
+    return ids;
+  }
+  std::vector<Event> events;
+};
+
 // One line of the log as written: the stamp between its number signs, and
 // the text without its quotes (carriage returns inside it kept).
 struct LoggedLine {
@@ -464,10 +487,11 @@ struct FakePlatform {
   FakeTrayService tray{journal};
   FakeSerialPort serial;
   FakeNumberLocale locale;
+  FakeSystemEventLog events;
 
   [[nodiscard]] Platform platform() {
     return {files,    clock,  processes, launcher, dialogs, system, lifetime,
-            controls, timers, tray,      serial,   locale};
+            controls, timers, tray,      serial,   locale,  events};
   }
 };
 

@@ -1,0 +1,201 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <ostream>
+#include <regex>
+#include <set>
+#include <sstream>
+
+#include "app/monitor.h"
+#include "fakes/fakes.h"
+
+namespace pellux {
+
+void PrintTo(const fakes::FakeSystemEventLog::Event& e, std::ostream* os) {
+  *os << static_cast<int>(e.level) << " " << static_cast<std::uint32_t>(e.id);
+  for (const std::string& s : e.strings) *os << " \"" << s << "\"";
+}
+
+namespace {
+
+using Event = fakes::FakeSystemEventLog::Event;
+using Events = std::vector<Event>;
+using L = EventLevel;
+using Id = EventId;
+
+constexpr char kJavaw[] = "C:\\Program Files\\Java\\bin\\javaw.exe";
+constexpr char kBridgeExe[] = "C:\\Program Files\\Ferrowin\\LINTARO\\LINTARO.exe";
+constexpr char kStp[] = "C:\\Monitor\\Pellux.stp";
+
+// One outcome of the real monitor and the events it must give.
+struct Case {
+  const char* name;
+  std::function<void(fakes::FakePlatform&)> before;  // before start-up
+  std::function<void(Monitor&, fakes::FakePlatform&)> act;  // after it; null: start-up itself
+  Events expected;
+};
+
+void Cycle(Monitor& m, fakes::FakePlatform&) { m.OnTimer(TimerId::Timer1); }
+void Nothing(fakes::FakePlatform&) {}
+
+const Case kCases[] = {
+    {"start", Nothing, nullptr,
+     {{L::Information, Id::Started, {"PelluxMONITOR - STARTED!!!", "1.0.0.0", "C:\\Monitor", "off"}},
+      {L::Information, Id::Launched, {"ARRANCA LINTARO.exe - RetVal: 4000", "LINTARO.exe", "4000"}},
+      {L::Information, Id::Launched, {"ARRANCA Pellux.exe - RetVal: 4004", "Pellux.exe", "4004"}}}},
+    {"bridge launch fails at start", [](auto& p) { p.launcher.results = {0}; }, nullptr,
+     {{L::Information, Id::Started, {"PelluxMONITOR - STARTED!!!", "1.0.0.0", "C:\\Monitor", "off"}},
+      {L::Error, Id::LaunchFailed, {"LINTARO.exe NO ARRANCO - RetVal: 0", "LINTARO.exe", kBridgeExe}},
+      {L::Information, Id::Launched, {"ARRANCA Pellux.exe - RetVal: 4000", "Pellux.exe", "4000"}}}},
+    {"bridge missing", [](auto& p) { p.files.Remove(kBridgeExe); }, nullptr,
+     {{L::Information, Id::Started, {"PelluxMONITOR - STARTED!!!", "1.0.0.0", "C:\\Monitor", "off"}},
+      {L::Error, Id::ProgramMissing, {kBridge.missingLog, "LINTARO.exe", kBridgeExe}},
+      {L::Information, Id::Ended, {"PelluxMONITOR - ENDED", "missing program"}}}},
+    {"close request", Nothing, [](Monitor& m, auto&) { m.OnCloseRequest(); },
+     {{L::Information, Id::Ended, {"PelluxMONITOR - ENDED", "close request"}}}},
+    {"end of the session", Nothing, [](Monitor& m, auto&) { m.OnSessionEnd(); },
+     {{L::Information, Id::Ended, {"PelluxMONITOR - ENDED", "end of the session"}}}},
+    {"bridge relaunched by the cycle", [](auto& p) { p.processes.Add(8, kJavaw); }, Cycle,
+     {{L::Warning, Id::BridgeRelaunched,
+       {"ARRANCA LINTARO.exe - RetVal: 4008", "LINTARO.exe", "4008", "1"}}}},
+    {"bridge relaunch fails twice, then the controller goes",
+     [](auto& p) {
+       p.processes.Add(8, kJavaw);
+       p.launcher.results = {1, 2, 0, 0};
+     },
+     [](Monitor& m, auto& p) {
+       Cycle(m, p);
+       Cycle(m, p);
+       p.processes.processes.clear();
+       Cycle(m, p);
+     },
+     {{L::Error, Id::BridgeRelaunchFailed,
+       {"LINTARO.exe NO ARRANCO - RetVal: 0", "LINTARO.exe", kBridgeExe, "1"}},
+      {L::Information, Id::RepeatEnded, {"LINTARO.exe NO ARRANCO - RetVal: 0", "1021", "1"}}}},
+    {"bridge ended: controller gone", [](auto& p) { p.processes.Add(24, kBridgeExe); }, Cycle,
+     {{L::Warning, Id::BridgeTerminated,
+       {"LINTARO.exe ended by the monitor: the controller (javaw.exe) is not running", "LINTARO.exe", "24",
+        "1"}}}},
+    {"bridge refuses to end: no event",
+     [](auto& p) { p.processes.Add(24, kBridgeExe).terminable = false; }, Cycle, {}},
+    {"holding, still holding, back to normal", [](auto& p) { p.files.AddFile(kStp, "x,hold"); },
+     [](Monitor& m, auto& p) {
+       Cycle(m, p);
+       p.files.AddFile(kStp, "x,STOP");
+       Cycle(m, p);
+       p.files.Remove(kStp);
+       Cycle(m, p);
+       Cycle(m, p);
+     },
+     {{L::Warning, Id::Holding, {"PelluxMONITOR - Holding", "HOLD", kStp}},
+      {L::Information, Id::HoldingEnded, {"PelluxMONITOR - v1.0.0.0"}}}},
+    {"END", [](auto& p) { p.files.AddFile(kStp, "x,End"); }, Cycle,
+     {{L::Information, Id::ControlFileEnd, {"END", kStp}},
+      {L::Information, Id::Ended, {"PelluxMONITOR - ENDED", "control file END"}}}},
+    {"controller button stops both and closes the port",
+     [](auto& p) {
+       p.processes.Add(8, kJavaw);
+       p.processes.Add(24, kBridgeExe);
+       p.controls.portText = "3";
+     },
+     [](Monitor& m, auto&) { m.OnProgramButtonClick(ProgramButton::CBPellux); },
+     {{L::Information, Id::ButtonStopped, {kController.stopped, "Pellux.exe", "8"}},
+      {L::Information, Id::ButtonStopped, {kBridge.stopped, "LINTARO.exe", "24"}},
+      {L::Information, Id::SerialPortClosed, {"Cerrado el Puerto 3", "3"}}}},
+    {"bridge button: stop does not take",
+     [](auto& p) {
+       p.processes.Add(24, kBridgeExe).terminable = false;
+       p.controls.portText = "3";
+     },
+     [](Monitor& m, auto&) { m.OnProgramButtonClick(ProgramButton::CBLINTARO); },
+     {{L::Information, Id::ButtonStillRunning, {kBridge.stillRunning, "LINTARO.exe", "24"}}}},
+    {"controller button checks again", [](auto& p) { p.launcher.results = {5, 0}; },
+     [](Monitor& m, auto& p) {
+       m.OnProgramButtonClick(ProgramButton::CBPellux);
+       p.processes.Add(8, kJavaw);
+       m.OnProgramButtonClick(ProgramButton::CBPellux);
+     },
+     {{L::Information, Id::ButtonFoundNotRunning, {kController.notStarted, "Pellux.exe"}},
+      {L::Information, Id::ButtonFoundRunning, {kController.started, "Pellux.exe"}}}},
+};
+
+TEST(SystemEventsTest, EachOutcomeGivesItsEvent) {
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    fakes::FakePlatform p;
+    p.files.AddFile(kController.installPath);
+    p.files.AddFile(kBridge.installPath);
+    c.before(p);
+    Monitor monitor(p.platform());
+    monitor.Start();
+    if (c.act) {
+      p.events.events.clear();
+      c.act(monitor, p);
+    }
+    EXPECT_EQ(p.events.events, c.expected);
+    for (const Event& e : p.events.events) EXPECT_EQ(e.strings.size(), KindOf(e.id).strings);
+  }
+}
+
+// A bridge that fails to start on every cycle (3 s apart) for a while, then
+// starts: what reaches the event log, as (id, last string).
+TEST(SystemEventsTest, RepeatingEventIsReportedFirstThenEveryTenMinutesThenOnceWhenItStops) {
+  struct Flood {
+    int failingCycles;
+    std::vector<std::pair<Id, std::string>> expected;
+  };
+  const Flood kFloods[] = {
+      {1, {{Id::BridgeRelaunchFailed, "1"}}},  // once is no flood: no end reported
+      {2, {{Id::BridgeRelaunchFailed, "1"}, {Id::RepeatEnded, "1"}}},
+      // 500 cycles = 25 min: reports at 0, 600 s and 1200 s, then 99 more.
+      {500,
+       {{Id::BridgeRelaunchFailed, "1"}, {Id::BridgeRelaunchFailed, "200"},
+        {Id::BridgeRelaunchFailed, "200"}, {Id::RepeatEnded, "99"}}},
+  };
+  for (const Flood& f : kFloods) {
+    SCOPED_TRACE(f.failingCycles);
+    fakes::FakeSystemEventLog sink;
+    fakes::FakeClock clock;
+    SystemEvents events(sink, clock);
+    for (int i = 0; i < f.failingCycles + 2; ++i, clock.ms += 3000) {
+      if (i < f.failingCycles) events.BridgeRelaunched(0);
+      events.CycleDone();
+    }
+    std::vector<std::pair<Id, std::string>> seen;
+    for (const Event& e : sink.events) seen.emplace_back(e.id, e.strings.back());
+    EXPECT_EQ(seen, f.expected);
+    // A failure after the stop is a new run, reported at once.
+    sink.events.clear();
+    events.BridgeRelaunched(0);
+    EXPECT_EQ(sink.events.size(), 1u);
+  }
+}
+
+// The message table compiled into the exe carries every id with its symbol,
+// and its text uses exactly the strings the event is written with.
+TEST(SystemEventsTest, MessageFileAgreesWithTheTable) {
+  std::ifstream file(PELLUX_EVENT_MESSAGES_MC);
+  ASSERT_TRUE(file) << PELLUX_EVENT_MESSAGES_MC;
+  std::stringstream text;
+  text << file.rdbuf();
+  const std::string mc = text.str();
+  const std::regex message(R"(MessageId=(\d+)\s+SymbolicName=(\w+)\s+Language=English\s+([\s\S]*?)\n\.\n)");
+  std::size_t found = 0;
+  for (std::sregex_iterator m(mc.begin(), mc.end(), message), end; m != end; ++m, ++found) {
+    const EventKind& kind = KindOf(static_cast<EventId>(std::stoul((*m)[1])));
+    EXPECT_EQ((*m)[2].str(), kind.symbol);
+    std::set<std::size_t> inserts;
+    const std::string body = (*m)[3];
+    const std::regex insert(R"(%(\d+))");
+    for (std::sregex_iterator i(body.begin(), body.end(), insert); i != end; ++i)
+      inserts.insert(std::stoul((*i)[1]));
+    EXPECT_EQ(inserts.size(), kind.strings) << kind.symbol;
+    EXPECT_EQ(inserts.empty() ? 0 : *inserts.rbegin(), kind.strings) << kind.symbol;
+  }
+  EXPECT_EQ(found, std::size(kEventKinds));
+}
+
+}  // namespace
+}  // namespace pellux
