@@ -44,9 +44,11 @@ class ListingHookTable final : public ProcessTable {
   std::uint32_t ModulePath(ProcessHandle h, ModuleHandle m, char* b, std::uint32_t c) override {
     return inner_.ModulePath(h, m, b, c);
   }
+  std::uint32_t ImagePath(ProcessHandle h, char* b, std::uint32_t c) override { return inner_.ImagePath(h, b, c); }
   bool ExitCode(ProcessHandle h, std::uint32_t* c) override { return inner_.ExitCode(h, c); }
   bool Terminate(ProcessHandle h, std::uint32_t c) override { return inner_.Terminate(h, c); }
   bool Close(ProcessHandle h) override { return inner_.Close(h); }
+  std::int32_t CurrentProcessId() override { return inner_.CurrentProcessId(); }
   std::int32_t LastError() override { return inner_.LastError(); }
 
   std::function<void()> afterListing;
@@ -71,9 +73,11 @@ class EndlessTable final : public ProcessTable {
   }
   bool ListModules(ProcessHandle, ModuleHandle*, std::uint32_t, std::uint32_t*) override { return false; }
   std::uint32_t ModulePath(ProcessHandle, ModuleHandle, char*, std::uint32_t) override { return 0; }
+  std::uint32_t ImagePath(ProcessHandle, char*, std::uint32_t) override { return 0; }
   bool ExitCode(ProcessHandle, std::uint32_t*) override { return false; }
   bool Terminate(ProcessHandle, std::uint32_t) override { return false; }
   bool Close(ProcessHandle) override { return false; }
+  std::int32_t CurrentProcessId() override { return 0; }
   std::int32_t LastError() override { return 5; }
   std::vector<std::uint32_t> sizes;
   long opensTried = 0;
@@ -145,7 +149,7 @@ TEST_F(ProcessServicesTest, TableThatNeverStopsGrowingEndsTheEnumeration) {
   s.IsProcessRunning("javaw.exe");
   ASSERT_FALSE(endless.sizes.empty());
   EXPECT_EQ(endless.sizes.back(), 1u << 20);
-  EXPECT_EQ(endless.opensTried, (1 << 20) / 4) << "the last list is still walked";
+  EXPECT_EQ(endless.opensTried, 2 * (1 << 20) / 4) << "the last list is still walked, both ways";
   EXPECT_FALSE(s.Found());
 }
 
@@ -217,14 +221,85 @@ TEST_F(ProcessServicesTest, ScanMatchesTheEndOfThePathInAnyCase) {
 TEST_F(ProcessServicesTest, EmptyNameMatchesFirstReadableProcess) {
   LogOn();
   table.Add(4, "C:\\protected.exe").openForRead = false;
+  table.processes.back().openLimited = false;
   table.Add(8, "C:\\starting.exe").modulesReadable = false;
+  table.processes.back().openLimited = false;
   table.Add(12, "C:\\first\\readable.exe");
   table.Add(16, "C:\\second\\readable.exe");
   services.IsProcessRunning("");
   EXPECT_EQ(services.ProcessFound(), "YES");
-  // The refused and the unreadable process get no line.
+  // The processes refused both ways get no line.
   EXPECT_EQ(LogTexts(), (std::vector<std::string>{"C:\\first\\readable.exe - 1004"}));
   ExpectBalanced();
+}
+
+// A controller started elevated or by another user refuses 0x410; its path
+// is read through a 0x1000 handle and it counts like any other process.
+TEST_F(ProcessServicesTest, ProcessRefusingFullRightsIsReadWithLimitedOnes) {
+  using Setup = void (*)(fakes::FakeProcessTable::Process&);
+  struct Case {
+    const char* what;
+    Setup setup;
+    const char* line;        // the controller's own log line, or none
+    const char* nextLine;    // the line of the copy after it, when the walk goes on
+    std::int32_t ended;      // the process Kill_Process ends
+  };
+  const char* const kController = "C:\\Program Files\\Java\\bin\\javaw.exe";
+  const Case cases[] = {
+      {"open refused, limited granted", [](auto& p) { p.openForRead = false; },
+       "C:\\Program Files\\Java\\bin\\javaw.exe - 1004", nullptr, 8},
+      {"module list refused, limited granted", [](auto& p) { p.modulesReadable = false; },
+       "C:\\Program Files\\Java\\bin\\javaw.exe - 1008", nullptr, 8},
+      {"refused both ways",
+       [](auto& p) {
+         p.openForRead = false;
+         p.openLimited = false;
+       },
+       nullptr, "C:\\Copy\\javaw.exe - 1004", 12},
+      {"module list and limited open refused",
+       [](auto& p) {
+         p.modulesReadable = false;
+         p.openLimited = false;
+       },
+       nullptr, "C:\\Copy\\javaw.exe - 1008", 12},
+      {"limited handle names no file",
+       [](auto& p) {
+         p.openForRead = false;
+         p.imageReadable = false;
+       },
+       nullptr, "C:\\Copy\\javaw.exe - 1008", 12},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> expected{"C:\\Windows\\explorer.exe - 1000"};
+    expected.push_back(c.line != nullptr ? c.line : c.nextLine);
+    for (const bool kill : {false, true}) {
+      fakes::FakeProcessTable t;
+      t.Add(4, "C:\\Windows\\explorer.exe");
+      c.setup(t.Add(8, kController));
+      t.Add(12, "C:\\Copy\\javaw.exe");
+      fakes::FakeFileSystem f;
+      f.AddFile("C:\\Monitor\\PelluxMONITOR.anc");
+      EventLog l{f, clock};
+      l.InitLog("C:\\Monitor");
+      ProcessServices s{t, l};
+      if (kill) {
+        s.Kill_Process("javaw");
+        EXPECT_EQ(t.terminated, (std::vector<std::pair<std::int32_t, std::uint32_t>>{{c.ended, 1}}))
+            << c.what;
+      } else {
+        s.IsProcessRunning("javaw.exe");
+        EXPECT_TRUE(s.Found()) << c.what;
+      }
+      // First match only, in list order; a process refused both ways gets no line.
+      EXPECT_EQ(fakes::LogTextsAfterBanner(f.Contents("C:\\Monitor\\PelluxMONITOR.anc")), expected)
+          << c.what << (kill ? " (stop)" : " (scan)");
+      ASSERT_GE(t.openAccess.size(), 3u);
+      EXPECT_EQ(t.openAccess[2], 0x1000u) << "the second try for the controller";
+      EXPECT_TRUE(t.imagePathCapacity == 0 || t.imagePathCapacity == 260) << c.what;
+      EXPECT_EQ(t.opens, t.closes) << c.what;
+      EXPECT_EQ(t.inheritableOpens, 0);
+    }
+  }
 }
 
 TEST_F(ProcessServicesTest, SecondScanClearsAStaleYes) {
@@ -323,10 +398,28 @@ TEST_F(ProcessServicesTest, KillEndsOnlyTheFirstMatchWithExitCodeOne) {
   ExpectBalanced();
 }
 
+TEST_F(ProcessServicesTest, KillPassesOverTheMonitorsOwnProcess) {
+  LogOn();
+  table.ownId = 40;
+  table.Add(40, "C:\\Lintaro tools\\PelluxMONITOR.exe");  // started before the bridge
+  table.Add(8, "C:\\Program Files\\Ferrowin\\LINTARO\\LINTARO.exe");
+  services.Kill_Process("Lintaro");
+  EXPECT_EQ(table.terminated, (std::vector<std::pair<std::int32_t, std::uint32_t>>{{8, 1}}));
+  EXPECT_EQ(LogTexts(),
+            (std::vector<std::string>{"C:\\Lintaro tools\\PelluxMONITOR.exe - 1000",
+                                      "C:\\Program Files\\Ferrowin\\LINTARO\\LINTARO.exe - 1004"}));
+  services.Kill_Process("Lintaro");  // the bridge has gone: only the monitor matches
+  EXPECT_EQ(table.terminated.size(), 1u);
+  EXPECT_TRUE(table.Running(40));
+  EXPECT_TRUE(reports.empty());
+  ExpectBalanced();
+}
+
 TEST_F(ProcessServicesTest, KillWithoutMatchOnlyLogs) {
   LogOn();
   table.AddMany(3);
   table.Add(40, "C:\\locked.exe").modulesReadable = false;
+  table.processes.back().openLimited = false;
   services.Kill_Process("Lintaro");
   EXPECT_TRUE(table.terminated.empty());
   EXPECT_TRUE(reports.empty());
@@ -398,6 +491,9 @@ TEST_F(ProcessServicesTest, HandlesBalancedOnEveryPath) {
   table.Add(8, "C:\\exiting.exe").modulesReadable = false;
   table.Add(12, "C:\\nopath.exe").pathReadable = false;
   table.Add(16, "C:\\Lintaro\\refuses.exe").terminable = false;
+  table.Add(20, "C:\\elevated\\javaw.exe").openForRead = false;
+  table.Add(24, "C:\\system.exe").imageReadable = false;
+  table.processes.back().modulesReadable = false;
   table.AddMany(4, 200);
   services.IsProcessRunning("javaw.exe");
   services.IsProcessRunning("");
