@@ -4,8 +4,9 @@ JOBS    ?= 2
 WINDIR   = $(BUILD)/windows
 NATDIR   = $(BUILD)/native
 FUZZDIR  = $(BUILD)/fuzz
+ASANDIR  = $(BUILD)/asan
 
-.PHONY: all deps exe native fuzz test unit demo clean
+.PHONY: all deps exe native fuzz asan test unit demo clean
 
 all: exe
 
@@ -18,15 +19,21 @@ exe: deps
 	cmake --build $(WINDIR) -j $(JOBS)
 
 native: deps
-	cmake -S . -B $(NATDIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELLUX_WINDOWS_DIR=$(abspath $(WINDIR)) -DPELLUX_FUZZ_DIR=$(abspath $(FUZZDIR))
+	cmake -S . -B $(NATDIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELLUX_WINDOWS_DIR=$(abspath $(WINDIR)) -DPELLUX_FUZZ_DIR=$(abspath $(FUZZDIR)) -DPELLUX_ASAN_DIR=$(abspath $(ASANDIR))
 	cmake --build $(NATDIR) -j $(JOBS)
 
 fuzz: deps
 	cmake -S . -B $(FUZZDIR) -DPELLUX_FUZZ=ON -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(FUZZDIR) -j $(JOBS)
 
-# Every test: unit, fuzz (bounded) and end-to-end under Wine, in one ctest run.
-test: exe fuzz native
+# The unit tests once more, with AddressSanitizer and UndefinedBehaviorSanitizer.
+asan: deps
+	cmake -S . -B $(ASANDIR) -DPELLUX_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(ASANDIR) -j $(JOBS)
+
+# Every test: unit (plain and sanitized), fuzz (bounded) and end-to-end under
+# Wine, in one ctest run.
+test: exe fuzz asan native
 	ctest --test-dir $(NATDIR) --output-on-failure
 
 # Unit tests only, no Wine.
