@@ -207,35 +207,20 @@ TEST_F(SupervisionCycleTest, EndOnDriveDBeatsHoldBesideTheProgram) {
 // A failed allocation anywhere in a cycle reaches the window procedure, which
 // drops it; the timer must already be armed again, and the next tick works.
 TEST_F(SupervisionCycleTest, ExceptionInsideACycleLeavesTimer1Armed) {
-  struct Case {
-    const char* where;
-    bool fakes::FakeFileSystem::*fileFlag;
-    bool fakes::FakeProcessTable::*tableFlag;
-  };
-  const Case cases[] = {
-      {"BEFORE line", &fakes::FakeFileSystem::throwOnNextAppend, nullptr},
-      {"process list", nullptr, &fakes::FakeProcessTable::throwOnNextList},
-      {"control-file read", &fakes::FakeFileSystem::throwOnNextRead, nullptr},
-  };
   LogOn();
-  p.files.AddFile("C:\\Monitor\\Pellux.stp", "x,\"HOLD\"");
   p.processes.Add(4, kJavaPath);
-  for (const Case& c : cases) {
+  for (bool* throwOnce : {&p.files.throwOnNextAppend, &p.processes.throwOnNextList,
+                          &p.files.throwOnNextRead}) {  // BEFORE line, scan, control file
+    p.files.AddFile("C:\\Monitor\\Pellux.stp", "x,\"HOLD\"");
     p.processes.processes.resize(1);  // the bridge has gone
-    if (c.fileFlag != nullptr) p.files.*c.fileFlag = true;
-    if (c.tableFlag != nullptr) p.processes.*c.tableFlag = true;
-    const std::size_t trayCalls = p.tray.calls.size();
-    EXPECT_THROW(cycle.Timer1(), std::bad_alloc) << c.where;
-    EXPECT_EQ(p.timers.history.back(), std::make_pair(TimerId::Timer1, 3000u)) << c.where;
-    EXPECT_EQ(p.tray.calls.size(), trayCalls) << c.where;
-
+    *throwOnce = true;
+    EXPECT_THROW(cycle.Timer1(), std::bad_alloc);
+    EXPECT_EQ(p.timers.history.back(), std::make_pair(TimerId::Timer1, 3000u));
     cycle.Timer1();
-    EXPECT_EQ(p.timers.Interval(TimerId::Timer1), 3000u) << c.where;
-    EXPECT_EQ(p.processes.processes.back().path, kBridge.installPath) << c.where;
+    EXPECT_EQ(p.processes.processes.back().path, kBridge.installPath);
     ExpectTray(p.tray.calls.size() - 1, 4, kHoldingTip);
-    EXPECT_EQ(LogTexts().back(), kAfter) << c.where;
+    EXPECT_EQ(LogTexts().back(), kAfter);
   }
-  EXPECT_EQ(p.processes.OpenHandles(), 0);
 }
 
 TEST_F(SupervisionCycleTest, HandlesBalancedAcrossCycles) {
