@@ -28,7 +28,7 @@ fuzz: deps
 
 # The unit tests once more, with AddressSanitizer and UndefinedBehaviorSanitizer.
 asan: deps
-	cmake -S . -B $(ASANDIR) -DPELLUX_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(ASANDIR) -DPELLUX_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
 	cmake --build $(ASANDIR) -j $(JOBS)
 
 # Every test: unit (plain and sanitized), fuzz (bounded) and end-to-end under
