@@ -7,6 +7,7 @@ VERSION ?=
 WINDIR   = $(BUILD)/windows$(if $(VERSION),-$(VERSION))
 NATDIR   = $(BUILD)/native
 FUZZDIR  = $(BUILD)/fuzz
+ASANDIR  = $(BUILD)/asan
 
 # The version in CMakeLists.txt and one build number above it: the newer
 # package that the installer test upgrades to, built from the same tree.
@@ -14,7 +15,7 @@ BASE_VERSION := $(shell sed -n 's/^ *set(PELLUX_VERSION \([0-9.]*\))/\1/p' CMake
 NEXT_VERSION := $(shell echo $(BASE_VERSION) | awk -F. '{ print $$1 "." $$2 "." $$3 + 1 "." $$4 }')
 NEXTDIR  = $(BUILD)/windows-$(NEXT_VERSION)
 
-.PHONY: all help deps exe native fuzz test unit demo screenshots installer installer-next sign clean
+.PHONY: all help deps exe native fuzz asan test unit demo screenshots installer installer-next sign clean
 
 all: exe
 
@@ -64,7 +65,7 @@ sign: exe
 	cmake --build $(WINDIR) --target installer
 	packaging/sign.sh "$(CERT)" "$(TSURL)" "$$(sed -n 's/^PELLUX_MSI:INTERNAL=//p' $(WINDIR)/CMakeCache.txt)"
 
-NATIVE_CONFIGURE = cmake -S . -B $(NATDIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELLUX_WINDOWS_DIR=$(abspath $(WINDIR)) -DPELLUX_FUZZ_DIR=$(abspath $(FUZZDIR)) -DPELLUX_NEXT_WINDOWS_DIR=$(abspath $(NEXTDIR))
+NATIVE_CONFIGURE = cmake -S . -B $(NATDIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELLUX_WINDOWS_DIR=$(abspath $(WINDIR)) -DPELLUX_FUZZ_DIR=$(abspath $(FUZZDIR)) -DPELLUX_NEXT_WINDOWS_DIR=$(abspath $(NEXTDIR)) -DPELLUX_ASAN_DIR=$(abspath $(ASANDIR))
 
 native: deps
 	$(NATIVE_CONFIGURE)
@@ -74,8 +75,14 @@ fuzz: deps
 	cmake -S . -B $(FUZZDIR) -DPELLUX_FUZZ=ON -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(FUZZDIR) -j $(JOBS)
 
-# Every test: unit, fuzz (bounded), packaging and end-to-end under Wine, in one ctest run.
-test: exe installer installer-next fuzz native
+# The unit tests once more, with AddressSanitizer and UndefinedBehaviorSanitizer.
+asan: deps
+	cmake -S . -B $(ASANDIR) -DPELLUX_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+	cmake --build $(ASANDIR) -j $(JOBS)
+
+# Every test: unit (plain and sanitized), fuzz (bounded), packaging and
+# end-to-end under Wine, in one ctest run.
+test: exe installer installer-next fuzz asan native
 	ctest --test-dir $(NATDIR) --output-on-failure
 
 # Unit tests only: builds the one unit_tests target, no Wine.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -36,6 +37,11 @@ class HandleGuard {
   HandleGuard& operator=(const HandleGuard&) = delete;
 
   [[nodiscard]] ProcessHandle get() const { return handle_; }
+  // Closes the handle held (its result is of no use here) and takes next.
+  void Reset(ProcessHandle next = 0) {
+    if (handle_ != 0) (void)table_.Close(handle_);
+    handle_ = next;
+  }
   [[nodiscard]] bool Close() {
     const ProcessHandle handle = handle_;
     handle_ = 0;
@@ -77,24 +83,47 @@ std::vector<std::int32_t> EnumerateProcesses(ProcessTable& table) {
   return ids;
 }
 
+// Reads the full path of the process's executable into buffer: through a
+// kAccessRead handle and the first entry of its module list, or, when either
+// is refused (a process started elevated or by another user), through a
+// kAccessQueryLimited handle and the image path query. Returns the number of
+// characters read, nothing when the process is refused both ways; handle
+// holds the handle the path was read through.
+std::optional<std::uint32_t> ReadPath(ProcessTable& table, HandleGuard& handle, std::int32_t id,
+                                      char (&buffer)[kPathChars]) {
+  std::fill(std::begin(buffer), std::end(buffer), ' ');
+  handle.Reset(table.Open(kAccessRead, false, id));
+  if (handle.get() != 0) {
+    std::array<ModuleHandle, kModuleSlots> modules{};
+    std::uint32_t bytesNeeded = 0;
+    if (table.ListModules(handle.get(), modules.data(), sizeof modules, &bytesNeeded)) {
+      // A failed query (0) gives the empty path, and the process still counts.
+      return std::min(table.ModulePath(handle.get(), modules[0], buffer, kPathChars), kPathChars);
+    }
+  }
+  handle.Reset();  // closed before the second open
+  handle.Reset(table.Open(kAccessQueryLimited, false, id));
+  if (handle.get() == 0) return std::nullopt;
+  std::fill(std::begin(buffer), std::end(buffer), ' ');
+  // Here no path is no process: protected and system processes open this
+  // way yet name no file, and they stay skipped as before.
+  const std::uint32_t copied = table.ImagePath(handle.get(), buffer, kPathChars);
+  if (copied == 0) return std::nullopt;
+  return std::min(copied, kPathChars);
+}
+
 // Visits every process whose path can be read, in list order, logging each
-// one, until onProcess answers true. The read handle is closed after
-// onProcess has run, whatever it did.
+// one, until onProcess answers true. The handle the path was read through is
+// closed after onProcess has run, whatever it did.
 template <typename OnProcess>
 void WalkProcesses(ProcessTable& table, EventLog& log, OnProcess&& onProcess) {
   for (const std::int32_t id : EnumerateProcesses(table)) {
-    HandleGuard handle(table, table.Open(kAccessRead, false, id));
-    // Refused (protected, already gone, identifier 0): skipped silently.
-    if (handle.get() == 0) continue;
-
-    std::array<ModuleHandle, kModuleSlots> modules{};
-    std::uint32_t bytesNeeded = 0;
-    if (!table.ListModules(handle.get(), modules.data(), sizeof modules, &bytesNeeded)) continue;
-
+    HandleGuard handle(table, 0);
     char buffer[kPathChars];
-    std::fill(std::begin(buffer), std::end(buffer), ' ');
-    const std::uint32_t copied = table.ModulePath(handle.get(), modules[0], buffer, kPathChars);
-    const std::string_view path(buffer, std::min(copied, kPathChars));
+    // Refused (protected, already gone, identifier 0): skipped silently.
+    const std::optional<std::uint32_t> copied = ReadPath(table, handle, id, buffer);
+    if (!copied) continue;
+    const std::string_view path(buffer, *copied);
 
     if (log.IsOn()) {
       const std::string number = std::to_string(handle.get());
@@ -143,8 +172,12 @@ KillOutcome ProcessServices::Kill_Process(const std::string& name) {
   // An empty fragment would occur in every path and end whatever process the
   // system happens to list first.
   if (name.empty()) return outcome;
+  // A monitor kept in a folder that bears the name, as in
+  // C:\Lintaro tools\PelluxMONITOR.exe, would end itself: its own process is
+  // passed over as if it did not match, and the walk goes on.
+  const std::int32_t own = table_.CurrentProcessId();
   WalkProcesses(table_, log_, [&](std::int32_t id, std::string_view path) {
-    if (!ContainsUpper(path, name)) return false;
+    if (id == own || !ContainsUpper(path, name)) return false;
     outcome = {id, EndProcess(table_, report_, id)};
     return true;  // only the first match, whatever became of its termination
   });

@@ -23,7 +23,9 @@ struct KillOutcome {
 };
 
 // Whether a program runs, and terminating one, by walking the process table
-// afresh on every call. Every handle opened is closed before a call returns.
+// afresh on every call. A process whose path cannot be read with full query
+// rights is read with the limited ones; one refused both ways is skipped.
+// Every handle opened is closed before a call returns.
 class ProcessServices {
  public:
   ProcessServices(ProcessTable& table, EventLog& log, ErrorReporter report = ReportError)
@@ -33,9 +35,10 @@ class ProcessServices {
   // with name (compared upper-cased) runs, otherwise the empty text.
   void IsProcessRunning(const std::string& name);
 
-  // Terminates (exit code 1) the first process whose executable path
-  // contains name (compared upper-cased). Reports failures to the hook only;
-  // the outcome tells the caller what was matched and ended.
+  // Terminates (exit code 1) the first process other than the monitor's own
+  // whose executable path contains name (compared upper-cased). Reports
+  // failures to the hook only; the outcome tells the caller what was matched
+  // and ended.
   KillOutcome Kill_Process(const std::string& name);
 
   [[nodiscard]] const std::string& ProcessFound() const { return ProcessFound_; }

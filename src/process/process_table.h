@@ -8,6 +8,9 @@ using ModuleHandle = std::uintptr_t;
 
 inline constexpr std::uint32_t kAccessRead = 0x410;       // query information + read memory
 inline constexpr std::uint32_t kAccessTerminate = 0x401;  // query information + terminate
+// Granted across integrity levels and users where kAccessRead is not: enough
+// to read the executable's path, nothing more.
+inline constexpr std::uint32_t kAccessQueryLimited = 0x1000;
 
 // The operating system's process table and process control, one method per
 // system call. Abstract so that the walks can be driven by a fake in tests.
@@ -35,6 +38,13 @@ class ProcessTable {
   [[nodiscard]] virtual std::uint32_t ModulePath(ProcessHandle process, ModuleHandle module,
                                                  char* buffer, std::uint32_t capacity) = 0;
 
+  // Copies the full path of the process's executable (8-bit text) into
+  // buffer, which holds capacity characters, through a kAccessQueryLimited
+  // handle; returns the number of characters copied, 0 on failure (a path
+  // that does not fit included).
+  [[nodiscard]] virtual std::uint32_t ImagePath(ProcessHandle process, char* buffer,
+                                                std::uint32_t capacity) = 0;
+
   // Reads the exit code (259 while the process runs). False on failure.
   [[nodiscard]] virtual bool ExitCode(ProcessHandle process, std::uint32_t* exitCode) = 0;
 
@@ -43,6 +53,9 @@ class ProcessTable {
 
   // Releases the handle. False on failure.
   virtual bool Close(ProcessHandle process) = 0;
+
+  // The identifier of the monitor's own process.
+  [[nodiscard]] virtual std::int32_t CurrentProcessId() = 0;
 
   // The system's error code of the most recent failed call.
   [[nodiscard]] virtual std::int32_t LastError() = 0;

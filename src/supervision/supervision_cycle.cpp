@@ -2,6 +2,7 @@
 
 #include "app/programs.h"
 #include "common/colours.h"
+#include "common/scope_exit.h"
 #include "supervision/control_file.h"
 
 namespace pellux {
@@ -11,11 +12,17 @@ void SupervisionCycle::Timer1() {
   // Disarmed first, so that no tick can arrive while the cycle runs; the
   // spacing is counted from the end of this cycle.
   d_.timers.Disarm(TimerId::Timer1);
+  // Re-armed on every way out, an exception included (a failed allocation in
+  // a scan, the control-file read or a log line): the window drops what
+  // escapes, and a cycle that never re-armed would end supervision for good.
+  // Only the END command leaves it disarmed.
+  const ScopeExit rearm([this] {
+    if (!ended_) d_.timers.Arm(TimerId::Timer1, kCycleSpacingMs);
+  });
   d_.log.WriteLogLine("Timer1 - BEFORE 'CALL Pellux_MONITOR'");
   Pellux_MONITOR();
   if (ended_) return;
   d_.log.WriteLogLine("Timer1 - AFTER 'CALL Pellux_MONITOR'");
-  d_.timers.Arm(TimerId::Timer1, kCycleSpacingMs);
 }
 
 void SupervisionCycle::Pellux_MONITOR() {

@@ -36,7 +36,8 @@ class SupervisionCycle {
   explicit SupervisionCycle(Deps deps) : d_(std::move(deps)) {}
 
   // The Timer1 tick: disarm, BEFORE line, Pellux_MONITOR, AFTER line, re-arm
-  // for 3000 ms (spacing counted from the end of one cycle to the next).
+  // for 3000 ms (spacing counted from the end of one cycle to the next). The
+  // timer is re-armed even when the cycle throws; only END leaves it off.
   void Timer1();
 
   void Pellux_MONITOR();

@@ -29,7 +29,12 @@ void TrayIcon::Add(std::uintptr_t hookWindow, const std::string& tip) {
 void TrayIcon::CHANGE_TRAY_ICON(int ELICON, const std::string& ELTRAYMSG) {
   TrayIconData_.hIcon = service_.Picture(static_cast<std::int16_t>(ELICON));
   FillTip(TrayIconData_.szTip, ELTRAYMSG);
-  if (service_.Notify(TrayCommand::Modify, TrayIconData_)) return;
+  if (service_.Notify(TrayCommand::Modify, TrayIconData_)) {
+    // The icon stands, whatever its add reported: an add that timed out on a
+    // busy shell may still have put it there, and every end must remove it.
+    added_ = true;
+    return;
+  }
   // The shell lost the icon (explorer restarted while no message reached us,
   // or the add itself failed): put it back from the kept record.
   if (TrayIconData_.hWnd != 0 && service_.Notify(TrayCommand::Add, TrayIconData_)) added_ = true;

@@ -24,7 +24,8 @@ class TrayIcon {
   // Adds the icon with imgIcon(0) and tip for the hook window.
   void Add(std::uintptr_t hookWindow, const std::string& tip);
   // Sets picture ELICON (as a 16-bit integer) and tip ELTRAYMSG, then
-  // modifies; when the modify fails the icon is added again.
+  // modifies; when the modify fails the icon is added again. Either success
+  // marks the icon as present.
   void CHANGE_TRAY_ICON(int ELICON, const std::string& ELTRAYMSG);
   // Deletes the icon and clears the window field.
   void Remove();

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "app/programs.h"
+#include "common/scope_exit.h"
 #include "ui/layout.h"
 #include "win32/control_ids.h"
 #include "win32/resource_ids.h"
@@ -389,9 +390,11 @@ bool Win32MainWindow::RunPendingValidation() {
   // field: not a switch to another program, nor a focus already back in it.
   HWND focus = ::GetFocus();
   if (focus == nullptr || focus == port_ || !::IsChild(window_, focus)) return true;
+  // Cleared on every way out: left set by an exception (which the window
+  // procedure drops), it would stop every later validation of the field.
   validating_ = true;
+  const ScopeExit done([this] { validating_ = false; });
   const bool accepted = events_->OnPortFieldLostFocus();
-  validating_ = false;
   if (!accepted) rejectedPress_ = true;
   return accepted;
 }

@@ -46,6 +46,15 @@ std::uint32_t Win32ProcessTable::ModulePath(ProcessHandle process, ModuleHandle 
                                 capacity);
 }
 
+std::uint32_t Win32ProcessTable::ImagePath(ProcessHandle process, char* buffer,
+                                           std::uint32_t capacity) {
+  // In: the buffer's room including the terminating NUL; out: the characters
+  // written without it. A path that does not fit fails instead of being cut.
+  DWORD size = capacity;
+  if (!::QueryFullProcessImageNameA(AsHandle(process), 0, buffer, &size)) return 0;
+  return size;
+}
+
 bool Win32ProcessTable::ExitCode(ProcessHandle process, std::uint32_t* exitCode) {
   DWORD code = 0;
   if (!::GetExitCodeProcess(AsHandle(process), &code)) return false;
@@ -58,6 +67,10 @@ bool Win32ProcessTable::Terminate(ProcessHandle process, std::uint32_t exitCode)
 }
 
 bool Win32ProcessTable::Close(ProcessHandle process) { return CloseKernelHandle(AsHandle(process)); }
+
+std::int32_t Win32ProcessTable::CurrentProcessId() {
+  return static_cast<std::int32_t>(::GetCurrentProcessId());
+}
 
 std::int32_t Win32ProcessTable::LastError() { return static_cast<std::int32_t>(::GetLastError()); }
 

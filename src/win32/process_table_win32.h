@@ -13,9 +13,12 @@ class Win32ProcessTable final : public ProcessTable {
                                  std::uint32_t* bytesNeeded) override;
   [[nodiscard]] std::uint32_t ModulePath(ProcessHandle process, ModuleHandle module, char* buffer,
                                          std::uint32_t capacity) override;
+  [[nodiscard]] std::uint32_t ImagePath(ProcessHandle process, char* buffer,
+                                        std::uint32_t capacity) override;
   [[nodiscard]] bool ExitCode(ProcessHandle process, std::uint32_t* exitCode) override;
   [[nodiscard]] bool Terminate(ProcessHandle process, std::uint32_t exitCode) override;
   bool Close(ProcessHandle process) override;
+  [[nodiscard]] std::int32_t CurrentProcessId() override;
   [[nodiscard]] std::int32_t LastError() override;
 };
 

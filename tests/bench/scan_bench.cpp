@@ -68,9 +68,11 @@ class LeanTable final : public ProcessTable {
     std::memcpy(buffer, path.data(), n);
     return static_cast<std::uint32_t>(n);
   }
+  std::uint32_t ImagePath(ProcessHandle, char*, std::uint32_t) override { return 0; }
   bool ExitCode(ProcessHandle, std::uint32_t*) override { return false; }
   bool Terminate(ProcessHandle, std::uint32_t) override { return false; }
   bool Close(ProcessHandle) override { return true; }
+  std::int32_t CurrentProcessId() override { return 0; }
   std::int32_t LastError() override { return 0; }
 
  private:

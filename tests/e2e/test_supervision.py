@@ -96,6 +96,29 @@ class Cycle(SupervisionCase):
         self.assertTrue(any(line.lower().startswith(H.JAVAW_EXE.lower() + " - ") for line in cycle))
         self.assertTrue(cycle[-1].lower().startswith(H.BRIDGE_EXE.lower() + " - "), cycle[-1])
 
+    def test_a_monitor_kept_in_a_folder_named_like_the_bridge_ends_the_bridge_and_runs_on(self):
+        folder = r"C:\Lintaro tools"
+        exe = folder + r"\PelluxMONITOR.exe"
+        self.addCleanup(H._remove, self.h.unix(folder))
+        H._copy(self.h.binary("PelluxMONITOR.exe"), self.h.unix(exe))
+        open(self.h.unix(folder + r"\PelluxMONITOR.anc"), "wb").close()
+        self.h.log_path = lambda: self.h.unix(folder + r"\PelluxMONITOR.anc")  # the log lies beside the exe
+        self.addCleanup(delattr, self.h, "log_path")
+        os.remove(self.h.unix(H.JAVAW_EXE))  # the controller's launcher starts no javaw.exe
+        monitor = self.h.start_monitor(exe)
+        self.h.hold(monitor)
+        self.wait_cycles(3, timeout=25)
+        texts = self.h.log_texts()
+        first = texts.index(H.BEFORE)
+        cycle = texts[first + 1:texts.index(H.AFTER, first)]
+        # Listed before the bridge, the monitor is read by both walks; the stop
+        # passes over it and ends at the bridge.
+        own = [t for t in cycle if t.lower().startswith(exe.lower() + " - ")]
+        self.assertEqual(len(own), 2, cycle)
+        self.assertTrue(cycle[-1].lower().startswith(H.BRIDGE_EXE.lower() + " - "), cycle[-1])
+        self.assertEqual(self.h.processes_at(H.BRIDGE_EXE), [])
+        self.assertEqual(self.h.wait_exit(monitor, 0), (False, 259))
+
 
 class ControlFile(SupervisionCase):
 

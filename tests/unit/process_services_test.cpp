@@ -44,9 +44,11 @@ class ListingHookTable final : public ProcessTable {
   std::uint32_t ModulePath(ProcessHandle h, ModuleHandle m, char* b, std::uint32_t c) override {
     return inner_.ModulePath(h, m, b, c);
   }
+  std::uint32_t ImagePath(ProcessHandle h, char* b, std::uint32_t c) override { return inner_.ImagePath(h, b, c); }
   bool ExitCode(ProcessHandle h, std::uint32_t* c) override { return inner_.ExitCode(h, c); }
   bool Terminate(ProcessHandle h, std::uint32_t c) override { return inner_.Terminate(h, c); }
   bool Close(ProcessHandle h) override { return inner_.Close(h); }
+  std::int32_t CurrentProcessId() override { return inner_.CurrentProcessId(); }
   std::int32_t LastError() override { return inner_.LastError(); }
 
   std::function<void()> afterListing;
@@ -71,9 +73,11 @@ class EndlessTable final : public ProcessTable {
   }
   bool ListModules(ProcessHandle, ModuleHandle*, std::uint32_t, std::uint32_t*) override { return false; }
   std::uint32_t ModulePath(ProcessHandle, ModuleHandle, char*, std::uint32_t) override { return 0; }
+  std::uint32_t ImagePath(ProcessHandle, char*, std::uint32_t) override { return 0; }
   bool ExitCode(ProcessHandle, std::uint32_t*) override { return false; }
   bool Terminate(ProcessHandle, std::uint32_t) override { return false; }
   bool Close(ProcessHandle) override { return false; }
+  std::int32_t CurrentProcessId() override { return 0; }
   std::int32_t LastError() override { return 5; }
   std::vector<std::uint32_t> sizes;
   long opensTried = 0;
@@ -145,7 +149,7 @@ TEST_F(ProcessServicesTest, TableThatNeverStopsGrowingEndsTheEnumeration) {
   s.IsProcessRunning("javaw.exe");
   ASSERT_FALSE(endless.sizes.empty());
   EXPECT_EQ(endless.sizes.back(), 1u << 20);
-  EXPECT_EQ(endless.opensTried, (1 << 20) / 4) << "the last list is still walked";
+  EXPECT_EQ(endless.opensTried, 2 * (1 << 20) / 4) << "the last list is still walked, both ways";
   EXPECT_FALSE(s.Found());
 }
 
@@ -217,14 +221,53 @@ TEST_F(ProcessServicesTest, ScanMatchesTheEndOfThePathInAnyCase) {
 TEST_F(ProcessServicesTest, EmptyNameMatchesFirstReadableProcess) {
   LogOn();
   table.Add(4, "C:\\protected.exe").openForRead = false;
+  table.processes.back().openLimited = false;
   table.Add(8, "C:\\starting.exe").modulesReadable = false;
+  table.processes.back().openLimited = false;
   table.Add(12, "C:\\first\\readable.exe");
   table.Add(16, "C:\\second\\readable.exe");
   services.IsProcessRunning("");
   EXPECT_EQ(services.ProcessFound(), "YES");
-  // The refused and the unreadable process get no line.
+  // The processes refused both ways get no line.
   EXPECT_EQ(LogTexts(), (std::vector<std::string>{"C:\\first\\readable.exe - 1004"}));
   ExpectBalanced();
+}
+
+// A controller started elevated or by another user refuses 0x410; its path
+// is read through a 0x1000 handle and it counts, logs and closes like any other.
+TEST_F(ProcessServicesTest, ProcessRefusingFullRightsIsReadWithLimitedOnes) {
+  struct Case {
+    bool open, modules, limited, image;
+    const char* line;  // the first line: the controller's, or its copy's when refused both ways
+  };
+  const Case cases[] = {
+      {false, true, true, true, "C:\\Java\\javaw.exe - 1000"},
+      {true, false, true, true, "C:\\Java\\javaw.exe - 1004"},
+      {false, true, false, true, "C:\\Copy\\javaw.exe - 1000"},
+      {true, false, false, true, "C:\\Copy\\javaw.exe - 1004"},
+      {false, true, true, false, "C:\\Copy\\javaw.exe - 1004"},  // a limited handle naming no file
+  };
+  LogOn();
+  for (const Case& c : cases) {
+    for (const bool kill : {false, true}) {
+      fakes::FakeProcessTable t;
+      auto& p = t.Add(4, "C:\\Java\\javaw.exe");
+      std::tie(p.openForRead, p.modulesReadable, p.openLimited, p.imageReadable) =
+          std::tie(c.open, c.modules, c.limited, c.image);
+      t.Add(8, "C:\\Copy\\javaw.exe");
+      files.AddFile("C:\\Monitor\\PelluxMONITOR.anc");
+      ProcessServices s{t, log};
+      kill ? s.Kill_Process("javaw") : s.IsProcessRunning("javaw.exe");
+      EXPECT_EQ(LogTexts(), std::vector<std::string>{c.line}) << c.line << " kill " << kill;
+      const bool controller = std::string(c.line).rfind("C:\\Java", 0) == 0;
+      if (kill) {
+        EXPECT_EQ(t.terminated.at(0).first, controller ? 4 : 8) << c.line;
+      } else {
+        EXPECT_TRUE(s.Found());
+      }
+      EXPECT_EQ(t.opens, t.closes) << c.line;
+    }
+  }
 }
 
 TEST_F(ProcessServicesTest, SecondScanClearsAStaleYes) {
@@ -308,14 +351,16 @@ TEST_F(ProcessServicesTest, KillMatchesTheNameAnywhereInThePath) {
 
 TEST_F(ProcessServicesTest, KillEndsOnlyTheFirstMatchWithExitCodeOne) {
   LogOn();
-  table.Add(4, "C:\\Windows\\explorer.exe");
+  // The monitor's own process, kept in a folder that bears the name, is
+  // passed over as if it did not match.
+  table.Add(table.ownId, "C:\\Lintaro tools\\PelluxMONITOR.exe");
   table.Add(8, "C:\\Program Files\\Ferrowin\\LINTARO\\LINTARO.exe");
   table.Add(12, "C:\\Copy\\Lintaro.exe");
   services.Kill_Process("Lintaro");
   EXPECT_EQ(table.terminated, (std::vector<std::pair<std::int32_t, std::uint32_t>>{{8, 1}}));
   EXPECT_TRUE(table.Running(12)) << "the second match keeps running";
   EXPECT_EQ(LogTexts(),
-            (std::vector<std::string>{"C:\\Windows\\explorer.exe - 1000",
+            (std::vector<std::string>{"C:\\Lintaro tools\\PelluxMONITOR.exe - 1000",
                                       "C:\\Program Files\\Ferrowin\\LINTARO\\LINTARO.exe - 1004"}));
   EXPECT_EQ(table.openAccess, (std::vector<std::uint32_t>{0x410, 0x410, 0x401}));
   EXPECT_EQ(table.inheritableOpens, 0);
@@ -327,6 +372,7 @@ TEST_F(ProcessServicesTest, KillWithoutMatchOnlyLogs) {
   LogOn();
   table.AddMany(3);
   table.Add(40, "C:\\locked.exe").modulesReadable = false;
+  table.processes.back().openLimited = false;
   services.Kill_Process("Lintaro");
   EXPECT_TRUE(table.terminated.empty());
   EXPECT_TRUE(reports.empty());
@@ -398,6 +444,9 @@ TEST_F(ProcessServicesTest, HandlesBalancedOnEveryPath) {
   table.Add(8, "C:\\exiting.exe").modulesReadable = false;
   table.Add(12, "C:\\nopath.exe").pathReadable = false;
   table.Add(16, "C:\\Lintaro\\refuses.exe").terminable = false;
+  table.Add(20, "C:\\elevated\\javaw.exe").openForRead = false;
+  table.Add(24, "C:\\system.exe").imageReadable = false;
+  table.processes.back().modulesReadable = false;
   table.AddMany(4, 200);
   services.IsProcessRunning("javaw.exe");
   services.IsProcessRunning("");

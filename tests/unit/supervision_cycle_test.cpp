@@ -205,6 +205,25 @@ TEST_F(SupervisionCycleTest, EndOnDriveDBeatsHoldBesideTheProgram) {
   EXPECT_EQ(ends, 1);
 }
 
+// A failed allocation anywhere in a cycle reaches the window procedure, which
+// drops it; the timer must already be armed again, and the next tick works.
+TEST_F(SupervisionCycleTest, ExceptionInsideACycleLeavesTimer1Armed) {
+  LogOn();
+  p.processes.Add(4, kJavaPath);
+  for (bool* throwOnce : {&p.files.throwOnNextAppend, &p.processes.throwOnNextList,
+                          &p.files.throwOnNextRead}) {  // BEFORE line, scan, control file
+    p.files.AddFile("C:\\Monitor\\Pellux.stp", "x,\"HOLD\"");
+    p.processes.processes.resize(1);  // the bridge has gone
+    *throwOnce = true;
+    EXPECT_THROW(cycle.Timer1(), std::bad_alloc);
+    EXPECT_EQ(p.timers.history.back(), std::make_pair(TimerId::Timer1, 3000u));
+    cycle.Timer1();
+    EXPECT_EQ(p.processes.processes.back().path, kBridge.installPath);
+    ExpectTray(p.tray.calls.size() - 1, 4, kHoldingTip);
+    EXPECT_EQ(LogTexts().back(), kAfter);
+  }
+}
+
 TEST_F(SupervisionCycleTest, HandlesBalancedAcrossCycles) {
   p.processes.Add(4, kJavaPath);
   p.processes.Add(8, "C:\\locked.exe").openForRead = false;

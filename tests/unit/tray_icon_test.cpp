@@ -82,6 +82,15 @@ TEST_F(TrayIconTest, FailedModifyAddsTheIconAgain) {
   EXPECT_EQ(service.Tip(2).substr(0, kHoldingTip.size()), kHoldingTip);
 }
 
+TEST_F(TrayIconTest, SuccessfulModifyAfterAFailedAddMarksTheIconPresent) {
+  service.addSucceeds = false;  // timed out on a busy shell, yet the icon came
+  tray.Add(0x7700, VersionTip("1.0.0.0"));
+  ASSERT_FALSE(tray.Added());
+  tray.CHANGE_TRAY_ICON(0, VersionTip("1.0.0.0"));
+  EXPECT_TRUE(tray.Added()) << "so that the end removes it";
+  EXPECT_EQ(service.calls.back().command, TrayCommand::Modify);
+}
+
 TEST_F(TrayIconTest, RemoveDeletesAndClearsTheWindow) {
   tray.Add(0x7700, "t");
   tray.Remove();

@@ -6,9 +6,11 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <new>
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/platform.h"
@@ -41,6 +43,7 @@ class FakeFileSystem final : public FileSystem {
     return entries.count(path) != 0;
   }
   bool Append(const std::string& path, const std::string& bytes) override {
+    if (std::exchange(throwOnNextAppend, false)) throw std::bad_alloc();
     ++appends;
     auto it = entries.find(path);
     if (it == entries.end()) {
@@ -53,6 +56,7 @@ class FakeFileSystem final : public FileSystem {
     return true;
   }
   std::optional<std::string> ReadHead(const std::string& path, std::size_t maxBytes) override {
+    if (std::exchange(throwOnNextRead, false)) throw std::bad_alloc();
     readsAsked.push_back(path);
     lastReadLimit = maxBytes;
     auto it = entries.find(path);
@@ -66,6 +70,8 @@ class FakeFileSystem final : public FileSystem {
   std::size_t lastReadLimit = 0;
   int appends = 0;
   bool failCreate = false;  // a full disk: no new file can be made
+  bool throwOnNextAppend = false;  // the next append runs out of memory, once
+  bool throwOnNextRead = false;    // the next read runs out of memory, once
 };
 
 class FakeClock final : public Clock {
@@ -86,6 +92,8 @@ class FakeProcessTable final : public ProcessTable {
     bool openForRead = true;       // OpenProcess(0x410) succeeds
     bool modulesReadable = true;   // EnumProcessModules succeeds
     bool pathReadable = true;      // GetModuleFileNameExA succeeds
+    bool openLimited = true;       // OpenProcess(0x1000) succeeds, as it does across users
+    bool imageReadable = true;     // QueryFullProcessImageNameA succeeds
     bool openForTerminate = true;  // OpenProcess(0x401) succeeds
     bool exitCodeReadable = true;
     bool terminable = true;
@@ -108,6 +116,7 @@ class FakeProcessTable final : public ProcessTable {
   [[nodiscard]] int OpenHandles() const { return opens - closes; }
 
   bool ListProcesses(std::int32_t* ids, std::uint32_t bytes, std::uint32_t* bytesReturned) override {
+    if (std::exchange(throwOnNextList, false)) throw std::bad_alloc();
     listSizes.push_back(bytes);
     if (failList) {
       *bytesReturned = 0;
@@ -123,7 +132,9 @@ class FakeProcessTable final : public ProcessTable {
     openAccess.push_back(access);
     if (inheritable) ++inheritableOpens;
     Process* p = Find(id);
-    const bool ok = p != nullptr && (access == kAccessTerminate ? p->openForTerminate : p->openForRead);
+    const bool ok = p != nullptr && (access == kAccessTerminate      ? p->openForTerminate
+                                     : access == kAccessQueryLimited ? p->openLimited
+                                                                     : p->openForRead);
     if (!ok) {
       lastError = 5;  // access denied
       return 0;
@@ -155,6 +166,15 @@ class FakeProcessTable final : public ProcessTable {
     p->path.copy(buffer, n);
     if (n < capacity) buffer[n] = '\0';
     return static_cast<std::uint32_t>(n);
+  }
+  std::uint32_t ImagePath(ProcessHandle h, char* buffer, std::uint32_t capacity) override {
+    imagePathCapacity = capacity;
+    Process* p = ByHandle(h);
+    // As the system does: a path that does not fit with its NUL fails.
+    if (p == nullptr || !p->imageReadable || p->path.size() >= capacity) return 0;
+    p->path.copy(buffer, p->path.size());
+    buffer[p->path.size()] = '\0';
+    return static_cast<std::uint32_t>(p->path.size());
   }
   bool ExitCode(ProcessHandle h, std::uint32_t* exitCode) override {
     Process* p = ByHandle(h);
@@ -197,6 +217,7 @@ class FakeProcessTable final : public ProcessTable {
     }
     return true;
   }
+  std::int32_t CurrentProcessId() override { return ownId; }
   std::int32_t LastError() override { return lastError; }
 
   std::vector<Process> processes;
@@ -205,6 +226,9 @@ class FakeProcessTable final : public ProcessTable {
   std::vector<std::pair<std::int32_t, std::uint32_t>> terminated;  // id, exit code
   std::uint32_t moduleListBytes = 0;
   std::uint32_t pathCapacity = 0;
+  std::uint32_t imagePathCapacity = 0;
+  std::int32_t ownId = 2;  // the monitor's own process: listed only when a test adds it
+  bool throwOnNextList = false;  // the next enumeration runs out of memory, once
   int opens = 0;
   int closes = 0;
   int inheritableOpens = 0;
