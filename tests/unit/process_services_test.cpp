@@ -257,7 +257,7 @@ TEST_F(ProcessServicesTest, ProcessRefusingFullRightsIsReadWithLimitedOnes) {
       t.Add(8, "C:\\Copy\\javaw.exe");
       files.AddFile("C:\\Monitor\\PelluxMONITOR.anc");
       ProcessServices s{t, log};
-      kill ? s.Kill_Process("javaw") : s.IsProcessRunning("javaw.exe");
+      kill ? (void)s.Kill_Process("javaw") : s.IsProcessRunning("javaw.exe");
       EXPECT_EQ(LogTexts(), std::vector<std::string>{c.line}) << c.line << " kill " << kill;
       const bool controller = std::string(c.line).rfind("C:\\Java", 0) == 0;
       if (kill) {
