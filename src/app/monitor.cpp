@@ -109,7 +109,12 @@ void Monitor::OnTaskbarCreated() {
 void Monitor::ImmediateEnd(EndCause cause) {
   if (ended_) return;
   ended_ = true;
-  events_.Ended(cause);
+  // Nothing may keep the end from happening: a report that failed (no
+  // memory for its text) would leave a monitor that supervises nothing.
+  try {
+    events_.Ended(cause);
+  } catch (...) {
+  }
   // An icon left behind would stay in the tray as a ghost until the mouse
   // passes over it, so one that was added is removed first.
   if (tray_.Added()) tray_.Remove();

@@ -192,6 +192,8 @@ TEST_F(StartupTest, CloseRequestRemovesTheIconThenEndsLeavingProgramsRunning) {
   monitor.Start();
   fake.journal.clear();
 
+  // Not even a report that runs out of memory keeps the monitor from ending.
+  fake.events.throwOnNextWrite = true;
   monitor.OnCloseRequest();
   EXPECT_EQ(fake.journal, (Journal{"tray delete", "end"}));
   EXPECT_TRUE(fake.processes.terminated.empty());

@@ -458,6 +458,7 @@ class FakeSystemEventLog final : public SystemEventLog {
     }
   };
   void Write(EventLevel level, EventId id, const std::vector<std::string>& strings) override {
+    if (std::exchange(throwOnNextWrite, false)) throw std::bad_alloc();
     events.push_back({level, id, strings});
   }
   [[nodiscard]] std::vector<EventId> Ids() const {
@@ -466,6 +467,7 @@ class FakeSystemEventLog final : public SystemEventLog {
     return ids;
   }
   std::vector<Event> events;
+  bool throwOnNextWrite = false;  // the next event runs out of memory, once
 };
 
 // One line of the log as written: the stamp between its number signs, and
