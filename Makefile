@@ -23,17 +23,19 @@ all: exe
 help:
 	@echo 'make              the same as make exe'
 	@echo 'make deps         install the Debian 12 packages the build and the tests need (as root; else prints the apt-get line)'
-	@echo 'make exe          build/windows: PelluxMONITOR.exe, the stand-in programs and the Win32 test driver (mingw-w64)'
+	@echo 'make exe          build/windows: PelluxMONITOR.exe, its MSI, the stand-in programs and the Win32 test driver (mingw-w64)'
 	@echo 'make native       build/native: unit tests, the scan benchmark, the e2e registration (g++)'
 	@echo 'make fuzz         build/fuzz: the libFuzzer targets (clang)'
+	@echo 'make asan         build/asan: the unit tests with AddressSanitizer and UndefinedBehaviorSanitizer (make test runs them)'
 	@echo 'make unit         build only the unit tests and run them (no Wine, no mingw-w64)'
-	@echo 'make test         everything: unit, fuzz (30 s each), end-to-end under Wine and Xvfb'
+	@echo 'make test         everything: unit, sanitized unit, fuzz (30 s each), exe and packaging checks, end-to-end under Wine and Xvfb'
 	@echo 'make demo         run the monitor under Wine with the stand-ins; ARGS=... goes to demo.py (ARGS=--screenshot=FILE)'
 	@echo 'make screenshots  remake docs/img/ from the real exe under Wine, each state checked first; ARGS=-k NAME for one'
 	@echo 'make bench        the Win32 process-scan benchmark under Wine'
 	@echo 'make soak         a long run of the monitor under Wine, MINUTES=... long, measured as it goes'
-	@echo 'make installer    build the MSI package of the monitor'
-	@echo 'make sign         sign what is shipped: CERT=file.pfx PASS=password'
+	@echo 'make installer    build/windows/PelluxMONITOR-<version>.msi, per user, starts the monitor at logon; VERSION=a.b.c.d for another'
+	@echo 'make installer-next  the same one build number up (the package the installer test upgrades to)'
+	@echo 'make sign         sign the exe, package it again and sign the MSI: CERT=file.pfx PASS=password [TSURL=url]'
 	@echo 'make clean        remove build/ (the demo prefix included)'
 
 deps:
