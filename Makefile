@@ -5,7 +5,7 @@ WINDIR   = $(BUILD)/windows
 NATDIR   = $(BUILD)/native
 FUZZDIR  = $(BUILD)/fuzz
 
-.PHONY: all deps exe native fuzz test unit demo clean
+.PHONY: all deps exe native fuzz test unit demo soak bench clean
 
 all: exe
 
@@ -36,6 +36,25 @@ unit: native
 # Runs the monitor under Wine with the stand-in programs installed.
 demo: exe
 	python3 tests/e2e/demo.py --windows-dir $(abspath $(WINDIR))
+
+# The soak (tests/soak/soak.py): MINUTES of the real monitor under Wine, the
+# bridge killed every few seconds; LOGGING=off for a run without the log. Its
+# prefix, log and table stay in $(BUILD)/soak-log-$(LOGGING).
+MINUTES ?= 10
+LOGGING ?= on
+SOAKDIR  = $(abspath $(BUILD))/soak-log-$(LOGGING)
+soak: exe
+	@mkdir -p $(SOAKDIR)
+	PELLUX_WINDOWS_DIR=$(abspath $(WINDIR)) PELLUX_E2E_WORK=$(SOAKDIR) PELLUX_E2E_PREFIX=$(SOAKDIR)/prefix \
+	PELLUX_E2E_KEEP=1 python3 tests/soak/soak.py --minutes $(MINUTES) --logging $(LOGGING) \
+	--out $(SOAKDIR)/soak-$(MINUTES)min.txt
+
+# The process scan beside the bare system calls, under Wine (tests/bench_win32).
+bench: exe
+	@mkdir -p $(abspath $(BUILD))/bench-win32
+	PELLUX_WINDOWS_DIR=$(abspath $(WINDIR)) PELLUX_E2E_WORK=$(abspath $(BUILD))/bench-win32 \
+	PELLUX_E2E_PREFIX=$(abspath $(BUILD))/bench-win32/prefix PELLUX_E2E_KEEP=1 \
+	python3 tests/bench_win32/run_bench.py
 
 clean:
 	rm -rf $(BUILD)
