@@ -38,16 +38,18 @@ demo: exe
 	python3 tests/e2e/demo.py --windows-dir $(abspath $(WINDIR))
 
 # The soak (tests/soak/soak.py): MINUTES of the real monitor under Wine, the
-# bridge killed every few seconds; LOGGING=off for a run without the log. Its
-# prefix, log and table stay in $(BUILD)/soak-log-$(LOGGING).
+# bridge killed every few seconds; LOGGING=off for a run without the log,
+# CALM=1 for the steady cycle with nothing disturbed. Its prefix, log and
+# table stay in $(BUILD)/soak-log-$(LOGGING)[-calm].
 MINUTES ?= 10
 LOGGING ?= on
-SOAKDIR  = $(abspath $(BUILD))/soak-log-$(LOGGING)
+CALM    ?=
+SOAKDIR  = $(abspath $(BUILD))/soak-log-$(LOGGING)$(if $(CALM),-calm)
 soak: exe
 	@mkdir -p $(SOAKDIR)
 	PELLUX_WINDOWS_DIR=$(abspath $(WINDIR)) PELLUX_E2E_WORK=$(SOAKDIR) PELLUX_E2E_PREFIX=$(SOAKDIR)/prefix \
 	PELLUX_E2E_KEEP=1 python3 tests/soak/soak.py --minutes $(MINUTES) --logging $(LOGGING) \
-	--out $(SOAKDIR)/soak-$(MINUTES)min.txt
+	$(if $(CALM),--calm) --out $(SOAKDIR)/soak-$(MINUTES)min.txt
 
 # The process scan beside the bare system calls, under Wine (tests/bench_win32).
 bench: exe

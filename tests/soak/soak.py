@@ -169,7 +169,9 @@ class Soak:
                     kills=self.kills, bridges=len(self.bridges_seen), relaunches=relaunches,
                     log_kb=log_size // 1024, clicks=self.clicks)
 
-    def run(self, minutes, sample_every=30.0, kill_every=4.0, control_every=20.0, window_every=120.0):
+    def run(self, minutes, calm=False, sample_every=30.0, kill_every=4.0, control_every=20.0, window_every=120.0):
+        if calm:  # the cycle alone: nothing disturbed, so what it costs when all is well
+            kill_every = control_every = window_every = float("inf")
         started = time.monotonic()
         end = started + minutes * 60
         samples = [self.sample(started)]
@@ -258,6 +260,7 @@ def main():
     parser.add_argument("--minutes", type=float, default=10)
     parser.add_argument("--logging", choices=("on", "off"), default="on")
     parser.add_argument("--handles-only", action="store_true", help="check only the handle count")
+    parser.add_argument("--calm", action="store_true", help="disturb nothing: the steady cycle's cost")
     parser.add_argument("--out", help="also write the table and the summary to this file")
     args = parser.parse_args()
     if args.out:
@@ -266,7 +269,7 @@ def main():
     h = H.shared_harness()
     soak = Soak(h, logging)
     soak.start()
-    samples = soak.run(args.minutes)
+    samples = soak.run(args.minutes, calm=args.calm)
     print(summary(samples, logging), flush=True)
     first, last = samples[0], samples[-1]
     failures = []
@@ -275,7 +278,7 @@ def main():
             first["handles"], max(s["handles"] for s in samples)))
     if not args.handles_only and last["rss"] - first["rss"] > MEMORY_GROWTH_KB:
         failures.append("the monitor's memory grew from %d kB to %d kB" % (first["rss"], last["rss"]))
-    if not args.handles_only and logging and last["relaunches"] == 0:
+    if not args.handles_only and not args.calm and logging and last["relaunches"] == 0:
         failures.append("the bridge was never relaunched")
     for failure in failures:
         print("FAIL:", failure, flush=True)
