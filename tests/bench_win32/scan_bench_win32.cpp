@@ -2,15 +2,17 @@
 // process table and scan code, against a plain loop of exactly the same
 // system calls written inline here (EnumProcesses with the same doubling,
 // then OpenProcess 0x410, EnumProcessModules, GetModuleFileNameExA and
-// CloseHandle for every process). Both run interleaved (A B B A ...) in one
+// CloseHandle for every process). Both run interleaved (A B, B A, ...) in one
 // process over the real process table, with 0, 100 and 400 extra idle
-// processes started for the run, first with logging off, then with logging
-// on against a loop that also appends one line per process to a file opened
-// and closed each time. It prints the median microseconds per process of
-// both, the ratio of the medians and that of the fastest runs (the one least
-// disturbed by whatever else the machine does). Under Wine every system call is a round trip to the
-// wineserver, so the absolute times say little about Windows; the ratio says
-// what the monitor adds to calls it cannot avoid.
+// processes started for the run; at each size with logging off, then with
+// logging on against a loop that also appends one line per process to a file
+// opened and closed each time. It prints the median microseconds per process
+// of both, the ratio of the medians, the median of each round's own ratio
+// (its two scans ran next to each other) and the ratio of the fastest runs
+// (the least disturbed by whatever else the machine does). Under Wine every
+// one of these calls is a round trip to the wineserver, so the absolute times
+// say little about Windows; the ratio says what the monitor adds to calls it
+// cannot avoid.
 //
 //   scan_bench_win32.exe <idle program> <work folder> [rounds]
 #define PSAPI_VERSION 2
@@ -134,11 +136,12 @@ struct Row {
   size_t processes;
   double monitor_us;  // medians
   double bare_us;
-  double least_ratio;  // of the fastest of each, the least disturbed by other load
+  double paired_ratio;  // median of each round's monitor / bare, neighbours in time
+  double least_ratio;   // of the fastest of each, the least disturbed by other load
 };
 
 Row Measure(size_t extra, int rounds, pellux::ProcessServices& services, const char* bareLog) {
-  std::vector<double> monitor, bare;
+  std::vector<double> monitor, bare, paired;
   size_t listed = 0;
   for (int round = 0; round < rounds; ++round) {
     for (int half = 0; half < 2; ++half) {
@@ -153,9 +156,11 @@ Row Measure(size_t extra, int rounds, pellux::ProcessServices& services, const c
         bare.push_back(Now() - start);
       }
     }
+    paired.push_back(monitor.back() / bare.back());
   }
   const double perProcess = 1e6 / static_cast<double>(std::max<size_t>(listed, 1));
-  return {extra, listed, Median(monitor) * perProcess, Median(bare) * perProcess, Least(monitor) / Least(bare)};
+  return {extra, listed, Median(monitor) * perProcess, Median(bare) * perProcess, Median(paired),
+          Least(monitor) / Least(bare)};
 }
 
 }  // namespace
@@ -184,7 +189,8 @@ int main(int argc, char** argv) {
 
   IdleProcesses idle(argv[1]);
   std::printf("| Logging | Extra idle processes | Processes listed | Monitor's scan, us/process | "
-              "Bare calls, us/process | Ratio of medians | Ratio of fastest |\n|---|---|---|---|---|---|---|\n");
+              "Bare calls, us/process | Ratio of medians | Paired ratio | Ratio of fastest |\n"
+              "|---|---|---|---|---|---|---|---|\n");
   for (const size_t extra : {0u, 100u, 400u}) {
     if (!idle.GrowTo(extra)) {
       std::fprintf(stderr, "could not start idle process %lu\n", GetLastError());
@@ -193,8 +199,8 @@ int main(int argc, char** argv) {
     Sleep(extra ? 3000 : 0);  // let the new processes finish starting
     for (const bool logOn : {false, true}) {
       const Row r = logOn ? Measure(extra, rounds, logging, bareLog.c_str()) : Measure(extra, rounds, quiet, nullptr);
-      std::printf("| %s | %zu | %zu | %.0f | %.0f | %.3f | %.3f |\n", logOn ? "on" : "off", r.extra, r.processes,
-                  r.monitor_us, r.bare_us, r.monitor_us / r.bare_us, r.least_ratio);
+      std::printf("| %s | %zu | %zu | %.0f | %.0f | %.3f | %.3f | %.3f |\n", logOn ? "on" : "off", r.extra,
+                  r.processes, r.monitor_us, r.bare_us, r.monitor_us / r.bare_us, r.paired_ratio, r.least_ratio);
       std::fflush(stdout);
       // Both logs start empty for the next row, so neither appends to a longer file.
       DeleteFileA(monitorLog.c_str());
