@@ -51,12 +51,14 @@ soak: exe
 	PELLUX_E2E_KEEP=1 python3 tests/soak/soak.py --minutes $(MINUTES) --logging $(LOGGING) \
 	$(if $(CALM),--calm) --out $(SOAKDIR)/soak-$(MINUTES)min.txt
 
-# The process scan beside the bare system calls, under Wine (tests/bench_win32).
+# The process scan beside the bare system calls, under Wine (tests/bench_win32);
+# ROUNDS interleaved pairs of scans per row.
+ROUNDS  ?= 30
 bench: exe
 	@mkdir -p $(abspath $(BUILD))/bench-win32
 	PELLUX_WINDOWS_DIR=$(abspath $(WINDIR)) PELLUX_E2E_WORK=$(abspath $(BUILD))/bench-win32 \
 	PELLUX_E2E_PREFIX=$(abspath $(BUILD))/bench-win32/prefix PELLUX_E2E_KEEP=1 \
-	python3 tests/bench_win32/run_bench.py
+	python3 tests/bench_win32/run_bench.py $(ROUNDS)
 
 clean:
 	rm -rf $(BUILD)
