@@ -208,8 +208,9 @@ class Soak:
 
 COLUMNS = [("minute", "min", "%.1f"), ("handles", "handles", "%d"), ("rss", "RSS kB", "%d"),
            ("anon", "anon kB", "%d"), ("cpu", "CPU s", "%.2f"), ("ref_handles", "ref handles", "%d"),
-           ("ref_rss", "ref RSS kB", "%d"), ("ref_cpu", "ref CPU s", "%.2f"), ("kills", "bridge kills", "%d"),
-           ("relaunches", "relaunch lines", "%d"), ("log_kb", "log kB", "%d"), ("clicks", "clicks", "%d")]
+           ("ref_rss", "ref RSS kB", "%d"), ("ref_anon", "ref anon kB", "%d"),
+           ("ref_cpu", "ref CPU s", "%.2f"), ("kills", "bridge kills", "%d"),
+           ("relaunches", "launch lines", "%d"), ("log_kb", "log kB", "%d"), ("clicks", "clicks", "%d")]
 
 
 def print_header():
@@ -236,7 +237,7 @@ def summary(samples, logging):
             cpu, cpu / 36, ref_cpu, ref_cpu / 36, "%.1f" % (cpu / ref_cpu) if ref_cpu > 0 else "n/a"),
         "memory ratio to the reference: %.2f (RSS), %.2f (private)" % (
             last["rss"] / max(last["ref_rss"], 1), last["anon"] / max(last["ref_anon"], 1)),
-        "bridge kills %d, relaunch lines %d, clicks %d, log %d kB" % (
+        "bridge kills %d, launch lines %d, clicks %d, log %d kB" % (
             last["kills"], last["relaunches"], last["clicks"], last["log_kb"]),
     ]
     return "\n".join(lines)
