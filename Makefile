@@ -15,7 +15,7 @@ BASE_VERSION := $(shell sed -n 's/^ *set(PELLUX_VERSION \([0-9.]*\))/\1/p' CMake
 NEXT_VERSION := $(shell echo $(BASE_VERSION) | awk -F. '{ print $$1 "." $$2 "." $$3 + 1 "." $$4 }')
 NEXTDIR  = $(BUILD)/windows-$(NEXT_VERSION)
 
-.PHONY: all help deps exe native fuzz asan test unit demo screenshots installer installer-next sign clean
+.PHONY: all help deps exe native fuzz asan test unit demo screenshots installer installer-next sign soak bench clean
 
 all: exe
 
@@ -100,6 +100,29 @@ demo: exe
 # The pictures of docs/img/, each checked for its state before it is saved.
 screenshots: exe
 	python3 tests/e2e/screenshots.py --windows-dir $(abspath $(WINDIR)) $(ARGS)
+
+# The soak (tests/soak/soak.py): MINUTES of the real monitor under Wine, the
+# bridge killed every few seconds; LOGGING=off for a run without the log,
+# CALM=1 for the steady cycle with nothing disturbed. Its prefix, log and
+# table stay in $(BUILD)/soak-log-$(LOGGING)[-calm].
+MINUTES ?= 10
+LOGGING ?= on
+CALM    ?=
+SOAKDIR  = $(abspath $(BUILD))/soak-log-$(LOGGING)$(if $(CALM),-calm)
+soak: exe
+	@mkdir -p $(SOAKDIR)
+	PELLUX_WINDOWS_DIR=$(abspath $(WINDIR)) PELLUX_E2E_WORK=$(SOAKDIR) PELLUX_E2E_PREFIX=$(SOAKDIR)/prefix \
+	PELLUX_E2E_KEEP=1 python3 tests/soak/soak.py --minutes $(MINUTES) --logging $(LOGGING) \
+	$(if $(CALM),--calm) --out $(SOAKDIR)/soak-$(MINUTES)min.txt
+
+# The process scan beside the bare system calls, under Wine (tests/bench_win32);
+# ROUNDS interleaved pairs of scans per row.
+ROUNDS  ?= 30
+bench: exe
+	@mkdir -p $(abspath $(BUILD))/bench-win32
+	PELLUX_WINDOWS_DIR=$(abspath $(WINDIR)) PELLUX_E2E_WORK=$(abspath $(BUILD))/bench-win32 \
+	PELLUX_E2E_PREFIX=$(abspath $(BUILD))/bench-win32/prefix PELLUX_E2E_KEEP=1 \
+	python3 tests/bench_win32/run_bench.py $(ROUNDS)
 
 clean:
 	rm -rf $(BUILD)
