@@ -35,6 +35,14 @@ std::string WithoutNul(const std::string& text) {
   return nul == std::string::npos ? text : text.substr(0, nul);
 }
 
+// A launch's strings: its log line with the result, the program, then the new
+// process's id, or the path that did not start.
+std::vector<std::string> LaunchStrings(const SupervisedProgram& program, std::uint32_t result) {
+  const std::string number = std::to_string(result);
+  if (result == 0) return {program.launchFailedLog + number, program.exeName, program.installPath};
+  return {program.launchedLog + number, program.exeName, number};
+}
+
 }  // namespace
 
 const EventKind& KindOf(EventId id) {
@@ -91,23 +99,12 @@ void SystemEvents::ProgramMissing(const SupervisedProgram& program) {
 }
 
 void SystemEvents::LaunchedAtStart(const SupervisedProgram& program, std::uint32_t result) {
-  const std::string number = std::to_string(result);
-  if (result == 0) {
-    Write(EventId::LaunchFailed,
-          {program.launchFailedLog + number, program.exeName, program.installPath});
-  } else {
-    Write(EventId::Launched, {program.launchedLog + number, program.exeName, number});
-  }
+  Write(result == 0 ? EventId::LaunchFailed : EventId::Launched, LaunchStrings(program, result));
 }
 
 void SystemEvents::BridgeRelaunched(std::uint32_t result) {
-  const std::string number = std::to_string(result);
-  if (result == 0) {
-    Repeating(EventId::BridgeRelaunchFailed,
-              {kBridge.launchFailedLog + number, kBridge.exeName, kBridge.installPath});
-  } else {
-    Repeating(EventId::BridgeRelaunched, {kBridge.launchedLog + number, kBridge.exeName, number});
-  }
+  Repeating(result == 0 ? EventId::BridgeRelaunchFailed : EventId::BridgeRelaunched,
+            LaunchStrings(kBridge, result));
 }
 
 void SystemEvents::BridgeTerminated(std::int32_t processId) {
