@@ -1,5 +1,7 @@
 #include "app/monitor.h"
 
+#include "app/missing_program.h"
+
 #include "ui/port_field.h"
 
 namespace pellux {
@@ -14,7 +16,7 @@ Monitor::Monitor(const Platform& platform)
       cycle_({p_.timers, log_, events_, processes_, p_.launcher, window_, p_.files,
               programFolder_, AppVersion_, [this] { ImmediateEnd(EndCause::ControlFileEnd); }}),
       buttons_({log_, events_, processes_, p_.files, p_.dialogs, window_, p_.serial,
-                [this] { ImmediateEnd(EndCause::MissingProgram); }}) {}
+                [this](const SupervisedProgram& program) { MissingProgram(program); }}) {}
 
 void Monitor::Start() {
   programFolder_ = p_.system.ProgramFolder();
@@ -27,11 +29,10 @@ void Monitor::Start() {
   log_.WriteLogLine("PelluxMONITOR - STARTED!!!");
   events_.Started(AppVersion_, programFolder_, log_.IsOn());
 
-  const auto end = [this] { ImmediateEnd(EndCause::MissingProgram); };
   // The event goes out before the boxes, which may wait long for a user.
   if (!IsInstalled(p_.files, kBridge)) {
     events_.ProgramMissing(kBridge);
-    MissingExecutableExit(kBridge, p_.dialogs, log_, end);
+    MissingProgram(kBridge);
     return;
   }
 
@@ -39,7 +40,7 @@ void Monitor::Start() {
 
   if (!IsInstalled(p_.files, kController)) {
     events_.ProgramMissing(kController);
-    MissingExecutableExit(kController, p_.dialogs, log_, end);
+    MissingProgram(kController);
     return;
   }
 
@@ -50,6 +51,11 @@ void Monitor::Start() {
   LaunchAtStart(kController);
 
   p_.timers.Arm(TimerId::Timer1, kFirstCycleDelayMs);
+}
+
+void Monitor::MissingProgram(const SupervisedProgram& program) {
+  MissingExecutableExit(program, p_.dialogs, log_,
+                        [this] { ImmediateEnd(EndCause::MissingProgram); });
 }
 
 void Monitor::LaunchAtStart(const SupervisedProgram& program) {

@@ -1,9 +1,9 @@
 #pragma once
 #include <string>
 
-#include "app/platform.h"
 #include "log/event_log.h"
 #include "log/system_events.h"
+#include "platform/platform.h"
 #include "process/process_services.h"
 #include "supervision/supervision_cycle.h"
 #include "tray/tray_icon.h"
@@ -46,6 +46,8 @@ class Monitor final : public WindowEvents {
   // Ends at once; the tray icon is removed first when one was added.
   void ImmediateEnd(EndCause cause);
   void LaunchAtStart(const SupervisedProgram& program);
+  // The farewell boxes and the end, for an installation found missing.
+  void MissingProgram(const SupervisedProgram& program);
 
   Platform p_;
   std::string AppVersion_;

@@ -1,8 +1,8 @@
 #pragma once
 #include <string>
 
-#include "log/clock.h"
-#include "log/file_system.h"
+#include "platform/clock.h"
+#include "platform/file_system.h"
 
 namespace pellux {
 

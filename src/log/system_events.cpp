@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "app/programs.h"
+#include "programs/programs.h"
 
 namespace pellux {
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "log/event_log.h"
-#include "process/process_table.h"
+#include "platform/process_table.h"
 
 namespace pellux {
 

@@ -4,8 +4,8 @@
 #include <string_view>
 #include <vector>
 
-#include "log/file_system.h"
 #include "log/system_events.h"
+#include "platform/file_system.h"
 
 namespace pellux {
 

@@ -1,8 +1,8 @@
 #include "supervision/supervision_cycle.h"
 
-#include "app/programs.h"
 #include "common/colours.h"
 #include "common/scope_exit.h"
+#include "programs/programs.h"
 #include "supervision/control_file.h"
 
 namespace pellux {

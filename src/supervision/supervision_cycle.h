@@ -2,13 +2,13 @@
 #include <functional>
 #include <string>
 
-#include "app/launcher.h"
 #include "log/event_log.h"
-#include "log/file_system.h"
 #include "log/system_events.h"
+#include "platform/file_system.h"
+#include "platform/launcher.h"
+#include "platform/timers.h"
 #include "process/process_services.h"
 #include "ui/main_window.h"
-#include "ui/timers.h"
 
 namespace pellux {
 

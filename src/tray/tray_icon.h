@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <string>
 
-#include "tray/tray_service.h"
+#include "platform/tray_service.h"
 
 namespace pellux {
 

@@ -2,9 +2,9 @@
 #include <string>
 
 #include "common/colours.h"
+#include "platform/timers.h"
+#include "platform/window_controls.h"
 #include "tray/tray_icon.h"
-#include "ui/timers.h"
-#include "ui/window_controls.h"
 
 namespace pellux {
 

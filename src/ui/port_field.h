@@ -1,9 +1,9 @@
 #pragma once
 #include <string>
 
-#include "app/dialogs.h"
-#include "ui/number_locale.h"
-#include "ui/window_controls.h"
+#include "platform/dialogs.h"
+#include "platform/number_locale.h"
+#include "platform/window_controls.h"
 
 namespace pellux {
 

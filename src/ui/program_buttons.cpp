@@ -47,7 +47,7 @@ bool ProgramButtons::Check(const SupervisedProgram& program, std::string& messag
                            StripColours& strip) {
   if (!IsInstalled(d_.files, program)) {
     d_.events.ProgramMissing(program);
-    MissingExecutableExit(program, d_.dialogs, d_.log, d_.immediateEnd);
+    d_.missingProgram(program);
     return false;
   }
   // The check only looks; it never launches.

@@ -4,13 +4,14 @@
 #include <optional>
 #include <string>
 
-#include "app/dialogs.h"
 #include "log/event_log.h"
-#include "log/file_system.h"
 #include "log/system_events.h"
+#include "platform/dialogs.h"
+#include "platform/file_system.h"
+#include "platform/serial_port.h"
 #include "process/process_services.h"
+#include "programs/programs.h"
 #include "ui/main_window.h"
-#include "ui/serial_port.h"
 
 namespace pellux {
 
@@ -40,7 +41,8 @@ class ProgramButtons {
     Dialogs& dialogs;
     MainWindow& window;
     SerialPort& serial;
-    std::function<void()> immediateEnd;
+    // The installation was found missing on a re-check: the farewell and the end.
+    std::function<void(const SupervisedProgram&)> missingProgram;
   };
 
   explicit ProgramButtons(Deps deps) : d_(std::move(deps)) {}

@@ -1,6 +1,6 @@
 #pragma once
-#include "app/programs.h"
-#include "ui/timers.h"
+#include "platform/timers.h"
+#include "programs/programs.h"
 
 namespace pellux {
 

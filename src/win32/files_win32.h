@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-#include "log/file_system.h"
+#include "platform/file_system.h"
 #include "win32/win32_text.h"
 
 namespace pellux::win32 {

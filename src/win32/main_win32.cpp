@@ -2,7 +2,7 @@
 #include <ole2.h>
 
 #include "app/monitor.h"
-#include "app/platform.h"
+#include "platform/platform.h"
 #include "win32/files_win32.h"
 #include "win32/main_window_win32.h"
 #include "win32/process_table_win32.h"

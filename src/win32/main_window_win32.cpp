@@ -2,8 +2,8 @@
 
 #include <utility>
 
-#include "app/programs.h"
 #include "common/scope_exit.h"
+#include "programs/programs.h"
 #include "ui/layout.h"
 #include "win32/control_ids.h"
 #include "win32/resource_ids.h"

@@ -4,8 +4,8 @@
 #include <array>
 #include <string>
 
-#include "ui/timers.h"
-#include "ui/window_controls.h"
+#include "platform/timers.h"
+#include "platform/window_controls.h"
 #include "ui/window_events.h"
 #include "win32/resources_win32.h"
 #include "win32/win32_handles.h"

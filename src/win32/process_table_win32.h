@@ -1,5 +1,5 @@
 #pragma once
-#include "process/process_table.h"
+#include "platform/process_table.h"
 
 namespace pellux::win32 {
 

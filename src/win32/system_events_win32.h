@@ -1,5 +1,5 @@
 #pragma once
-#include "log/system_events.h"
+#include "platform/system_event_log.h"
 #include "win32/win32_handles.h"
 
 namespace pellux::win32 {

@@ -6,13 +6,13 @@
 #include <optional>
 #include <string>
 
-#include "app/dialogs.h"
-#include "app/launcher.h"
-#include "app/lifetime.h"
-#include "app/system_info.h"
-#include "log/clock.h"
-#include "ui/number_locale.h"
-#include "ui/serial_port.h"
+#include "platform/clock.h"
+#include "platform/dialogs.h"
+#include "platform/launcher.h"
+#include "platform/lifetime.h"
+#include "platform/number_locale.h"
+#include "platform/serial_port.h"
+#include "platform/system_info.h"
 #include "win32/win32_handles.h"
 
 namespace pellux::win32 {

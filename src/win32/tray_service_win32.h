@@ -3,7 +3,7 @@
 
 #include <array>
 
-#include "tray/tray_service.h"
+#include "platform/tray_service.h"
 #include "win32/win32_handles.h"
 
 namespace pellux::win32 {

@@ -4,10 +4,11 @@
 #include <string>
 #include <vector>
 
-#include "app/programs.h"
+#include "app/missing_program.h"
 #include "fakes/fakes.h"
 #include "log/event_log.h"
 #include "process/process_services.h"
+#include "programs/programs.h"
 #include "tray/tray_icon.h"
 #include "ui/main_window.h"
 #include "ui/program_buttons.h"
@@ -84,7 +85,10 @@ class ProgramButtonsTest : public testing::Test {
   TrayIcon tray{fp.tray};
   MainWindow window{fp.controls, fp.timers, tray};
   ProgramButtons buttons{{log, events, processes, fp.files, fp.dialogs, window, fp.serial,
-                          [this] { fp.lifetime.EndNow(); }}};
+                          [this](const SupervisedProgram& program) {
+                            MissingExecutableExit(program, fp.dialogs, log,
+                                                  [this] { fp.lifetime.EndNow(); });
+                          }}};
 };
 
 // The controller's stop, by which of the two stops takes effect.

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "app/programs.h"
 #include "fakes/fakes.h"
+#include "programs/programs.h"
 #include "supervision/supervision_cycle.h"
 
 namespace pellux {

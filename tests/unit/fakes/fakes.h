@@ -13,8 +13,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/platform.h"
 #include "log/event_log.h"
+#include "platform/platform.h"
 
 namespace pellux::fakes {
 

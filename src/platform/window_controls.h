@@ -2,10 +2,11 @@
 #include <cstdint>
 #include <string>
 
-#include "app/programs.h"
 #include "common/colours.h"
 
 namespace pellux {
+
+enum class ProgramButton { CBPellux, CBLINTARO };
 
 // The main window's elements as the behaviour sees them. State lives in the
 // elements themselves: a program's believed state is its button's colour, the

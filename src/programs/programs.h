@@ -2,17 +2,14 @@
 #include <cstdint>
 #include <string>
 
-#include "app/dialogs.h"
-#include "app/launcher.h"
-#include "log/event_log.h"
-#include "log/file_system.h"
+#include "platform/file_system.h"
+#include "platform/launcher.h"
+#include "platform/window_controls.h"
 
 namespace pellux {
 
 inline constexpr char kAppTitle[] = "PelluxMONITOR";
 inline constexpr char kFarewellText[] = "Chauuu...\r:(";
-
-enum class ProgramButton { CBPellux, CBLINTARO };
 
 // Everything the monitor knows about one supervised program. Nothing here is
 // configurable at run time.
@@ -46,16 +43,5 @@ extern const SupervisedProgram kBridge;      // LINTARO.exe
 
 // Starts the program minimised without taking the focus; its id, or 0.
 [[nodiscard]] std::uint32_t Launch(Launcher& launcher, const SupervisedProgram& program);
-
-}  // namespace pellux
-
-#include <functional>
-
-namespace pellux {
-
-// A supervised executable is missing: the missing-file box, the program's
-// missing (log) line, the farewell box, then the immediate end.
-void MissingExecutableExit(const SupervisedProgram& program, Dialogs& dialogs, EventLog& log,
-                           const std::function<void()>& immediateEnd);
 
 }  // namespace pellux

@@ -1,4 +1,4 @@
-#include "app/programs.h"
+#include "programs/programs.h"
 
 namespace pellux {
 
@@ -50,18 +50,6 @@ bool IsInstalled(FileSystem& files, const SupervisedProgram& program) {
 
 std::uint32_t Launch(Launcher& launcher, const SupervisedProgram& program) {
   return launcher.StartMinimised(program.installPath, program.installFolder);
-}
-
-}  // namespace pellux
-
-namespace pellux {
-
-void MissingExecutableExit(const SupervisedProgram& program, Dialogs& dialogs, EventLog& log,
-                           const std::function<void()>& immediateEnd) {
-  dialogs.ShowBox(MissingFileBoxText(program), kAppTitle, kBoxPlain);
-  log.WriteLogLine(program.missingLog);
-  dialogs.ShowBox(kFarewellText, kAppTitle, kBoxPlain);
-  immediateEnd();
 }
 
 }  // namespace pellux

@@ -1,0 +1,65 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace pellux {
+
+enum class EventLevel { Information, Warning, Error };
+
+// Every kind of event the monitor writes to the system's event log, one id
+// each: a collector filters on these numbers, so they never change. Each row:
+// name, id, symbol of its message in src/win32/event_messages.mc, level,
+// number of strings. The message file must agree (a unit test and the
+// Win32 build both check it).
+#define PELLUX_SYSTEM_EVENTS(X)                                                \
+  X(Started, 1000, MSG_STARTED, Information, 4)                                \
+  X(Ended, 1001, MSG_ENDED, Information, 2)                                    \
+  X(ProgramMissing, 1002, MSG_PROGRAM_MISSING, Error, 3)                       \
+  X(Launched, 1010, MSG_LAUNCHED, Information, 3)                              \
+  X(LaunchFailed, 1011, MSG_LAUNCH_FAILED, Error, 3)                           \
+  X(BridgeRelaunched, 1020, MSG_BRIDGE_RELAUNCHED, Warning, 4)                 \
+  X(BridgeRelaunchFailed, 1021, MSG_BRIDGE_RELAUNCH_FAILED, Error, 4)          \
+  X(BridgeTerminated, 1022, MSG_BRIDGE_TERMINATED, Warning, 4)                 \
+  X(RepeatEnded, 1023, MSG_REPEAT_ENDED, Information, 3)                       \
+  X(Holding, 1030, MSG_HOLDING, Warning, 3)                                    \
+  X(HoldingEnded, 1031, MSG_HOLDING_ENDED, Information, 1)                     \
+  X(ControlFileEnd, 1032, MSG_CONTROL_FILE_END, Information, 2)                \
+  X(ButtonStopped, 1040, MSG_BUTTON_STOPPED, Information, 3)                   \
+  X(ButtonStillRunning, 1041, MSG_BUTTON_STILL_RUNNING, Information, 3)        \
+  X(ButtonFoundRunning, 1042, MSG_BUTTON_FOUND_RUNNING, Information, 2)        \
+  X(ButtonFoundNotRunning, 1043, MSG_BUTTON_FOUND_NOT_RUNNING, Information, 2) \
+  X(SerialPortClosed, 1044, MSG_SERIAL_PORT_CLOSED, Information, 2)
+
+enum class EventId : std::uint32_t {
+#define PELLUX_EVENT_ID(name, id, symbol, level, strings) name = id,
+  PELLUX_SYSTEM_EVENTS(PELLUX_EVENT_ID)
+#undef PELLUX_EVENT_ID
+};
+
+struct EventKind {
+  EventId id;
+  const char* symbol;
+  EventLevel level;
+  std::size_t strings;
+};
+
+inline constexpr EventKind kEventKinds[] = {
+#define PELLUX_EVENT_KIND(name, id, symbol, level, strings) \
+  {EventId::name, #symbol, EventLevel::level, strings},
+    PELLUX_SYSTEM_EVENTS(PELLUX_EVENT_KIND)
+#undef PELLUX_EVENT_KIND
+};
+
+// The system's event log (on Windows the Application log, source
+// PelluxMONITOR). Abstract so that tests can record what is written.
+class SystemEventLog {
+ public:
+  virtual ~SystemEventLog() = default;
+  // Writes one event with its strings (8-bit text). A write that fails is
+  // dropped without a word: the events must never stop the monitor.
+  virtual void Write(EventLevel level, EventId id, const std::vector<std::string>& strings) = 0;
+};
+
+}  // namespace pellux
