@@ -95,13 +95,13 @@ unit: deps
 
 # Runs the monitor under Wine with the stand-in programs installed; ARGS go to demo.py.
 demo: exe
-	python3 tests/e2e/demo.py --windows-dir $(abspath $(WINDIR)) $(ARGS)
+	python3 tools/demo.py --windows-dir $(abspath $(WINDIR)) $(ARGS)
 
 # The pictures of docs/img/, each checked for its state before it is saved.
 screenshots: exe
-	python3 tests/e2e/screenshots.py --windows-dir $(abspath $(WINDIR)) $(ARGS)
+	python3 tools/screenshots.py --windows-dir $(abspath $(WINDIR)) $(ARGS)
 
-# The soak (tests/soak/soak.py): MINUTES of the real monitor under Wine, the
+# The soak (tools/soak/soak.py): MINUTES of the real monitor under Wine, the
 # bridge killed every few seconds; LOGGING=off for a run without the log,
 # CALM=1 for the steady cycle with nothing disturbed. Its prefix, log and
 # table stay in $(BUILD)/soak-log-$(LOGGING)[-calm].
@@ -112,17 +112,17 @@ SOAKDIR  = $(abspath $(BUILD))/soak-log-$(LOGGING)$(if $(CALM),-calm)
 soak: exe
 	@mkdir -p $(SOAKDIR)
 	PELLUX_WINDOWS_DIR=$(abspath $(WINDIR)) PELLUX_E2E_WORK=$(SOAKDIR) PELLUX_E2E_PREFIX=$(SOAKDIR)/prefix \
-	PELLUX_E2E_KEEP=1 python3 tests/soak/soak.py --minutes $(MINUTES) --logging $(LOGGING) \
+	PELLUX_E2E_KEEP=1 python3 tools/soak/soak.py --minutes $(MINUTES) --logging $(LOGGING) \
 	$(if $(CALM),--calm) --out $(SOAKDIR)/soak-$(MINUTES)min.txt
 
-# The process scan beside the bare system calls, under Wine (tests/bench_win32);
+# The process scan beside the bare system calls, under Wine (tools/bench/win32);
 # ROUNDS interleaved pairs of scans per row.
 ROUNDS  ?= 30
 bench: exe
 	@mkdir -p $(abspath $(BUILD))/bench-win32
 	PELLUX_WINDOWS_DIR=$(abspath $(WINDIR)) PELLUX_E2E_WORK=$(abspath $(BUILD))/bench-win32 \
 	PELLUX_E2E_PREFIX=$(abspath $(BUILD))/bench-win32/prefix PELLUX_E2E_KEEP=1 \
-	python3 tests/bench_win32/run_bench.py $(ROUNDS)
+	python3 tools/bench/win32/run_bench.py $(ROUNDS)
 
 clean:
 	rm -rf $(BUILD)

@@ -4,7 +4,7 @@ The idle program of the stand-ins is copied to C:\\bench\\idle.exe, the
 benchmark starts as many of it as each row asks for and ends them again; this
 script then stops the prefix's wineserver and its own Xvfb.
 
-Environment: as tests/e2e/harness.py (PELLUX_WINDOWS_DIR, PELLUX_E2E_WORK,
+Environment: as tools/wine/harness.py (PELLUX_WINDOWS_DIR, PELLUX_E2E_WORK,
 PELLUX_E2E_PREFIX). Argument: the number of interleaved rounds (default 30).
 """
 
@@ -13,7 +13,7 @@ import subprocess
 import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, "..", "e2e"))
+sys.path.insert(0, os.path.join(HERE, "..", "..", "wine"))
 
 import harness as H  # noqa: E402
 

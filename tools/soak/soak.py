@@ -4,7 +4,7 @@ What it measures: whether PelluxMONITOR.exe holds its kernel handles and its
 memory flat over thousands of supervision cycles, and what its cycle costs in
 CPU, beside a minimal Win32 program (one window, one tray icon) that runs in
 the same Wine session. How: the monitor runs with the stand-ins at their
-install paths (tests/e2e/harness.py); every few seconds the bridge is
+install paths (tools/wine/harness.py); every few seconds the bridge is
 terminated so that the cycle relaunches it, the control file moves between
 HOLD, STOPPED and none, and now and then a port number is typed and both
 program buttons are clicked (the controller is then started again by hand and
@@ -27,7 +27,7 @@ import sys
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, "..", "e2e"))
+sys.path.insert(0, os.path.join(HERE, "..", "wine"))
 
 import harness as H  # noqa: E402
 

@@ -1,6 +1,6 @@
 """Runs PelluxMONITOR.exe under Wine with the stand-in programs installed.
 
-  python3 tests/e2e/demo.py --windows-dir <mingw build dir> [--screenshot FILE]
+  python3 tools/demo.py --windows-dir <mingw build dir> [--screenshot FILE]
 
 The demo keeps a Wine prefix of its own beside the build (<build>/demo/prefix,
 created when missing), installs the stand-ins at their install paths and the
@@ -27,7 +27,7 @@ import sys
 import time
 
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "wine"))
 import harness as H  # noqa: E402
 
 

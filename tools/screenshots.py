@@ -1,6 +1,6 @@
 """Makes the pictures of docs/img/ from the real monitor under Wine, each checked before it is saved.
 
-  python3 tests/e2e/screenshots.py --windows-dir <mingw build dir> [--out docs/img] [-k NAME]
+  python3 tools/screenshots.py --windows-dir <mingw build dir> [--out docs/img] [-k NAME]
 
 Every state the operator can meet is brought about with the stand-ins, as the
 end-to-end tests do, and checked by what the screen shows: the colour of each
@@ -18,12 +18,12 @@ import time
 import unittest
 
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "wine"))
 import harness as H  # noqa: E402
 from harness import wait_until  # noqa: E402
 
 CR = "\r"
-OUT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "docs", "img")
+OUT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "docs", "img")
 DARK_RED = 0x000099  # the holding tray picture's background, (153, 0, 0)
 
 STOPPED = "El Programa '%s' SE DETUVO CON EXITO!!!"
