@@ -8,6 +8,9 @@ and its own Xvfb again, by process id, also when a test fails.
 
 Environment:
   PELLUX_WINDOWS_DIR  the mingw-w64 build tree (PelluxMONITOR.exe, standins/, e2e/)
+  PELLUX_RIG_DIR      the tree of the stand-ins and the driver (standins/, e2e/) when
+                      PELLUX_WINDOWS_DIR holds only a monitor (the 32-bit build);
+                      default PELLUX_WINDOWS_DIR
   PELLUX_E2E_WORK     where prefixes, logs and screenshots go (default: a
                       folder "e2e-work" beside this file's build, see work_dir())
   PELLUX_E2E_PREFIX   the prefix to use (default: <work>/prefix-<pid>)
@@ -341,6 +344,7 @@ class Harness:
     def __init__(self, prefix_path=None, display=None, fresh_prefix=False):
         """fresh_prefix: a prefix of this process's own, whatever the environment names."""
         self.windows_dir = windows_dir()
+        self.rig_dir = os.path.abspath(os.environ.get("PELLUX_RIG_DIR") or self.windows_dir)
         self.work = work_dir()
         self.xvfb = None
         if display is None:
@@ -363,14 +367,14 @@ class Harness:
 
     # ---- files -------------------------------------------------------------
 
-    def binary(self, *relative):
-        path = os.path.join(self.windows_dir, *relative)
+    def binary(self, *relative, tree=None):
+        path = os.path.join(tree or self.windows_dir, *relative)
         if not os.path.isfile(path):
             raise AssertionError("missing build output %s" % path)
         return path
 
     def standin(self, name):
-        folder = os.environ.get("PELLUX_STANDINS_DIR") or os.path.join(self.windows_dir, "standins")
+        folder = os.environ.get("PELLUX_STANDINS_DIR") or os.path.join(self.rig_dir, "standins")
         return self.binary(os.path.join(folder, name))
 
     def unix(self, windows_path):
@@ -389,8 +393,8 @@ class Harness:
         _copy(self.standin("LINTARO.exe"), self.unix(BRIDGE_EXE))
         if monitor:
             _copy(self.binary("PelluxMONITOR.exe"), self.unix(MONITOR_EXE))
-        _copy(self.binary("e2e", "pellux_trap.exe"), self.unix(TRAP_EXE))
-        _copy(self.binary("e2e", "pellux_driver.exe"), self.unix(DRIVER_EXE))
+        _copy(self.binary("e2e", "pellux_trap.exe", tree=self.rig_dir), self.unix(TRAP_EXE))
+        _copy(self.binary("e2e", "pellux_driver.exe", tree=self.rig_dir), self.unix(DRIVER_EXE))
 
     def ensure_prefix(self):
         if not self.prefix.exists():
