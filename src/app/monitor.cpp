@@ -9,13 +9,14 @@ namespace pellux {
 Monitor::Monitor(const Platform& platform)
     : p_(platform),
       log_(p_.files, p_.clock),
-      events_(p_.events, p_.clock),
+      events_(p_.events, p_.clock, programs_),
       processes_(p_.processes, log_),
       tray_(p_.tray),
       window_(p_.controls, p_.timers, tray_),
       cycle_({p_.timers, log_, events_, processes_, p_.launcher, window_, p_.files,
-              programFolder_, AppVersion_, [this] { ImmediateEnd(EndCause::ControlFileEnd); }}),
-      buttons_({log_, events_, processes_, p_.files, p_.dialogs, window_, p_.serial,
+              programFolder_, AppVersion_, programs_, controlFile_,
+              [this] { ImmediateEnd(EndCause::ControlFileEnd); }}),
+      buttons_({log_, events_, processes_, p_.files, p_.dialogs, window_, p_.serial, programs_,
                 [this](const SupervisedProgram& program) { MissingProgram(program); }}) {}
 
 void Monitor::Start() {
@@ -25,30 +26,41 @@ void Monitor::Start() {
   AppVersion_ = p_.system.FileVersion(programFolder_ + "\\" + p_.system.ProgramBaseName() + ".exe");
   if (AppVersion_.empty()) AppVersion_ = "0.0.0.0";
 
+  const Settings settings = ReadSettings(p_.settings);
+  programs_ = settings.programs;
+  controlFile_ = settings.controlFile;
+
   log_.InitLog(programFolder_);
   log_.WriteLogLine("PelluxMONITOR - STARTED!!!");
-  events_.Started(AppVersion_, programFolder_, log_.IsOn());
+  for (const SetValue& value : settings.set) log_.WriteLogLine(SetValueLogText(value));
+  events_.Started(AppVersion_, programFolder_, log_.IsOn(), SourcesText(settings));
+  if (settings.bad) {
+    RefuseSetting(*settings.bad);
+    return;
+  }
 
   // The event goes out before the boxes, which may wait long for a user.
-  if (!IsInstalled(p_.files, kBridge)) {
-    events_.ProgramMissing(kBridge);
-    MissingProgram(kBridge);
+  const SupervisedProgram& bridge = programs_.bridge;
+  if (!IsInstalled(p_.files, bridge)) {
+    events_.ProgramMissing(bridge);
+    MissingProgram(bridge);
     return;
   }
 
   window_.Load(VersionTip(AppVersion_));
 
-  if (!IsInstalled(p_.files, kController)) {
-    events_.ProgramMissing(kController);
-    MissingProgram(kController);
+  const SupervisedProgram& controller = programs_.controller;
+  if (!IsInstalled(p_.files, controller)) {
+    events_.ProgramMissing(controller);
+    MissingProgram(controller);
     return;
   }
 
   p_.controls.Show();
   if (p_.controls.PortVisible()) p_.controls.FocusPort();
 
-  LaunchAtStart(kBridge);
-  LaunchAtStart(kController);
+  LaunchAtStart(bridge);
+  LaunchAtStart(controller);
 
   p_.timers.Arm(TimerId::Timer1, kFirstCycleDelayMs);
 }
@@ -56,6 +68,17 @@ void Monitor::Start() {
 void Monitor::MissingProgram(const SupervisedProgram& program) {
   MissingExecutableExit(program, p_.dialogs, log_,
                         [this] { ImmediateEnd(EndCause::MissingProgram); });
+}
+
+// Nothing starts with a value that cannot be used: not even the window, so
+// the box stands alone, as for a missing bridge.
+void Monitor::RefuseSetting(const BadSetting& bad) {
+  const std::string text = BadSettingLogText(bad);
+  events_.SettingRefused(text, bad.name, KeyText(bad.source), bad.reason);
+  p_.dialogs.ShowBox(BadSettingBoxText(bad), kAppTitle, kBoxPlain);
+  log_.WriteLogLine(text);
+  p_.dialogs.ShowBox(kFarewellText, kAppTitle, kBoxPlain);
+  ImmediateEnd(EndCause::BadSetting);
 }
 
 void Monitor::LaunchAtStart(const SupervisedProgram& program) {

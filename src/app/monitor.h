@@ -5,6 +5,7 @@
 #include "log/system_events.h"
 #include "platform/platform.h"
 #include "process/process_services.h"
+#include "programs/settings.h"
 #include "supervision/supervision_cycle.h"
 #include "tray/tray_icon.h"
 #include "ui/main_window.h"
@@ -48,10 +49,16 @@ class Monitor final : public WindowEvents {
   void LaunchAtStart(const SupervisedProgram& program);
   // The farewell boxes and the end, for an installation found missing.
   void MissingProgram(const SupervisedProgram& program);
+  // The same for a value of the settings that cannot be used.
+  void RefuseSetting(const BadSetting& bad);
 
   Platform p_;
   std::string AppVersion_;
   std::string programFolder_;
+  // Read once at start, before the first existence test; the built-in values
+  // until then.
+  ProgramTable programs_ = BuiltInPrograms();
+  std::string controlFile_ = kBuiltInControlFile;
   EventLog log_;
   SystemEvents events_;
   ProcessServices processes_;

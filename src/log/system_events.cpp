@@ -9,8 +9,6 @@ namespace {
 
 constexpr char kStartedText[] = "PelluxMONITOR - STARTED!!!";
 constexpr char kEndedText[] = "PelluxMONITOR - ENDED";
-constexpr char kTerminatedText[] =
-    "LINTARO.exe ended by the monitor: the controller (javaw.exe) is not running";
 constexpr char kNoProcess[] = "-";
 
 const char* CauseText(EndCause cause) {
@@ -23,6 +21,8 @@ const char* CauseText(EndCause cause) {
       return "control file END";
     case EndCause::MissingProgram:
       return "missing program";
+    case EndCause::BadSetting:
+      return "bad setting";
   }
   return "";
 }
@@ -88,8 +88,9 @@ void SystemEvents::CycleDone() {
 }
 
 void SystemEvents::Started(const std::string& version, const std::string& programFolder,
-                           bool logFileOn) {
-  Write(EventId::Started, {kStartedText, version, programFolder, logFileOn ? "on" : "off"});
+                           bool logFileOn, const std::string& sources) {
+  Write(EventId::Started,
+        {kStartedText, version, programFolder, logFileOn ? "on" : "off", sources});
 }
 
 void SystemEvents::Ended(EndCause cause) { Write(EventId::Ended, {kEndedText, CauseText(cause)}); }
@@ -98,17 +99,26 @@ void SystemEvents::ProgramMissing(const SupervisedProgram& program) {
   Write(EventId::ProgramMissing, {program.missingLog, program.exeName, program.installPath});
 }
 
+void SystemEvents::SettingRefused(const std::string& text, const std::string& name,
+                                  const std::string& key, const std::string& reason) {
+  Write(EventId::SettingRefused, {text, name, key, reason});
+}
+
 void SystemEvents::LaunchedAtStart(const SupervisedProgram& program, std::uint32_t result) {
   Write(result == 0 ? EventId::LaunchFailed : EventId::Launched, LaunchStrings(program, result));
 }
 
 void SystemEvents::BridgeRelaunched(std::uint32_t result) {
   Repeating(result == 0 ? EventId::BridgeRelaunchFailed : EventId::BridgeRelaunched,
-            LaunchStrings(kBridge, result));
+            LaunchStrings(programs_.bridge, result));
 }
 
 void SystemEvents::BridgeTerminated(std::int32_t processId) {
-  Repeating(EventId::BridgeTerminated, {kTerminatedText, kBridge.exeName, ProcessText(processId)});
+  const SupervisedProgram& bridge = programs_.bridge;
+  Repeating(EventId::BridgeTerminated,
+            {bridge.exeName + " ended by the monitor: the controller (" +
+                 programs_.controller.runningCheckName + ") is not running",
+             bridge.exeName, ProcessText(processId)});
 }
 
 void SystemEvents::ControlFile(ControlState state, const std::string& tip,

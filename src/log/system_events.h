@@ -11,11 +11,12 @@
 namespace pellux {
 
 struct SupervisedProgram;
+struct ProgramTable;
 
 // The kind of an event by its id (a row of the table of events).
 [[nodiscard]] const EventKind& KindOf(EventId id);
 
-enum class EndCause { CloseRequest, SessionEnd, ControlFileEnd, MissingProgram };
+enum class EndCause { CloseRequest, SessionEnd, ControlFileEnd, MissingProgram, BadSetting };
 
 // What the control file says this cycle.
 enum class ControlState { Normal, Holding, End };
@@ -29,11 +30,18 @@ inline constexpr std::uint64_t kRepeatReportSpacingMs = 10 * 60 * 1000;
 // for the cycle's events, the no-flood bookkeeping.
 class SystemEvents {
  public:
-  SystemEvents(SystemEventLog& sink, Clock& clock) : sink_(sink), clock_(clock) {}
+  // programs is the table the monitor runs with; it outlives these events.
+  SystemEvents(SystemEventLog& sink, Clock& clock, const ProgramTable& programs)
+      : sink_(sink), clock_(clock), programs_(programs) {}
 
-  void Started(const std::string& version, const std::string& programFolder, bool logFileOn);
+  // sources: where the settings came from ("built-in" when nothing was set).
+  void Started(const std::string& version, const std::string& programFolder, bool logFileOn,
+               const std::string& sources);
   void Ended(EndCause cause);
   void ProgramMissing(const SupervisedProgram& program);
+  // A value of the settings refused at start: its text, the value, the key, why.
+  void SettingRefused(const std::string& text, const std::string& name, const std::string& key,
+                      const std::string& reason);
   // A launch by start-up; result is the process id, or 0 when it failed.
   void LaunchedAtStart(const SupervisedProgram& program, std::uint32_t result);
 
@@ -72,6 +80,7 @@ class SystemEvents {
 
   SystemEventLog& sink_;
   Clock& clock_;
+  const ProgramTable& programs_;
   ControlState control_ = ControlState::Normal;
   std::map<EventId, Repeat> repeats_;
 };

@@ -14,9 +14,10 @@ enum class EventLevel { Information, Warning, Error };
 // number of strings. The message file must agree (a unit test and the
 // Win32 build both check it).
 #define PELLUX_SYSTEM_EVENTS(X)                                                \
-  X(Started, 1000, MSG_STARTED, Information, 4)                                \
+  X(Started, 1000, MSG_STARTED, Information, 5)                                \
   X(Ended, 1001, MSG_ENDED, Information, 2)                                    \
   X(ProgramMissing, 1002, MSG_PROGRAM_MISSING, Error, 3)                       \
+  X(SettingRefused, 1003, MSG_SETTING_REFUSED, Error, 4)                       \
   X(Launched, 1010, MSG_LAUNCHED, Information, 3)                              \
   X(LaunchFailed, 1011, MSG_LAUNCH_FAILED, Error, 3)                           \
   X(BridgeRelaunched, 1020, MSG_BRIDGE_RELAUNCHED, Warning, 4)                 \

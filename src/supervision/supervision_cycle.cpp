@@ -27,28 +27,28 @@ void SupervisionCycle::Timer1() {
 
 void SupervisionCycle::Pellux_MONITOR() {
   // Any Java program counts as the controller.
-  d_.processes.IsProcessRunning(kController.runningCheckName);
+  d_.processes.IsProcessRunning(d_.programs.controller.runningCheckName);
   if (!d_.processes.Found()) {
-    const KillOutcome killed = d_.processes.Kill_Process(kBridge.stopName);
+    const KillOutcome killed = d_.processes.Kill_Process(d_.programs.bridge.stopName);
     if (killed.terminated) d_.events.BridgeTerminated(killed.processId);
   } else {
-    d_.processes.IsProcessRunning(kBridge.runningCheckName);
+    d_.processes.IsProcessRunning(d_.programs.bridge.runningCheckName);
     if (!d_.processes.Found()) {
-      const std::uint32_t result = Launch(d_.launcher, kBridge);
+      const std::uint32_t result = Launch(d_.launcher, d_.programs.bridge);
       if (result == 0) {
-        d_.window.ShowStatusMessage(kBridge.notStarted, kRed, kWhite);
-        d_.window.Controls().SetButtonColour(kBridge.button, kRed);
+        d_.window.ShowStatusMessage(d_.programs.bridge.notStarted, kRed, kWhite);
+        d_.window.Controls().SetButtonColour(d_.programs.bridge.button, kRed);
       } else {
-        d_.window.Controls().SetButtonColour(kBridge.button, kGreen);
+        d_.window.Controls().SetButtonColour(d_.programs.bridge.button, kGreen);
       }
-      d_.log.WriteLogLine((result == 0 ? kBridge.launchFailedLog : kBridge.launchedLog) +
+      d_.log.WriteLogLine((result == 0 ? d_.programs.bridge.launchFailedLog : d_.programs.bridge.launchedLog) +
                           std::to_string(result));
       d_.events.BridgeRelaunched(result);
     }
   }
   d_.events.CycleDone();
 
-  const ControlOutcome outcome = EvaluateControlFile(d_.files, d_.programFolder, d_.AppVersion);
+  const ControlOutcome outcome = EvaluateControlFile(d_.files, d_.controlFile, d_.programFolder, d_.AppVersion);
   d_.events.ControlFile(outcome.state, outcome.tip, outcome.command, outcome.file);
   if (outcome.end) {
     ended_ = true;

@@ -8,6 +8,7 @@
 #include "platform/launcher.h"
 #include "platform/timers.h"
 #include "process/process_services.h"
+#include "programs/programs.h"
 #include "ui/main_window.h"
 
 namespace pellux {
@@ -30,6 +31,9 @@ class SupervisionCycle {
     FileSystem& files;
     const std::string& programFolder;
     const std::string& AppVersion;
+    const ProgramTable& programs;
+    // The control file read first; empty: only the one beside the monitor.
+    const std::string& controlFile;
     std::function<void()> immediateEnd;
   };
 

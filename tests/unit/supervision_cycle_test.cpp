@@ -5,6 +5,7 @@
 
 #include "fakes/fakes.h"
 #include "programs/programs.h"
+#include "programs/settings.h"
 #include "supervision/supervision_cycle.h"
 
 namespace pellux {
@@ -50,13 +51,14 @@ class SupervisionCycleTest : public ::testing::Test {
   std::string folder = "C:\\Monitor";
   std::string version = "1.0.0.0";
   EventLog log{p.files, p.clock};
-  SystemEvents events{p.events, p.clock};
+  std::string controlFile = kBuiltInControlFile;
+  SystemEvents events{p.events, p.clock, BuiltInPrograms()};
   ProcessServices processes{p.processes, log};
   TrayIcon tray{p.tray};
   MainWindow window{p.controls, p.timers, tray};
   int ends = 0;
   SupervisionCycle cycle{{p.timers, log, events, processes, p.launcher, window, p.files, folder, version,
-                          [this] { ++ends; }}};
+                          BuiltInPrograms(), controlFile, [this] { ++ends; }}};
 };
 
 TEST_F(SupervisionCycleTest, TickDisarmsLogsAroundTheCycleAndRearms) {

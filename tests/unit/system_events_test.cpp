@@ -42,15 +42,15 @@ void Nothing(fakes::FakePlatform&) {}
 
 const Case kCases[] = {
     {"start", Nothing, nullptr,
-     {{L::Information, Id::Started, {"PelluxMONITOR - STARTED!!!", "1.0.0.0", "C:\\Monitor", "off"}},
+     {{L::Information, Id::Started, {"PelluxMONITOR - STARTED!!!", "1.0.0.0", "C:\\Monitor", "off", "built-in"}},
       {L::Information, Id::Launched, {"ARRANCA LINTARO.exe - RetVal: 4000", "LINTARO.exe", "4000"}},
       {L::Information, Id::Launched, {"ARRANCA Pellux.exe - RetVal: 4004", "Pellux.exe", "4004"}}}},
     {"bridge launch fails at start", [](auto& p) { p.launcher.results = {0}; }, nullptr,
-     {{L::Information, Id::Started, {"PelluxMONITOR - STARTED!!!", "1.0.0.0", "C:\\Monitor", "off"}},
+     {{L::Information, Id::Started, {"PelluxMONITOR - STARTED!!!", "1.0.0.0", "C:\\Monitor", "off", "built-in"}},
       {L::Error, Id::LaunchFailed, {"LINTARO.exe NO ARRANCO - RetVal: 0", "LINTARO.exe", kBridgeExe}},
       {L::Information, Id::Launched, {"ARRANCA Pellux.exe - RetVal: 4000", "Pellux.exe", "4000"}}}},
     {"bridge missing", [](auto& p) { p.files.Remove(kBridgeExe); }, nullptr,
-     {{L::Information, Id::Started, {"PelluxMONITOR - STARTED!!!", "1.0.0.0", "C:\\Monitor", "off"}},
+     {{L::Information, Id::Started, {"PelluxMONITOR - STARTED!!!", "1.0.0.0", "C:\\Monitor", "off", "built-in"}},
       {L::Error, Id::ProgramMissing, {kBridge.missingLog, "LINTARO.exe", kBridgeExe}},
       {L::Information, Id::Ended, {"PelluxMONITOR - ENDED", "missing program"}}}},
     {"close request", Nothing, [](Monitor& m, auto&) { m.OnCloseRequest(); },
@@ -158,7 +158,7 @@ TEST(SystemEventsTest, RepeatingEventIsReportedFirstThenEveryTenMinutesThenOnceW
     SCOPED_TRACE(f.failingCycles);
     fakes::FakeSystemEventLog sink;
     fakes::FakeClock clock;
-    SystemEvents events(sink, clock);
+    SystemEvents events(sink, clock, BuiltInPrograms());
     for (int i = 0; i < f.failingCycles + 2; ++i, clock.ms += 3000) {
       if (i < f.failingCycles) events.BridgeRelaunched(0);
       events.CycleDone();

@@ -15,6 +15,15 @@
 
 #include "log/event_log.h"
 #include "platform/platform.h"
+#include "programs/programs.h"
+
+namespace pellux {
+
+// The built-in records, as the tests name them.
+inline const SupervisedProgram& kController = BuiltInPrograms().controller;
+inline const SupervisedProgram& kBridge = BuiltInPrograms().bridge;
+
+}  // namespace pellux
 
 namespace pellux::fakes {
 
@@ -470,6 +479,34 @@ class FakeSystemEventLog final : public SystemEventLog {
   bool throwOnNextWrite = false;  // the next event runs out of memory, once
 };
 
+// Values by key and name; %NAME% expands from environment, an unknown
+// name stays as it is.
+class FakeSettingsStore final : public SettingsStore {
+ public:
+  void Set(SettingsKey key, const std::string& name, std::string text,
+           StoredKind kind = StoredKind::Text) {
+    values[{key, name}] = {kind, std::move(text)};
+  }
+  std::optional<StoredValue> Read(SettingsKey key, const std::string& name) override {
+    auto it = values.find({key, name});
+    if (it == values.end()) return std::nullopt;
+    return it->second;
+  }
+  std::optional<std::string> Expand(const std::string& text) override {
+    if (failExpand) return std::nullopt;
+    std::string out = text;
+    for (const auto& [name, value] : environment) {
+      const std::string marker = "%" + name + "%";
+      for (std::size_t at = out.find(marker); at != std::string::npos; at = out.find(marker, at + value.size()))
+        out.replace(at, marker.size(), value);
+    }
+    return out;
+  }
+  std::map<std::pair<SettingsKey, std::string>, StoredValue> values;
+  std::map<std::string, std::string> environment{{"ProgramFiles(x86)", "C:\\Program Files (x86)"}};
+  bool failExpand = false;
+};
+
 // One line of the log as written: the stamp between its number signs, and
 // the text without its quotes (carriage returns inside it kept).
 struct LoggedLine {
@@ -514,10 +551,11 @@ struct FakePlatform {
   FakeSerialPort serial;
   FakeNumberLocale locale;
   FakeSystemEventLog events;
+  FakeSettingsStore settings;
 
   [[nodiscard]] Platform platform() {
     return {files,    clock,  processes, launcher, dialogs, system, lifetime,
-            controls, timers, tray,      serial,   locale,  events};
+            controls, timers, tray,      serial,   locale,  events, settings};
   }
 };
 
