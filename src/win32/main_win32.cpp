@@ -6,6 +6,7 @@
 #include "win32/files_win32.h"
 #include "win32/main_window_win32.h"
 #include "win32/process_table_win32.h"
+#include "win32/settings_win32.h"
 #include "win32/system_events_win32.h"
 #include "win32/system_win32.h"
 #include "win32/tray_service_win32.h"
@@ -93,9 +94,10 @@ int Run(HINSTANCE instance) {
   Win32SerialPort serial;
   Win32NumberLocale locale;
   Win32SystemEventLog events;
+  Win32SettingsStore settings;
 
-  const pellux::Platform platform{files,  clock,  processes, launcher, dialogs, system, lifetime,
-                                  window, window, tray,      serial,   locale,  events};
+  const pellux::Platform platform{files,  clock,  processes, launcher, dialogs, system,  lifetime,
+                                  window, window, tray,      serial,   locale,  events, settings};
   pellux::Monitor monitor(platform);
   window.SetEvents(&monitor);
   monitor.Start();

@@ -3,6 +3,9 @@
 #include "app/monitor.h"
 #include "fakes/fakes.h"
 #include "programs/settings.h"
+#include "win32/settings_places.h"
+
+#include <cwchar>
 
 namespace pellux {
 namespace {
@@ -268,6 +271,26 @@ TEST(SettingsTest, TooLongAndUnexpandableValuesAreRefused) {
       ASSERT_TRUE(s.bad);
       EXPECT_EQ(s.bad->reason, c.reason);
     }
+  }
+}
+
+}  // namespace
+}  // namespace pellux
+
+namespace pellux {
+namespace {
+
+// The registry adapter reads where the texts say it does, and in the 64-bit
+// view, so that a 32-bit monitor on 64-bit Windows reads what group policy
+// and the installer wrote for the 64-bit one. Wine without its 32-bit part
+// cannot run the 32-bit exe, so the view is checked here.
+TEST(SettingsTest, RegistryPlacesAgreeWithTheKeyTextsInThe64BitView) {
+  for (const Key key : {Key::MachinePolicy, Key::UserPolicy, Key::User}) {
+    const win32::RegistryPlace place = win32::PlaceOf(key);
+    const std::string root = place.root == win32::RegistryRoot::LocalMachine ? "HKLM\\" : "HKCU\\";
+    EXPECT_EQ(root + std::string(place.subkey, place.subkey + std::wcslen(place.subkey)), KeyText(key));
+    EXPECT_EQ(place.access & (win32::kKeyWow64_64 | win32::kKeyWow64_32), win32::kKeyWow64_64);
+    EXPECT_EQ(place.access & ~(win32::kKeyWow64_64 | win32::kKeyWow64_32), win32::kKeyQueryValue);
   }
 }
 
