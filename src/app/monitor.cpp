@@ -31,7 +31,7 @@ void Monitor::Start() {
   controlFile_ = settings.controlFile;
 
   log_.InitLog(programFolder_);
-  log_.WriteLogLine("PelluxMONITOR - STARTED!!!");
+  log_.WriteLogLine(kStartedText);
   for (const SetValue& value : settings.set) log_.WriteLogLine(SetValueLogText(value));
   events_.Started(AppVersion_, programFolder_, log_.IsOn(), SourcesText(settings));
   if (settings.bad) {
@@ -87,11 +87,10 @@ void Monitor::LaunchAtStart(const SupervisedProgram& program) {
   if (result == 0) {
     p_.dialogs.ShowBox(program.notStarted, kAppTitle, kBoxPlain);
     p_.controls.SetButtonColour(program.button, kRed);
-    log_.WriteLogLine(program.launchFailedLog + std::to_string(result));
   } else {
     p_.controls.SetButtonColour(program.button, kGreen);
-    log_.WriteLogLine(program.launchedLog + std::to_string(result));
   }
+  log_.WriteLogLine(LaunchLogLine(program, result));
 }
 
 void Monitor::OnTimer(TimerId timer) {

@@ -41,8 +41,7 @@ void SupervisionCycle::Pellux_MONITOR() {
       } else {
         d_.window.Controls().SetButtonColour(d_.programs.bridge.button, kGreen);
       }
-      d_.log.WriteLogLine((result == 0 ? d_.programs.bridge.launchFailedLog : d_.programs.bridge.launchedLog) +
-                          std::to_string(result));
+      d_.log.WriteLogLine(LaunchLogLine(d_.programs.bridge, result));
       d_.events.BridgeRelaunched(result);
     }
   }

@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <vector>
 
-#include "common/unique_resource.h"
-#include "win32/files_win32.h"
 #include "win32/settings_places.h"
+#include "win32/utf_conversion.h"
+#include "win32/win32_handles.h"
 
 namespace pellux::win32 {
 namespace {
@@ -15,19 +15,12 @@ namespace {
 static_assert(kKeyQueryValue == KEY_QUERY_VALUE && kKeyWow64_64 == KEY_WOW64_64KEY &&
               kKeyWow64_32 == KEY_WOW64_32KEY);
 
-struct RegistryKeyTraits {
-  using pointer = HKEY;
-  static pointer Invalid() noexcept { return nullptr; }
-  static void Close(pointer key) noexcept { (void)::RegCloseKey(key); }  // nothing to do on failure
-};
-using UniqueRegistryKey = UniqueResource<RegistryKeyTraits>;
-
 // The text up to its first NUL: a REG_SZ may or may not carry its own.
 std::string TextOf(const std::vector<wchar_t>& buffer, DWORD bytes) {
   const std::size_t chars = bytes / sizeof(wchar_t);
   std::size_t length = 0;
   while (length < chars && buffer[length] != L'\0') ++length;
-  return Utf8Path(std::wstring(buffer.data(), length));
+  return WideToUtf8(std::wstring(buffer.data(), length));
 }
 
 // Stands for a text that was not read because it is longer than any path.
@@ -44,7 +37,7 @@ std::optional<StoredValue> Win32SettingsStore::Read(SettingsKey key, const std::
   // A key that is absent, or closed to this user, holds nothing for us.
   if (open != ERROR_SUCCESS) return std::nullopt;
   const UniqueRegistryKey owned(opened);
-  const std::wstring valueName = WidePath(name);
+  const std::wstring valueName = Utf8ToWide(name);
 
   DWORD type = 0;
   DWORD bytes = 0;
@@ -69,14 +62,14 @@ std::optional<StoredValue> Win32SettingsStore::Read(SettingsKey key, const std::
 }
 
 std::optional<std::string> Win32SettingsStore::Expand(const std::string& text) {
-  const std::wstring wide = WidePath(text);
+  const std::wstring wide = Utf8ToWide(text);
   std::vector<wchar_t> buffer(512);
   for (int attempt = 0; attempt < 3; ++attempt) {
     const DWORD needed =
         ::ExpandEnvironmentStringsW(wide.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
     if (needed == 0) return std::nullopt;
     // The count includes the terminating NUL; a bigger one asks for more room.
-    if (needed <= buffer.size()) return Utf8Path(std::wstring(buffer.data(), needed - 1));
+    if (needed <= buffer.size()) return WideToUtf8(std::wstring(buffer.data(), needed - 1));
     if (needed > kLongestSettingRead) return TooLong();
     buffer.assign(needed, L'\0');
   }
