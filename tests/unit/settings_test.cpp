@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <cwchar>
+
 #include "app/monitor.h"
 #include "fakes/fakes.h"
 #include "programs/settings.h"
 #include "win32/settings_places.h"
-
-#include <cwchar>
 
 namespace pellux {
 namespace {
@@ -14,81 +14,61 @@ using Key = SettingsKey;
 using Kind = StoredKind;
 
 constexpr const char* kLog = "C:\\Monitor\\PelluxMONITOR.anc";
+constexpr const char* kHklm = "HKLM\\SOFTWARE\\Policies\\PelluxMONITOR";
+constexpr const char* kHkcuPolicy = "HKCU\\SOFTWARE\\Policies\\PelluxMONITOR";
+constexpr const char* kHkcu = "HKCU\\SOFTWARE\\PelluxMONITOR";
 
 struct Stored {
   Key key;
   const char* name;
-  const char* text;
+  std::string text;
   Kind kind = Kind::Text;
 };
 
 struct SourceCase {
-  const char* what;
   std::vector<Stored> stored;
-  // What the monitor then works with.
-  const char* controllerPath;
-  const char* controllerFolder;
-  const char* controllerExe;
-  const char* controllerCheck;
-  const char* controllerStop;
-  const char* bridgePath;
-  const char* bridgeCheck;
-  const char* bridgeStop;
-  const char* controlFile;
-  const char* sources;
-};
-
-const SourceCase kSourceCases[] = {
-    {"nothing set: the built-in table", {},
-     "C:\\Program Files\\Pellux\\Pellux.exe", "C:\\Program Files\\Pellux", "Pellux.exe", "javaw.exe",
-     "javaw", "C:\\Program Files\\Ferrowin\\LINTARO\\LINTARO.exe", "Lintaro.exe", "Lintaro",
-     "D:\\Pellux.stp", "built-in"},
-    {"machine policy over user policy over the user's key",
-     {{Key::User, "ControllerPath", "C:\\User\\Ctl.exe"},
-      {Key::UserPolicy, "ControllerPath", "C:\\UserPolicy\\Ctl.exe"},
-      {Key::MachinePolicy, "ControllerPath", "C:\\Planta\\Control\\Ctl.exe"},
-      {Key::User, "BridgePath", "E:\\User\\Puente.exe"},
-      {Key::UserPolicy, "BridgePath", "E:\\Puente\\Puente.exe"},
-      {Key::User, "BridgeProcess", "PUENTE.EXE"}},
-     "C:\\Planta\\Control\\Ctl.exe", "C:\\Planta\\Control", "Ctl.exe", "javaw.exe", "javaw",
-     "E:\\Puente\\Puente.exe", "PUENTE.EXE", "PUENTE", "D:\\Pellux.stp",
-     "ControllerPath: HKLM\\SOFTWARE\\Policies\\PelluxMONITOR; BridgePath: "
-     "HKCU\\SOFTWARE\\Policies\\PelluxMONITOR; BridgeProcess: HKCU\\SOFTWARE\\PelluxMONITOR"},
-    {"REG_EXPAND_SZ expanded, REG_SZ taken as it is; a name without .exe is its own stop name",
-     {{Key::User, "ControllerPath", "%ProgramFiles(x86)%\\Pellux\\Pellux.exe", Kind::ExpandText},
-      {Key::User, "ControllerProcess", "java"},
-      {Key::User, "ControlFile", "\\\\srv\\plant\\%Pellux%.stp"}},
-     "C:\\Program Files (x86)\\Pellux\\Pellux.exe", "C:\\Program Files (x86)\\Pellux", "Pellux.exe",
-     "java", "java", "C:\\Program Files\\Ferrowin\\LINTARO\\LINTARO.exe", "Lintaro.exe", "Lintaro",
-     "\\\\srv\\plant\\%Pellux%.stp",
-     "ControllerPath: HKCU\\SOFTWARE\\PelluxMONITOR; ControllerProcess: "
-     "HKCU\\SOFTWARE\\PelluxMONITOR; ControlFile: HKCU\\SOFTWARE\\PelluxMONITOR"},
-    {"a program at a drive's root starts in the root; an empty control file is allowed",
-     {{Key::MachinePolicy, "BridgePath", "E:\\Puente.exe"}, {Key::UserPolicy, "ControlFile", ""}},
-     "C:\\Program Files\\Pellux\\Pellux.exe", "C:\\Program Files\\Pellux", "Pellux.exe", "javaw.exe",
-     "javaw", "E:\\Puente.exe", "Lintaro.exe", "Lintaro", "",
-     "BridgePath: HKLM\\SOFTWARE\\Policies\\PelluxMONITOR; ControlFile: "
-     "HKCU\\SOFTWARE\\Policies\\PelluxMONITOR"},
+  // controller path, its folder, its stop name; bridge path, its stop name; control file
+  std::vector<std::string> used;
+  std::string sources;
 };
 
 TEST(SettingsTest, EachValueComesFromTheFirstKeyThatHoldsIt) {
-  for (const SourceCase& c : kSourceCases) {
-    SCOPED_TRACE(c.what);
+  const SourceCase cases[] = {
+      {{},
+       {"C:\\Program Files\\Pellux\\Pellux.exe", "C:\\Program Files\\Pellux", "javaw",
+        "C:\\Program Files\\Ferrowin\\LINTARO\\LINTARO.exe", "Lintaro", "D:\\Pellux.stp"},
+       "built-in"},
+      {{{Key::User, "ControllerPath", "C:\\User\\Ctl.exe"},
+        {Key::UserPolicy, "ControllerPath", "C:\\UserPolicy\\Ctl.exe"},
+        {Key::MachinePolicy, "ControllerPath", "C:\\Planta\\Control\\Ctl.exe"},
+        {Key::User, "BridgePath", "E:\\User\\Puente.exe"},
+        {Key::UserPolicy, "BridgePath", "E:\\Puente.exe"},  // at the root: starts in "E:\"
+        {Key::User, "BridgeProcess", "PUENTE.EXE"}},
+       {"C:\\Planta\\Control\\Ctl.exe", "C:\\Planta\\Control", "javaw", "E:\\Puente.exe", "PUENTE",
+        "D:\\Pellux.stp"},
+       std::string("ControllerPath: ") + kHklm + "; BridgePath: " + kHkcuPolicy +
+           "; BridgeProcess: " + kHkcu},
+      // REG_EXPAND_SZ is expanded, REG_SZ taken as it is; a name without .exe is its own stop name.
+      {{{Key::User, "ControllerPath", "%ProgramFiles(x86)%\\Pellux\\Pellux.exe", Kind::ExpandText},
+        {Key::User, "ControllerProcess", "java"},
+        {Key::UserPolicy, "ControlFile", "\\\\srv\\plant\\%Pellux%.stp"}},
+       {"C:\\Program Files (x86)\\Pellux\\Pellux.exe", "C:\\Program Files (x86)\\Pellux", "java",
+        "C:\\Program Files\\Ferrowin\\LINTARO\\LINTARO.exe", "Lintaro", "\\\\srv\\plant\\%Pellux%.stp"},
+       std::string("ControllerPath: ") + kHkcu + "; ControllerProcess: " + kHkcu +
+           "; ControlFile: " + kHkcuPolicy},
+  };
+  for (const SourceCase& c : cases) {
+    SCOPED_TRACE(c.sources);
     fakes::FakeSettingsStore store;
     for (const Stored& s : c.stored) store.Set(s.key, s.name, s.text, s.kind);
     const Settings settings = ReadSettings(store);
     ASSERT_FALSE(settings.bad) << settings.bad->reason;
     const SupervisedProgram& controller = settings.programs.controller;
     const SupervisedProgram& bridge = settings.programs.bridge;
-    EXPECT_EQ(controller.installPath, c.controllerPath);
-    EXPECT_EQ(controller.installFolder, c.controllerFolder);
-    EXPECT_EQ(controller.exeName, c.controllerExe);
-    EXPECT_EQ(controller.runningCheckName, c.controllerCheck);
-    EXPECT_EQ(controller.stopName, c.controllerStop);
-    EXPECT_EQ(bridge.installPath, c.bridgePath);
-    EXPECT_EQ(bridge.runningCheckName, c.bridgeCheck);
-    EXPECT_EQ(bridge.stopName, c.bridgeStop);
-    EXPECT_EQ(settings.controlFile, c.controlFile);
+    EXPECT_EQ((std::vector<std::string>{controller.installPath, controller.installFolder,
+                                        controller.stopName, bridge.installPath, bridge.stopName,
+                                        settings.controlFile}),
+              c.used);
     EXPECT_EQ(SourcesText(settings), c.sources);
   }
 }
@@ -96,9 +76,6 @@ TEST(SettingsTest, EachValueComesFromTheFirstKeyThatHoldsIt) {
 class SettingsStartTest : public ::testing::Test {
  protected:
   void SetUp() override { fake.files.AddFile(kLog); }
-  std::vector<std::string> LogTexts() const {
-    return fakes::LogTextsAfterBanner(fake.files.Contents(kLog));
-  }
   fakes::FakePlatform fake;
   Monitor monitor{fake.platform()};
 };
@@ -112,33 +89,26 @@ TEST_F(SettingsStartTest, ConfiguredProgramsAreTestedLaunchedAndNamedFromTheirOw
   fake.launcher.results = {0, 0};
   monitor.Start();
 
-  EXPECT_EQ(fake.launcher.launches,
-            (std::vector<std::pair<std::string, std::string>>{
-                {"E:\\Puente\\Puente.exe", "E:\\Puente"},
-                {"C:\\Planta\\Control\\Ctl.exe", "C:\\Planta\\Control"}}));
-  ASSERT_EQ(fake.dialogs.boxes.size(), 2u);
-  EXPECT_EQ(fake.dialogs.boxes[1].text, "El Programa 'Ctl.exe' NO Arranco!!!");
-  EXPECT_EQ(LogTexts(),
+  EXPECT_EQ(fake.launcher.launches, (std::vector<std::pair<std::string, std::string>>{
+                                        {"E:\\Puente\\Puente.exe", "E:\\Puente"},
+                                        {"C:\\Planta\\Control\\Ctl.exe", "C:\\Planta\\Control"}}));
+  EXPECT_EQ(fake.dialogs.boxes.at(1).text, "El Programa 'Ctl.exe' NO Arranco!!!");
+  EXPECT_EQ(fakes::LogTextsAfterBanner(fake.files.Contents(kLog)),
             (std::vector<std::string>{
                 "PelluxMONITOR - STARTED!!!",
-                "ControllerPath = 'C:\\Planta\\Control\\Ctl.exe' (HKCU\\SOFTWARE\\PelluxMONITOR)",
-                "BridgePath = 'E:\\Puente\\Puente.exe' (HKLM\\SOFTWARE\\Policies\\PelluxMONITOR)",
-                "BridgeProcess = 'Puente.exe' (HKCU\\SOFTWARE\\PelluxMONITOR)",
+                "ControllerPath = 'C:\\Planta\\Control\\Ctl.exe' (" + std::string(kHkcu) + ")",
+                "BridgePath = 'E:\\Puente\\Puente.exe' (" + std::string(kHklm) + ")",
+                "BridgeProcess = 'Puente.exe' (" + std::string(kHkcu) + ")",
                 "Puente.exe NO ARRANCO - RetVal: 0", "Ctl.exe NO ARRANCO - RetVal: 0"}));
-  ASSERT_FALSE(fake.events.events.empty());
-  EXPECT_EQ(fake.events.events[0].strings.back(),
-            "ControllerPath: HKCU\\SOFTWARE\\PelluxMONITOR; BridgePath: "
-            "HKLM\\SOFTWARE\\Policies\\PelluxMONITOR; BridgeProcess: HKCU\\SOFTWARE\\PelluxMONITOR");
 
-  // The cycle relaunches the bridge at its own path, recognised by its own name.
+  // The cycle relaunches the bridge at its path, knows it by its name and,
+  // with the controller gone, stops it by that name.
   fake.processes.Add(8, "C:\\Planta\\Java\\bin\\javaw.exe");
   monitor.OnTimer(TimerId::Timer1);
-  ASSERT_EQ(fake.launcher.launches.size(), 3u);
-  EXPECT_EQ(fake.launcher.launches[2].first, "E:\\Puente\\Puente.exe");
+  EXPECT_EQ(fake.launcher.launches.at(2).first, "E:\\Puente\\Puente.exe");
   fake.processes.Add(12, "E:\\Puente\\Puente.exe");
   monitor.OnTimer(TimerId::Timer1);
   EXPECT_EQ(fake.launcher.launches.size(), 3u);
-  // With the controller gone the bridge is stopped by its own name.
   fake.processes.processes.erase(fake.processes.processes.begin());
   monitor.OnTimer(TimerId::Timer1);
   EXPECT_EQ(fake.processes.terminated.size(), 1u);
@@ -146,7 +116,7 @@ TEST_F(SettingsStartTest, ConfiguredProgramsAreTestedLaunchedAndNamedFromTheirOw
             "Puente.exe ended by the monitor: the controller (javaw.exe) is not running");
 }
 
-TEST_F(SettingsStartTest, TheControlFileSetIsReadFirstAndAnEmptyOneLeavesOnlyTheMonitorsOwn) {
+TEST_F(SettingsStartTest, AnEmptyControlFileLeavesOnlyTheMonitorsOwn) {
   fake.files.AddFile(kController.installPath);
   fake.files.AddFile(kBridge.installPath);
   fake.files.AddFile("D:\\Pellux.stp", "#x#,END");
@@ -158,139 +128,77 @@ TEST_F(SettingsStartTest, TheControlFileSetIsReadFirstAndAnEmptyOneLeavesOnlyThe
   EXPECT_EQ(fake.files.readsAsked, (std::vector<std::string>{"C:\\Monitor\\Pellux.stp"}));
 }
 
-struct BadCase {
-  const char* what;
-  Stored stored;
-  const char* box;
-};
+constexpr char kNotAbsolute[] = "La Ruta NO es Absoluta (Unidad y '\\', o '\\\\Servidor\\Recurso\\')";
+constexpr char kBadCharacter[] = "La Ruta Contiene un Caracter NO Valido";
+constexpr char kBadName[] = "El Nombre Contiene '\\', '/' o ':'";
+constexpr char kTooLong[] = "Tiene Mas de 259 Caracteres";
 
-const BadCase kBadCases[] = {
-    {"another type", {Key::MachinePolicy, "ControllerPath", "", Kind::OtherType},
-     "El Valor 'ControllerPath' NO es Valido!!!\rEn la Clave 'HKLM\\SOFTWARE\\Policies\\PelluxMONITOR'"
-     "\rEl Tipo NO es REG_SZ ni REG_EXPAND_SZ"},
-    {"a relative path", {Key::User, "BridgePath", "Puente\\Puente.exe"},
-     "El Valor 'BridgePath' NO es Valido!!!\rEn la Clave 'HKCU\\SOFTWARE\\PelluxMONITOR'"
-     "\rLa Ruta NO es Absoluta (Unidad y '\\', o '\\\\Servidor\\Recurso\\')"},
-    {"a drive without its backslash", {Key::User, "ControllerPath", "C:Ctl.exe"},
-     "El Valor 'ControllerPath' NO es Valido!!!\rEn la Clave 'HKCU\\SOFTWARE\\PelluxMONITOR'"
-     "\rLa Ruta NO es Absoluta (Unidad y '\\', o '\\\\Servidor\\Recurso\\')"},
-    {"a share without its name", {Key::User, "ControlFile", "\\\\srv\\Pellux.stp"},
-     "El Valor 'ControlFile' NO es Valido!!!\rEn la Clave 'HKCU\\SOFTWARE\\PelluxMONITOR'"
-     "\rLa Ruta NO es Absoluta (Unidad y '\\', o '\\\\Servidor\\Recurso\\')"},
-    {"an unknown variable left unexpanded",
-     {Key::UserPolicy, "BridgePath", "%NOPE%\\Puente.exe", Kind::ExpandText},
-     "El Valor 'BridgePath' NO es Valido!!!\rEn la Clave 'HKCU\\SOFTWARE\\Policies\\PelluxMONITOR'"
-     "\rLa Ruta NO es Absoluta (Unidad y '\\', o '\\\\Servidor\\Recurso\\')"},
-    {"not an .exe", {Key::User, "ControllerPath", "C:\\Planta\\Ctl.bat"},
-     "El Valor 'ControllerPath' NO es Valido!!!\rEn la Clave 'HKCU\\SOFTWARE\\PelluxMONITOR'"
-     "\rLa Ruta NO Termina en '.exe'"},
-    {"a quote that would break the command line",
-     {Key::User, "BridgePath", "C:\\a.exe\" -x \"C:\\b.exe"},
-     "El Valor 'BridgePath' NO es Valido!!!\rEn la Clave 'HKCU\\SOFTWARE\\PelluxMONITOR'"
-     "\rLa Ruta Contiene un Caracter NO Valido"},
-    {"a stream after the file", {Key::User, "ControllerPath", "C:\\Planta\\Ctl.exe:x.exe"},
-     "El Valor 'ControllerPath' NO es Valido!!!\rEn la Clave 'HKCU\\SOFTWARE\\PelluxMONITOR'"
-     "\rLa Ruta Contiene un Caracter NO Valido"},
-    {"a process name with a folder", {Key::User, "ControllerProcess", "bin\\javaw.exe"},
-     "El Valor 'ControllerProcess' NO es Valido!!!\rEn la Clave 'HKCU\\SOFTWARE\\PelluxMONITOR'"
-     "\rEl Nombre Contiene '\\', '/' o ':'"},
-    {"a process name with a drive", {Key::User, "BridgeProcess", "C:Puente.exe"},
-     "El Valor 'BridgeProcess' NO es Valido!!!\rEn la Clave 'HKCU\\SOFTWARE\\PelluxMONITOR'"
-     "\rEl Nombre Contiene '\\', '/' o ':'"},
-    // An empty name would match every process: the first in the list would be stopped.
-    {"an empty process name", {Key::User, "BridgeProcess", ""},
-     "El Valor 'BridgeProcess' NO es Valido!!!\rEn la Clave 'HKCU\\SOFTWARE\\PelluxMONITOR'"
-     "\rEl Nombre Esta Vacio"},
-    {"unreadable", {Key::User, "ControllerProcess", "", Kind::Unreadable},
-     "El Valor 'ControllerProcess' NO es Valido!!!\rEn la Clave 'HKCU\\SOFTWARE\\PelluxMONITOR'"
-     "\rNO se Pudo Leer"},
-};
-
-TEST_F(SettingsStartTest, ABadValueIsRefusedWithItsBoxAndNothingStarts) {
-  for (const BadCase& c : kBadCases) {
-    SCOPED_TRACE(c.what);
+TEST(SettingsTest, ABadValueIsRefusedWithItsBoxAndNothingStarts) {
+  const std::string tooLong = "C:\\" + std::string(kLongestSettingChars - 6, 'a') + ".exe";
+  const std::pair<Stored, const char*> cases[] = {
+      {{Key::MachinePolicy, "ControllerPath", "", Kind::OtherType}, "El Tipo NO es REG_SZ ni REG_EXPAND_SZ"},
+      {{Key::User, "ControllerPath", "", Kind::Unreadable}, "NO se Pudo Leer"},
+      {{Key::User, "BridgePath", "Puente\\Puente.exe"}, kNotAbsolute},
+      {{Key::User, "ControllerPath", "C:Ctl.exe"}, kNotAbsolute},
+      {{Key::User, "ControlFile", "\\\\srv\\Pellux.stp"}, kNotAbsolute},  // no share
+      {{Key::UserPolicy, "BridgePath", "%NOPE%\\Puente.exe", Kind::ExpandText}, kNotAbsolute},
+      {{Key::User, "ControllerPath", "C:\\Planta\\Ctl.bat"}, "La Ruta NO Termina en '.exe'"},
+      // A quote would break the quoted command line; a ':' past the drive names a stream.
+      {{Key::User, "BridgePath", "C:\\a.exe\" -x \"C:\\b.exe"}, kBadCharacter},
+      {{Key::User, "ControllerPath", "C:\\Planta\\Ctl.exe:x.exe"}, kBadCharacter},
+      {{Key::User, "ControllerProcess", "bin\\javaw.exe"}, kBadName},
+      {{Key::User, "BridgeProcess", "C:Puente.exe"}, kBadName},
+      // An empty name matches every process: the first in the list would be stopped.
+      {{Key::User, "BridgeProcess", ""}, "El Nombre Esta Vacio"},
+      {{Key::User, "ControllerPath", tooLong}, kTooLong},
+      {{Key::User, "BridgeProcess", std::string(kLongestSettingChars + 1, 'p')}, kTooLong},
+  };
+  for (const auto& [stored, reason] : cases) {
+    SCOPED_TRACE(reason);
     fakes::FakePlatform p;
     p.files.AddFile(kController.installPath);
     p.files.AddFile(kBridge.installPath);
     p.files.AddFile(kLog);
     // A good value in a later key never stands in for the bad one.
-    p.settings.Set(Key::User, c.stored.name, "C:\\Good\\Good.exe");
-    p.settings.Set(c.stored.key, c.stored.name, c.stored.text, c.stored.kind);
+    p.settings.Set(Key::User, stored.name, "C:\\Good\\Good.exe");
+    p.settings.Set(stored.key, stored.name, stored.text, stored.kind);
     Monitor m(p.platform());
     m.Start();
 
-    EXPECT_EQ(p.journal, (fakes::Journal{std::string("box ") + c.box, "box Chauuu...\r:(", "end"}));
+    const std::string what = std::string("El Valor '") + stored.name + "' NO es Valido!!!";
+    const std::string where = std::string("En la Clave '") + KeyText(stored.key) + "'";
+    EXPECT_EQ(p.journal, (fakes::Journal{"box " + what + "\r" + where + "\r" + reason,
+                                         "box Chauuu...\r:(", "end"}));
     EXPECT_EQ(p.dialogs.boxes[0].caption, "PelluxMONITOR");
     EXPECT_EQ(p.dialogs.boxes[0].style & 0xFFFF, 0u);  // OK only, no icon
-    std::string line = c.box;
-    line.replace(line.find('\r'), 1, " ");
-    line.replace(line.find('\r'), 1, ": ");
+    const std::string line = what + " " + where + ": " + reason;
     EXPECT_EQ(fakes::LogTextsAfterBanner(p.files.Contents(kLog)).back(), line);
-    ASSERT_EQ(p.events.events.size(), 3u);
-    EXPECT_EQ(p.events.events[1].id, EventId::SettingRefused);
-    EXPECT_EQ(p.events.events[1].level, EventLevel::Error);
-    EXPECT_EQ(p.events.events[1].strings[0], line);
+    ASSERT_EQ(p.events.Ids(), (std::vector<EventId>{EventId::Started, EventId::SettingRefused,
+                                                    EventId::Ended}));
+    EXPECT_EQ(p.events.events[1].strings,
+              (std::vector<std::string>{line, stored.name, KeyText(stored.key), reason}));
     EXPECT_EQ(p.events.events[2].strings[1], "bad setting");
     EXPECT_TRUE(p.launcher.launches.empty());
     EXPECT_EQ(p.controls.creates, 0);
-    EXPECT_TRUE(m.Ended());
   }
-}
-
-TEST(SettingsTest, TooLongAndUnexpandableValuesAreRefused) {
-  struct Case {
-    const char* name;
-    std::string text;
-    Kind kind;
-    bool failExpand;
-    const char* reason;
-  };
-  const std::string longest = "C:\\" + std::string(kLongestSettingChars - 7, 'a') + ".exe";
-  // The system counts characters, not the bytes of UTF-8: each "ñ" is two.
-  std::string longestWide = "C:\\";
-  for (std::size_t i = 0; i < kLongestSettingChars - 7; ++i) longestWide += "\xC3\xB1";
-  longestWide += ".exe";
-  const Case cases[] = {
-      {"ControllerPath", longest, Kind::Text, false, nullptr},
-      {"ControllerPath", longestWide, Kind::Text, false, nullptr},
-      {"ControllerPath", "C:\\" + std::string(kLongestSettingChars - 6, 'a') + ".exe", Kind::Text,
-       false, "Tiene Mas de 259 Caracteres"},
-      {"BridgeProcess", std::string(kLongestSettingChars + 1, 'p'), Kind::Text, false,
-       "Tiene Mas de 259 Caracteres"},
-      {"BridgePath", "%X%\\b.exe", Kind::ExpandText, true, "NO se Pudo Expandir"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.text.substr(0, 20));
+  // The system counts characters, not UTF-8 bytes: 259 of them pass, "ñ" or not.
+  std::string wide = "C:\\";
+  for (std::size_t i = 0; i < kLongestSettingChars - 7; ++i) wide += "\xC3\xB1";
+  for (const std::string& longest : {tooLong.substr(0, 3) + tooLong.substr(4), wide + ".exe"}) {
     fakes::FakeSettingsStore store;
-    store.failExpand = c.failExpand;
-    store.Set(Key::User, c.name, c.text, c.kind);
-    const Settings s = ReadSettings(store);
-    if (c.reason == nullptr) {
-      EXPECT_FALSE(s.bad);
-    } else {
-      ASSERT_TRUE(s.bad);
-      EXPECT_EQ(s.bad->reason, c.reason);
-    }
+    store.Set(Key::User, "ControllerPath", longest);
+    EXPECT_FALSE(ReadSettings(store).bad);
   }
 }
 
-}  // namespace
-}  // namespace pellux
-
-namespace pellux {
-namespace {
-
-// The registry adapter reads where the texts say it does, and in the 64-bit
-// view, so that a 32-bit monitor on 64-bit Windows reads what group policy
-// and the installer wrote for the 64-bit one. Wine without its 32-bit part
-// cannot run the 32-bit exe, so the view is checked here.
+// The registry adapter reads where the texts say, in the 64-bit view, so that
+// the 32-bit monitor on 64-bit Windows reads what was written for the 64-bit one.
 TEST(SettingsTest, RegistryPlacesAgreeWithTheKeyTextsInThe64BitView) {
   for (const Key key : {Key::MachinePolicy, Key::UserPolicy, Key::User}) {
     const win32::RegistryPlace place = win32::PlaceOf(key);
     const std::string root = place.root == win32::RegistryRoot::LocalMachine ? "HKLM\\" : "HKCU\\";
     EXPECT_EQ(root + std::string(place.subkey, place.subkey + std::wcslen(place.subkey)), KeyText(key));
-    EXPECT_EQ(place.access & (win32::kKeyWow64_64 | win32::kKeyWow64_32), win32::kKeyWow64_64);
-    EXPECT_EQ(place.access & ~(win32::kKeyWow64_64 | win32::kKeyWow64_32), win32::kKeyQueryValue);
+    EXPECT_EQ(place.access, win32::kKeyQueryValue | win32::kKeyWow64_64);
   }
 }
 
