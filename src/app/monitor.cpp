@@ -13,7 +13,7 @@ Monitor::Monitor(const Platform& platform)
       processes_(p_.processes, log_),
       tray_(p_.tray),
       window_(p_.controls, p_.timers, tray_),
-      cycle_({p_.timers, log_, events_, processes_, p_.launcher, window_, p_.files,
+      cycle_({p_.timers, p_.clock, log_, events_, processes_, p_.launcher, window_, p_.files,
               programFolder_, AppVersion_, [this] { ImmediateEnd(EndCause::ControlFileEnd); }}),
       buttons_({log_, events_, processes_, p_.files, p_.dialogs, window_, p_.serial,
                 [this](const SupervisedProgram& program) { MissingProgram(program); }}) {}
@@ -48,7 +48,7 @@ void Monitor::Start() {
   if (p_.controls.PortVisible()) p_.controls.FocusPort();
 
   LaunchAtStart(kBridge);
-  LaunchAtStart(kController);
+  if (LaunchAtStart(kController) != 0) cycle_.ControllerLaunched();
 
   p_.timers.Arm(TimerId::Timer1, kFirstCycleDelayMs);
 }
@@ -58,7 +58,7 @@ void Monitor::MissingProgram(const SupervisedProgram& program) {
                         [this] { ImmediateEnd(EndCause::MissingProgram); });
 }
 
-void Monitor::LaunchAtStart(const SupervisedProgram& program) {
+std::uint32_t Monitor::LaunchAtStart(const SupervisedProgram& program) {
   const std::uint32_t result = Launch(p_.launcher, program);
   events_.LaunchedAtStart(program, result);  // before the box, which waits for a user
   if (result == 0) {
@@ -69,6 +69,7 @@ void Monitor::LaunchAtStart(const SupervisedProgram& program) {
     p_.controls.SetButtonColour(program.button, kGreen);
     log_.WriteLogLine(program.launchedLog + std::to_string(result));
   }
+  return result;
 }
 
 void Monitor::OnTimer(TimerId timer) {
@@ -99,7 +100,19 @@ bool Monitor::OnPortFieldLostFocus() {
 
 void Monitor::OnCloseRequest() { Close(EndCause::CloseRequest); }
 
+void Monitor::OnSessionEnding() {
+  if (ended_) return;
+  cycle_.SessionEnding();
+}
+
+void Monitor::OnSessionEndCancelled() {
+  if (ended_) return;
+  cycle_.SessionGoesOn();
+}
+
 void Monitor::OnSessionEnd() { Close(EndCause::SessionEnd); }
+
+void Monitor::OnClosedForUpdate() { Close(EndCause::ClosedForUpdate); }
 
 void Monitor::Close(EndCause cause) {
   if (ended_) return;

@@ -32,7 +32,10 @@ class Monitor final : public WindowEvents {
   void OnProgramButtonClick(ProgramButton button) override;
   [[nodiscard]] bool OnPortFieldLostFocus() override;
   void OnCloseRequest() override;
+  void OnSessionEnding() override;
+  void OnSessionEndCancelled() override;
   void OnSessionEnd() override;
+  void OnClosedForUpdate() override;
   void OnTaskbarCreated() override;
 
   [[nodiscard]] EventLog& Log() { return log_; }
@@ -45,7 +48,8 @@ class Monitor final : public WindowEvents {
   void Close(EndCause cause);
   // Ends at once; the tray icon is removed first when one was added.
   void ImmediateEnd(EndCause cause);
-  void LaunchAtStart(const SupervisedProgram& program);
+  // Returns the launch's result: the process id, 0 when it failed.
+  std::uint32_t LaunchAtStart(const SupervisedProgram& program);
   // The farewell boxes and the end, for an installation found missing.
   void MissingProgram(const SupervisedProgram& program);
 

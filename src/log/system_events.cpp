@@ -19,6 +19,8 @@ const char* CauseText(EndCause cause) {
       return "close request";
     case EndCause::SessionEnd:
       return "end of the session";
+    case EndCause::ClosedForUpdate:
+      return "closed for an update";
     case EndCause::ControlFileEnd:
       return "control file END";
     case EndCause::MissingProgram:
@@ -58,33 +60,34 @@ void SystemEvents::Write(EventId id, const std::vector<std::string>& strings) {
 void SystemEvents::Repeating(EventId id, std::vector<std::string> strings) {
   const std::uint64_t now = clock_.Milliseconds();
   Repeat& r = repeats_[id];
-  r.seenThisCycle = true;
-  ++r.since;
   r.lastText = strings.front();
   if (r.reported && now - r.lastReportMs < kRepeatReportSpacingMs) {
-    r.repeated = true;
+    ++r.heldBack;
     return;
   }
-  strings.push_back(std::to_string(r.since));
+  // The count includes this occurrence: the times since the last report.
+  strings.push_back(std::to_string(r.heldBack + 1));
   Write(id, strings);
   r.reported = true;
   r.lastReportMs = now;
-  r.since = 0;
+  r.heldBack = 0;
+}
+
+void SystemEvents::Summarise(EventId id, Repeat& r, std::uint64_t now, bool atEnd) {
+  if (r.heldBack == 0 || (!atEnd && now - r.lastReportMs < kRepeatReportSpacingMs)) return;
+  // At the level of what it sums up: a collector that watches warnings and
+  // errors must see that the fault went on.
+  sink_.Write(KindOf(id).level, EventId::RepeatSummary,
+              {r.lastText, std::to_string(static_cast<std::uint32_t>(id)), std::to_string(r.heldBack)});
+  // The summary counts as the kind's report, so a fault that comes back just
+  // after it is held back again rather than reported at once.
+  r.lastReportMs = now;
+  r.heldBack = 0;
 }
 
 void SystemEvents::CycleDone() {
-  for (auto& [id, r] : repeats_) {
-    if (r.seenThisCycle) {
-      r.seenThisCycle = false;
-      continue;
-    }
-    // A single occurrence that did not come back was reported in full; only
-    // a run that was held back needs its end told.
-    if (r.repeated)
-      Write(EventId::RepeatEnded,
-            {r.lastText, std::to_string(static_cast<std::uint32_t>(id)), std::to_string(r.since)});
-    r = Repeat{};
-  }
+  const std::uint64_t now = clock_.Milliseconds();
+  for (auto& [id, r] : repeats_) Summarise(id, r, now, false);
 }
 
 void SystemEvents::Started(const std::string& version, const std::string& programFolder,
@@ -92,7 +95,12 @@ void SystemEvents::Started(const std::string& version, const std::string& progra
   Write(EventId::Started, {kStartedText, version, programFolder, logFileOn ? "on" : "off"});
 }
 
-void SystemEvents::Ended(EndCause cause) { Write(EventId::Ended, {kEndedText, CauseText(cause)}); }
+void SystemEvents::Ended(EndCause cause) {
+  // What was held back is told before the end, so that nothing is lost.
+  const std::uint64_t now = clock_.Milliseconds();
+  for (auto& [id, r] : repeats_) Summarise(id, r, now, true);
+  Write(EventId::Ended, {kEndedText, CauseText(cause)});
+}
 
 void SystemEvents::ProgramMissing(const SupervisedProgram& program) {
   Write(EventId::ProgramMissing, {program.missingLog, program.exeName, program.installPath});

@@ -170,8 +170,10 @@ class FakeProcessTable final : public ProcessTable {
   std::uint32_t ImagePath(ProcessHandle h, char* buffer, std::uint32_t capacity) override {
     imagePathCapacity = capacity;
     Process* p = ByHandle(h);
-    // As the system does: a path that does not fit with its NUL fails.
-    if (p == nullptr || !p->imageReadable || p->path.size() >= capacity) return 0;
+    if (p == nullptr || !p->imageReadable) return 0;
+    // The system refuses a path that does not fit with its NUL; the adapter
+    // says so by answering capacity.
+    if (p->path.size() >= capacity) return capacity;
     p->path.copy(buffer, p->path.size());
     buffer[p->path.size()] = '\0';
     return static_cast<std::uint32_t>(p->path.size());
