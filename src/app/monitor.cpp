@@ -36,7 +36,10 @@ void Monitor::Start() {
     return;
   }
 
-  window_.Load(VersionTip(AppVersion_));
+  if (!window_.Load(VersionTip(AppVersion_))) {
+    WindowFailed("main window");
+    return;
+  }
 
   if (!IsInstalled(p_.files, kController)) {
     events_.ProgramMissing(kController);
@@ -50,7 +53,12 @@ void Monitor::Start() {
   LaunchAtStart(kBridge);
   if (LaunchAtStart(kController) != 0) cycle_.ControllerLaunched();
 
-  p_.timers.Arm(TimerId::Timer1, kFirstCycleDelayMs);
+  if (!p_.timers.Arm(TimerId::Timer1, kFirstCycleDelayMs)) WindowFailed("Timer1");
+}
+
+void Monitor::WindowFailed(const std::string& what) {
+  events_.WindowFailed(what);
+  ImmediateEnd(EndCause::NoWindow, kExitNoWindow);
 }
 
 void Monitor::MissingProgram(const SupervisedProgram& program) {
@@ -125,7 +133,7 @@ void Monitor::OnTaskbarCreated() {
   tray_.OnTaskbarCreated();
 }
 
-void Monitor::ImmediateEnd(EndCause cause) {
+void Monitor::ImmediateEnd(EndCause cause, int exitCode) {
   if (ended_) return;
   ended_ = true;
   // Nothing may keep the end from happening: a report that failed (no
@@ -137,7 +145,7 @@ void Monitor::ImmediateEnd(EndCause cause) {
   // An icon left behind would stay in the tray as a ghost until the mouse
   // passes over it, so one that was added is removed first.
   if (tray_.Added()) tray_.Remove();
-  p_.lifetime.EndNow();
+  p_.lifetime.EndNow(exitCode);
 }
 
 }  // namespace pellux

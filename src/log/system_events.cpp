@@ -12,6 +12,7 @@ constexpr char kEndedText[] = "PelluxMONITOR - ENDED";
 constexpr char kTerminatedText[] =
     "LINTARO.exe ended by the monitor: the controller (javaw.exe) is not running";
 constexpr char kNoProcess[] = "-";
+constexpr char kWindowFailedText[] = "PelluxMONITOR cannot supervise without its window";
 
 const char* CauseText(EndCause cause) {
   switch (cause) {
@@ -25,6 +26,8 @@ const char* CauseText(EndCause cause) {
       return "control file END";
     case EndCause::MissingProgram:
       return "missing program";
+    case EndCause::NoWindow:
+      return "no window";
   }
   return "";
 }
@@ -104,6 +107,10 @@ void SystemEvents::Ended(EndCause cause) {
 
 void SystemEvents::ProgramMissing(const SupervisedProgram& program) {
   Write(EventId::ProgramMissing, {program.missingLog, program.exeName, program.installPath});
+}
+
+void SystemEvents::WindowFailed(const std::string& what) {
+  Write(EventId::WindowFailed, {kWindowFailedText, what});
 }
 
 void SystemEvents::LaunchedAtStart(const SupervisedProgram& program, std::uint32_t result) {

@@ -15,7 +15,7 @@ struct SupervisedProgram;
 // The kind of an event by its id (a row of the table of events).
 [[nodiscard]] const EventKind& KindOf(EventId id);
 
-enum class EndCause { CloseRequest, SessionEnd, ClosedForUpdate, ControlFileEnd, MissingProgram };
+enum class EndCause { CloseRequest, SessionEnd, ClosedForUpdate, ControlFileEnd, MissingProgram, NoWindow };
 
 // What the control file says this cycle.
 enum class ControlState { Normal, Holding, End };
@@ -37,6 +37,8 @@ class SystemEvents {
   void Started(const std::string& version, const std::string& programFolder, bool logFileOn);
   void Ended(EndCause cause);
   void ProgramMissing(const SupervisedProgram& program);
+  // The main window or Timer1 (what) could not be made.
+  void WindowFailed(const std::string& what);
   // A launch by start-up; result is the process id, or 0 when it failed.
   void LaunchedAtStart(const SupervisedProgram& program, std::uint32_t result);
 

@@ -18,12 +18,13 @@ enum class EventLevel { Information, Warning, Error };
   X(Started, 1000, MSG_STARTED, Information, 4)                                \
   X(Ended, 1001, MSG_ENDED, Information, 2)                                    \
   X(ProgramMissing, 1002, MSG_PROGRAM_MISSING, Error, 3)                       \
+  X(WindowFailed, 1003, MSG_WINDOW_FAILED, Error, 2)                           \
   X(Launched, 1010, MSG_LAUNCHED, Information, 3)                              \
   X(LaunchFailed, 1011, MSG_LAUNCH_FAILED, Error, 3)                           \
   X(BridgeRelaunched, 1020, MSG_BRIDGE_RELAUNCHED, Warning, 4)                 \
   X(BridgeRelaunchFailed, 1021, MSG_BRIDGE_RELAUNCH_FAILED, Error, 4)          \
   X(BridgeTerminated, 1022, MSG_BRIDGE_TERMINATED, Warning, 4)                 \
-  X(RepeatSummary, 1023, MSG_REPEAT_ENDED, Warning, 3)                         \
+  X(RepeatSummary, 1023, MSG_REPEAT_SUMMARY, Warning, 3)                       \
   X(Holding, 1030, MSG_HOLDING, Warning, 3)                                    \
   X(HoldingEnded, 1031, MSG_HOLDING_ENDED, Information, 1)                     \
   X(ControlFileEnd, 1032, MSG_CONTROL_FILE_END, Information, 2)                \

@@ -17,7 +17,7 @@ void SupervisionCycle::Timer1() {
   // escapes, and a cycle that never re-armed would end supervision for good.
   // Only the END command leaves it disarmed.
   const ScopeExit rearm([this] {
-    if (!ended_) d_.timers.Arm(TimerId::Timer1, kCycleSpacingMs);
+    if (!ended_) (void)d_.timers.Arm(TimerId::Timer1, kCycleSpacingMs);  // made at start, re-armed
   });
   d_.log.WriteLogLine("Timer1 - BEFORE 'CALL Pellux_MONITOR'");
   Pellux_MONITOR();

@@ -97,8 +97,8 @@ HWND Win32MainWindow::MakeChild(const char* className, const char* text, DWORD s
   return MakeWindow(exStyle, className, text, WS_CHILD | style, place, window_, id, nullptr);
 }
 
-void Win32MainWindow::Create() {
-  if (window_ != nullptr) return;
+bool Win32MainWindow::Create() {
+  if (window_ != nullptr) return true;
   RegisterClasses();
   arialBold_.reset(::CreateFontA(-::MulDiv(kWindowFontPoints, dpiY_, 72), 0, 0, 0, FW_BOLD, FALSE,
                                  FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
@@ -115,7 +115,7 @@ void Win32MainWindow::Create() {
   window_ = MakeWindow(kMainExStyle, kMainClass, kWindowTitle, kMainStyle,
                        RECT{CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT}, owner_, 0,
                        this);
-  if (window_ == nullptr) return;
+  if (window_ == nullptr) return false;
   SetOuterSizeForClient(PxX(kClientWidthTwips), PxY(kClientHeightCreatedTwips));
 
   // Creation order is the Tab order: TBPort, CBLINTARO, CBPellux.
@@ -144,6 +144,7 @@ void Win32MainWindow::Create() {
     if (withFont == nullptr) continue;
     (void)::SendMessageA(withFont, WM_SETFONT, reinterpret_cast<WPARAM>(arialBold_.get()), FALSE);
   }
+  return true;
 }
 
 void Win32MainWindow::SetOuterSizeForClient(int clientWidthPx, int clientHeightPx) {
@@ -238,9 +239,10 @@ void Win32MainWindow::SetStripText(const std::string& text) {
 void Win32MainWindow::SetStripVisible(bool visible) { ShowChild(strip_, visible); }
 void Win32MainWindow::SetPictureVisible(bool visible) { ShowChild(picture_, visible); }
 
-void Win32MainWindow::Arm(TimerId timer, std::uint32_t intervalMs) {
+bool Win32MainWindow::Arm(TimerId timer, std::uint32_t intervalMs) {
   // Setting a running timer again starts its countdown again.
-  if (window_ != nullptr) (void)::SetTimer(window_, static_cast<UINT_PTR>(timer), intervalMs, nullptr);
+  return window_ != nullptr &&
+         ::SetTimer(window_, static_cast<UINT_PTR>(timer), intervalMs, nullptr) != 0;
 }
 
 void Win32MainWindow::Disarm(TimerId timer) {
@@ -291,7 +293,7 @@ LRESULT Win32MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lPara
     case WM_SETFOCUS: return OnSetFocus();
     case WM_CLOSE: return OnCloseRequest();
     case WM_QUERYENDSESSION: return OnQueryEndSession();
-    case WM_ENDSESSION: return OnEndSession(wParam != FALSE);
+    case WM_ENDSESSION: return OnEndSession(wParam != FALSE, (lParam & ENDSESSION_CLOSEAPP) != 0);
     case WMAPP_VALIDATE_PORT: return OnValidatePort();
     case WM_DESTROY: return OnDestroy();
     default: return OnOtherMessage(message, wParam, lParam);
@@ -353,13 +355,20 @@ LRESULT Win32MainWindow::OnCloseRequest() {
 LRESULT Win32MainWindow::OnQueryEndSession() {
   // Only a question: the shutdown may still be cancelled, and the monitor
   // must go on supervising then. It ends on WM_ENDSESSION, when the session
-  // really ends.
+  // really ends; until then the cycle holds its hand.
+  if (events_ != nullptr) events_->OnSessionEnding();
   return TRUE;
 }
 
-LRESULT Win32MainWindow::OnEndSession(bool ending) {
-  // A cancelled shutdown or log-off (FALSE) changes nothing.
-  if (ending && events_ != nullptr) events_->OnSessionEnd();
+LRESULT Win32MainWindow::OnEndSession(bool ending, bool closeApp) {
+  if (events_ == nullptr) return 0;
+  if (!ending) {
+    events_->OnSessionEndCancelled();
+  } else if (closeApp) {
+    events_->OnClosedForUpdate();  // Restart Manager: an installer replaces the exe
+  } else {
+    events_->OnSessionEnd();
+  }
   return 0;
 }
 

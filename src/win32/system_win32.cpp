@@ -117,7 +117,7 @@ void Win32Dialogs::ShowBox(const std::string& text, const std::string& caption,
   (void)::MessageBoxA(owner_ ? owner_() : nullptr, text.c_str(), caption.c_str(), style);  // OK only
 }
 
-void Win32Lifetime::EndNow() { ::ExitProcess(0); }
+void Win32Lifetime::EndNow(int exitCode) { ::ExitProcess(static_cast<UINT>(exitCode)); }
 
 std::string Win32NumberLocale::DecimalSeparator() {
   char buffer[8] = {};  // LOCALE_SDECIMAL holds at most 4 characters

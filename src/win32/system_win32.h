@@ -53,7 +53,7 @@ class Win32Dialogs final : public Dialogs {
 
 class Win32Lifetime final : public Lifetime {
  public:
-  [[noreturn]] void EndNow() override;
+  [[noreturn]] void EndNow(int exitCode) override;
 };
 
 class Win32NumberLocale final : public NumberLocale {

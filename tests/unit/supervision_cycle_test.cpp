@@ -22,7 +22,7 @@ const char kAfter[] = "Timer1 - AFTER 'CALL Pellux_MONITOR'";
 class SupervisionCycleTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    window.Load(VersionTip(version));
+    (void)window.Load(VersionTip(version));
     p.controls.SetButtonColour(ProgramButton::CBPellux, kGreen);
     p.controls.SetButtonColour(ProgramButton::CBLINTARO, kGreen);
     // A started bridge shows up in the table for the next scan.

@@ -58,6 +58,12 @@ const Case kCases[] = {
      {{L::Information, Id::Ended, {"PelluxMONITOR - ENDED", "close request"}}}},
     {"end of the session", Nothing, [](Monitor& m, auto&) { m.OnSessionEnd(); },
      {{L::Information, Id::Ended, {"PelluxMONITOR - ENDED", "end of the session"}}}},
+    {"closed for an update", Nothing,
+     [](Monitor& m, auto&) {
+       m.OnSessionEnding();
+       m.OnClosedForUpdate();
+     },
+     {{L::Information, Id::Ended, {"PelluxMONITOR - ENDED", "closed for an update"}}}},
     {"bridge relaunched by the cycle", [](auto& p) { p.processes.Add(8, kJavaw); }, Cycle,
      {{L::Warning, Id::BridgeRelaunched,
        {"ARRANCA LINTARO.exe - RetVal: 4008", "LINTARO.exe", "4008", "1"}}}},

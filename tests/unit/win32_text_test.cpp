@@ -86,3 +86,21 @@ TEST(Win32TextTest, TipFieldIsCopiedWholeAndAlwaysEndsWithinIt) {
 
 }  // namespace
 }  // namespace pellux::win32
+
+namespace pellux::win32 {
+namespace {
+
+TEST(Win32TextTest, LongPathsTakeTheExtendedLengthForm) {
+  const std::string deep(300, 'd');
+  const std::pair<std::string, std::string> kRows[] = {
+      {"C:\\Monitor\\Pellux.stp", "C:\\Monitor\\Pellux.stp"},
+      {"C:\\" + deep, "\\\\?\\C:\\" + deep},
+      {"\\\\server\\share\\" + deep, "\\\\?\\UNC\\server\\share\\" + deep},
+      {"\\\\?\\C:\\" + deep, "\\\\?\\C:\\" + deep},
+      {"relative\\" + deep, "relative\\" + deep},
+  };
+  for (const auto& [path, expected] : kRows) EXPECT_EQ(ExtendedLengthPath(path), expected) << path;
+}
+
+}  // namespace
+}  // namespace pellux::win32

@@ -314,11 +314,13 @@ class FakeSystemInfo final : public SystemInfo {
 class FakeLifetime final : public Lifetime {
  public:
   explicit FakeLifetime(Journal& journal) : journal_(journal) {}
-  void EndNow() override {
+  void EndNow(int code) override {
     ++ends;
+    exitCode = code;
     journal_.push_back("end");
   }
   int ends = 0;
+  int exitCode = -1;
 
  private:
   Journal& journal_;
@@ -327,9 +329,10 @@ class FakeLifetime final : public Lifetime {
 class FakeWindowControls final : public WindowControls {
  public:
   explicit FakeWindowControls(Journal& journal) : journal_(journal) {}
-  void Create() override {
+  bool Create() override {
     ++creates;
     journal_.push_back("window create");
+    return createSucceeds;
   }
   void SetOuterHeightTwips(int twips) override { outerHeightTwips = twips; }
   void SetPictureSizeTwips(int w, int h) override {
@@ -366,6 +369,7 @@ class FakeWindowControls final : public WindowControls {
   void SetPictureVisible(bool v) override { pictureVisible = v; }
 
   int creates = 0;
+  bool createSucceeds = true;  // false: the desktop's heap is exhausted
   bool shown = false;
   int outerHeightTwips = 0;
   int pictureWidthTwips = 0;
@@ -389,9 +393,11 @@ class FakeWindowControls final : public WindowControls {
 
 class FakeTimers final : public Timers {
  public:
-  void Arm(TimerId t, std::uint32_t ms) override {
+  bool Arm(TimerId t, std::uint32_t ms) override {
+    if (refused.count(t) != 0) return false;
     interval[t] = ms;
     history.push_back({t, ms});
+    return true;
   }
   void Disarm(TimerId t) override {
     interval[t] = 0;
@@ -403,6 +409,7 @@ class FakeTimers final : public Timers {
   }
   std::map<TimerId, std::uint32_t> interval;
   std::vector<std::pair<TimerId, std::uint32_t>> history;
+  std::set<TimerId> refused;  // timers the system cannot make
 };
 
 class FakeTrayService final : public TrayService {
