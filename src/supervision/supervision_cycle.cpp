@@ -65,7 +65,6 @@ void SupervisionCycle::Pellux_MONITOR() {
   d_.window.CHANGE_TRAY_ICON(outcome.picture, outcome.tip);
 }
 
-
 void SupervisionCycle::KeepBridgeInStep(std::uint64_t now) {
   // Any Java program counts as the controller.
   d_.processes.IsProcessRunning(kController.runningCheckName);
@@ -87,8 +86,7 @@ void SupervisionCycle::KeepBridgeInStep(std::uint64_t now) {
   } else {
     d_.window.Controls().SetButtonColour(kBridge.button, kGreen);
   }
-  d_.log.WriteLogLine((result == 0 ? kBridge.launchFailedLog : kBridge.launchedLog) +
-                      std::to_string(result));
+  d_.log.WriteLogLine(LaunchLogLine(kBridge, result));
   d_.events.BridgeRelaunched(result);
 }
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "event_messages.h"  // made by windmc from event_messages.mc
-#include "win32/files_win32.h"
+#include "win32/utf_conversion.h"
 
 namespace pellux::win32 {
 namespace {
@@ -44,7 +44,7 @@ void Win32SystemEventLog::Write(EventLevel level, EventId id,
   wide.reserve(strings.size());
   // The core's texts are UTF-8 (the program folder may lie outside the ANSI
   // code page): the same converter as for its paths.
-  for (const std::string& s : strings) wide.push_back(WidePath(s));
+  for (const std::string& s : strings) wide.push_back(Utf8ToWide(s));
   std::vector<LPCWSTR> pointers;
   pointers.reserve(wide.size());
   for (const std::wstring& w : wide) pointers.push_back(w.c_str());
