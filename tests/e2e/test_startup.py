@@ -159,12 +159,12 @@ class OwnFolder(StartupCase):
         self.h.start_monitor(exe)
         self.h.hold(self.h.monitor_pid)
         self.h.wait_main_window()
-        wait_until(lambda: self.h.tray_tips() == [H.HOLDING_TIP], 10, "the holding tip")
-        texts = self.wait_log(lambda t: H.AFTER in t and t, 10, "a logged cycle")
-        self.assertEqual(texts[:2], [BANNER, STARTED])
         # The start event names the folder exactly, not its bytes read in another code page.
         self.assertEqual(self.h.system_events()[0],
                          ("information", 1000, [STARTED, "1.0.0.0", self.h.monitor_dir, "on"]))
+        wait_until(lambda: self.h.tray_tips() == [H.HOLDING_TIP], 10, "the holding tip")
+        texts = self.wait_log(lambda t: H.AFTER in t and t, 10, "a logged cycle")
+        self.assertEqual(texts[:2], [BANNER, STARTED])
         # Back to normal, the tip shows the version read from the executable in that folder.
         self.h.remove_control_file(where=self.h.monitor_dir)
         wait_until(lambda: self.h.tray_tips() == [VERSION_TIP], 10, "the version tip")
