@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -92,7 +93,14 @@ const Case kCases[] = {
        {"LINTARO.exe ended by the monitor: the controller (javaw.exe) is not running", "LINTARO.exe", "24",
         "1"}}}},
     {"bridge refuses to end: no event",
-     [](auto& p) { p.processes.Add(24, kBridgeExe).terminable = false; }, Cycle, {}},
+     [](auto& p) { p.processes.Add(24, kBridgeExe).terminable = false; },
+     [](Monitor& m, auto& p) {
+       p.clock.ms += kControllerStartGraceMs;
+       Cycle(m, p);
+       const auto& asked = p.processes.openAccess;
+       EXPECT_NE(std::find(asked.begin(), asked.end(), kAccessTerminate), asked.end()) << "the stop was tried";
+     },
+     {}},
     {"holding, still holding, back to normal", [](auto& p) { p.files.AddFile(kStp, "x,hold"); },
      [](Monitor& m, auto& p) {
        Cycle(m, p);
