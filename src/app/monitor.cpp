@@ -13,7 +13,7 @@ Monitor::Monitor(const Platform& platform)
       processes_(p_.processes, log_),
       tray_(p_.tray),
       window_(p_.controls, p_.timers, tray_),
-      cycle_({p_.timers, log_, events_, processes_, p_.launcher, window_, p_.files,
+      cycle_({p_.timers, p_.clock, log_, events_, processes_, p_.launcher, window_, p_.files,
               programFolder_, AppVersion_, programs_, controlFile_,
               [this] { ImmediateEnd(EndCause::ControlFileEnd); }}),
       buttons_({log_, events_, processes_, p_.files, p_.dialogs, window_, p_.serial, programs_,
@@ -47,7 +47,10 @@ void Monitor::Start() {
     return;
   }
 
-  window_.Load(VersionTip(AppVersion_));
+  if (!window_.Load(VersionTip(AppVersion_))) {
+    WindowFailed("main window");
+    return;
+  }
 
   const SupervisedProgram& controller = programs_.controller;
   if (!IsInstalled(p_.files, controller)) {
@@ -60,9 +63,14 @@ void Monitor::Start() {
   if (p_.controls.PortVisible()) p_.controls.FocusPort();
 
   LaunchAtStart(bridge);
-  LaunchAtStart(controller);
+  if (LaunchAtStart(controller) != 0) cycle_.ControllerLaunched();
 
-  p_.timers.Arm(TimerId::Timer1, kFirstCycleDelayMs);
+  if (!p_.timers.Arm(TimerId::Timer1, kFirstCycleDelayMs)) WindowFailed("Timer1");
+}
+
+void Monitor::WindowFailed(const std::string& what) {
+  events_.WindowFailed(what);
+  ImmediateEnd(EndCause::NoWindow, kExitNoWindow);
 }
 
 void Monitor::MissingProgram(const SupervisedProgram& program) {
@@ -81,7 +89,7 @@ void Monitor::RefuseSetting(const BadSetting& bad) {
   ImmediateEnd(EndCause::BadSetting);
 }
 
-void Monitor::LaunchAtStart(const SupervisedProgram& program) {
+std::uint32_t Monitor::LaunchAtStart(const SupervisedProgram& program) {
   const std::uint32_t result = Launch(p_.launcher, program);
   events_.LaunchedAtStart(program, result);  // before the box, which waits for a user
   if (result == 0) {
@@ -91,6 +99,7 @@ void Monitor::LaunchAtStart(const SupervisedProgram& program) {
     p_.controls.SetButtonColour(program.button, kGreen);
   }
   log_.WriteLogLine(LaunchLogLine(program, result));
+  return result;
 }
 
 void Monitor::OnTimer(TimerId timer) {
@@ -121,7 +130,19 @@ bool Monitor::OnPortFieldLostFocus() {
 
 void Monitor::OnCloseRequest() { Close(EndCause::CloseRequest); }
 
+void Monitor::OnSessionEnding() {
+  if (ended_) return;
+  cycle_.SessionEnding();
+}
+
+void Monitor::OnSessionEndCancelled() {
+  if (ended_) return;
+  cycle_.SessionGoesOn();
+}
+
 void Monitor::OnSessionEnd() { Close(EndCause::SessionEnd); }
+
+void Monitor::OnClosedForUpdate() { Close(EndCause::ClosedForUpdate); }
 
 void Monitor::Close(EndCause cause) {
   if (ended_) return;
@@ -134,7 +155,7 @@ void Monitor::OnTaskbarCreated() {
   tray_.OnTaskbarCreated();
 }
 
-void Monitor::ImmediateEnd(EndCause cause) {
+void Monitor::ImmediateEnd(EndCause cause, int exitCode) {
   if (ended_) return;
   ended_ = true;
   // Nothing may keep the end from happening: a report that failed (no
@@ -146,7 +167,7 @@ void Monitor::ImmediateEnd(EndCause cause) {
   // An icon left behind would stay in the tray as a ghost until the mouse
   // passes over it, so one that was added is removed first.
   if (tray_.Added()) tray_.Remove();
-  p_.lifetime.EndNow();
+  p_.lifetime.EndNow(exitCode);
 }
 
 }  // namespace pellux

@@ -145,7 +145,8 @@ class MissingPrograms(StartupCase):
 
 
 class OwnFolder(StartupCase):
-    wine_debug = "-all,+module"  # the loader's trace names each library asked for and where it is looked for
+    # The loader's trace names each library asked for and where it is looked for; the events' trace their strings.
+    wine_debug = H.EVENT_DEBUG + ",+module"
 
     def test_any_folder_keeps_log_control_file_and_version_and_loads_only_system_libraries(self):
         self.h.monitor_dir = "C:\\Мониторинг Ωμέγα"
@@ -158,6 +159,9 @@ class OwnFolder(StartupCase):
         self.h.start_monitor(exe)
         self.h.hold(self.h.monitor_pid)
         self.h.wait_main_window()
+        # The start event names the folder exactly, not its bytes read in another code page.
+        self.assertEqual(self.h.system_events()[0],
+                         ("information", 1000, [STARTED, "1.0.0.0", self.h.monitor_dir, "on"]))
         wait_until(lambda: self.h.tray_tips() == [H.HOLDING_TIP], 10, "the holding tip")
         texts = self.wait_log(lambda t: H.AFTER in t and t, 10, "a logged cycle")
         self.assertEqual(texts[:2], [BANNER, STARTED])
@@ -271,11 +275,14 @@ class CloseRequest(StartupCase):
 
     def test_a_cancelled_session_end_goes_on_supervising_and_a_real_one_ends_it(self):
         main, javaw, bridge = self.steady_pair_held()
-        # The system asks, then tells every window that the session goes on.
+        # The system asks: until its answer nothing is started into a session that may be dying.
         self.assertEqual(self.h.call("send", main["hwnd"], WM_QUERYENDSESSION, 0, 0)["result"], 1)
-        self.h.call("send", main["hwnd"], WM_ENDSESSION, 0, 0)
         self.h.kill(bridge["pid"])
-        bridge = self.h.wait_process_at(H.BRIDGE_EXE, 10, exclude=(bridge["pid"],))
+        time.sleep(4)
+        self.assertEqual(self.h.processes_at(H.BRIDGE_EXE), [], "the bridge was started while the session ends")
+        # Then it tells every window that the session goes on: supervision resumes.
+        self.h.call("send", main["hwnd"], WM_ENDSESSION, 0, 0)
+        bridge = self.h.wait_process_at(H.BRIDGE_EXE, 4, exclude=(bridge["pid"],))
         self.h.hold(bridge["pid"])
         exited, _ = self.h.wait_exit(self.h.monitor_pid, 0)
         self.assertFalse(exited, "the monitor ended on a cancelled session end")

@@ -87,7 +87,7 @@ class ProgramButtonsTest : public testing::Test {
   ProgramButtons buttons{{log, events, processes, fp.files, fp.dialogs, window, fp.serial, BuiltInPrograms(),
                           [this](const SupervisedProgram& program) {
                             MissingExecutableExit(program, fp.dialogs, log,
-                                                  [this] { fp.lifetime.EndNow(); });
+                                                  [this] { fp.lifetime.EndNow(0); });
                           }}};
 };
 

@@ -179,8 +179,10 @@ class FakeProcessTable final : public ProcessTable {
   std::uint32_t ImagePath(ProcessHandle h, char* buffer, std::uint32_t capacity) override {
     imagePathCapacity = capacity;
     Process* p = ByHandle(h);
-    // As the system does: a path that does not fit with its NUL fails.
-    if (p == nullptr || !p->imageReadable || p->path.size() >= capacity) return 0;
+    if (p == nullptr || !p->imageReadable) return 0;
+    // The system refuses a path that does not fit with its NUL; the adapter
+    // says so by answering capacity.
+    if (p->path.size() >= capacity) return capacity;
     p->path.copy(buffer, p->path.size());
     buffer[p->path.size()] = '\0';
     return static_cast<std::uint32_t>(p->path.size());
@@ -321,11 +323,13 @@ class FakeSystemInfo final : public SystemInfo {
 class FakeLifetime final : public Lifetime {
  public:
   explicit FakeLifetime(Journal& journal) : journal_(journal) {}
-  void EndNow() override {
+  void EndNow(int code) override {
     ++ends;
+    exitCode = code;
     journal_.push_back("end");
   }
   int ends = 0;
+  int exitCode = -1;
 
  private:
   Journal& journal_;
@@ -334,9 +338,10 @@ class FakeLifetime final : public Lifetime {
 class FakeWindowControls final : public WindowControls {
  public:
   explicit FakeWindowControls(Journal& journal) : journal_(journal) {}
-  void Create() override {
+  bool Create() override {
     ++creates;
     journal_.push_back("window create");
+    return createSucceeds;
   }
   void SetOuterHeightTwips(int twips) override { outerHeightTwips = twips; }
   void SetPictureSizeTwips(int w, int h) override {
@@ -373,6 +378,7 @@ class FakeWindowControls final : public WindowControls {
   void SetPictureVisible(bool v) override { pictureVisible = v; }
 
   int creates = 0;
+  bool createSucceeds = true;  // false: the desktop's heap is exhausted
   bool shown = false;
   int outerHeightTwips = 0;
   int pictureWidthTwips = 0;
@@ -396,9 +402,11 @@ class FakeWindowControls final : public WindowControls {
 
 class FakeTimers final : public Timers {
  public:
-  void Arm(TimerId t, std::uint32_t ms) override {
+  bool Arm(TimerId t, std::uint32_t ms) override {
+    if (refused.count(t) != 0) return false;
     interval[t] = ms;
     history.push_back({t, ms});
+    return true;
   }
   void Disarm(TimerId t) override {
     interval[t] = 0;
@@ -410,6 +418,7 @@ class FakeTimers final : public Timers {
   }
   std::map<TimerId, std::uint32_t> interval;
   std::vector<std::pair<TimerId, std::uint32_t>> history;
+  std::set<TimerId> refused;  // timers the system cannot make
 };
 
 class FakeTrayService final : public TrayService {
