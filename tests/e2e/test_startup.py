@@ -161,7 +161,7 @@ class OwnFolder(StartupCase):
         self.h.wait_main_window()
         # The start event names the folder exactly, not its bytes read in another code page.
         self.assertEqual(self.h.system_events()[0],
-                         ("information", 1000, [STARTED, "1.0.0.0", self.h.monitor_dir, "on"]))
+                         ("information", 1000, [STARTED, "1.0.0.0", self.h.monitor_dir, "on", "built-in"]))
         wait_until(lambda: self.h.tray_tips() == [H.HOLDING_TIP], 10, "the holding tip")
         texts = self.wait_log(lambda t: H.AFTER in t and t, 10, "a logged cycle")
         self.assertEqual(texts[:2], [BANNER, STARTED])

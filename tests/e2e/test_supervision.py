@@ -43,7 +43,7 @@ class Cycle(SupervisionCase):
         started = time.monotonic()
         main, _, bridge = self.wait_steady()
         self.assertEqual(self.h.system_events()[0],
-                         ("information", 1000, ["PelluxMONITOR - STARTED!!!", "1.0.0.0", H.MONITOR_DIR, "on"]))
+                         ("information", 1000, ["PelluxMONITOR - STARTED!!!", "1.0.0.0", H.MONITOR_DIR, "on", "built-in"]))
         # The bridge start-up launched is not bounced while the controller starts: 10 s on it
         # is still the one running, launched once, and nothing was ended.
         time.sleep(max(0.0, 10 - (time.monotonic() - started)))
