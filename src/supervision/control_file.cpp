@@ -1,7 +1,6 @@
 #include "supervision/control_file.h"
 
-#include <cctype>
-
+#include "common/upper_case.h"
 #include "tray/tray_icon.h"
 
 namespace pellux {
@@ -20,11 +19,6 @@ std::size_t SkipDelimiter(std::string_view content, std::size_t pos) {
   if (pos >= content.size()) return pos;
   if (content[pos] == '\r' && pos + 1 < content.size() && content[pos + 1] == '\n') return pos + 2;
   return pos + 1;
-}
-
-std::string Upper(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
 }
 
 ControlOutcome Normal(const std::string& appVersion) {
@@ -65,12 +59,13 @@ std::vector<std::string> ReadFirstTwoFields(std::string_view content) {
   return fields;
 }
 
-ControlOutcome EvaluateControlFile(FileSystem& files, const std::string& programFolder,
+ControlOutcome EvaluateControlFile(FileSystem& files, const std::string& firstFile,
+                                   const std::string& programFolder,
                                    const std::string& appVersion) {
   // A directory of that name also passes the existence test; it then wins
   // over the program folder and, since it cannot be read, means normal.
-  std::string path = kControlFileOnD;
-  if (!files.Exists(path)) {
+  std::string path = firstFile;
+  if (path.empty() || !files.Exists(path)) {
     path = programFolder + "\\" + kControlFileName;
     if (!files.Exists(path)) return Normal(appVersion);
   }

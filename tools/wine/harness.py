@@ -447,6 +447,23 @@ class Harness:
         _remove(os.path.join(self.prefix.path, "dosdevices", "d:"))
         _remove(os.path.join(self.prefix.path, "drive_d"))
 
+    def map_drive(self, letter):
+        """Drive letter: of the prefix, an empty folder; takes effect at the next session."""
+        target = os.path.join(self.prefix.path, "drive_" + letter)
+        os.makedirs(target, exist_ok=True)
+        link = os.path.join(self.prefix.path, "dosdevices", letter + ":")
+        _remove(link)
+        os.symlink("../drive_" + letter, link)
+        return target
+
+    def unmap_drive(self, letter):
+        _remove(os.path.join(self.prefix.path, "dosdevices", letter + ":"))
+        _remove(os.path.join(self.prefix.path, "drive_" + letter))
+
+    def reg(self, *words):
+        """wine reg WORDS... in the prefix (the session's wineserver, when one runs); its exit code."""
+        return self.prefix.run("wine", "reg", *words, timeout=120).returncode
+
     # ---- the Wine session ----------------------------------------------------
 
     def start_session(self, name="session", wine_debug=None):
