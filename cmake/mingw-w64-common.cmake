@@ -1,0 +1,14 @@
+# The part both mingw-w64 toolchains share; the file that includes it sets
+# CMAKE_SYSTEM_PROCESSOR and PELLUX_MINGW_PREFIX first.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_C_COMPILER ${PELLUX_MINGW_PREFIX}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${PELLUX_MINGW_PREFIX}-g++-posix)
+set(CMAKE_RC_COMPILER ${PELLUX_MINGW_PREFIX}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${PELLUX_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+
+# One self-contained executable: no libstdc++, libgcc or libwinpthread DLL.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
