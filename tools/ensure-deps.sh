@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
   wine wine64 xvfb xauth fonts-liberation fonts-wine python3
-  wixl osslsigncode openssl
+  wixl msitools osslsigncode openssl
 )
 
 missing=()
