@@ -5,6 +5,8 @@ JOBS    ?= 2
 # in a build folder of its own (build/windows-a.b.c.d).
 VERSION ?=
 WINDIR   = $(BUILD)/windows$(if $(VERSION),-$(VERSION))
+# The 32-bit program (the monitor alone), in build/windows-x86[-a.b.c.d].
+X86DIR   = $(BUILD)/windows-x86$(if $(VERSION),-$(VERSION))
 NATDIR   = $(BUILD)/native
 FUZZDIR  = $(BUILD)/fuzz
 ASANDIR  = $(BUILD)/asan
@@ -15,7 +17,7 @@ BASE_VERSION := $(shell sed -n 's/^ *set(PELLUX_VERSION \([0-9.]*\))/\1/p' CMake
 NEXT_VERSION := $(shell echo $(BASE_VERSION) | awk -F. '{ print $$1 "." $$2 "." $$3 + 1 "." $$4 }')
 NEXTDIR  = $(BUILD)/windows-$(NEXT_VERSION)
 
-.PHONY: all help deps exe native fuzz asan test unit demo screenshots installer installer-next sign soak bench clean
+.PHONY: all help deps exe exe-x86 native fuzz asan test unit demo screenshots installer installer-next sign soak bench clean
 
 all: exe
 
@@ -23,7 +25,7 @@ all: exe
 help:
 	@echo 'make              the same as make exe'
 	@echo 'make deps         install the Debian 12 packages the build and the tests need (as root; else prints the apt-get line)'
-	@echo 'make exe          build/windows: PelluxMONITOR.exe, its MSI, the stand-in programs and the Win32 test driver (mingw-w64)'
+	@echo 'make exe          build/windows: PelluxMONITOR.exe (64-bit), its MSI, the stand-in programs and the Win32 test driver; build/windows-x86: the 32-bit PelluxMONITOR.exe (mingw-w64)'
 	@echo 'make native       build/native: unit tests, the scan benchmark, the e2e registration (g++)'
 	@echo 'make fuzz         build/fuzz: the libFuzzer targets (clang)'
 	@echo 'make asan         build/asan: the unit tests with AddressSanitizer and UndefinedBehaviorSanitizer (make test runs them)'
@@ -42,11 +44,23 @@ deps:
 	@tools/ensure-deps.sh
 
 CONFIGURE_WINDOWS = cmake -S . -B $(WINDIR) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release $(if $(VERSION),-DPELLUX_VERSION=$(VERSION))
+# Without rule messages: a build with nothing to do prints nothing.
+CONFIGURE_X86 = cmake -S . -B $(X86DIR) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake -DCMAKE_BUILD_TYPE=Release -DCMAKE_RULE_MESSAGES=OFF -DCMAKE_TARGET_MESSAGES=OFF $(if $(VERSION),-DPELLUX_VERSION=$(VERSION))
 
-# build/windows/PelluxMONITOR.exe, its installer, the stand-ins and the test driver.
+# build/windows/PelluxMONITOR.exe, its installer, the stand-ins and the test
+# driver; then build/windows-x86/PelluxMONITOR.exe.
 exe: deps
 	$(CONFIGURE_WINDOWS)
 	cmake --build $(WINDIR) -j $(JOBS)
+	@$(MAKE) --no-print-directory exe-x86
+
+# The 32-bit monitor. Configured once (the build configures itself again when
+# a CMakeLists.txt changes); says only what it rebuilt.
+exe-x86:
+	@test -f $(X86DIR)/CMakeCache.txt || $(CONFIGURE_X86)
+	@before=$$(stat -c %Y $(X86DIR)/PelluxMONITOR.exe 2>/dev/null); \
+	cmake --build $(X86DIR) -j $(JOBS) -- --no-print-directory -s && \
+	if [ "$$(stat -c %Y $(X86DIR)/PelluxMONITOR.exe)" != "$$before" ]; then echo "Built $(X86DIR)/PelluxMONITOR.exe (32-bit)"; fi
 
 # build/windows/PelluxMONITOR-<a.b.c>.msi: the program alone, packaged (packaging/).
 installer: deps
@@ -67,7 +81,7 @@ sign: exe
 	cmake --build $(WINDIR) --target installer
 	packaging/sign.sh "$(CERT)" "$(TSURL)" "$$(sed -n 's/^PELLUX_MSI:INTERNAL=//p' $(WINDIR)/CMakeCache.txt)"
 
-NATIVE_CONFIGURE = cmake -S . -B $(NATDIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELLUX_WINDOWS_DIR=$(abspath $(WINDIR)) -DPELLUX_FUZZ_DIR=$(abspath $(FUZZDIR)) -DPELLUX_NEXT_WINDOWS_DIR=$(abspath $(NEXTDIR)) -DPELLUX_ASAN_DIR=$(abspath $(ASANDIR))
+NATIVE_CONFIGURE = cmake -S . -B $(NATDIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELLUX_WINDOWS_DIR=$(abspath $(WINDIR)) -DPELLUX_X86_WINDOWS_DIR=$(abspath $(X86DIR)) -DPELLUX_FUZZ_DIR=$(abspath $(FUZZDIR)) -DPELLUX_NEXT_WINDOWS_DIR=$(abspath $(NEXTDIR)) -DPELLUX_ASAN_DIR=$(abspath $(ASANDIR))
 
 native: deps
 	$(NATIVE_CONFIGURE)

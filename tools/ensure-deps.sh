@@ -7,6 +7,7 @@ packages=(
   make cmake g++ clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
+  g++-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686
   wine wine64 xvfb xauth fonts-liberation fonts-wine python3
   wixl msitools osslsigncode openssl
 )

@@ -26,7 +26,7 @@ void Monitor::Start() {
   if (AppVersion_.empty()) AppVersion_ = "0.0.0.0";
 
   log_.InitLog(programFolder_);
-  log_.WriteLogLine("PelluxMONITOR - STARTED!!!");
+  log_.WriteLogLine(kStartedText);
   events_.Started(AppVersion_, programFolder_, log_.IsOn());
 
   // The event goes out before the boxes, which may wait long for a user.
@@ -64,11 +64,10 @@ void Monitor::LaunchAtStart(const SupervisedProgram& program) {
   if (result == 0) {
     p_.dialogs.ShowBox(program.notStarted, kAppTitle, kBoxPlain);
     p_.controls.SetButtonColour(program.button, kRed);
-    log_.WriteLogLine(program.launchFailedLog + std::to_string(result));
   } else {
     p_.controls.SetButtonColour(program.button, kGreen);
-    log_.WriteLogLine(program.launchedLog + std::to_string(result));
   }
+  log_.WriteLogLine(LaunchLogLine(program, result));
 }
 
 void Monitor::OnTimer(TimerId timer) {

@@ -7,7 +7,6 @@
 namespace pellux {
 namespace {
 
-constexpr char kStartedText[] = "PelluxMONITOR - STARTED!!!";
 constexpr char kEndedText[] = "PelluxMONITOR - ENDED";
 constexpr char kTerminatedText[] =
     "LINTARO.exe ended by the monitor: the controller (javaw.exe) is not running";
@@ -38,9 +37,8 @@ std::string WithoutNul(const std::string& text) {
 // A launch's strings: its log line with the result, the program, then the new
 // process's id, or the path that did not start.
 std::vector<std::string> LaunchStrings(const SupervisedProgram& program, std::uint32_t result) {
-  const std::string number = std::to_string(result);
-  if (result == 0) return {program.launchFailedLog + number, program.exeName, program.installPath};
-  return {program.launchedLog + number, program.exeName, number};
+  return {LaunchLogLine(program, result), program.exeName,
+          result == 0 ? program.installPath : std::to_string(result)};
 }
 
 }  // namespace

@@ -2,10 +2,11 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <optional>
 #include <string_view>
 #include <vector>
+
+#include "common/upper_case.h"
 
 namespace pellux {
 
@@ -53,7 +54,6 @@ class HandleGuard {
   ProcessHandle handle_;
 };
 
-char Upper(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
 bool SameUpper(char a, char b) { return Upper(a) == Upper(b); }
 
 bool EndsWithUpper(std::string_view path, std::string_view name) {

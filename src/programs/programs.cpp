@@ -52,4 +52,8 @@ std::uint32_t Launch(Launcher& launcher, const SupervisedProgram& program) {
   return launcher.StartMinimised(program.installPath, program.installFolder);
 }
 
+std::string LaunchLogLine(const SupervisedProgram& program, std::uint32_t result) {
+  return (result == 0 ? program.launchFailedLog : program.launchedLog) + std::to_string(result);
+}
+
 }  // namespace pellux

@@ -10,6 +10,8 @@ namespace pellux {
 
 inline constexpr char kAppTitle[] = "PelluxMONITOR";
 inline constexpr char kFarewellText[] = "Chauuu...\r:(";
+// The start's log line, which the start's event carries as well.
+inline constexpr char kStartedText[] = "PelluxMONITOR - STARTED!!!";
 
 // Everything the monitor knows about one supervised program. Nothing here is
 // configurable at run time.
@@ -43,5 +45,8 @@ extern const SupervisedProgram kBridge;      // LINTARO.exe
 
 // Starts the program minimised without taking the focus; its id, or 0.
 [[nodiscard]] std::uint32_t Launch(Launcher& launcher, const SupervisedProgram& program);
+
+// The log line of a launch that gave result (the new process's id, or 0).
+[[nodiscard]] std::string LaunchLogLine(const SupervisedProgram& program, std::uint32_t result);
 
 }  // namespace pellux

@@ -1,7 +1,6 @@
 #include "supervision/control_file.h"
 
-#include <cctype>
-
+#include "common/upper_case.h"
 #include "tray/tray_icon.h"
 
 namespace pellux {
@@ -20,11 +19,6 @@ std::size_t SkipDelimiter(std::string_view content, std::size_t pos) {
   if (pos >= content.size()) return pos;
   if (content[pos] == '\r' && pos + 1 < content.size() && content[pos + 1] == '\n') return pos + 2;
   return pos + 1;
-}
-
-std::string Upper(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
 }
 
 ControlOutcome Normal(const std::string& appVersion) {

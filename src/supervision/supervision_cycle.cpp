@@ -41,8 +41,7 @@ void SupervisionCycle::Pellux_MONITOR() {
       } else {
         d_.window.Controls().SetButtonColour(kBridge.button, kGreen);
       }
-      d_.log.WriteLogLine((result == 0 ? kBridge.launchFailedLog : kBridge.launchedLog) +
-                          std::to_string(result));
+      d_.log.WriteLogLine(LaunchLogLine(kBridge, result));
       d_.events.BridgeRelaunched(result);
     }
   }

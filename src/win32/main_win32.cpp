@@ -3,11 +3,17 @@
 
 #include "app/monitor.h"
 #include "platform/platform.h"
+#include "win32/clock_win32.h"
+#include "win32/dialogs_win32.h"
 #include "win32/files_win32.h"
+#include "win32/launcher_win32.h"
+#include "win32/lifetime_win32.h"
 #include "win32/main_window_win32.h"
+#include "win32/number_locale_win32.h"
 #include "win32/process_table_win32.h"
+#include "win32/serial_port_win32.h"
 #include "win32/system_events_win32.h"
-#include "win32/system_win32.h"
+#include "win32/system_info_win32.h"
 #include "win32/tray_service_win32.h"
 #include "win32/win32_handles.h"
 
@@ -27,8 +33,6 @@ void RestrictLibrarySearch() {
   (void)::SetDllDirectoryW(L"");  // nothing better to do should it fail
 }
 
-// The main window's class (main_window_win32.cpp) is how a second start finds the first.
-constexpr char kMainWindowClass[] = "PelluxMONITOR.FrmMAIN";
 // In the logon session's own namespace: other sessions on the machine (another
 // user, a remote desktop) run monitors of their own.
 constexpr char kSessionMarkName[] = "Local\\PelluxMONITOR.Session";
@@ -57,7 +61,7 @@ SessionClaim ClaimSession() {
 // Brings the running monitor to the front; it has no taskbar button, so this
 // is how the operator finds it. Not found: it is still starting or ending.
 void ShowRunningMonitor() {
-  const HWND window = ::FindWindowA(kMainWindowClass, nullptr);
+  const HWND window = ::FindWindowA(pellux::win32::kMainWindowClass, nullptr);
   if (window == nullptr) return;
   if (::IsIconic(window)) (void)::ShowWindow(window, SW_RESTORE);  // returns the previous state
   // A box the monitor shows (a launch failure) is what waits for the operator.

@@ -1,43 +1,24 @@
 #include "win32/main_window_win32.h"
 
-#include <utility>
-
-#include "common/scope_exit.h"
-#include "programs/programs.h"
 #include "ui/layout.h"
 #include "win32/control_ids.h"
 #include "win32/resource_ids.h"
-#include "win32/win32_text.h"
 
 namespace pellux::win32 {
 namespace {
 
-constexpr char kMainClass[] = "PelluxMONITOR.FrmMAIN";
 constexpr char kOwnerClass[] = "PelluxMONITOR.Owner";
 constexpr DWORD kMainStyle = WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;  // no minimise, no maximise
 constexpr DWORD kMainExStyle = WS_EX_CONTROLPARENT;  // no WS_EX_APPWINDOW: no taskbar button
 constexpr int kButtonPictureDips = 32;
 
-// Our colours keep red in the low byte as COLORREF does; the top byte must be
-// 0, or GDI would read the value as a palette index.
-COLORREF AsColorRef(Colour colour) { return static_cast<COLORREF>(colour & 0xFFFFFF); }
-
-int Scale(int pixelsAt96, int dpi) { return ::MulDiv(pixelsAt96, dpi, 96); }
-
-void FillSolid(HDC dc, const RECT& area, Colour colour) {
-  UniqueBrush brush(::CreateSolidBrush(AsColorRef(colour)));
-  if (brush) (void)::FillRect(dc, &area, brush.get());  // nothing to do when it fails
-}
-
-void DrawCentredText(HDC dc, const std::string& text, RECT area, UINT format) {
-  // DT_NOPREFIX: an ampersand in a message is shown, not taken as a mnemonic.
-  (void)::DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &area,
-                    format | DT_CENTER | DT_NOPREFIX);
-}
-
-std::size_t ButtonIndex(ProgramButton button) { return button == ProgramButton::CBPellux ? 0 : 1; }
-
 }  // namespace
+
+std::size_t Win32MainWindow::ButtonIndex(ProgramButton button) {
+  return button == ProgramButton::CBPellux ? 0 : 1;
+}
+
+int Win32MainWindow::Scale(int pixelsAt96, int dpi) { return ::MulDiv(pixelsAt96, dpi, 96); }
 
 Win32MainWindow::Win32MainWindow(HINSTANCE instance)
     : instance_(instance),
@@ -60,8 +41,6 @@ Win32MainWindow::~Win32MainWindow() {
   if (owner_ != nullptr) (void)::DestroyWindow(owner_);
 }
 
-// --- creation -------------------------------------------------------------
-
 void Win32MainWindow::RegisterClasses() {
   WNDCLASSEXA main{};
   main.cbSize = sizeof(main);
@@ -71,7 +50,7 @@ void Win32MainWindow::RegisterClasses() {
   main.hIconSm = smallIcon_.get();
   main.hCursor = ::LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
   main.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
-  main.lpszClassName = kMainClass;
+  main.lpszClassName = kMainWindowClass;
 
   WNDCLASSEXA owner{};
   owner.cbSize = sizeof(owner);
@@ -112,7 +91,7 @@ void Win32MainWindow::Create() {
   // A hidden top-level owner keeps the main window off the taskbar.
   owner_ = MakeWindow(0, kOwnerClass, "", WS_POPUP, RECT{0, 0, 0, 0}, nullptr, 0, nullptr);
   // The size passed here is fixed at once by SetOuterSizeForClient.
-  window_ = MakeWindow(kMainExStyle, kMainClass, kWindowTitle, kMainStyle,
+  window_ = MakeWindow(kMainExStyle, kMainWindowClass, kWindowTitle, kMainStyle,
                        RECT{CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT}, owner_, 0,
                        this);
   if (window_ == nullptr) return;
@@ -171,8 +150,6 @@ void Win32MainWindow::Resize(HWND window, int widthPx, int heightPx) {
 
 int Win32MainWindow::PxX(int twips) const { return TwipsToPixels(twips, dpiX_); }
 int Win32MainWindow::PxY(int twips) const { return TwipsToPixels(twips, dpiY_); }
-
-// --- element access -------------------------------------------------------
 
 void Win32MainWindow::ShowChild(HWND window, bool visible) {
   if (window != nullptr) (void)::ShowWindow(window, visible ? SW_SHOW : SW_HIDE);  // returns the old state
@@ -245,235 +222,6 @@ void Win32MainWindow::Arm(TimerId timer, std::uint32_t intervalMs) {
 
 void Win32MainWindow::Disarm(TimerId timer) {
   if (window_ != nullptr) (void)::KillTimer(window_, static_cast<UINT_PTR>(timer));  // FALSE when not armed
-}
-
-// --- message loop and window procedure --------------------------------------
-
-bool Win32MainWindow::PreTranslate(MSG& message) {
-  // A new press or key starts afresh: a click cancelled by a rejected port
-  // value is only the one whose press took the focus away from the field.
-  if (message.message == WM_LBUTTONDOWN || message.message == WM_LBUTTONDBLCLK ||
-      message.message == WM_KEYDOWN) {
-    rejectedPress_ = false;
-  }
-  return window_ != nullptr && ::IsDialogMessageA(window_, &message) != FALSE;
-}
-
-LRESULT CALLBACK Win32MainWindow::WindowProc(HWND window, UINT message, WPARAM wParam,
-                                             LPARAM lParam) noexcept {
-  try {
-    auto* self = reinterpret_cast<Win32MainWindow*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
-    if (message == WM_NCCREATE) {
-      self = static_cast<Win32MainWindow*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
-      (void)::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-      if (self != nullptr) self->window_ = window;
-    }
-    if (self == nullptr) return ::DefWindowProcA(window, message, wParam, lParam);
-    if (message == WM_NCDESTROY) {
-      (void)::SetWindowLongPtrA(window, GWLP_USERDATA, 0);
-      self->window_ = nullptr;
-      return ::DefWindowProcA(window, message, wParam, lParam);
-    }
-    return self->HandleMessage(message, wParam, lParam);
-  } catch (...) {
-    // Nothing may unwind into the system's code; the event is dropped.
-    return 0;
-  }
-}
-
-LRESULT Win32MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-  switch (message) {
-    case WM_COMMAND: return OnCommand(LOWORD(wParam), HIWORD(wParam));
-    case WM_DRAWITEM: return OnDrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
-    case WM_CTLCOLORSTATIC: return OnCtlColorStatic(wParam, lParam);
-    case WM_TIMER: return OnTimer(wParam);
-    case WM_ACTIVATE: return OnActivate(wParam, lParam);
-    case WM_SETFOCUS: return OnSetFocus();
-    case WM_CLOSE: return OnCloseRequest();
-    case WM_QUERYENDSESSION: return OnQueryEndSession();
-    case WM_ENDSESSION: return OnEndSession(wParam != FALSE);
-    case WMAPP_VALIDATE_PORT: return OnValidatePort();
-    case WM_DESTROY: return OnDestroy();
-    default: return OnOtherMessage(message, wParam, lParam);
-  }
-}
-
-LRESULT Win32MainWindow::OnOtherMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-  // A registered message has no constant value, so it cannot be a case label.
-  if (taskbarCreated_ != 0 && message == taskbarCreated_) {
-    if (events_ != nullptr) events_->OnTaskbarCreated();
-    return 0;
-  }
-  return ::DefWindowProcA(window_, message, wParam, lParam);
-}
-
-LRESULT Win32MainWindow::OnCommand(int id, int code) {
-  if (id == kIdTBPort && code == EN_KILLFOCUS) OnPortKillFocus();
-  // An owner-drawn button reports a quick second click as a double click.
-  const bool clicked = code == BN_CLICKED || code == BN_DOUBLECLICKED;
-  if (id == kIdCBPellux && clicked) OnProgramButton(ProgramButton::CBPellux);
-  if (id == kIdCBLINTARO && clicked) OnProgramButton(ProgramButton::CBLINTARO);
-  return 0;
-}
-
-LRESULT Win32MainWindow::OnTimer(WPARAM id) {
-  if (events_ == nullptr) return 0;
-  if (id == static_cast<WPARAM>(TimerId::Timer1)) events_->OnTimer(TimerId::Timer1);
-  if (id == static_cast<WPARAM>(TimerId::Timer3)) events_->OnTimer(TimerId::Timer3);
-  return 0;
-}
-
-LRESULT Win32MainWindow::OnActivate(WPARAM wParam, LPARAM lParam) {
-  // As a dialog does: the control that had the focus gets it back when the
-  // window is active again (after a message box, or another program).
-  if (LOWORD(wParam) == WA_INACTIVE) {
-    HWND focus = ::GetFocus();
-    if (focus != nullptr && ::IsChild(window_, focus)) savedFocus_ = focus;
-    return ::DefWindowProcA(window_, WM_ACTIVATE, wParam, lParam);
-  }
-  if (HIWORD(wParam) == 0 && savedFocus_ != nullptr && ::IsWindow(savedFocus_)) {
-    (void)::SetFocus(savedFocus_);
-    return 0;
-  }
-  return ::DefWindowProcA(window_, WM_ACTIVATE, wParam, lParam);
-}
-
-LRESULT Win32MainWindow::OnSetFocus() {
-  HWND target = savedFocus_ != nullptr && ::IsWindow(savedFocus_) ? savedFocus_ : port_;
-  if (target != nullptr) (void)::SetFocus(target);
-  return 0;
-}
-
-LRESULT Win32MainWindow::OnCloseRequest() {
-  // Never refused: the core removes the tray icon and ends the program.
-  if (events_ != nullptr) events_->OnCloseRequest();
-  return TRUE;
-}
-
-LRESULT Win32MainWindow::OnQueryEndSession() {
-  // Only a question: the shutdown may still be cancelled, and the monitor
-  // must go on supervising then. It ends on WM_ENDSESSION, when the session
-  // really ends.
-  return TRUE;
-}
-
-LRESULT Win32MainWindow::OnEndSession(bool ending) {
-  // A cancelled shutdown or log-off (FALSE) changes nothing.
-  if (ending && events_ != nullptr) events_->OnSessionEnd();
-  return 0;
-}
-
-LRESULT Win32MainWindow::OnDestroy() {
-  // Only reached if the window is destroyed behind the core's back; the loop ends.
-  ::PostQuitMessage(0);
-  return 0;
-}
-
-// --- the port field's focus loss ----------------------------------------------
-
-void Win32MainWindow::OnPortKillFocus() {
-  // A box shown from inside the focus-loss notification would set off focus
-  // ping-pong; the validation runs from the posted message instead, once.
-  if (validating_ || validationPending_ || window_ == nullptr) return;
-  validationPending_ = true;
-  if (!::PostMessageA(window_, WMAPP_VALIDATE_PORT, 0, 0)) validationPending_ = false;
-}
-
-LRESULT Win32MainWindow::OnValidatePort() {
-  (void)RunPendingValidation();  // a rejection is remembered for the click of the same press
-  return 0;
-}
-
-bool Win32MainWindow::RunPendingValidation() {
-  if (!std::exchange(validationPending_, false) || events_ == nullptr) return true;
-  // Only a move to another control of this window is a focus loss of the
-  // field: not a switch to another program, nor a focus already back in it.
-  HWND focus = ::GetFocus();
-  if (focus == nullptr || focus == port_ || !::IsChild(window_, focus)) return true;
-  // Cleared on every way out: left set by an exception (which the window
-  // procedure drops), it would stop every later validation of the field.
-  validating_ = true;
-  const ScopeExit done([this] { validating_ = false; });
-  const bool accepted = events_->OnPortFieldLostFocus();
-  if (!accepted) rejectedPress_ = true;
-  return accepted;
-}
-
-void Win32MainWindow::OnProgramButton(ProgramButton button) {
-  // The field's validation comes before the click: a rejected value cancels
-  // it (the box took it), a rewritten one is what the click reads.
-  if (!RunPendingValidation()) return;
-  if (std::exchange(rejectedPress_, false)) return;
-  if (events_ != nullptr) events_->OnProgramButtonClick(button);
-}
-
-// --- drawing ------------------------------------------------------------------
-
-LRESULT Win32MainWindow::OnCtlColorStatic(WPARAM wParam, LPARAM lParam) {
-  if (reinterpret_cast<HWND>(lParam) != label_) {
-    return ::DefWindowProcA(window_, WM_CTLCOLORSTATIC, wParam, lParam);
-  }
-  HDC dc = reinterpret_cast<HDC>(wParam);
-  (void)::SetTextColor(dc, AsColorRef(kBlack));
-  (void)::SetBkColor(dc, AsColorRef(kWhite));
-  return reinterpret_cast<LRESULT>(::GetStockObject(WHITE_BRUSH));
-}
-
-LRESULT Win32MainWindow::OnDrawItem(const DRAWITEMSTRUCT& item) {
-  switch (item.CtlID) {
-    case kIdCBPellux: DrawProgramButton(item, ProgramButton::CBPellux); return TRUE;
-    case kIdCBLINTARO: DrawProgramButton(item, ProgramButton::CBLINTARO); return TRUE;
-    case kIdLBLMSG: DrawStrip(item); return TRUE;
-    case kIdImage1: DrawPicture(item); return TRUE;
-    default: return FALSE;
-  }
-}
-
-void Win32MainWindow::DrawProgramButton(const DRAWITEMSTRUCT& item, ProgramButton button) const {
-  HDC dc = item.hDC;
-  RECT face = item.rcItem;
-  const bool pushed = (item.itemState & ODS_SELECTED) != 0;
-  FillSolid(dc, face, buttonColours_[ButtonIndex(button)]);
-  (void)::DrawEdge(dc, &face, pushed ? EDGE_SUNKEN : EDGE_RAISED, BF_RECT);
-
-  // Picture, caption and focus rectangle stay clear of a band of pure face
-  // colour along every edge, where the button's colour can be sampled.
-  const int shift = pushed ? 1 : 0;
-  const int band = Scale(9, dpiX_);
-  const int width = face.right - face.left;
-  HICON picture = button == ProgramButton::CBPellux ? pelluxPicture_.get() : lintaroPicture_.get();
-  const int pictureTop = face.top + Scale(12, dpiY_) + shift;
-  if (picture != nullptr) {
-    (void)::DrawIconEx(dc, face.left + (width - buttonPictureSize_) / 2 + shift, pictureTop,
-                       picture, buttonPictureSize_, buttonPictureSize_, 0, nullptr, DI_NORMAL);
-  }
-
-  const char* caption = button == ProgramButton::CBPellux ? kCBPelluxCaption : kCBLINTAROCaption;
-  RECT captionArea{face.left + band + shift, pictureTop + buttonPictureSize_ + Scale(2, dpiY_),
-                   face.right - band + shift, face.bottom - band + shift};
-  const SelectedObject font(dc, ::GetStockObject(DEFAULT_GUI_FONT));
-  (void)::SetBkMode(dc, TRANSPARENT);
-  (void)::SetTextColor(dc, ::GetSysColor(COLOR_BTNTEXT));
-  DrawCentredText(dc, caption, captionArea, DT_SINGLELINE | DT_VCENTER);
-
-  if ((item.itemState & ODS_FOCUS) != 0) {
-    RECT focus{face.left + band, face.top + band, face.right - band, face.bottom - band};
-    (void)::DrawFocusRect(dc, &focus);
-  }
-}
-
-void Win32MainWindow::DrawStrip(const DRAWITEMSTRUCT& item) const {
-  HDC dc = item.hDC;
-  FillSolid(dc, item.rcItem, stripBack_);
-  const SelectedObject font(dc, arialBold_.get());
-  (void)::SetBkMode(dc, TRANSPARENT);
-  (void)::SetTextColor(dc, AsColorRef(stripFore_));
-  // From the top, wrapped at the strip's width, cut at its height.
-  DrawCentredText(dc, LoneCrToCrLf(stripText_), item.rcItem, DT_TOP | DT_WORDBREAK);
-}
-
-void Win32MainWindow::DrawPicture(const DRAWITEMSTRUCT& item) const {
-  photograph_.Draw(item.hDC, item.rcItem);
 }
 
 }  // namespace pellux::win32

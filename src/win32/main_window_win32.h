@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <array>
+#include <cstddef>
 #include <string>
 
 #include "platform/timers.h"
@@ -12,12 +13,19 @@
 
 namespace pellux::win32 {
 
+// The main window's class; a second start finds the first monitor by it.
+inline constexpr char kMainWindowClass[] = "PelluxMONITOR.FrmMAIN";
+
 // Posted when the port field lost the focus, so that its validation runs once
 // the focus change is complete and never from inside the notification.
 inline constexpr UINT WMAPP_VALIDATE_PORT = WM_APP + 1;
 
 // FrmMAIN: the real main window with its children, its two timers, and the
-// window procedure that turns window messages into WindowEvents calls.
+// window procedure that turns window messages into WindowEvents calls. Its
+// creation and the controls' accessors are in main_window_win32.cpp, the
+// message dispatch with the port field's validation state in
+// main_window_dispatch_win32.cpp, the owner-drawn painting in
+// main_window_paint_win32.cpp.
 class Win32MainWindow final : public WindowControls, public Timers {
  public:
   explicit Win32MainWindow(HINSTANCE instance);
@@ -92,6 +100,9 @@ class Win32MainWindow final : public WindowControls, public Timers {
   [[nodiscard]] int PxX(int twips) const;
   [[nodiscard]] int PxY(int twips) const;
   [[nodiscard]] HWND ButtonWindow(ProgramButton button) const;
+  [[nodiscard]] static std::size_t ButtonIndex(ProgramButton button);
+  // Pixels at 96 dpi, scaled to the screen's resolution.
+  [[nodiscard]] static int Scale(int pixelsAt96, int dpi);
 
   HINSTANCE instance_;
   WindowEvents* events_ = nullptr;

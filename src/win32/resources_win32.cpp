@@ -3,16 +3,6 @@
 #include <cstring>
 
 namespace pellux::win32 {
-namespace {
-
-struct GlobalTraits {
-  using pointer = HGLOBAL;
-  static pointer Invalid() noexcept { return nullptr; }
-  static void Close(pointer memory) noexcept { (void)::GlobalFree(memory); }
-};
-using UniqueGlobal = UniqueResource<GlobalTraits>;
-
-}  // namespace
 
 UniqueIcon LoadIconResource(HINSTANCE instance, int id, int size) {
   return UniqueIcon(static_cast<HICON>(

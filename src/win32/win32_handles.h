@@ -49,6 +49,22 @@ struct EventSourceTraits {
 };
 using UniqueEventSource = UniqueResource<EventSourceTraits>;
 
+// LoadLibraryEx gives null when it fails.
+struct ModuleTraits {
+  using pointer = HMODULE;
+  static pointer Invalid() noexcept { return nullptr; }
+  static void Close(pointer module) noexcept { (void)::FreeLibrary(module); }
+};
+using UniqueModule = UniqueResource<ModuleTraits>;
+
+// GlobalAlloc gives null when it fails.
+struct GlobalTraits {
+  using pointer = HGLOBAL;
+  static pointer Invalid() noexcept { return nullptr; }
+  static void Close(pointer memory) noexcept { (void)::GlobalFree(memory); }
+};
+using UniqueGlobal = UniqueResource<GlobalTraits>;
+
 // A COM interface pointer released once.
 template <typename Interface>
 struct ComTraits {

@@ -27,9 +27,9 @@
 
 #include "log/event_log.h"
 #include "process/process_services.h"
+#include "win32/clock_win32.h"
 #include "win32/files_win32.h"
 #include "win32/process_table_win32.h"
-#include "win32/system_win32.h"
 
 namespace {
 
