@@ -20,12 +20,17 @@ RUN_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run"
 UNINSTALL = r"\Software\Microsoft\Windows\CurrentVersion\Uninstall"
 
 
-def package(build_dir):
-    """(msi, version, digest of the exe) of a mingw-w64 build with its installer."""
+SETTINGS = r"HKCU\Software\PelluxMONITOR"
+X86_CONTROLLER = r"C:\Program Files (x86)\Pellux\Pellux.exe"
+
+
+def package(build_dir, x86=False):
+    """(msi, version, digest of the exe) of a mingw-w64 build's 64-bit or 32-bit installer."""
     cache = Path(build_dir or "?", "CMakeCache.txt").read_text()
-    msi = re.search(r"^PELLUX_MSI:INTERNAL=(.*)$", cache, re.M).group(1)
-    version = re.search(r"^CMAKE_PROJECT_VERSION:STATIC=(.*)$", cache, re.M).group(1)
-    return msi, version, digest(Path(build_dir, "PelluxMONITOR.exe"))
+    field = lambda name: re.search(r"^%s:\w+=(.*)$" % name, cache, re.M).group(1)
+    exe_dir = field("PELLUX_X86_DIR") if x86 else build_dir
+    msi = field("PELLUX_MSI_X86" if x86 else "PELLUX_MSI")
+    return msi, field("CMAKE_PROJECT_VERSION"), digest(Path(exe_dir, "PelluxMONITOR.exe"))
 
 
 def digest(path):
@@ -63,6 +68,13 @@ class InstallerSequence(unittest.TestCase):
                        for hive, view in (("HKCU", ()), ("HKLM", ("/reg:64",)), ("HKLM", ("/reg:32",))))
         return [e for e in re.split(r"\n(?=HKEY_)", text) if re.search(r"DisplayName\s+REG_SZ\s+PelluxMONITOR$", e, re.M)]
 
+    def settings(self):
+        """The programs' settings the package wrote, {name: value}."""
+        text = self.run_wine("reg", "query", SETTINGS).stdout
+        found = dict(re.findall(r"^\s+(\w+)\s+REG_SZ\s+(.*)$", text, re.M))
+        return {k: v for k, v in found.items() if k in ("ControllerPath", "ControllerProcess", "BridgePath",
+                                                       "BridgeProcess", "ControlFile")}
+
     def run_values(self):
         return re.findall(r"^\s+PelluxMONITOR\s+REG_SZ\s+(.*)$", self.run_wine("reg", "query", RUN_KEY).stdout, re.M)
 
@@ -97,20 +109,32 @@ class InstallerSequence(unittest.TestCase):
 
     def test_install_logon_start_upgrade_refused_downgrade_and_uninstall(self):
         old, new = package(H.windows_dir()), package(os.environ.get("PELLUX_NEXT_WINDOWS_DIR"))
-        install = lambda p: self.msiexec("/i", "Z:" + p[0].replace("/", "\\"))
+        # A controller where a 32-bit installer puts it; whether the monitor takes it from
+        # the settings or not, it finds a controller to launch.
+        H._copy(self.h.standin("Pellux.exe"), self.h.unix(X86_CONTROLLER))
+        H._copy(self.h.standin("javaw.exe"), self.h.unix(r"C:\Program Files (x86)\Pellux\jre\bin\javaw.exe"))
+        install = lambda p, *settings: self.msiexec("/i", "Z:" + p[0].replace("/", "\\"), *settings)
         log = Path(self.h.unix(self.dir + r"\PelluxMONITOR.anc"))
         log.parent.mkdir(parents=True)
         log.touch()  # the log switched on beside the program to be installed
-        self.assertEqual(install(old), 0)
+        first = {"ControllerPath": X86_CONTROLLER, "ControllerProcess": "javaw.exe",
+                 "ControlFile": r"C:\Planta\Pellux.stp"}
+        self.assertEqual(install(old, "CONTROLLER_PATH=" + X86_CONTROLLER, "CONTROLLER_PROCESS=javaw.exe",
+                                 r"CONTROL_FILE=C:\Planta\Pellux.stp"), 0)
         self.assertInstalled(*old)
+        self.assertEqual(self.settings(), first, "not exactly the properties given")
         self.assertRuns(old[1])  # started by the install
         self.assertIn(b"PelluxMONITOR - STARTED!!!", log.read_bytes())
         self.start_at_logon(old[1])
 
         # Wine has no Restart Manager to close the running monitor for the upgrade:
         # the monitor is closed first, as README asks.
-        self.assertEqual(install(new), 0)
+        # The upgrade keeps the values given before, takes a new one given now and adds the others.
+        self.assertEqual(install(new, "BRIDGE_PATH=" + H.BRIDGE_EXE, "BRIDGE_PROCESS=Lintaro.exe",
+                                 r"CONTROL_FILE=C:\Planta\Control\Pellux.stp"), 0)
         self.assertInstalled(*new)
+        self.assertEqual(self.settings(), dict(first, BridgePath=H.BRIDGE_EXE, BridgeProcess="Lintaro.exe",
+                                               ControlFile=r"C:\Planta\Control\Pellux.stp"))
         self.assertRuns(new[1])
         self.new_session()
         self.assertNotEqual(install(old), 0, "an older package went over a newer one")
@@ -124,6 +148,22 @@ class InstallerSequence(unittest.TestCase):
         self.assertEqual(sorted(os.listdir(self.h.unix(self.dir))), ["Pellux.stp", "PelluxMONITOR.anc"])
         self.assertEqual(self.h.processes_at(self.exe), [], "the uninstall started a monitor")
         self.assertFalse(os.path.exists(self.h.unix(self.shortcut)), "the shortcut is left")
+        self.assertEqual((self.run_values(), self.entries(), self.settings()), ([], [], {}))
+
+    def test_the_32_bit_package_installs_runs_is_upgraded_by_the_64_bit_one_and_uninstalls(self):
+        x86, new = package(H.windows_dir(), x86=True), package(os.environ.get("PELLUX_NEXT_WINDOWS_DIR"))
+        install = lambda p: self.msiexec("/i", "Z:" + p[0].replace("/", "\\"))
+        self.assertEqual(install(x86), 0)
+        self.assertInstalled(*x86)
+        self.assertRuns(x86[1])
+        self.new_session()
+        self.assertEqual(install(new), 0)  # one entry, one Run value: the 64-bit package replaced the 32-bit one
+        self.assertInstalled(*new)
+        self.assertRuns(new[1])
+        self.new_session()
+        uninstall = re.search(r"UninstallString\s+REG_EXPAND_SZ\s+\S+\s+(\S+)", self.entries()[0]).group(1)
+        self.assertEqual(self.msiexec(uninstall), 0)
+        self.assertFalse(os.path.exists(self.h.unix(self.exe)), "the program is left")
         self.assertEqual((self.run_values(), self.entries()), ([], []))
 
 
