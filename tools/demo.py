@@ -41,7 +41,7 @@ def parse():
 
 def start_on_desktop(harness, program, *args):
     """Starts a program on the demo's explorer desktop (the first call creates the desktop)."""
-    return subprocess.Popen(["wine", "explorer", "/desktop=" + H.DESKTOP, program, *args],
+    return subprocess.Popen([H.WINE, "explorer", "/desktop=" + H.DESKTOP, program, *args],
                             env=harness.prefix.env(), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                             stderr=subprocess.DEVNULL, start_new_session=True)
 

@@ -9,13 +9,14 @@ namespace pellux {
 Monitor::Monitor(const Platform& platform)
     : p_(platform),
       log_(p_.files, p_.clock),
-      events_(p_.events, p_.clock),
+      events_(p_.events, p_.clock, programs_),
       processes_(p_.processes, log_),
       tray_(p_.tray),
       window_(p_.controls, p_.timers, tray_),
-      cycle_({p_.timers, log_, events_, processes_, p_.launcher, window_, p_.files,
-              programFolder_, AppVersion_, [this] { ImmediateEnd(EndCause::ControlFileEnd); }}),
-      buttons_({log_, events_, processes_, p_.files, p_.dialogs, window_, p_.serial,
+      cycle_({p_.timers, p_.clock, log_, events_, processes_, p_.launcher, window_, p_.files,
+              programFolder_, AppVersion_, programs_, controlFile_,
+              [this] { ImmediateEnd(EndCause::ControlFileEnd); }}),
+      buttons_({log_, events_, processes_, p_.files, p_.dialogs, window_, p_.serial, programs_,
                 [this](const SupervisedProgram& program) { MissingProgram(program); }}) {}
 
 void Monitor::Start() {
@@ -25,32 +26,51 @@ void Monitor::Start() {
   AppVersion_ = p_.system.FileVersion(programFolder_ + "\\" + p_.system.ProgramBaseName() + ".exe");
   if (AppVersion_.empty()) AppVersion_ = "0.0.0.0";
 
+  const Settings settings = ReadSettings(p_.settings);
+  programs_ = settings.programs;
+  controlFile_ = settings.controlFile;
+
   log_.InitLog(programFolder_);
   log_.WriteLogLine(kStartedText);
-  events_.Started(AppVersion_, programFolder_, log_.IsOn());
-
-  // The event goes out before the boxes, which may wait long for a user.
-  if (!IsInstalled(p_.files, kBridge)) {
-    events_.ProgramMissing(kBridge);
-    MissingProgram(kBridge);
+  for (const SetValue& value : settings.set) log_.WriteLogLine(SetValueLogText(value));
+  events_.Started(AppVersion_, programFolder_, log_.IsOn(), SourcesText(settings));
+  if (settings.bad) {
+    RefuseSetting(*settings.bad);
     return;
   }
 
-  window_.Load(VersionTip(AppVersion_));
+  // The event goes out before the boxes, which may wait long for a user.
+  const SupervisedProgram& bridge = programs_.bridge;
+  if (!IsInstalled(p_.files, bridge)) {
+    events_.ProgramMissing(bridge);
+    MissingProgram(bridge);
+    return;
+  }
 
-  if (!IsInstalled(p_.files, kController)) {
-    events_.ProgramMissing(kController);
-    MissingProgram(kController);
+  if (!window_.Load(VersionTip(AppVersion_))) {
+    WindowFailed("main window");
+    return;
+  }
+
+  const SupervisedProgram& controller = programs_.controller;
+  if (!IsInstalled(p_.files, controller)) {
+    events_.ProgramMissing(controller);
+    MissingProgram(controller);
     return;
   }
 
   p_.controls.Show();
   if (p_.controls.PortVisible()) p_.controls.FocusPort();
 
-  LaunchAtStart(kBridge);
-  LaunchAtStart(kController);
+  LaunchAtStart(bridge);
+  if (LaunchAtStart(controller) != 0) cycle_.ControllerLaunched();
 
-  p_.timers.Arm(TimerId::Timer1, kFirstCycleDelayMs);
+  if (!p_.timers.Arm(TimerId::Timer1, kFirstCycleDelayMs)) WindowFailed("Timer1");
+}
+
+void Monitor::WindowFailed(const std::string& what) {
+  events_.WindowFailed(what);
+  ImmediateEnd(EndCause::NoWindow, kExitNoWindow);
 }
 
 void Monitor::MissingProgram(const SupervisedProgram& program) {
@@ -58,7 +78,18 @@ void Monitor::MissingProgram(const SupervisedProgram& program) {
                         [this] { ImmediateEnd(EndCause::MissingProgram); });
 }
 
-void Monitor::LaunchAtStart(const SupervisedProgram& program) {
+// Nothing starts with a value that cannot be used: not even the window, so
+// the box stands alone, as for a missing bridge.
+void Monitor::RefuseSetting(const BadSetting& bad) {
+  const std::string text = BadSettingLogText(bad);
+  events_.SettingRefused(text, bad.name, KeyText(bad.source), bad.reason);
+  p_.dialogs.ShowBox(BadSettingBoxText(bad), kAppTitle, kBoxPlain);
+  log_.WriteLogLine(text);
+  p_.dialogs.ShowBox(kFarewellText, kAppTitle, kBoxPlain);
+  ImmediateEnd(EndCause::BadSetting);
+}
+
+std::uint32_t Monitor::LaunchAtStart(const SupervisedProgram& program) {
   const std::uint32_t result = Launch(p_.launcher, program);
   events_.LaunchedAtStart(program, result);  // before the box, which waits for a user
   if (result == 0) {
@@ -68,6 +99,7 @@ void Monitor::LaunchAtStart(const SupervisedProgram& program) {
     p_.controls.SetButtonColour(program.button, kGreen);
   }
   log_.WriteLogLine(LaunchLogLine(program, result));
+  return result;
 }
 
 void Monitor::OnTimer(TimerId timer) {
@@ -98,7 +130,19 @@ bool Monitor::OnPortFieldLostFocus() {
 
 void Monitor::OnCloseRequest() { Close(EndCause::CloseRequest); }
 
+void Monitor::OnSessionEnding() {
+  if (ended_) return;
+  cycle_.SessionEnding();
+}
+
+void Monitor::OnSessionEndCancelled() {
+  if (ended_) return;
+  cycle_.SessionGoesOn();
+}
+
 void Monitor::OnSessionEnd() { Close(EndCause::SessionEnd); }
+
+void Monitor::OnClosedForUpdate() { Close(EndCause::ClosedForUpdate); }
 
 void Monitor::Close(EndCause cause) {
   if (ended_) return;
@@ -111,7 +155,7 @@ void Monitor::OnTaskbarCreated() {
   tray_.OnTaskbarCreated();
 }
 
-void Monitor::ImmediateEnd(EndCause cause) {
+void Monitor::ImmediateEnd(EndCause cause, int exitCode) {
   if (ended_) return;
   ended_ = true;
   // Nothing may keep the end from happening: a report that failed (no
@@ -123,7 +167,7 @@ void Monitor::ImmediateEnd(EndCause cause) {
   // An icon left behind would stay in the tray as a ghost until the mouse
   // passes over it, so one that was added is removed first.
   if (tray_.Added()) tray_.Remove();
-  p_.lifetime.EndNow();
+  p_.lifetime.EndNow(exitCode);
 }
 
 }  // namespace pellux

@@ -5,6 +5,7 @@
 #include "log/system_events.h"
 #include "platform/platform.h"
 #include "process/process_services.h"
+#include "programs/settings.h"
 #include "supervision/supervision_cycle.h"
 #include "tray/tray_icon.h"
 #include "ui/main_window.h"
@@ -27,12 +28,17 @@ class Monitor final : public WindowEvents {
   // True once the program has ended (the real end never returns).
   [[nodiscard]] bool Ended() const { return ended_; }
   [[nodiscard]] const std::string& AppVersion() const { return AppVersion_; }
+  // The exit code of a monitor that could not run: no window or no Timer1.
+  static constexpr int kExitNoWindow = 1;
 
   void OnTimer(TimerId timer) override;
   void OnProgramButtonClick(ProgramButton button) override;
   [[nodiscard]] bool OnPortFieldLostFocus() override;
   void OnCloseRequest() override;
+  void OnSessionEnding() override;
+  void OnSessionEndCancelled() override;
   void OnSessionEnd() override;
+  void OnClosedForUpdate() override;
   void OnTaskbarCreated() override;
 
   [[nodiscard]] EventLog& Log() { return log_; }
@@ -44,14 +50,24 @@ class Monitor final : public WindowEvents {
   // The close request and the end of the session: tray icon first, then the end.
   void Close(EndCause cause);
   // Ends at once; the tray icon is removed first when one was added.
-  void ImmediateEnd(EndCause cause);
-  void LaunchAtStart(const SupervisedProgram& program);
+  void ImmediateEnd(EndCause cause, int exitCode = 0);
+  // A monitor without its window or Timer1 would hold the session's mark and
+  // supervise nothing, and every later start would give way to it.
+  void WindowFailed(const std::string& what);
+  // Returns the launch's result: the process id, 0 when it failed.
+  std::uint32_t LaunchAtStart(const SupervisedProgram& program);
   // The farewell boxes and the end, for an installation found missing.
   void MissingProgram(const SupervisedProgram& program);
+  // The same for a value of the settings that cannot be used.
+  void RefuseSetting(const BadSetting& bad);
 
   Platform p_;
   std::string AppVersion_;
   std::string programFolder_;
+  // Read once at start, before the first existence test; the built-in values
+  // until then.
+  ProgramTable programs_ = BuiltInPrograms();
+  std::string controlFile_ = kBuiltInControlFile;
   EventLog log_;
   SystemEvents events_;
   ProcessServices processes_;

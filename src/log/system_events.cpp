@@ -8,9 +8,8 @@ namespace pellux {
 namespace {
 
 constexpr char kEndedText[] = "PelluxMONITOR - ENDED";
-constexpr char kTerminatedText[] =
-    "LINTARO.exe ended by the monitor: the controller (javaw.exe) is not running";
 constexpr char kNoProcess[] = "-";
+constexpr char kWindowFailedText[] = "PelluxMONITOR cannot supervise without its window";
 
 const char* CauseText(EndCause cause) {
   switch (cause) {
@@ -18,10 +17,16 @@ const char* CauseText(EndCause cause) {
       return "close request";
     case EndCause::SessionEnd:
       return "end of the session";
+    case EndCause::ClosedForUpdate:
+      return "closed for an update";
     case EndCause::ControlFileEnd:
       return "control file END";
     case EndCause::MissingProgram:
       return "missing program";
+    case EndCause::NoWindow:
+      return "no window";
+    case EndCause::BadSetting:
+      return "bad setting";
   }
   return "";
 }
@@ -56,44 +61,60 @@ void SystemEvents::Write(EventId id, const std::vector<std::string>& strings) {
 void SystemEvents::Repeating(EventId id, std::vector<std::string> strings) {
   const std::uint64_t now = clock_.Milliseconds();
   Repeat& r = repeats_[id];
-  r.seenThisCycle = true;
-  ++r.since;
   r.lastText = strings.front();
   if (r.reported && now - r.lastReportMs < kRepeatReportSpacingMs) {
-    r.repeated = true;
+    ++r.heldBack;
     return;
   }
-  strings.push_back(std::to_string(r.since));
+  // The count includes this occurrence: the times since the last report.
+  strings.push_back(std::to_string(r.heldBack + 1));
   Write(id, strings);
   r.reported = true;
   r.lastReportMs = now;
-  r.since = 0;
+  r.heldBack = 0;
+}
+
+void SystemEvents::Summarise(EventId id, Repeat& r, std::uint64_t now, bool atEnd) {
+  if (r.heldBack == 0 || (!atEnd && now - r.lastReportMs < kRepeatReportSpacingMs)) return;
+  // At the level of what it sums up: a collector that watches warnings and
+  // errors must see that the fault went on.
+  sink_.Write(KindOf(id).level, EventId::RepeatSummary,
+              {r.lastText, std::to_string(static_cast<std::uint32_t>(id)), std::to_string(r.heldBack)});
+  // The summary counts as the kind's report, so a fault that comes back just
+  // after it is held back again rather than reported at once.
+  r.lastReportMs = now;
+  r.heldBack = 0;
 }
 
 void SystemEvents::CycleDone() {
-  for (auto& [id, r] : repeats_) {
-    if (r.seenThisCycle) {
-      r.seenThisCycle = false;
-      continue;
-    }
-    // A single occurrence that did not come back was reported in full; only
-    // a run that was held back needs its end told.
-    if (r.repeated)
-      Write(EventId::RepeatEnded,
-            {r.lastText, std::to_string(static_cast<std::uint32_t>(id)), std::to_string(r.since)});
-    r = Repeat{};
-  }
+  const std::uint64_t now = clock_.Milliseconds();
+  for (auto& [id, r] : repeats_) Summarise(id, r, now, false);
 }
 
 void SystemEvents::Started(const std::string& version, const std::string& programFolder,
-                           bool logFileOn) {
-  Write(EventId::Started, {kStartedText, version, programFolder, logFileOn ? "on" : "off"});
+                           bool logFileOn, const std::string& sources) {
+  Write(EventId::Started,
+        {kStartedText, version, programFolder, logFileOn ? "on" : "off", sources});
 }
 
-void SystemEvents::Ended(EndCause cause) { Write(EventId::Ended, {kEndedText, CauseText(cause)}); }
+void SystemEvents::Ended(EndCause cause) {
+  // What was held back is told before the end, so that nothing is lost.
+  const std::uint64_t now = clock_.Milliseconds();
+  for (auto& [id, r] : repeats_) Summarise(id, r, now, true);
+  Write(EventId::Ended, {kEndedText, CauseText(cause)});
+}
 
 void SystemEvents::ProgramMissing(const SupervisedProgram& program) {
   Write(EventId::ProgramMissing, {program.missingLog, program.exeName, program.installPath});
+}
+
+void SystemEvents::SettingRefused(const std::string& text, const std::string& name,
+                                  const std::string& key, const std::string& reason) {
+  Write(EventId::SettingRefused, {text, name, key, reason});
+}
+
+void SystemEvents::WindowFailed(const std::string& what) {
+  Write(EventId::WindowFailed, {kWindowFailedText, what});
 }
 
 void SystemEvents::LaunchedAtStart(const SupervisedProgram& program, std::uint32_t result) {
@@ -102,11 +123,15 @@ void SystemEvents::LaunchedAtStart(const SupervisedProgram& program, std::uint32
 
 void SystemEvents::BridgeRelaunched(std::uint32_t result) {
   Repeating(result == 0 ? EventId::BridgeRelaunchFailed : EventId::BridgeRelaunched,
-            LaunchStrings(kBridge, result));
+            LaunchStrings(programs_.bridge, result));
 }
 
 void SystemEvents::BridgeTerminated(std::int32_t processId) {
-  Repeating(EventId::BridgeTerminated, {kTerminatedText, kBridge.exeName, ProcessText(processId)});
+  const SupervisedProgram& bridge = programs_.bridge;
+  Repeating(EventId::BridgeTerminated,
+            {bridge.exeName + " ended by the monitor: the controller (" +
+                 programs_.controller.runningCheckName + ") is not running",
+             bridge.exeName, ProcessText(processId)});
 }
 
 void SystemEvents::ControlFile(ControlState state, const std::string& tip,

@@ -11,17 +11,29 @@
 namespace pellux {
 
 struct SupervisedProgram;
+struct ProgramTable;
 
 // The kind of an event by its id (a row of the table of events).
 [[nodiscard]] const EventKind& KindOf(EventId id);
 
-enum class EndCause { CloseRequest, SessionEnd, ControlFileEnd, MissingProgram };
+enum class EndCause {
+  CloseRequest,
+  SessionEnd,
+  ClosedForUpdate,
+  ControlFileEnd,
+  MissingProgram,
+  NoWindow,
+  BadSetting
+};
 
 // What the control file says this cycle.
 enum class ControlState { Normal, Holding, End };
 
-// An event that comes back on every cycle is reported the first time, then
-// at most once in this span, with how many times it happened since.
+// The cycle's events (relaunches, failed relaunches, terminations) are
+// reported at once only when their kind had no report in this span; others
+// are counted and held back, and a summary tells how many once the span
+// after the last report has passed. At most one report and one summary per
+// span and kind, so a fault that comes back every few cycles cannot flood.
 inline constexpr std::uint64_t kRepeatReportSpacingMs = 10 * 60 * 1000;
 
 // Which outcome gives which event, for someone who is not at the machine.
@@ -29,19 +41,28 @@ inline constexpr std::uint64_t kRepeatReportSpacingMs = 10 * 60 * 1000;
 // for the cycle's events, the no-flood bookkeeping.
 class SystemEvents {
  public:
-  SystemEvents(SystemEventLog& sink, Clock& clock) : sink_(sink), clock_(clock) {}
+  // programs is the table the monitor runs with; it outlives these events.
+  SystemEvents(SystemEventLog& sink, Clock& clock, const ProgramTable& programs)
+      : sink_(sink), clock_(clock), programs_(programs) {}
 
-  void Started(const std::string& version, const std::string& programFolder, bool logFileOn);
+  // sources: where the settings came from ("built-in" when nothing was set).
+  void Started(const std::string& version, const std::string& programFolder, bool logFileOn,
+               const std::string& sources);
   void Ended(EndCause cause);
   void ProgramMissing(const SupervisedProgram& program);
+  // A value of the settings refused at start: its text, the value, the key, why.
+  void SettingRefused(const std::string& text, const std::string& name, const std::string& key,
+                      const std::string& reason);
+  // The main window or Timer1 (what) could not be made.
+  void WindowFailed(const std::string& what);
   // A launch by start-up; result is the process id, or 0 when it failed.
   void LaunchedAtStart(const SupervisedProgram& program, std::uint32_t result);
 
   // The cycle's events; each can come back on every cycle.
   void BridgeRelaunched(std::uint32_t result);
   void BridgeTerminated(std::int32_t processId);
-  // Once per cycle, after its process work: an event that did not come back
-  // this cycle has stopped, and one that was repeating says so once more.
+  // Once per cycle, after its process work: a kind with occurrences held
+  // back and no report for a whole span gets its summary (1023).
   void CycleDone();
 
   // Reports only a change: normal to holding and back, and END. tip is what
@@ -59,19 +80,21 @@ class SystemEvents {
 
  private:
   struct Repeat {
-    bool seenThisCycle = false;
-    bool reported = false;    // the first of this run was reported
-    bool repeated = false;    // at least one of this run was held back
-    std::uint32_t since = 0;  // occurrences since the last report
+    bool reported = false;       // a report or a summary was written
     std::uint64_t lastReportMs = 0;
+    std::uint32_t heldBack = 0;  // occurrences since it, not reported
     std::string lastText;
   };
 
   void Write(EventId id, const std::vector<std::string>& strings);
   void Repeating(EventId id, std::vector<std::string> strings);
+  // Writes the kind's summary when occurrences are held back and, unless
+  // now is the end, a whole span has passed since its last report.
+  void Summarise(EventId id, Repeat& r, std::uint64_t now, bool atEnd);
 
   SystemEventLog& sink_;
   Clock& clock_;
+  const ProgramTable& programs_;
   ControlState control_ = ControlState::Normal;
   std::map<EventId, Repeat> repeats_;
 };

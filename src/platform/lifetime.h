@@ -5,10 +5,10 @@ namespace pellux {
 class Lifetime {
  public:
   virtual ~Lifetime() = default;
-  // Ends the whole program at once; the supervised programs are left as they
-  // are. The real one never returns; a fake records the call and returns, and
-  // callers return straight after it.
-  virtual void EndNow() = 0;
+  // Ends the whole program at once with exitCode; the supervised programs are
+  // left as they are. The real one never returns; a fake records the call and
+  // returns, and callers return straight after it.
+  virtual void EndNow(int exitCode) = 0;
 };
 
 }  // namespace pellux

@@ -7,6 +7,7 @@
 #include "platform/number_locale.h"
 #include "platform/process_table.h"
 #include "platform/serial_port.h"
+#include "platform/settings_store.h"
 #include "platform/system_event_log.h"
 #include "platform/system_info.h"
 #include "platform/timers.h"
@@ -30,6 +31,7 @@ struct Platform {
   SerialPort& serial;
   NumberLocale& locale;
   SystemEventLog& events;
+  SettingsStore& settings;
 };
 
 }  // namespace pellux

@@ -34,14 +34,15 @@ class ProcessTable {
                                          std::uint32_t bytes, std::uint32_t* bytesNeeded) = 0;
 
   // Copies the module's full path (8-bit text) into buffer, which holds
-  // capacity characters; returns the number copied, 0 on failure.
+  // capacity characters; returns the number copied, 0 on failure. A path
+  // that does not fit is cut and returns capacity.
   [[nodiscard]] virtual std::uint32_t ModulePath(ProcessHandle process, ModuleHandle module,
                                                  char* buffer, std::uint32_t capacity) = 0;
 
   // Copies the full path of the process's executable (8-bit text) into
   // buffer, which holds capacity characters, through a kAccessQueryLimited
-  // handle; returns the number of characters copied, 0 on failure (a path
-  // that does not fit included).
+  // handle; returns the number of characters copied, capacity when the path
+  // does not fit with its terminating NUL, 0 on any other failure.
   [[nodiscard]] virtual std::uint32_t ImagePath(ProcessHandle process, char* buffer,
                                                 std::uint32_t capacity) = 0;
 

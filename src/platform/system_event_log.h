@@ -12,17 +12,20 @@ enum class EventLevel { Information, Warning, Error };
 // each: a collector filters on these numbers, so they never change. Each row:
 // name, id, symbol of its message in src/win32/event_messages.mc, level,
 // number of strings. The message file must agree (a unit test and the
-// Win32 build both check it).
+// Win32 build both check it). A summary of held-back events (1023) is written
+// at the level of the events it sums up; its row gives the usual one.
 #define PELLUX_SYSTEM_EVENTS(X)                                                \
-  X(Started, 1000, MSG_STARTED, Information, 4)                                \
+  X(Started, 1000, MSG_STARTED, Information, 5)                                \
   X(Ended, 1001, MSG_ENDED, Information, 2)                                    \
   X(ProgramMissing, 1002, MSG_PROGRAM_MISSING, Error, 3)                       \
+  X(WindowFailed, 1003, MSG_WINDOW_FAILED, Error, 2)                           \
+  X(SettingRefused, 1004, MSG_SETTING_REFUSED, Error, 4)                       \
   X(Launched, 1010, MSG_LAUNCHED, Information, 3)                              \
   X(LaunchFailed, 1011, MSG_LAUNCH_FAILED, Error, 3)                           \
   X(BridgeRelaunched, 1020, MSG_BRIDGE_RELAUNCHED, Warning, 4)                 \
   X(BridgeRelaunchFailed, 1021, MSG_BRIDGE_RELAUNCH_FAILED, Error, 4)          \
   X(BridgeTerminated, 1022, MSG_BRIDGE_TERMINATED, Warning, 4)                 \
-  X(RepeatEnded, 1023, MSG_REPEAT_ENDED, Information, 3)                       \
+  X(RepeatSummary, 1023, MSG_REPEAT_SUMMARY, Warning, 3)                       \
   X(Holding, 1030, MSG_HOLDING, Warning, 3)                                    \
   X(HoldingEnded, 1031, MSG_HOLDING_ENDED, Information, 1)                     \
   X(ControlFileEnd, 1032, MSG_CONTROL_FILE_END, Information, 2)                \
@@ -57,7 +60,7 @@ inline constexpr EventKind kEventKinds[] = {
 class SystemEventLog {
  public:
   virtual ~SystemEventLog() = default;
-  // Writes one event with its strings (8-bit text). A write that fails is
+  // Writes one event with its strings (UTF-8 text, as every text in the core). A write that fails is
   // dropped without a word: the events must never stop the monitor.
   virtual void Write(EventLevel level, EventId id, const std::vector<std::string>& strings) = 0;
 };

@@ -10,7 +10,8 @@ enum class TimerId : std::uint32_t { Timer1 = 1, Timer3 = 3 };
 class Timers {
  public:
   virtual ~Timers() = default;
-  virtual void Arm(TimerId timer, std::uint32_t intervalMs) = 0;
+  // False when the system could not make the timer.
+  virtual bool Arm(TimerId timer, std::uint32_t intervalMs) = 0;
   // Disabled with interval 0: no tick arrives until it is armed again.
   virtual void Disarm(TimerId timer) = 0;
 };

@@ -16,8 +16,9 @@ class WindowControls {
  public:
   virtual ~WindowControls() = default;
 
-  // Creates the main window with every element, hidden. Called once.
-  virtual void Create() = 0;
+  // Creates the main window with every element, hidden. Called once. False
+  // when the window could not be made (the desktop's heap exhausted).
+  [[nodiscard]] virtual bool Create() = 0;
   // Sets the window's outer height, frame included, in twips.
   virtual void SetOuterHeightTwips(int twips) = 0;
   // Sets the picture element's size in twips.

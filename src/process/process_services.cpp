@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/path_buffer.h"
 #include "common/upper_case.h"
 
 namespace pellux {
@@ -20,7 +21,6 @@ constexpr std::uint32_t kStartBytesReturned = 96;  // only makes the first call 
 // for ever; past this size the walk goes on with what the last call listed.
 constexpr std::uint32_t kMaxListBytes = 1u << 20;
 constexpr std::size_t kModuleSlots = 50;
-constexpr std::uint32_t kPathChars = 260;
 constexpr char kModuleName[] = "mdlMisc";
 constexpr char kRoutineName[] = "Kill_Process";
 constexpr std::uint32_t kTerminatedExitCode = 1;
@@ -83,33 +83,52 @@ std::vector<std::int32_t> EnumerateProcesses(ProcessTable& table) {
   return ids;
 }
 
-// Reads the full path of the process's executable into buffer: through a
-// kAccessRead handle and the first entry of its module list, or, when either
-// is refused (a process started elevated or by another user), through a
-// kAccessQueryLimited handle and the image path query. Returns the number of
-// characters read, nothing when the process is refused both ways; handle
-// holds the handle the path was read through.
-std::optional<std::uint32_t> ReadPath(ProcessTable& table, HandleGuard& handle, std::int32_t id,
-                                      char (&buffer)[kPathChars]) {
-  std::fill(std::begin(buffer), std::end(buffer), ' ');
+// Asks read for the path into buffers of 260 characters and more, doubled
+// while a read comes back full (cut), so that a path of any length is read
+// whole. Returns the path, or nothing when a read fails (0).
+template <typename Read>
+std::optional<std::string> ReadGrowing(Read&& read, bool emptyIsAPath) {
+  std::string buffer;
+  for (std::uint32_t capacity = kShortPathChars;; capacity *= 2) {
+    buffer.assign(capacity, ' ');
+    const std::uint32_t copied = read(buffer.data(), capacity);
+    if (copied == 0 && !emptyIsAPath) return std::nullopt;
+    if (!PathMayBeCut(copied, capacity)) {
+      buffer.resize(std::min(copied, capacity));
+      return buffer;
+    }
+  }
+}
+
+// Reads the full path of the process's executable: through a kAccessRead
+// handle and the first entry of its module list, or, when either is refused
+// (a process started elevated or by another user, or a 64-bit process seen
+// from a 32-bit monitor, whose module list cannot be read across), through a
+// kAccessQueryLimited handle and the image path query. Nothing when the
+// process is refused both ways; handle holds the handle the path was read
+// through.
+std::optional<std::string> ReadPath(ProcessTable& table, HandleGuard& handle, std::int32_t id) {
   handle.Reset(table.Open(kAccessRead, false, id));
   if (handle.get() != 0) {
     std::array<ModuleHandle, kModuleSlots> modules{};
     std::uint32_t bytesNeeded = 0;
     if (table.ListModules(handle.get(), modules.data(), sizeof modules, &bytesNeeded)) {
       // A failed query (0) gives the empty path, and the process still counts.
-      return std::min(table.ModulePath(handle.get(), modules[0], buffer, kPathChars), kPathChars);
+      return ReadGrowing(
+          [&](char* buffer, std::uint32_t capacity) {
+            return table.ModulePath(handle.get(), modules[0], buffer, capacity);
+          },
+          true);
     }
   }
   handle.Reset();  // closed before the second open
   handle.Reset(table.Open(kAccessQueryLimited, false, id));
   if (handle.get() == 0) return std::nullopt;
-  std::fill(std::begin(buffer), std::end(buffer), ' ');
   // Here no path is no process: protected and system processes open this
   // way yet name no file, and they stay skipped as before.
-  const std::uint32_t copied = table.ImagePath(handle.get(), buffer, kPathChars);
-  if (copied == 0) return std::nullopt;
-  return std::min(copied, kPathChars);
+  return ReadGrowing(
+      [&](char* buffer, std::uint32_t capacity) { return table.ImagePath(handle.get(), buffer, capacity); },
+      false);
 }
 
 // Visits every process whose path can be read, in list order, logging each
@@ -119,11 +138,10 @@ template <typename OnProcess>
 void WalkProcesses(ProcessTable& table, EventLog& log, OnProcess&& onProcess) {
   for (const std::int32_t id : EnumerateProcesses(table)) {
     HandleGuard handle(table, 0);
-    char buffer[kPathChars];
     // Refused (protected, already gone, identifier 0): skipped silently.
-    const std::optional<std::uint32_t> copied = ReadPath(table, handle, id, buffer);
-    if (!copied) continue;
-    const std::string_view path(buffer, *copied);
+    const std::optional<std::string> read = ReadPath(table, handle, id);
+    if (!read) continue;
+    const std::string_view path(*read);
 
     if (log.IsOn()) {
       const std::string number = std::to_string(handle.get());
@@ -136,15 +154,23 @@ void WalkProcesses(ProcessTable& table, EventLog& log, OnProcess&& onProcess) {
   }
 }
 
-bool EndProcess(ProcessTable& table, const ErrorReporter& reporter, std::int32_t id) {
+// What became of a match: passed over (its termination open was refused),
+// terminated, or opened yet not terminated.
+enum class EndResult { Refused, Terminated, NotTerminated };
+
+EndResult EndProcess(ProcessTable& table, const ErrorReporter& reporter, std::int32_t id) {
   const auto report = [&](const char* description) {
     const std::int32_t number = table.LastError();  // taken right after the failed call
     if (reporter) reporter(number, description, kModuleName, kRoutineName);
   };
-  // Each step runs whatever became of the one before it: after a refused
-  // open the later three are tried on handle 0, fail and are reported too.
+  // A namesake the monitor may read but not end (elevated, another user's)
+  // is passed over, so that it cannot shield the real bridge listed after it.
   HandleGuard process(table, table.Open(kAccessTerminate, false, id));
-  if (process.get() == 0) report("OpenProcess failed");
+  if (process.get() == 0) {
+    report("OpenProcess failed");
+    return EndResult::Refused;
+  }
+  // Each later step runs whatever became of the one before it.
   std::uint32_t exitCode = 0;
   if (!table.ExitCode(process.get(), &exitCode)) report("GetExitCodeProcess failed");
   // The exit code just read is STILL_ACTIVE (259) for a running process;
@@ -153,7 +179,7 @@ bool EndProcess(ProcessTable& table, const ErrorReporter& reporter, std::int32_t
   const bool terminated = table.Terminate(process.get(), kTerminatedExitCode);
   if (!terminated) report("TerminateProcess failed");
   if (!process.Close()) report("CloseHandle failed");
-  return terminated;
+  return terminated ? EndResult::Terminated : EndResult::NotTerminated;
 }
 
 }  // namespace
@@ -178,8 +204,10 @@ KillOutcome ProcessServices::Kill_Process(const std::string& name) {
   const std::int32_t own = table_.CurrentProcessId();
   WalkProcesses(table_, log_, [&](std::int32_t id, std::string_view path) {
     if (id == own || !ContainsUpper(path, name)) return false;
-    outcome = {id, EndProcess(table_, report_, id)};
-    return true;  // only the first match, whatever became of its termination
+    const EndResult result = EndProcess(table_, report_, id);
+    if (result == EndResult::Refused) return false;  // as if it did not match
+    outcome = {id, result == EndResult::Terminated};
+    return true;  // only the first match that could be opened, whatever became of it
   });
   return outcome;
 }

@@ -18,7 +18,7 @@ using ErrorReporter = std::function<void(std::int32_t number, const std::string&
 // What a termination walk did: the process it matched, if any, and whether
 // the system accepted its termination.
 struct KillOutcome {
-  std::int32_t processId = 0;  // 0: no process matched
+  std::int32_t processId = 0;  // 0: no process matched that could be opened
   bool terminated = false;
 };
 
@@ -36,9 +36,10 @@ class ProcessServices {
   void IsProcessRunning(const std::string& name);
 
   // Terminates (exit code 1) the first process other than the monitor's own
-  // whose executable path contains name (compared upper-cased). Reports
-  // failures to the hook only; the outcome tells the caller what was matched
-  // and ended.
+  // whose executable path contains name (compared upper-cased) and which can
+  // be opened for termination; a match that refuses that open is reported
+  // and passed over. Reports failures to the hook only; the outcome tells
+  // the caller what was matched and ended.
   KillOutcome Kill_Process(const std::string& name);
 
   [[nodiscard]] const std::string& ProcessFound() const { return ProcessFound_; }

@@ -1,47 +1,70 @@
 #include "programs/programs.h"
 
+#include <cctype>
+
 namespace pellux {
+namespace {
 
-const SupervisedProgram kController = {
-    "Pellux.exe",
-    "C:\\Program Files\\Pellux\\Pellux.exe",
-    "C:\\Program Files\\Pellux",
-    "javaw.exe",
-    "javaw",
-    ProgramButton::CBPellux,
-    "CBPellux_Click",
-    "Falta el Archivo 'Pellux.exe'",
-    "En la Carpeta 'C:\\Program Files\\Pellux'",
-    "Falta el Archivo 'Pellux.exe' en la Carpeta 'C:\\Program Files\\Pellux'",
-    "El Programa 'Pellux.exe' NO Arranco!!!",
-    "El Programa 'Pellux.exe' Arranco con Exito!!!",
-    "El Programa 'Pellux.exe' AUN Esta Rodando!!!",
-    "El Programa 'Pellux.exe' SE DETUVO CON EXITO!!!",
-    "Pellux.exe NO ARRANCO - RetVal: ",
-    "ARRANCA Pellux.exe - RetVal: ",
-};
+bool EndsWithExe(const std::string& name) {
+  if (name.size() < 4) return false;
+  const std::string tail = name.substr(name.size() - 4);
+  return tail[0] == '.' && std::tolower(static_cast<unsigned char>(tail[1])) == 'e' &&
+         std::tolower(static_cast<unsigned char>(tail[2])) == 'x' &&
+         std::tolower(static_cast<unsigned char>(tail[3])) == 'e';
+}
 
-const SupervisedProgram kBridge = {
-    "LINTARO.exe",
-    "C:\\Program Files\\Ferrowin\\LINTARO\\LINTARO.exe",
-    "C:\\Program Files\\Ferrowin\\LINTARO",
-    "Lintaro.exe",
-    "Lintaro",
-    ProgramButton::CBLINTARO,
-    "CBLINTARO_Click",
-    "Falta el Archivo 'LINTARO.exe'",
-    "En la Carpeta 'C:\\Program Files\\Ferrowin\\LINTARO'",
-    "Falta el Archivo 'LINTARO.exe' en la Carpeta 'C:\\Program Files\\Ferrowin\\LINTARO'",
-    "El Programa 'LINTARO.exe' NO Arranco!!!",
-    "El Programa 'LINTARO.exe' Arranco con Exito!!!",
-    "El Programa 'LINTARO.exe' AUN Esta Rodando!!!",
-    "El Programa 'LINTARO.exe' SE DETUVO CON EXITO!!!",
-    "LINTARO.exe NO ARRANCO - RetVal: ",
-    "ARRANCA LINTARO.exe - RetVal: ",
-};
+// A program at the root of a drive or share starts in the root itself:
+// "C:" alone would be the drive's current folder, not its root.
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.rfind('\\');
+  if (slash == std::string::npos) return {};
+  std::string folder = path.substr(0, slash);
+  const bool driveRoot = folder.size() == 2 && folder[1] == ':';
+  const bool shareRoot = folder.rfind("\\\\", 0) == 0 && folder.find('\\', 2) != std::string::npos &&
+                         folder.find('\\', folder.find('\\', 2) + 1) == std::string::npos;
+  if (driveRoot || shareRoot) folder += '\\';
+  return folder;
+}
+
+}  // namespace
+
+SupervisedProgram MakeProgram(ProgramButton button, const std::string& installPath,
+                              const std::string& runningCheckName) {
+  const std::size_t slash = installPath.rfind('\\');
+  const std::string exe = slash == std::string::npos ? installPath : installPath.substr(slash + 1);
+  const std::string folder = FolderOf(installPath);
+  SupervisedProgram p;
+  p.exeName = exe;
+  p.installPath = installPath;
+  p.installFolder = folder;
+  p.runningCheckName = runningCheckName;
+  p.stopName = EndsWithExe(runningCheckName)
+                   ? runningCheckName.substr(0, runningCheckName.size() - 4)
+                   : runningCheckName;
+  p.button = button;
+  p.clickLogText = button == ProgramButton::CBPellux ? "CBPellux_Click" : "CBLINTARO_Click";
+  p.missingBoxFirst = "Falta el Archivo '" + exe + "'";
+  p.missingBoxSecond = "En la Carpeta '" + folder + "'";
+  p.missingLog = "Falta el Archivo '" + exe + "' en la Carpeta '" + folder + "'";
+  p.notStarted = "El Programa '" + exe + "' NO Arranco!!!";
+  p.started = "El Programa '" + exe + "' Arranco con Exito!!!";
+  p.stillRunning = "El Programa '" + exe + "' AUN Esta Rodando!!!";
+  p.stopped = "El Programa '" + exe + "' SE DETUVO CON EXITO!!!";
+  p.launchFailedLog = exe + " NO ARRANCO - RetVal: ";
+  p.launchedLog = "ARRANCA " + exe + " - RetVal: ";
+  return p;
+}
+
+const ProgramTable& BuiltInPrograms() {
+  static const ProgramTable table{
+      MakeProgram(ProgramButton::CBPellux, "C:\\Program Files\\Pellux\\Pellux.exe", "javaw.exe"),
+      MakeProgram(ProgramButton::CBLINTARO, "C:\\Program Files\\Ferrowin\\LINTARO\\LINTARO.exe",
+                  "Lintaro.exe")};
+  return table;
+}
 
 std::string MissingFileBoxText(const SupervisedProgram& program) {
-  return std::string(program.missingBoxFirst) + "\r" + program.missingBoxSecond;
+  return program.missingBoxFirst + "\r" + program.missingBoxSecond;
 }
 
 bool IsInstalled(FileSystem& files, const SupervisedProgram& program) {

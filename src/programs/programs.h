@@ -13,29 +13,42 @@ inline constexpr char kFarewellText[] = "Chauuu...\r:(";
 // The start's log line, which the start's event carries as well.
 inline constexpr char kStartedText[] = "PelluxMONITOR - STARTED!!!";
 
-// Everything the monitor knows about one supervised program. Nothing here is
-// configurable at run time.
+// Everything the monitor knows about one supervised program. Built once at
+// start from the settings; fixed from then on.
 struct SupervisedProgram {
-  const char* exeName;           // used in texts
-  const char* installPath;       // launched and tested for existence
-  const char* installFolder;     // shown in texts; the launch's working folder
-  const char* runningCheckName;  // matched at the end of an executable path
-  const char* stopName;          // matched anywhere in an executable path
+  std::string exeName;           // used in texts
+  std::string installPath;       // launched and tested for existence
+  std::string installFolder;     // shown in texts; the launch's working folder
+  std::string runningCheckName;  // matched at the end of an executable path
+  std::string stopName;          // matched anywhere in an executable path
   ProgramButton button;
-  const char* clickLogText;
-  const char* missingBoxFirst;
-  const char* missingBoxSecond;
-  const char* missingLog;
-  const char* notStarted;
-  const char* started;
-  const char* stillRunning;
-  const char* stopped;
-  const char* launchFailedLog;  // the launch result follows the trailing blank
-  const char* launchedLog;
+  std::string clickLogText;
+  std::string missingBoxFirst;
+  std::string missingBoxSecond;
+  std::string missingLog;
+  std::string notStarted;
+  std::string started;
+  std::string stillRunning;
+  std::string stopped;
+  std::string launchFailedLog;  // the launch result follows the trailing blank
+  std::string launchedLog;
 };
 
-extern const SupervisedProgram kController;  // Pellux.exe, seen as javaw.exe
-extern const SupervisedProgram kBridge;      // LINTARO.exe
+// The two supervised programs, in this order: the controller, then the bridge.
+struct ProgramTable {
+  SupervisedProgram controller;  // its launcher, seen running as its Java runtime
+  SupervisedProgram bridge;
+};
+
+// The record of the program installed at installPath (absolute, ending in
+// the executable's file name), recognised running by runningCheckName: its
+// texts name the file and its folder, its stop name is the running-check
+// name without ".exe".
+[[nodiscard]] SupervisedProgram MakeProgram(ProgramButton button, const std::string& installPath,
+                                            const std::string& runningCheckName);
+
+// The built-in table: Pellux.exe seen as javaw.exe, and LINTARO.exe.
+[[nodiscard]] const ProgramTable& BuiltInPrograms();
 
 // The missing-file box: first line, CR, second line.
 [[nodiscard]] std::string MissingFileBoxText(const SupervisedProgram& program);

@@ -59,12 +59,13 @@ std::vector<std::string> ReadFirstTwoFields(std::string_view content) {
   return fields;
 }
 
-ControlOutcome EvaluateControlFile(FileSystem& files, const std::string& programFolder,
+ControlOutcome EvaluateControlFile(FileSystem& files, const std::string& firstFile,
+                                   const std::string& programFolder,
                                    const std::string& appVersion) {
   // A directory of that name also passes the existence test; it then wins
   // over the program folder and, since it cannot be read, means normal.
-  std::string path = kControlFileOnD;
-  if (!files.Exists(path)) {
+  std::string path = firstFile;
+  if (path.empty() || !files.Exists(path)) {
     path = programFolder + "\\" + kControlFileName;
     if (!files.Exists(path)) return Normal(appVersion);
   }

@@ -6,11 +6,12 @@
 
 #include "log/system_events.h"
 #include "platform/file_system.h"
+#include "programs/settings.h"
 
 namespace pellux {
 
 inline constexpr char kControlFileName[] = "Pellux.stp";
-inline constexpr char kControlFileOnD[] = "D:\\Pellux.stp";
+inline constexpr const char* kControlFileOnD = kBuiltInControlFile;
 // Only the head of the file is read: the two fields never need more.
 inline constexpr std::size_t kControlFileReadLimit = 64 * 1024;
 
@@ -29,10 +30,18 @@ struct ControlOutcome {
 // without its quotes.
 [[nodiscard]] std::vector<std::string> ReadFirstTwoFields(std::string_view content);
 
-// Reads "D:\Pellux.stp" or else the program folder's "Pellux.stp" and turns
-// its second field into the cycle's outcome.
-[[nodiscard]] ControlOutcome EvaluateControlFile(FileSystem& files,
+// Reads firstFile or else the program folder's "Pellux.stp" and turns its
+// second field into the cycle's outcome. An empty firstFile leaves only the
+// program folder's.
+[[nodiscard]] ControlOutcome EvaluateControlFile(FileSystem& files, const std::string& firstFile,
                                                  const std::string& programFolder,
                                                  const std::string& appVersion);
+
+// The same with "D:\Pellux.stp" read first.
+[[nodiscard]] inline ControlOutcome EvaluateControlFile(FileSystem& files,
+                                                        const std::string& programFolder,
+                                                        const std::string& appVersion) {
+  return EvaluateControlFile(files, kControlFileOnD, programFolder, appVersion);
+}
 
 }  // namespace pellux

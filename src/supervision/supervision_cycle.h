@@ -1,19 +1,30 @@
 #pragma once
+#include <cstdint>
 #include <functional>
 #include <string>
 
 #include "log/event_log.h"
 #include "log/system_events.h"
+#include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/launcher.h"
 #include "platform/timers.h"
 #include "process/process_services.h"
+#include "programs/programs.h"
 #include "ui/main_window.h"
 
 namespace pellux {
 
 inline constexpr unsigned kFirstCycleDelayMs = 10;
 inline constexpr unsigned kCycleSpacingMs = 3000;
+// The controller's launcher takes a moment to start javaw.exe: for this long
+// after start-up launched it, a cycle that does not find it yet leaves the
+// bridge alone, until javaw.exe has been seen once.
+inline constexpr std::uint64_t kControllerStartGraceMs = 30 * 1000;
+// From the system's question whether the session may end until its answer:
+// a shutdown that was neither carried out nor cancelled in this time is taken
+// as cancelled, and supervision goes on.
+inline constexpr std::uint64_t kSessionEndAnswerMs = 60 * 1000;
 
 // The 3-second cycle that keeps the bridge in step with the controller: the
 // bridge is restarted while the controller runs and terminated once the
@@ -22,6 +33,7 @@ class SupervisionCycle {
  public:
   struct Deps {
     Timers& timers;
+    Clock& clock;
     EventLog& log;
     SystemEvents& events;
     ProcessServices& processes;
@@ -30,6 +42,9 @@ class SupervisionCycle {
     FileSystem& files;
     const std::string& programFolder;
     const std::string& AppVersion;
+    const ProgramTable& programs;
+    // The control file read first; empty: only the one beside the monitor.
+    const std::string& controlFile;
     std::function<void()> immediateEnd;
   };
 
@@ -42,9 +57,26 @@ class SupervisionCycle {
 
   void Pellux_MONITOR();
 
+  // Start-up launched the controller (its launch succeeded) just now.
+  void ControllerLaunched();
+  // The session may be about to end: until SessionGoesOn, or for at most
+  // kSessionEndAnswerMs, the cycle neither launches nor terminates; it still
+  // reads the control file and refreshes the tray.
+  void SessionEnding();
+  void SessionGoesOn() { sessionEnding_ = false; }
+
  private:
+  // True while start-up's controller launch is recent and javaw.exe unseen.
+  [[nodiscard]] bool ControllerStarting(std::uint64_t now);
+  [[nodiscard]] bool SessionIsEnding(std::uint64_t now);
+  void KeepBridgeInStep(std::uint64_t now);
+
   Deps d_;
   bool ended_ = false;
+  bool controllerStarting_ = false;
+  std::uint64_t controllerLaunchedMs_ = 0;
+  bool sessionEnding_ = false;
+  std::uint64_t sessionQueryMs_ = 0;
 };
 
 }  // namespace pellux

@@ -4,12 +4,13 @@
 
 namespace pellux {
 
-void MainWindow::Load(const std::string& tip) {
-  controls_.Create();
+bool MainWindow::Load(const std::string& tip) {
+  if (!controls_.Create()) return false;
   controls_.SetOuterHeightTwips(kOuterHeightTwips);
   controls_.SetPictureSizeTwips(kImage1Rect.width, kImage1Rect.height);
   tray_.Add(controls_.HookWindow(), tip);
   controls_.Hide();
+  return true;
 }
 
 void MainWindow::ShowStatusMessage(const std::string& text, Colour back, Colour fore) {
@@ -19,7 +20,7 @@ void MainWindow::ShowStatusMessage(const std::string& text, Colour back, Colour 
   controls_.SetStripVisible(true);
   // Arming the running timer again restarts the countdown: the strip stays
   // 5 seconds after the latest message.
-  timers_.Arm(TimerId::Timer3, kStatusMessageMs);
+  (void)timers_.Arm(TimerId::Timer3, kStatusMessageMs);  // without it the strip stays up
 }
 
 void MainWindow::Timer3() {

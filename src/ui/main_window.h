@@ -16,8 +16,9 @@ class MainWindow {
       : controls_(controls), timers_(timers), tray_(tray) {}
 
   // Creates the window hidden and runs its load steps: outer height, picture
-  // size, the tray icon added with imgIcon(0) and tip, hidden.
-  void Load(const std::string& tip);
+  // size, the tray icon added with imgIcon(0) and tip, hidden. False, with
+  // nothing else done, when the window could not be made.
+  [[nodiscard]] bool Load(const std::string& tip);
 
   // Shows text (lines joined by CR) on the strip in place of the picture for
   // 5 seconds. A later message replaces the one that is up and starts the 5

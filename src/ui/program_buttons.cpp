@@ -62,16 +62,16 @@ bool ProgramButtons::Check(const SupervisedProgram& program, std::string& messag
 
 void ProgramButtons::CBPellux_Click() {
   WindowControls& controls = d_.window.Controls();
-  d_.log.WriteLogLine(kController.clickLogText);
+  d_.log.WriteLogLine(d_.programs.controller.clickLogText);
 
   std::string message;
   StripColours strip = kStoppedStrip;
   if (controls.ButtonColour(ProgramButton::CBPellux) == kGreen) {
-    const bool controllerRuns = StopAndLook(kController);
-    message = controllerRuns ? kController.stillRunning : kController.stopped;
-    const bool bridgeRuns = StopAndLook(kBridge);
+    const bool controllerRuns = StopAndLook(d_.programs.controller);
+    message = controllerRuns ? d_.programs.controller.stillRunning : d_.programs.controller.stopped;
+    const bool bridgeRuns = StopAndLook(d_.programs.bridge);
     message += "\r";
-    message += bridgeRuns ? kBridge.stillRunning : kBridge.stopped;
+    message += bridgeRuns ? d_.programs.bridge.stillRunning : d_.programs.bridge.stopped;
 
     if (controllerRuns && bridgeRuns) {
       strip = kRunningStrip;
@@ -92,7 +92,7 @@ void ProgramButtons::CBPellux_Click() {
       message += closed;
       d_.events.SerialPortClosed(closed, portText);
     }
-  } else if (!Check(kController, message, strip)) {
+  } else if (!Check(d_.programs.controller, message, strip)) {
     return;
   }
 
@@ -108,15 +108,15 @@ void ProgramButtons::CBLINTARO_Click() {
     if (controls.PortVisible()) controls.FocusPort();
     return;
   }
-  d_.log.WriteLogLine(kBridge.clickLogText);
+  d_.log.WriteLogLine(d_.programs.bridge.clickLogText);
 
   std::string message;
   StripColours strip = kStoppedStrip;
   if (controls.ButtonColour(ProgramButton::CBLINTARO) == kGreen) {
-    const bool runs = StopAndLook(kBridge);
-    message = runs ? kBridge.stillRunning : kBridge.stopped;
+    const bool runs = StopAndLook(d_.programs.bridge);
+    message = runs ? d_.programs.bridge.stillRunning : d_.programs.bridge.stopped;
     strip = runs ? kRunningStrip : kStoppedStrip;
-  } else if (!Check(kBridge, message, strip)) {
+  } else if (!Check(d_.programs.bridge, message, strip)) {
     return;
   }
 

@@ -41,6 +41,7 @@ class ProgramButtons {
     Dialogs& dialogs;
     MainWindow& window;
     SerialPort& serial;
+    const ProgramTable& programs;
     // The installation was found missing on a re-check: the farewell and the end.
     std::function<void(const SupervisedProgram&)> missingProgram;
   };

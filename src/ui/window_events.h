@@ -17,10 +17,18 @@ class WindowEvents {
   [[nodiscard]] virtual bool OnPortFieldLostFocus() = 0;
   // The user closed the window. Never refused.
   virtual void OnCloseRequest() = 0;
+  // The system asks whether the session may end (a shutdown, a log-off, or
+  // an installer closing the monitor to replace it). Always yes; the answer
+  // comes later through OnSessionEnd or OnSessionEndCancelled.
+  virtual void OnSessionEnding() = 0;
+  // The shutdown or log-off asked about was cancelled.
+  virtual void OnSessionEndCancelled() = 0;
   // The session is really ending (a shutdown or a log-off that went ahead):
-  // the same close request. A shutdown that was only asked about, or then
-  // cancelled, never comes here.
+  // the same close request.
   virtual void OnSessionEnd() = 0;
+  // The monitor alone is closed so that its files can be replaced (Restart
+  // Manager, an installer): the same close request, with its own cause.
+  virtual void OnClosedForUpdate() = 0;
   // The shell's taskbar was created again (explorer restarted).
   virtual void OnTaskbarCreated() = 0;
 };

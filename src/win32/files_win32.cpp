@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "win32/path_rules.h"
 #include "win32/utf_conversion.h"
 #include "win32/win32_handles.h"
 
@@ -15,11 +16,13 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 
 // INVALID_FILE_ATTRIBUTES when nothing is there (or the drive is absent: the
 // program runs with SEM_FAILCRITICALERRORS, so no "no disk" box comes up).
-DWORD Attributes(const std::string& path) { return ::GetFileAttributesW(Utf8ToWide(path).c_str()); }
+DWORD Attributes(const std::string& path) {
+  return ::GetFileAttributesW(Utf8ToWide(ExtendedLengthPath(path)).c_str());
+}
 
 UniqueFile Open(const std::string& path, DWORD access, DWORD disposition) {
-  return UniqueFile(::CreateFileW(Utf8ToWide(path).c_str(), access, kShareAll, nullptr, disposition,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+  return UniqueFile(::CreateFileW(Utf8ToWide(ExtendedLengthPath(path)).c_str(), access, kShareAll,
+                                  nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 }  // namespace

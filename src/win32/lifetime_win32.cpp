@@ -2,6 +2,6 @@
 
 namespace pellux::win32 {
 
-void Win32Lifetime::EndNow() { ::ExitProcess(0); }
+void Win32Lifetime::EndNow(int exitCode) { ::ExitProcess(static_cast<UINT>(exitCode)); }
 
 }  // namespace pellux::win32

@@ -7,7 +7,7 @@ namespace pellux::win32 {
 
 class Win32Lifetime final : public Lifetime {
  public:
-  [[noreturn]] void EndNow() override;
+  [[noreturn]] void EndNow(int exitCode) override;
 };
 
 }  // namespace pellux::win32

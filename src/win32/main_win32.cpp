@@ -12,6 +12,7 @@
 #include "win32/number_locale_win32.h"
 #include "win32/process_table_win32.h"
 #include "win32/serial_port_win32.h"
+#include "win32/settings_win32.h"
 #include "win32/system_events_win32.h"
 #include "win32/system_info_win32.h"
 #include "win32/tray_service_win32.h"
@@ -58,6 +59,22 @@ SessionClaim ClaimSession() {
   return claim;
 }
 
+// Asks Windows to start the monitor again when Restart Manager closed it for
+// an update, and when Windows Error Reporting saw it crash or hang (after its
+// first 60 s). Not after a reboot: the logon start does that, and a second
+// restart would only meet the session's mark. Looked up at run time, as the
+// call is missing where the system predates it.
+void RegisterForRestart() {
+  using RegisterApplicationRestartFunction = HRESULT WINAPI(PCWSTR, DWORD);
+  constexpr DWORD kRestartNoReboot = 8;  // RESTART_NO_REBOOT
+  const HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
+  const auto registerRestart = reinterpret_cast<RegisterApplicationRestartFunction*>(
+      reinterpret_cast<void*>(kernel != nullptr ? ::GetProcAddress(kernel, "RegisterApplicationRestart")
+                                                : nullptr));
+  // The monitor reads no command line; a refusal only loses the restart.
+  if (registerRestart != nullptr) (void)registerRestart(nullptr, kRestartNoReboot);
+}
+
 // Brings the running monitor to the front; it has no taskbar button, so this
 // is how the operator finds it. Not found: it is still starting or ending.
 void ShowRunningMonitor() {
@@ -97,13 +114,14 @@ int Run(HINSTANCE instance) {
   Win32SerialPort serial;
   Win32NumberLocale locale;
   Win32SystemEventLog events;
+  Win32SettingsStore settings;
 
-  const pellux::Platform platform{files,  clock,  processes, launcher, dialogs, system, lifetime,
-                                  window, window, tray,      serial,   locale,  events};
+  const pellux::Platform platform{files,  clock,  processes, launcher, dialogs, system,  lifetime,
+                                  window, window, tray,      serial,   locale,  events, settings};
   pellux::Monitor monitor(platform);
   window.SetEvents(&monitor);
   monitor.Start();
-  if (monitor.Ended()) return 0;
+  if (monitor.Ended()) return 0;  // the real end leaves through ExitProcess
   return RunMessageLoop(window);
 }
 
@@ -118,6 +136,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     ShowRunningMonitor();
     return 0;
   }
+  // Only the monitor that holds the mark: a restart that meets a running
+  // monitor gives way to it like any second start.
+  RegisterForRestart();
   // Before any file is touched: an existence test on an absent or empty drive must not
   // bring up the system's "no disk" box.
   (void)::SetErrorMode(SEM_FAILCRITICALERRORS);  // returns the previous mode

@@ -49,7 +49,7 @@ LRESULT Win32MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lPara
     case WM_SETFOCUS: return OnSetFocus();
     case WM_CLOSE: return OnCloseRequest();
     case WM_QUERYENDSESSION: return OnQueryEndSession();
-    case WM_ENDSESSION: return OnEndSession(wParam != FALSE);
+    case WM_ENDSESSION: return OnEndSession(wParam != FALSE, (lParam & ENDSESSION_CLOSEAPP) != 0);
     case WMAPP_VALIDATE_PORT: return OnValidatePort();
     case WM_DESTROY: return OnDestroy();
     default: return OnOtherMessage(message, wParam, lParam);
@@ -111,13 +111,20 @@ LRESULT Win32MainWindow::OnCloseRequest() {
 LRESULT Win32MainWindow::OnQueryEndSession() {
   // Only a question: the shutdown may still be cancelled, and the monitor
   // must go on supervising then. It ends on WM_ENDSESSION, when the session
-  // really ends.
+  // really ends; until then the cycle holds its hand.
+  if (events_ != nullptr) events_->OnSessionEnding();
   return TRUE;
 }
 
-LRESULT Win32MainWindow::OnEndSession(bool ending) {
-  // A cancelled shutdown or log-off (FALSE) changes nothing.
-  if (ending && events_ != nullptr) events_->OnSessionEnd();
+LRESULT Win32MainWindow::OnEndSession(bool ending, bool closeApp) {
+  if (events_ == nullptr) return 0;
+  if (!ending) {
+    events_->OnSessionEndCancelled();
+  } else if (closeApp) {
+    events_->OnClosedForUpdate();  // Restart Manager: an installer replaces the exe
+  } else {
+    events_->OnSessionEnd();
+  }
   return 0;
 }
 

@@ -76,8 +76,8 @@ HWND Win32MainWindow::MakeChild(const char* className, const char* text, DWORD s
   return MakeWindow(exStyle, className, text, WS_CHILD | style, place, window_, id, nullptr);
 }
 
-void Win32MainWindow::Create() {
-  if (window_ != nullptr) return;
+bool Win32MainWindow::Create() {
+  if (window_ != nullptr) return true;
   RegisterClasses();
   arialBold_.reset(::CreateFontA(-::MulDiv(kWindowFontPoints, dpiY_, 72), 0, 0, 0, FW_BOLD, FALSE,
                                  FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
@@ -94,7 +94,7 @@ void Win32MainWindow::Create() {
   window_ = MakeWindow(kMainExStyle, kMainWindowClass, kWindowTitle, kMainStyle,
                        RECT{CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT}, owner_, 0,
                        this);
-  if (window_ == nullptr) return;
+  if (window_ == nullptr) return false;
   SetOuterSizeForClient(PxX(kClientWidthTwips), PxY(kClientHeightCreatedTwips));
 
   // Creation order is the Tab order: TBPort, CBLINTARO, CBPellux.
@@ -123,6 +123,7 @@ void Win32MainWindow::Create() {
     if (withFont == nullptr) continue;
     (void)::SendMessageA(withFont, WM_SETFONT, reinterpret_cast<WPARAM>(arialBold_.get()), FALSE);
   }
+  return true;
 }
 
 void Win32MainWindow::SetOuterSizeForClient(int clientWidthPx, int clientHeightPx) {
@@ -215,9 +216,10 @@ void Win32MainWindow::SetStripText(const std::string& text) {
 void Win32MainWindow::SetStripVisible(bool visible) { ShowChild(strip_, visible); }
 void Win32MainWindow::SetPictureVisible(bool visible) { ShowChild(picture_, visible); }
 
-void Win32MainWindow::Arm(TimerId timer, std::uint32_t intervalMs) {
+bool Win32MainWindow::Arm(TimerId timer, std::uint32_t intervalMs) {
   // Setting a running timer again starts its countdown again.
-  if (window_ != nullptr) (void)::SetTimer(window_, static_cast<UINT_PTR>(timer), intervalMs, nullptr);
+  return window_ != nullptr &&
+         ::SetTimer(window_, static_cast<UINT_PTR>(timer), intervalMs, nullptr) != 0;
 }
 
 void Win32MainWindow::Disarm(TimerId timer) {

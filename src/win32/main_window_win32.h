@@ -41,7 +41,7 @@ class Win32MainWindow final : public WindowControls, public Timers {
   // button with Space. True when the message was handled here.
   [[nodiscard]] bool PreTranslate(MSG& message);
 
-  void Create() override;
+  [[nodiscard]] bool Create() override;
   void SetOuterHeightTwips(int twips) override;
   void SetPictureSizeTwips(int widthTwips, int heightTwips) override;
   void Show() override;
@@ -58,7 +58,7 @@ class Win32MainWindow final : public WindowControls, public Timers {
   void SetStripVisible(bool visible) override;
   void SetPictureVisible(bool visible) override;
 
-  void Arm(TimerId timer, std::uint32_t intervalMs) override;
+  bool Arm(TimerId timer, std::uint32_t intervalMs) override;
   void Disarm(TimerId timer) override;
 
  private:
@@ -74,7 +74,7 @@ class Win32MainWindow final : public WindowControls, public Timers {
   LRESULT OnSetFocus();
   LRESULT OnCloseRequest();
   LRESULT OnQueryEndSession();
-  LRESULT OnEndSession(bool ending);
+  LRESULT OnEndSession(bool ending, bool closeApp);
   LRESULT OnValidatePort();
   LRESULT OnDestroy();
   LRESULT OnOtherMessage(UINT message, WPARAM wParam, LPARAM lParam);

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "common/path_buffer.h"
+
 namespace pellux::win32 {
 
 // The command line for CreateProcess: the path in double quotes, so that a
@@ -32,11 +34,18 @@ struct ModulePathParts {
   return parts;
 }
 
-// A module-path query that filled its buffer to the last character may have
-// cut the path: grow the buffer and ask again, up to the longest path there is.
-inline constexpr std::uint32_t kLongestPath = 32768;
-[[nodiscard]] constexpr bool PathMayBeCut(std::uint32_t copied, std::uint32_t capacity) {
-  return copied >= capacity && capacity < kLongestPath;
+// The core's rule for a path query that came back full (common/path_buffer.h).
+using pellux::kLongestPath;
+using pellux::PathMayBeCut;
+
+// The wide file calls take a path of 260 characters or more only in its
+// extended-length form (\\?\C:\..., \\?\UNC\server\...) unless the system
+// allows long paths to every program; a shorter or relative path is left as it is.
+[[nodiscard]] inline std::string ExtendedLengthPath(const std::string& path) {
+  if (path.size() < 260 || path.rfind("\\\\?\\", 0) == 0) return path;
+  if (path.rfind("\\\\", 0) == 0) return "\\\\?\\UNC\\" + path.substr(2);
+  if (path.size() >= 3 && path[1] == ':' && path[2] == '\\') return "\\\\?\\" + path;
+  return path;
 }
 
 // The full path of a system library in the system folder. Empty when the

@@ -49,10 +49,11 @@ std::uint32_t Win32ProcessTable::ModulePath(ProcessHandle process, ModuleHandle 
 std::uint32_t Win32ProcessTable::ImagePath(ProcessHandle process, char* buffer,
                                            std::uint32_t capacity) {
   // In: the buffer's room including the terminating NUL; out: the characters
-  // written without it. A path that does not fit fails instead of being cut.
+  // written without it. A path that does not fit fails instead of being cut:
+  // answered as a full buffer, so that the scan asks again with a larger one.
   DWORD size = capacity;
-  if (!::QueryFullProcessImageNameA(AsHandle(process), 0, buffer, &size)) return 0;
-  return size;
+  if (::QueryFullProcessImageNameA(AsHandle(process), 0, buffer, &size)) return size;
+  return ::GetLastError() == ERROR_INSUFFICIENT_BUFFER ? capacity : 0;
 }
 
 bool Win32ProcessTable::ExitCode(ProcessHandle process, std::uint32_t* exitCode) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "event_messages.h"  // made by windmc from event_messages.mc
+#include "win32/utf_conversion.h"
 
 namespace pellux::win32 {
 namespace {
@@ -28,18 +29,6 @@ WORD EventType(EventLevel level) {
   return EVENTLOG_INFORMATION_TYPE;
 }
 
-// The core's texts are in the ANSI code page, as the log file writes them.
-std::wstring Wide(const std::string& text) {
-  if (text.empty()) return {};
-  const int length = ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
-                                           nullptr, 0);
-  if (length <= 0) return {};
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  (void)::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(),
-                              length);  // the length was just measured
-  return wide;
-}
-
 }  // namespace
 
 Win32SystemEventLog::Win32SystemEventLog()
@@ -53,7 +42,9 @@ void Win32SystemEventLog::Write(EventLevel level, EventId id,
   if (!source_) return;
   std::vector<std::wstring> wide;
   wide.reserve(strings.size());
-  for (const std::string& s : strings) wide.push_back(Wide(s));
+  // The core's texts are UTF-8 (the program folder may lie outside the ANSI
+  // code page): the same converter as for its paths.
+  for (const std::string& s : strings) wide.push_back(Utf8ToWide(s));
   std::vector<LPCWSTR> pointers;
   pointers.reserve(wide.size());
   for (const std::wstring& w : wide) pointers.push_back(w.c_str());

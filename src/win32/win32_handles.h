@@ -65,6 +65,14 @@ struct GlobalTraits {
 };
 using UniqueGlobal = UniqueResource<GlobalTraits>;
 
+// RegOpenKeyEx leaves null when it fails.
+struct RegistryKeyTraits {
+  using pointer = HKEY;
+  static pointer Invalid() noexcept { return nullptr; }
+  static void Close(pointer key) noexcept { (void)::RegCloseKey(key); }
+};
+using UniqueRegistryKey = UniqueResource<RegistryKeyTraits>;
+
 // A COM interface pointer released once.
 template <typename Interface>
 struct ComTraits {

@@ -15,7 +15,7 @@ class MainWindowTest : public ::testing::Test {
 };
 
 TEST_F(MainWindowTest, LoadCreatesSizesAddsTheIconAndStaysHidden) {
-  window.Load(VersionTip("1.0.0.0"));
+  (void)window.Load(VersionTip("1.0.0.0"));
   EXPECT_EQ(fake.controls.creates, 1);
   EXPECT_EQ(fake.controls.outerHeightTwips, 3870);
   EXPECT_EQ(fake.controls.pictureWidthTwips, 1500);

@@ -180,6 +180,39 @@ INSTANTIATE_TEST_SUITE_P(
                     "ARRANCA Pellux.exe - RetVal: 1000000"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Without its window or Timer1 (the desktop's heap exhausted) the monitor
+// would hold the session's mark and supervise nothing: it says so and ends
+// with exit code 1, so that the next start can run.
+TEST_F(StartupTest, MonitorWithoutWindowOrTimerEndsWithAnErrorAndItsExitCode) {
+  struct Row {
+    const char* what;
+    bool window, timer;
+    std::size_t launches;
+  };
+  for (const Row& row : {Row{"main window", false, true, 0u}, Row{"Timer1", true, false, 2u}}) {
+    SCOPED_TRACE(row.what);
+    fakes::FakePlatform f;
+    f.files.AddFile(kController.installPath, "exe");
+    f.files.AddFile(kBridge.installPath, "exe");
+    f.controls.createSucceeds = row.window;
+    if (!row.timer) f.timers.refused.insert(TimerId::Timer1);
+    Monitor m{f.platform()};
+    m.Start();
+    EXPECT_TRUE(m.Ended());
+    EXPECT_EQ(f.lifetime.exitCode, Monitor::kExitNoWindow);
+    EXPECT_EQ(f.launcher.launches.size(), row.launches);
+    const auto& e = f.events.events;
+    ASSERT_GE(e.size(), 2u);
+    EXPECT_EQ(e[e.size() - 2].id, EventId::WindowFailed);
+    EXPECT_EQ(e[e.size() - 2].level, EventLevel::Error);
+    EXPECT_EQ(e[e.size() - 2].strings.at(1), row.what);
+    EXPECT_EQ(e.back().strings.at(1), "no window");
+    if (row.window) {
+      EXPECT_EQ(f.tray.calls.back().command, TrayCommand::Delete);
+    }
+  }
+}
+
 TEST_F(StartupTest, HiddenPortFieldIsNotFocused) {
   fake.controls.portVisible = false;
   monitor.Start();

@@ -39,5 +39,17 @@ TEST(PathRulesTest, SystemLibraryIsNamedByItsFullPathOrNotAtAll) {
   }
 }
 
+TEST(PathRulesTest, LongPathsTakeTheExtendedLengthForm) {
+  const std::string deep(300, 'd');
+  const std::pair<std::string, std::string> kRows[] = {
+      {"C:\\Monitor\\Pellux.stp", "C:\\Monitor\\Pellux.stp"},
+      {"C:\\" + deep, "\\\\?\\C:\\" + deep},
+      {"\\\\server\\share\\" + deep, "\\\\?\\UNC\\server\\share\\" + deep},
+      {"\\\\?\\C:\\" + deep, "\\\\?\\C:\\" + deep},
+      {"relative\\" + deep, "relative\\" + deep},
+  };
+  for (const auto& [path, expected] : kRows) EXPECT_EQ(ExtendedLengthPath(path), expected) << path;
+}
+
 }  // namespace
 }  // namespace pellux::win32

@@ -233,36 +233,44 @@ TEST_F(ProcessServicesTest, EmptyNameMatchesFirstReadableProcess) {
   ExpectBalanced();
 }
 
-// A controller started elevated or by another user refuses 0x410; its path
-// is read through a 0x1000 handle and it counts, logs and closes like any other.
+// A controller started elevated or by another user refuses 0x410, and a
+// 64-bit one seen from the 32-bit monitor opens but refuses its module list
+// (ERROR_PARTIAL_COPY, 299): its path is read through a 0x1000 handle and it
+// counts, logs and closes like any other. The stop ends it when its
+// termination open is granted, and passes over it to the copy when not.
 TEST_F(ProcessServicesTest, ProcessRefusingFullRightsIsReadWithLimitedOnes) {
   struct Case {
-    bool open, modules, limited, image;
+    bool open, modules, limited, image, terminate;
     const char* line;  // the first line: the controller's, or its copy's when refused both ways
+    std::int32_t killed;
   };
   const Case cases[] = {
-      {false, true, true, true, "C:\\Java\\javaw.exe - 1000"},
-      {true, false, true, true, "C:\\Java\\javaw.exe - 1004"},
-      {false, true, false, true, "C:\\Copy\\javaw.exe - 1000"},
-      {true, false, false, true, "C:\\Copy\\javaw.exe - 1004"},
-      {false, true, true, false, "C:\\Copy\\javaw.exe - 1004"},  // a limited handle naming no file
+      {false, true, true, true, true, "C:\\Java\\javaw.exe - 1000", 4},
+      {true, false, true, true, true, "C:\\Java\\javaw.exe - 1004", 4},  // 64-bit, from 32-bit
+      {true, false, true, true, false, "C:\\Java\\javaw.exe - 1004", 8},
+      {false, true, true, true, false, "C:\\Java\\javaw.exe - 1000", 8},
+      {false, true, false, true, true, "C:\\Copy\\javaw.exe - 1000", 8},
+      {true, false, false, true, true, "C:\\Copy\\javaw.exe - 1004", 8},
+      {false, true, true, false, true, "C:\\Copy\\javaw.exe - 1004", 8},  // a limited handle naming no file
   };
   LogOn();
   for (const Case& c : cases) {
     for (const bool kill : {false, true}) {
       fakes::FakeProcessTable t;
       auto& p = t.Add(4, "C:\\Java\\javaw.exe");
-      std::tie(p.openForRead, p.modulesReadable, p.openLimited, p.imageReadable) =
-          std::tie(c.open, c.modules, c.limited, c.image);
+      std::tie(p.openForRead, p.modulesReadable, p.openLimited, p.imageReadable, p.openForTerminate) =
+          std::tie(c.open, c.modules, c.limited, c.image, c.terminate);
       t.Add(8, "C:\\Copy\\javaw.exe");
       files.AddFile("C:\\Monitor\\PelluxMONITOR.anc");
       ProcessServices s{t, log};
-      kill ? (void)s.Kill_Process("javaw") : s.IsProcessRunning("javaw.exe");
-      EXPECT_EQ(LogTexts(), std::vector<std::string>{c.line}) << c.line << " kill " << kill;
-      const bool controller = std::string(c.line).rfind("C:\\Java", 0) == 0;
       if (kill) {
-        EXPECT_EQ(t.terminated.at(0).first, controller ? 4 : 8) << c.line;
+        (void)s.Kill_Process("javaw");
+        EXPECT_EQ(LogTexts().front(), c.line);
+        ASSERT_EQ(t.terminated.size(), 1u) << c.line;
+        EXPECT_EQ(t.terminated[0].first, c.killed) << c.line;
       } else {
+        s.IsProcessRunning("javaw.exe");
+        EXPECT_EQ(LogTexts(), std::vector<std::string>{c.line}) << c.line;
         EXPECT_TRUE(s.Found());
       }
       EXPECT_EQ(t.opens, t.closes) << c.line;
@@ -289,19 +297,24 @@ TEST_F(ProcessServicesTest, FailedPathQueryGivesEmptyPathAndStillALine) {
   ExpectBalanced();
 }
 
-TEST_F(ProcessServicesTest, PathLongerThanTheBufferIsCut) {
+// Both reads, with full rights and with the limited ones: a read that comes
+// back full is asked again with a buffer twice as large, so a javaw.exe
+// under a path of any length is found and logged whole.
+TEST_F(ProcessServicesTest, PathLongerThanTheBufferIsReadWhole) {
   LogOn();
-  const std::string folder = "C:\\" + std::string(300, 'd') + "\\";
-  table.Add(4, folder + "javaw.exe");
-  services.IsProcessRunning("javaw.exe");
-  EXPECT_FALSE(services.Found()) << "the end of the path is cut off";
-  EXPECT_EQ(LogTexts(), (std::vector<std::string>{folder.substr(0, 260) + " - 1000"}));
-
-  fakes::FakeProcessTable exact;
-  exact.Add(4, std::string(260 - 10, 'x') + "\\javaw.exe");
-  ProcessServices s{exact, log};
-  s.IsProcessRunning("javaw.exe");
-  EXPECT_TRUE(s.Found()) << "a path of exactly 260 characters still fits";
+  for (const bool limited : {false, true}) {
+    for (const std::size_t length : {259u, 260u, 261u, 600u, 5000u}) {
+      const std::string path = "C:\\" + std::string(length - 13, 'd') + "\\javaw.exe";
+      fakes::FakeProcessTable t;
+      t.Add(4, path).modulesReadable = !limited;
+      files.AddFile("C:\\Monitor\\PelluxMONITOR.anc");
+      ProcessServices s{t, log};
+      s.IsProcessRunning("javaw.exe");
+      EXPECT_TRUE(s.Found()) << length << " limited " << limited;
+      EXPECT_EQ(LogTexts(), (std::vector<std::string>{path + " - " + (limited ? "1004" : "1000")}));
+      EXPECT_EQ(t.opens, t.closes);
+    }
+  }
 }
 
 TEST_F(ProcessServicesTest, MoreThanAThousandProcessesAreAllWalked) {
@@ -387,17 +400,31 @@ TEST_F(ProcessServicesTest, KillLeavesProcessFoundAlone) {
   EXPECT_EQ(services.ProcessFound(), "YES");
 }
 
-TEST_F(ProcessServicesTest, RefusedOpenGivesFourReportsAndNoLaterMatch) {
+// A namesake the monitor may read but not end (elevated, another user's)
+// listed before the bridge: its refusal is reported, and the walk goes on to
+// the bridge. When every match refuses, nothing is ended.
+TEST_F(ProcessServicesTest, MatchRefusingTerminationIsPassedOver) {
+  const Report refused{5, "OpenProcess failed", "mdlMisc", "Kill_Process"};
   table.Add(4, "C:\\Lintaro\\a.exe").openForTerminate = false;
   table.Add(8, "C:\\Lintaro\\b.exe");
-  services.Kill_Process("Lintaro");
-  EXPECT_EQ(reports, (std::vector<Report>{{5, "OpenProcess failed", "mdlMisc", "Kill_Process"},
-                                          {6, "GetExitCodeProcess failed", "mdlMisc", "Kill_Process"},
-                                          {6, "TerminateProcess failed", "mdlMisc", "Kill_Process"},
-                                          {6, "CloseHandle failed", "mdlMisc", "Kill_Process"}}));
-  EXPECT_TRUE(table.terminated.empty());
-  EXPECT_TRUE(table.Running(4));
-  EXPECT_TRUE(table.Running(8)) << "a failed termination does not move on to a later match";
+  table.Add(12, "C:\\Lintaro\\c.exe");
+  const KillOutcome ended = services.Kill_Process("Lintaro");
+  EXPECT_EQ(reports, std::vector<Report>{refused});
+  EXPECT_EQ(table.terminated, (std::vector<std::pair<std::int32_t, std::uint32_t>>{{8, 1}}));
+  EXPECT_EQ(ended.processId, 8);
+  EXPECT_TRUE(ended.terminated);
+  EXPECT_TRUE(table.Running(12)) << "only the first match that can be opened";
+  ExpectBalanced();
+
+  reports.clear();
+  table.processes.clear();
+  table.Add(4, "C:\\Lintaro\\a.exe").openForTerminate = false;
+  table.Add(8, "C:\\Lintaro\\b.exe").openForTerminate = false;
+  const KillOutcome none = services.Kill_Process("Lintaro");
+  EXPECT_EQ(reports, (std::vector<Report>{refused, refused}));
+  EXPECT_EQ(table.terminated.size(), 1u) << "nothing more was ended";
+  EXPECT_EQ(none.processId, 0);
+  EXPECT_FALSE(none.terminated);
   ExpectBalanced();
 }
 

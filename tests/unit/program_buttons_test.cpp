@@ -80,14 +80,14 @@ class ProgramButtonsTest : public testing::Test {
 
   fakes::FakePlatform fp;
   EventLog log{fp.files, fp.clock};
-  SystemEvents events{fp.events, fp.clock};
+  SystemEvents events{fp.events, fp.clock, BuiltInPrograms()};
   ProcessServices processes{fp.processes, log};
   TrayIcon tray{fp.tray};
   MainWindow window{fp.controls, fp.timers, tray};
-  ProgramButtons buttons{{log, events, processes, fp.files, fp.dialogs, window, fp.serial,
+  ProgramButtons buttons{{log, events, processes, fp.files, fp.dialogs, window, fp.serial, BuiltInPrograms(),
                           [this](const SupervisedProgram& program) {
                             MissingExecutableExit(program, fp.dialogs, log,
-                                                  [this] { fp.lifetime.EndNow(); });
+                                                  [this] { fp.lifetime.EndNow(0); });
                           }}};
 };
 

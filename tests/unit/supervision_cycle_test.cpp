@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "fakes/fakes.h"
 #include "programs/programs.h"
+#include "programs/settings.h"
 #include "supervision/supervision_cycle.h"
 
 namespace pellux {
@@ -21,7 +23,7 @@ const char kAfter[] = "Timer1 - AFTER 'CALL Pellux_MONITOR'";
 class SupervisionCycleTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    window.Load(VersionTip(version));
+    (void)window.Load(VersionTip(version));
     p.controls.SetButtonColour(ProgramButton::CBPellux, kGreen);
     p.controls.SetButtonColour(ProgramButton::CBLINTARO, kGreen);
     // A started bridge shows up in the table for the next scan.
@@ -50,13 +52,14 @@ class SupervisionCycleTest : public ::testing::Test {
   std::string folder = "C:\\Monitor";
   std::string version = "1.0.0.0";
   EventLog log{p.files, p.clock};
-  SystemEvents events{p.events, p.clock};
+  std::string controlFile = kBuiltInControlFile;
+  SystemEvents events{p.events, p.clock, BuiltInPrograms()};
   ProcessServices processes{p.processes, log};
   TrayIcon tray{p.tray};
   MainWindow window{p.controls, p.timers, tray};
   int ends = 0;
-  SupervisionCycle cycle{{p.timers, log, events, processes, p.launcher, window, p.files, folder, version,
-                          [this] { ++ends; }}};
+  SupervisionCycle cycle{{p.timers, p.clock, log, events, processes, p.launcher, window, p.files, folder,
+                          version, BuiltInPrograms(), controlFile, [this] { ++ends; }}};
 };
 
 TEST_F(SupervisionCycleTest, TickDisarmsLogsAroundTheCycleAndRearms) {
@@ -102,6 +105,82 @@ TEST_F(SupervisionCycleTest, ControllerGoneTerminatesTheBridgeSilently) {
                                "C:\\Windows\\explorer.exe - 1008",
                                std::string(kBridgePath) + " - 1012", kAfter}));
   ExpectTray(1, 0, VersionTipText());
+}
+
+// Start-up has just launched the controller, whose launcher starts javaw.exe
+// a moment later: the bridge launched before it is left alone until
+// javaw.exe has been seen or 30 s have passed. Each step: the time since the
+// launch, whether javaw.exe runs; then the step whose cycle ends the bridge.
+TEST_F(SupervisionCycleTest, BridgeIsLeftAloneWhileTheControllerStarts) {
+  struct Step {
+    std::uint64_t sinceLaunchMs;
+    bool javaw;
+  };
+  struct Row {
+    const char* name;
+    bool launchedAtStart;
+    std::vector<Step> steps;
+    int terminatedAt;  // -1: never
+  };
+  const Row kRows[] = {
+      {"first cycle, controller still starting", true, {{10, false}}, -1},
+      {"controller never appears", true, {{10, false}, {27010, false}, {29999, false}, {30000, false}}, 3},
+      {"controller seen once, then gone", true, {{10, true}, {3010, false}}, 1},
+      {"controller's launch failed at start-up", false, {{10, false}}, 0},
+  };
+  for (const Row& row : kRows) {
+    SCOPED_TRACE(row.name);
+    fakes::FakeProcessTable table;
+    ProcessServices services{table, log};
+    SystemEvents rowEvents{p.events, p.clock, BuiltInPrograms()};
+    SupervisionCycle c{{p.timers, p.clock, log, rowEvents, services, p.launcher, window, p.files,
+                        folder, version, BuiltInPrograms(), controlFile, [] {}}};
+    table.Add(8, kBridgePath);
+    const std::uint64_t launched = p.clock.ms;
+    if (row.launchedAtStart) c.ControllerLaunched();
+    int terminatedAt = -1;
+    for (std::size_t i = 0; i < row.steps.size(); ++i) {
+      p.clock.ms = launched + row.steps[i].sinceLaunchMs;
+      table.processes.erase(std::remove_if(table.processes.begin(), table.processes.end(),
+                                           [](const auto& pr) { return pr.id == 4; }),
+                            table.processes.end());
+      if (row.steps[i].javaw) table.Add(4, kJavaPath);
+      c.Timer1();
+      if (terminatedAt < 0 && !table.terminated.empty()) terminatedAt = static_cast<int>(i);
+    }
+    EXPECT_EQ(terminatedAt, row.terminatedAt);
+    EXPECT_EQ(p.events.events.size(), row.terminatedAt < 0 ? 0u : 1u) << "one termination event";
+    p.events.events.clear();
+  }
+}
+
+// From the system's question until its answer the cycle neither launches nor
+// terminates, yet reads the control file and refreshes the tray; a cancelled
+// shutdown, or no answer in 60 s, lets it supervise again.
+TEST_F(SupervisionCycleTest, NothingIsStartedOrEndedWhileTheSessionEnds) {
+  p.processes.Add(4, kJavaPath);
+  p.files.AddFile("C:\\Monitor\\Pellux.stp", "x,\"HOLD\"");
+  cycle.SessionEnding();
+  cycle.Timer1();
+  EXPECT_TRUE(p.launcher.launches.empty()) << "the bridge is not started into a dying session";
+  ExpectTray(1, 4, kHoldingTip);
+  p.processes.processes.clear();
+  p.processes.Add(8, kBridgePath);
+  cycle.Timer1();
+  EXPECT_TRUE(p.processes.terminated.empty());
+
+  cycle.SessionGoesOn();  // the shutdown was cancelled
+  cycle.Timer1();
+  EXPECT_EQ(p.processes.terminated.size(), 1u);
+
+  p.processes.Add(4, kJavaPath);
+  cycle.SessionEnding();
+  p.clock.ms += kSessionEndAnswerMs - 1;
+  cycle.Timer1();
+  EXPECT_TRUE(p.launcher.launches.empty());
+  p.clock.ms += 1;  // no answer in 60 s: taken as cancelled
+  cycle.Timer1();
+  EXPECT_EQ(p.launcher.launches.size(), 1u);
 }
 
 TEST_F(SupervisionCycleTest, BothRunningDoesNothing) {

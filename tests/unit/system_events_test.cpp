@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <map>
 #include <ostream>
 #include <regex>
 #include <set>
@@ -42,21 +44,27 @@ void Nothing(fakes::FakePlatform&) {}
 
 const Case kCases[] = {
     {"start", Nothing, nullptr,
-     {{L::Information, Id::Started, {"PelluxMONITOR - STARTED!!!", "1.0.0.0", "C:\\Monitor", "off"}},
+     {{L::Information, Id::Started, {"PelluxMONITOR - STARTED!!!", "1.0.0.0", "C:\\Monitor", "off", "built-in"}},
       {L::Information, Id::Launched, {"ARRANCA LINTARO.exe - RetVal: 4000", "LINTARO.exe", "4000"}},
       {L::Information, Id::Launched, {"ARRANCA Pellux.exe - RetVal: 4004", "Pellux.exe", "4004"}}}},
     {"bridge launch fails at start", [](auto& p) { p.launcher.results = {0}; }, nullptr,
-     {{L::Information, Id::Started, {"PelluxMONITOR - STARTED!!!", "1.0.0.0", "C:\\Monitor", "off"}},
+     {{L::Information, Id::Started, {"PelluxMONITOR - STARTED!!!", "1.0.0.0", "C:\\Monitor", "off", "built-in"}},
       {L::Error, Id::LaunchFailed, {"LINTARO.exe NO ARRANCO - RetVal: 0", "LINTARO.exe", kBridgeExe}},
       {L::Information, Id::Launched, {"ARRANCA Pellux.exe - RetVal: 4000", "Pellux.exe", "4000"}}}},
     {"bridge missing", [](auto& p) { p.files.Remove(kBridgeExe); }, nullptr,
-     {{L::Information, Id::Started, {"PelluxMONITOR - STARTED!!!", "1.0.0.0", "C:\\Monitor", "off"}},
+     {{L::Information, Id::Started, {"PelluxMONITOR - STARTED!!!", "1.0.0.0", "C:\\Monitor", "off", "built-in"}},
       {L::Error, Id::ProgramMissing, {kBridge.missingLog, "LINTARO.exe", kBridgeExe}},
       {L::Information, Id::Ended, {"PelluxMONITOR - ENDED", "missing program"}}}},
     {"close request", Nothing, [](Monitor& m, auto&) { m.OnCloseRequest(); },
      {{L::Information, Id::Ended, {"PelluxMONITOR - ENDED", "close request"}}}},
     {"end of the session", Nothing, [](Monitor& m, auto&) { m.OnSessionEnd(); },
      {{L::Information, Id::Ended, {"PelluxMONITOR - ENDED", "end of the session"}}}},
+    {"closed for an update", Nothing,
+     [](Monitor& m, auto&) {
+       m.OnSessionEnding();
+       m.OnClosedForUpdate();
+     },
+     {{L::Information, Id::Ended, {"PelluxMONITOR - ENDED", "closed for an update"}}}},
     {"bridge relaunched by the cycle", [](auto& p) { p.processes.Add(8, kJavaw); }, Cycle,
      {{L::Warning, Id::BridgeRelaunched,
        {"ARRANCA LINTARO.exe - RetVal: 4008", "LINTARO.exe", "4008", "1"}}}},
@@ -70,16 +78,29 @@ const Case kCases[] = {
        Cycle(m, p);
        p.processes.processes.clear();
        Cycle(m, p);
+       p.clock.ms += kRepeatReportSpacingMs;
+       Cycle(m, p);
      },
      {{L::Error, Id::BridgeRelaunchFailed,
        {"LINTARO.exe NO ARRANCO - RetVal: 0", "LINTARO.exe", kBridgeExe, "1"}},
-      {L::Information, Id::RepeatEnded, {"LINTARO.exe NO ARRANCO - RetVal: 0", "1021", "1"}}}},
-    {"bridge ended: controller gone", [](auto& p) { p.processes.Add(24, kBridgeExe); }, Cycle,
+      {L::Error, Id::RepeatSummary, {"LINTARO.exe NO ARRANCO - RetVal: 0", "1021", "1"}}}},
+    {"bridge ended: controller gone", [](auto& p) { p.processes.Add(24, kBridgeExe); },
+     [](Monitor& m, auto& p) {
+       p.clock.ms += kControllerStartGraceMs;  // it never appeared after start-up's launch
+       Cycle(m, p);
+     },
      {{L::Warning, Id::BridgeTerminated,
        {"LINTARO.exe ended by the monitor: the controller (javaw.exe) is not running", "LINTARO.exe", "24",
         "1"}}}},
     {"bridge refuses to end: no event",
-     [](auto& p) { p.processes.Add(24, kBridgeExe).terminable = false; }, Cycle, {}},
+     [](auto& p) { p.processes.Add(24, kBridgeExe).terminable = false; },
+     [](Monitor& m, auto& p) {
+       p.clock.ms += kControllerStartGraceMs;
+       Cycle(m, p);
+       const auto& asked = p.processes.openAccess;
+       EXPECT_NE(std::find(asked.begin(), asked.end(), kAccessTerminate), asked.end()) << "the stop was tried";
+     },
+     {}},
     {"holding, still holding, back to normal", [](auto& p) { p.files.AddFile(kStp, "x,hold"); },
      [](Monitor& m, auto& p) {
        Cycle(m, p);
@@ -139,38 +160,80 @@ TEST(SystemEventsTest, EachOutcomeGivesItsEvent) {
   }
 }
 
-// A bridge that fails to start on every cycle (3 s apart) for a while, then
-// starts: what reaches the event log, as (id, last string).
-TEST(SystemEventsTest, RepeatingEventIsReportedFirstThenEveryTenMinutesThenOnceWhenItStops) {
-  struct Flood {
-    int failingCycles;
-    std::vector<std::pair<Id, std::string>> expected;
+// One hour of cycles on the fake clock, 3 s apart, then 15 minutes without
+// a fault; each row says on which cycles which kinds occur. Per kind: the
+// first occurrence is reported at once, at most 1 + 6 events reach the log in
+// the hour, every summary has the kind's own level, and the counts of the
+// reports and summaries add up to the occurrences.
+TEST(SystemEventsTest, RepeatingFaultsAreHeldBackAndSummedUpWithoutFlooding) {
+  using Occurs = std::function<std::vector<Id>(int cycle)>;
+  const auto every = [](int n, Id id) { return [=](int c) { return c % n == 0 ? std::vector<Id>{id} : std::vector<Id>{}; }; };
+  struct Row {
+    const char* name;
+    Occurs occurs;
+    std::map<Id, int> eventsInTheHour;
   };
-  const Flood kFloods[] = {
-      {1, {{Id::BridgeRelaunchFailed, "1"}}},  // once is no flood: no end reported
-      {2, {{Id::BridgeRelaunchFailed, "1"}, {Id::RepeatEnded, "1"}}},
-      // 500 cycles = 25 min: reports at 0, 600 s and 1200 s, then 99 more.
-      {500,
-       {{Id::BridgeRelaunchFailed, "1"}, {Id::BridgeRelaunchFailed, "200"},
-        {Id::BridgeRelaunchFailed, "200"}, {Id::RepeatEnded, "99"}}},
+  const Row kRows[] = {
+      {"every cycle", every(1, Id::BridgeRelaunchFailed), {{Id::BridgeRelaunchFailed, 6}}},
+      {"every 2nd cycle", every(2, Id::BridgeRelaunched), {{Id::BridgeRelaunched, 6}}},
+      {"every 3rd cycle", every(3, Id::BridgeRelaunched), {{Id::BridgeRelaunched, 6}}},
+      {"every 5th cycle", every(5, Id::BridgeTerminated), {{Id::BridgeTerminated, 6}}},
+      {"a burst, then silence",
+       [](int c) { return c < 20 ? std::vector<Id>{Id::BridgeTerminated} : std::vector<Id>{}; },
+       {{Id::BridgeTerminated, 2}}},
+      {"one lone occurrence",
+       [](int c) { return c == 7 ? std::vector<Id>{Id::BridgeRelaunchFailed} : std::vector<Id>{}; },
+       {{Id::BridgeRelaunchFailed, 1}}},
+      {"two kinds interleaved",
+       [](int c) { return std::vector<Id>{c % 2 == 0 ? Id::BridgeRelaunched : Id::BridgeTerminated}; },
+       {{Id::BridgeRelaunched, 6}, {Id::BridgeTerminated, 6}}},
   };
-  for (const Flood& f : kFloods) {
-    SCOPED_TRACE(f.failingCycles);
+  constexpr int kCyclesInAnHour = 1200;
+  constexpr int kCyclesOfSilence = 300;
+  for (const Row& row : kRows) {
+    SCOPED_TRACE(row.name);
     fakes::FakeSystemEventLog sink;
     fakes::FakeClock clock;
-    SystemEvents events(sink, clock);
-    for (int i = 0; i < f.failingCycles + 2; ++i, clock.ms += 3000) {
-      if (i < f.failingCycles) events.BridgeRelaunched(0);
+    SystemEvents events(sink, clock, BuiltInPrograms());
+    std::map<Id, int> occurrences, reported, inTheHour;
+    for (int c = 0; c < kCyclesInAnHour + kCyclesOfSilence; ++c, clock.ms += 3000) {
+      for (const Id id : c < kCyclesInAnHour ? row.occurs(c) : std::vector<Id>{}) {
+        const std::size_t before = sink.events.size();
+        if (id == Id::BridgeTerminated) {
+          events.BridgeTerminated(24);
+        } else {
+          events.BridgeRelaunched(id == Id::BridgeRelaunched ? 4000 : 0);
+        }
+        if (occurrences[id]++ == 0) {
+          EXPECT_EQ(sink.events.size(), before + 1) << "the first at once";
+        }
+      }
       events.CycleDone();
+      if (c == kCyclesInAnHour - 1)
+        for (const Event& e : sink.events)
+          ++inTheHour[e.id == Id::RepeatSummary ? static_cast<Id>(std::stoul(e.strings[1])) : e.id];
     }
-    std::vector<std::pair<Id, std::string>> seen;
-    for (const Event& e : sink.events) seen.emplace_back(e.id, e.strings.back());
-    EXPECT_EQ(seen, f.expected);
-    // A failure after the stop is a new run, reported at once.
-    sink.events.clear();
-    events.BridgeRelaunched(0);
-    EXPECT_EQ(sink.events.size(), 1u);
+    for (const Event& e : sink.events) {
+      const bool summary = e.id == Id::RepeatSummary;
+      const Id kind = summary ? static_cast<Id>(std::stoul(e.strings[1])) : e.id;
+      EXPECT_EQ(e.level, KindOf(kind).level) << static_cast<int>(kind);
+      reported[kind] += std::stoi(summary ? e.strings[2] : e.strings.back());
+    }
+    EXPECT_EQ(inTheHour, row.eventsInTheHour);
+    EXPECT_EQ(reported, occurrences) << "nothing lost, nothing counted twice";
   }
+}
+
+// What is held back when the monitor ends is told before its end event.
+TEST(SystemEventsTest, HeldBackOccurrencesAreSummedUpAtTheEnd) {
+  fakes::FakeSystemEventLog sink;
+  fakes::FakeClock clock;
+  SystemEvents events(sink, clock, BuiltInPrograms());
+  for (int i = 0; i < 3; ++i, clock.ms += 3000) events.BridgeRelaunched(0);
+  events.Ended(EndCause::CloseRequest);
+  ASSERT_EQ(sink.Ids(), (std::vector<Id>{Id::BridgeRelaunchFailed, Id::RepeatSummary, Id::Ended}));
+  EXPECT_EQ(sink.events[1], (Event{L::Error, Id::RepeatSummary,
+                                   {"LINTARO.exe NO ARRANCO - RetVal: 0", "1021", "2"}}));
 }
 
 // The message table compiled into the exe carries every id with its symbol,

@@ -70,6 +70,14 @@ EVENT_LEVELS = {0x0001: "error", 0x0002: "warning", 0x0004: "information"}
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
+# With 32-bit Wine installed, Debian's `wine` is the 32-bit loader: it runs
+# Wine's own programs (explorer, reg, msiexec) in their 32-bit builds, so the
+# shell's tray records and HKLM's view are the 32-bit ones, and it starts a
+# 64-bit exe through a 32-bit start.exe. A 64-bit Windows runs its shell and
+# tools 64-bit: the rig calls the 64-bit loader itself when there is one.
+WINE64 = "/usr/lib/wine/wine64"
+WINE = WINE64 if os.access(WINE64, os.X_OK) else "wine"
+
 
 def log(*parts):
     print("[e2e %s]" % time.strftime("%H:%M:%S"), *parts, file=sys.stderr, flush=True)
@@ -270,8 +278,9 @@ class Prefix:
         return os.path.join(root, *rest.split("\\")) if rest else root
 
     def run(self, *command, timeout=300, capture=False):
-        """The finished command; with capture, its standard output as text."""
-        return subprocess.run(list(command), env=self.env(), timeout=timeout, stderr=subprocess.DEVNULL,
+        """The finished command ("wine" is the 64-bit loader); with capture, its standard output as text."""
+        command = [WINE if word == "wine" and i == 0 else word for i, word in enumerate(command)]
+        return subprocess.run(command, env=self.env(), timeout=timeout, stderr=subprocess.DEVNULL,
                               stdout=subprocess.PIPE if capture else subprocess.DEVNULL,
                               text=capture or None, errors="replace" if capture else None)
 
@@ -434,6 +443,23 @@ class Harness:
         _remove(os.path.join(self.prefix.path, "dosdevices", "d:"))
         _remove(os.path.join(self.prefix.path, "drive_d"))
 
+    def map_drive(self, letter):
+        """Drive letter: of the prefix, an empty folder; takes effect at the next session."""
+        target = os.path.join(self.prefix.path, "drive_" + letter)
+        os.makedirs(target, exist_ok=True)
+        link = os.path.join(self.prefix.path, "dosdevices", letter + ":")
+        _remove(link)
+        os.symlink("../drive_" + letter, link)
+        return target
+
+    def unmap_drive(self, letter):
+        _remove(os.path.join(self.prefix.path, "dosdevices", letter + ":"))
+        _remove(os.path.join(self.prefix.path, "drive_" + letter))
+
+    def reg(self, *words):
+        """wine reg WORDS... in the prefix (the session's wineserver, when one runs); its exit code."""
+        return self.prefix.run("wine", "reg", *words, timeout=120).returncode
+
     # ---- the Wine session ----------------------------------------------------
 
     def start_session(self, name="session", wine_debug=None):
@@ -451,7 +477,7 @@ class Harness:
             out = open(self.session_log, "wb")
             driver_log = "Z:" + os.path.join(self.work, "driver-%d.log" % os.getpid()).replace("/", "\\")
             self.explorer = subprocess.Popen(
-                ["wine", "explorer", "/desktop=" + DESKTOP, DRIVER_EXE, str(port), driver_log],
+                [WINE, "explorer", "/desktop=" + DESKTOP, DRIVER_EXE, str(port), driver_log],
                 env=dict(self.prefix.env(), **({"WINEDEBUG": wine_debug} if wine_debug else {})), stdout=out, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL,
                 start_new_session=True)
             out.close()
@@ -574,7 +600,11 @@ class Harness:
         return self.call("processes")["processes"]
 
     def processes_at(self, windows_path):
-        return [p for p in self.processes() if p["path"].lower() == windows_path.lower()]
+        """The processes of that exe. A program started through start.exe may show the stub under
+        its own path for a moment; the stub's image name (start.exe) gives it away."""
+        name = windows_path.rsplit("\\", 1)[-1].lower()
+        return [p for p in self.processes()
+                if p["path"].lower() == windows_path.lower() and p["exe"].lower() == name]
 
     def wait_process_at(self, windows_path, timeout=20, exclude=()):
         return wait_until(lambda: next((p for p in self.processes_at(windows_path) if p["pid"] not in exclude), None),

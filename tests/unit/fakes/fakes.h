@@ -15,6 +15,15 @@
 
 #include "log/event_log.h"
 #include "platform/platform.h"
+#include "programs/programs.h"
+
+namespace pellux {
+
+// The built-in records, as the tests name them.
+inline const SupervisedProgram& kController = BuiltInPrograms().controller;
+inline const SupervisedProgram& kBridge = BuiltInPrograms().bridge;
+
+}  // namespace pellux
 
 namespace pellux::fakes {
 
@@ -170,8 +179,10 @@ class FakeProcessTable final : public ProcessTable {
   std::uint32_t ImagePath(ProcessHandle h, char* buffer, std::uint32_t capacity) override {
     imagePathCapacity = capacity;
     Process* p = ByHandle(h);
-    // As the system does: a path that does not fit with its NUL fails.
-    if (p == nullptr || !p->imageReadable || p->path.size() >= capacity) return 0;
+    if (p == nullptr || !p->imageReadable) return 0;
+    // The system refuses a path that does not fit with its NUL; the adapter
+    // says so by answering capacity.
+    if (p->path.size() >= capacity) return capacity;
     p->path.copy(buffer, p->path.size());
     buffer[p->path.size()] = '\0';
     return static_cast<std::uint32_t>(p->path.size());
@@ -312,11 +323,13 @@ class FakeSystemInfo final : public SystemInfo {
 class FakeLifetime final : public Lifetime {
  public:
   explicit FakeLifetime(Journal& journal) : journal_(journal) {}
-  void EndNow() override {
+  void EndNow(int code) override {
     ++ends;
+    exitCode = code;
     journal_.push_back("end");
   }
   int ends = 0;
+  int exitCode = -1;
 
  private:
   Journal& journal_;
@@ -325,9 +338,10 @@ class FakeLifetime final : public Lifetime {
 class FakeWindowControls final : public WindowControls {
  public:
   explicit FakeWindowControls(Journal& journal) : journal_(journal) {}
-  void Create() override {
+  bool Create() override {
     ++creates;
     journal_.push_back("window create");
+    return createSucceeds;
   }
   void SetOuterHeightTwips(int twips) override { outerHeightTwips = twips; }
   void SetPictureSizeTwips(int w, int h) override {
@@ -364,6 +378,7 @@ class FakeWindowControls final : public WindowControls {
   void SetPictureVisible(bool v) override { pictureVisible = v; }
 
   int creates = 0;
+  bool createSucceeds = true;  // false: the desktop's heap is exhausted
   bool shown = false;
   int outerHeightTwips = 0;
   int pictureWidthTwips = 0;
@@ -387,9 +402,11 @@ class FakeWindowControls final : public WindowControls {
 
 class FakeTimers final : public Timers {
  public:
-  void Arm(TimerId t, std::uint32_t ms) override {
+  bool Arm(TimerId t, std::uint32_t ms) override {
+    if (refused.count(t) != 0) return false;
     interval[t] = ms;
     history.push_back({t, ms});
+    return true;
   }
   void Disarm(TimerId t) override {
     interval[t] = 0;
@@ -401,6 +418,7 @@ class FakeTimers final : public Timers {
   }
   std::map<TimerId, std::uint32_t> interval;
   std::vector<std::pair<TimerId, std::uint32_t>> history;
+  std::set<TimerId> refused;  // timers the system cannot make
 };
 
 class FakeTrayService final : public TrayService {
@@ -470,6 +488,34 @@ class FakeSystemEventLog final : public SystemEventLog {
   bool throwOnNextWrite = false;  // the next event runs out of memory, once
 };
 
+// Values by key and name; %NAME% expands from environment, an unknown
+// name stays as it is.
+class FakeSettingsStore final : public SettingsStore {
+ public:
+  void Set(SettingsKey key, const std::string& name, std::string text,
+           StoredKind kind = StoredKind::Text) {
+    values[{key, name}] = {kind, std::move(text)};
+  }
+  std::optional<StoredValue> Read(SettingsKey key, const std::string& name) override {
+    auto it = values.find({key, name});
+    if (it == values.end()) return std::nullopt;
+    return it->second;
+  }
+  std::optional<std::string> Expand(const std::string& text) override {
+    if (failExpand) return std::nullopt;
+    std::string out = text;
+    for (const auto& [name, value] : environment) {
+      const std::string marker = "%" + name + "%";
+      for (std::size_t at = out.find(marker); at != std::string::npos; at = out.find(marker, at + value.size()))
+        out.replace(at, marker.size(), value);
+    }
+    return out;
+  }
+  std::map<std::pair<SettingsKey, std::string>, StoredValue> values;
+  std::map<std::string, std::string> environment{{"ProgramFiles(x86)", "C:\\Program Files (x86)"}};
+  bool failExpand = false;
+};
+
 // One line of the log as written: the stamp between its number signs, and
 // the text without its quotes (carriage returns inside it kept).
 struct LoggedLine {
@@ -514,10 +560,11 @@ struct FakePlatform {
   FakeSerialPort serial;
   FakeNumberLocale locale;
   FakeSystemEventLog events;
+  FakeSettingsStore settings;
 
   [[nodiscard]] Platform platform() {
     return {files,    clock,  processes, launcher, dialogs, system, lifetime,
-            controls, timers, tray,      serial,   locale,  events};
+            controls, timers, tray,      serial,   locale,  events, settings};
   }
 };
 

@@ -29,7 +29,7 @@ def main():
         H._remove(h.unix(BENCH_DIR))
         H._copy(h.standin("javaw.exe"), h.unix(BENCH_DIR + r"\idle.exe"))
         H._copy(h.binary("measure", "scan_bench_win32.exe"), h.unix(BENCH_DIR + r"\scan_bench_win32.exe"))
-        result = subprocess.run(["wine", h.unix(BENCH_DIR + r"\scan_bench_win32.exe"), BENCH_DIR + r"\idle.exe",
+        result = subprocess.run([H.WINE, h.unix(BENCH_DIR + r"\scan_bench_win32.exe"), BENCH_DIR + r"\idle.exe",
                                  BENCH_DIR, rounds], env=h.prefix.env(), stdout=subprocess.PIPE,
                                 stderr=subprocess.DEVNULL, timeout=3600)
         sys.stdout.write(result.stdout.decode(errors="replace").replace("\r\n", "\n"))

@@ -1,0 +1,168 @@
+#include "programs/settings.h"
+
+#include <cctype>
+
+namespace pellux {
+namespace {
+
+constexpr SettingsKey kKeyOrder[] = {SettingsKey::MachinePolicy, SettingsKey::UserPolicy,
+                                     SettingsKey::User};
+
+constexpr char kWrongType[] = "El Tipo NO es REG_SZ ni REG_EXPAND_SZ";
+constexpr char kUnreadable[] = "NO se Pudo Leer";
+constexpr char kNotExpanded[] = "NO se Pudo Expandir";
+constexpr char kTooLong[] = "Tiene Mas de 259 Caracteres";
+constexpr char kNotAbsolute[] = "La Ruta NO es Absoluta (Unidad y '\\', o '\\\\Servidor\\Recurso\\')";
+constexpr char kBadPathCharacter[] = "La Ruta Contiene un Caracter NO Valido";
+constexpr char kNotExe[] = "La Ruta NO Termina en '.exe'";
+constexpr char kEmptyName[] = "El Nombre Esta Vacio";
+constexpr char kBadNameCharacter[] = "El Nombre Contiene '\\', '/' o ':'";
+
+enum class Kind { ProgramPath, ProcessName, FilePath };
+
+// Characters as the system counts them (UTF-16 units), from UTF-8.
+std::size_t SystemLength(const std::string& text) {
+  std::size_t units = 0;
+  for (const char c : text) {
+    const auto b = static_cast<unsigned char>(c);
+    if ((b & 0xC0) != 0x80) ++units;  // a lead byte starts a character
+    if ((b & 0xF8) == 0xF0) ++units;  // beyond the basic plane: a surrogate pair
+  }
+  return units;
+}
+
+bool IsDriveLetter(char c) { return std::isalpha(static_cast<unsigned char>(c)) != 0; }
+
+// "X:\..." or "\\server\share\...".
+bool IsAbsolute(const std::string& path) {
+  if (path.size() >= 3 && IsDriveLetter(path[0]) && path[1] == ':' && path[2] == '\\') return true;
+  if (path.rfind("\\\\", 0) != 0) return false;
+  const std::size_t shareStart = path.find('\\', 2);
+  if (shareStart == std::string::npos || shareStart == 2) return false;
+  const std::size_t shareEnd = path.find('\\', shareStart + 1);
+  return shareEnd != std::string::npos && shareEnd > shareStart + 1;
+}
+
+// No file name holds these; a ':' past the drive would name a stream.
+bool HasBadPathCharacter(const std::string& path) {
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    const auto c = static_cast<unsigned char>(path[i]);
+    if (c < 0x20 || c == '"' || c == '<' || c == '>' || c == '|' || c == '?' || c == '*') return true;
+    if (c == ':' && i != 1) return true;
+  }
+  return false;
+}
+
+bool EndsWithExe(const std::string& path) {
+  if (path.size() < 4) return false;
+  std::string tail = path.substr(path.size() - 4);
+  for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return tail == ".exe";
+}
+
+// Why value cannot be used as a value of this kind, or nullptr.
+const char* Fault(Kind kind, const std::string& value) {
+  if (SystemLength(value) > kLongestSettingChars) return kTooLong;
+  if (kind == Kind::ProcessName) {
+    if (value.empty()) return kEmptyName;
+    if (value.find_first_of("\\/:") != std::string::npos) return kBadNameCharacter;
+    return nullptr;
+  }
+  if (kind == Kind::FilePath && value.empty()) return nullptr;  // only the one beside the monitor
+  if (!IsAbsolute(value)) return kNotAbsolute;
+  if (HasBadPathCharacter(value)) return kBadPathCharacter;
+  if (kind == Kind::ProgramPath && !EndsWithExe(value)) return kNotExe;
+  return nullptr;
+}
+
+// One value: from the first key that holds it, checked, or nullopt when no
+// key holds it. A bad one is recorded in settings.bad (the first only).
+std::optional<std::string> ReadOne(SettingsStore& store, const char* name, Kind kind,
+                                   Settings& settings) {
+  for (const SettingsKey key : kKeyOrder) {
+    const std::optional<StoredValue> stored = store.Read(key, name);
+    if (!stored) continue;
+    const char* fault = nullptr;
+    std::optional<std::string> value;
+    switch (stored->kind) {
+      case StoredKind::OtherType:
+        fault = kWrongType;
+        break;
+      case StoredKind::Unreadable:
+        fault = kUnreadable;
+        break;
+      case StoredKind::ExpandText:
+        value = store.Expand(stored->text);
+        if (!value) fault = kNotExpanded;
+        break;
+      case StoredKind::Text:
+        value = stored->text;
+        break;
+    }
+    if (fault == nullptr) fault = Fault(kind, *value);
+    if (fault != nullptr) {
+      if (!settings.bad) settings.bad = BadSetting{name, key, fault};
+      return std::nullopt;
+    }
+    settings.set.push_back({name, *value, key});
+    return value;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+const char* KeyText(SettingsKey key) {
+  switch (key) {
+    case SettingsKey::MachinePolicy:
+      return "HKLM\\SOFTWARE\\Policies\\PelluxMONITOR";
+    case SettingsKey::UserPolicy:
+      return "HKCU\\SOFTWARE\\Policies\\PelluxMONITOR";
+    case SettingsKey::User:
+      break;
+  }
+  return "HKCU\\SOFTWARE\\PelluxMONITOR";
+}
+
+Settings ReadSettings(SettingsStore& store) {
+  const ProgramTable& builtIn = BuiltInPrograms();
+  Settings s;
+  const std::string controllerPath = ReadOne(store, kSettingNames[0], Kind::ProgramPath, s)
+                                         .value_or(builtIn.controller.installPath);
+  const std::string controllerProcess = ReadOne(store, kSettingNames[1], Kind::ProcessName, s)
+                                            .value_or(builtIn.controller.runningCheckName);
+  const std::string bridgePath =
+      ReadOne(store, kSettingNames[2], Kind::ProgramPath, s).value_or(builtIn.bridge.installPath);
+  const std::string bridgeProcess = ReadOne(store, kSettingNames[3], Kind::ProcessName, s)
+                                        .value_or(builtIn.bridge.runningCheckName);
+  s.controlFile = ReadOne(store, kSettingNames[4], Kind::FilePath, s).value_or(kBuiltInControlFile);
+  s.programs = {MakeProgram(ProgramButton::CBPellux, controllerPath, controllerProcess),
+                MakeProgram(ProgramButton::CBLINTARO, bridgePath, bridgeProcess)};
+  return s;
+}
+
+std::string BadSettingBoxText(const BadSetting& bad) {
+  return "El Valor '" + bad.name + "' NO es Valido!!!\rEn la Clave '" + KeyText(bad.source) +
+         "'\r" + bad.reason;
+}
+
+std::string BadSettingLogText(const BadSetting& bad) {
+  return "El Valor '" + bad.name + "' NO es Valido!!! En la Clave '" + KeyText(bad.source) +
+         "': " + bad.reason;
+}
+
+std::string SetValueLogText(const SetValue& value) {
+  return value.name + " = '" + value.value + "' (" + KeyText(value.source) + ")";
+}
+
+std::string SourcesText(const Settings& settings) {
+  if (settings.set.empty()) return "built-in";
+  std::string text;
+  for (const SetValue& v : settings.set) {
+    if (!text.empty()) text += "; ";
+    text += v.name + ": " + KeyText(v.source);
+  }
+  return text;
+}
+
+}  // namespace pellux

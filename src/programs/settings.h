@@ -1,0 +1,61 @@
+#pragma once
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/settings_store.h"
+#include "programs/programs.h"
+
+namespace pellux {
+
+inline constexpr char kBuiltInControlFile[] = "D:\\Pellux.stp";
+// MAX_PATH less its terminating NUL: no longer path can be tested or launched.
+inline constexpr std::size_t kLongestSettingChars = 259;
+
+// The five values, in the order they are read and reported.
+inline constexpr const char* kSettingNames[] = {"ControllerPath", "ControllerProcess", "BridgePath",
+                                                "BridgeProcess", "ControlFile"};
+
+// The key as the texts name it ("HKLM\SOFTWARE\Policies\PelluxMONITOR").
+[[nodiscard]] const char* KeyText(SettingsKey key);
+
+// A value that was set, as it is used (expanded), and where it came from.
+struct SetValue {
+  std::string name;
+  std::string value;
+  SettingsKey source;
+};
+
+// A value that was set but cannot be used.
+struct BadSetting {
+  std::string name;
+  SettingsKey source;
+  std::string reason;  // in the program's language
+};
+
+// What start-up works with: the table of the two programs, the control file
+// read first (empty: only the one beside the monitor), what was set, and the
+// first value refused (the monitor then starts nothing).
+struct Settings {
+  ProgramTable programs;
+  std::string controlFile;
+  std::vector<SetValue> set;
+  std::optional<BadSetting> bad;
+};
+
+// Each value from the first key that holds it (machine policy, user policy,
+// the user's own key), else its built-in value. A value that is there but
+// bad is refused, never replaced by the built-in one.
+[[nodiscard]] Settings ReadSettings(SettingsStore& store);
+
+// The box for a refused value: what, where, why, one line each (CR between).
+[[nodiscard]] std::string BadSettingBoxText(const BadSetting& bad);
+// The same for the log and the event, on one line.
+[[nodiscard]] std::string BadSettingLogText(const BadSetting& bad);
+// The log line that names a value that was set and its source.
+[[nodiscard]] std::string SetValueLogText(const SetValue& value);
+// Where each value came from, for the start event: "built-in" when nothing
+// was set, else "Name: key" for each value set, joined by "; ".
+[[nodiscard]] std::string SourcesText(const Settings& settings);
+
+}  // namespace pellux
