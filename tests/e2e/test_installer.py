@@ -92,7 +92,9 @@ class InstallerSequence(unittest.TestCase):
         self.h.wait_main_window()
         bridge = self.h.wait_process_at(H.BRIDGE_EXE, 20)
         self.assertEqual(bridge["ppid"], monitor["pid"], "the bridge was not launched by the monitor")
-        self.h.wait_process_at(H.JAVAW_EXE, 20)
+        # The controller's runtime, below the built-in path or the one a setting names.
+        wait_until(lambda: [p for p in self.h.processes() if p["path"].lower().endswith(r"\jre\bin\javaw.exe")],
+                   20, "the controller's javaw.exe")
         wait_until(lambda: self.h.tray_tips() == ["PelluxMONITOR - v" + version], 10, "the version tip")
 
     def new_session(self):
