@@ -97,6 +97,11 @@ class InstallerSequence(unittest.TestCase):
                    20, "the controller's javaw.exe")
         wait_until(lambda: self.h.tray_tips() == ["PelluxMONITOR - v" + version], 10, "the version tip")
 
+    def uninstall(self):
+        """Runs the command the Add/Remove Programs entry holds."""
+        command = re.search(r"UninstallString\s+REG_EXPAND_SZ\s+\S+\s+(\S+)", self.entries()[0]).group(1)
+        self.assertEqual(self.msiexec(command), 0)
+
     def new_session(self):
         """Everything of the last session ended (as a logoff would), a new one started."""
         self.h.start_session("installer")
@@ -129,9 +134,8 @@ class InstallerSequence(unittest.TestCase):
         self.assertIn(b"PelluxMONITOR - STARTED!!!", log.read_bytes())
         self.start_at_logon(old[1])
 
-        # Wine has no Restart Manager to close the running monitor for the upgrade:
-        # the monitor is closed first, as README asks.
-        # The upgrade keeps the values given before, takes a new one given now and adds the others.
+        # Wine has no Restart Manager to close the running monitor for the upgrade: the
+        # logon start's session ended it. The upgrade keeps the values given before, takes a new one given now and adds the others.
         self.assertEqual(install(new, "BRIDGE_PATH=" + H.BRIDGE_EXE, "BRIDGE_PROCESS=Lintaro.exe",
                                  r"CONTROL_FILE=C:\Planta\Control\Pellux.stp"), 0)
         self.assertInstalled(*new)
@@ -141,14 +145,11 @@ class InstallerSequence(unittest.TestCase):
         self.new_session()
         self.assertNotEqual(install(old), 0, "an older package went over a newer one")
         self.assertInstalled(*new)
-        self.assertEqual(self.h.processes_at(self.exe), [], "the refused package started a monitor")
         self.start_at_logon(new[1])
 
         Path(self.h.unix(self.dir + r"\Pellux.stp")).touch()
-        uninstall = re.search(r"UninstallString\s+REG_EXPAND_SZ\s+\S+\s+(\S+)", self.entries()[0]).group(1)
-        self.assertEqual(self.msiexec(uninstall), 0)
+        self.uninstall()
         self.assertEqual(sorted(os.listdir(self.h.unix(self.dir))), ["Pellux.stp", "PelluxMONITOR.anc"])
-        self.assertEqual(self.h.processes_at(self.exe), [], "the uninstall started a monitor")
         self.assertFalse(os.path.exists(self.h.unix(self.shortcut)), "the shortcut is left")
         self.assertEqual((self.run_values(), self.entries(), self.settings()), ([], [], {}))
 
@@ -163,9 +164,11 @@ class InstallerSequence(unittest.TestCase):
         self.assertInstalled(*new)
         self.assertRuns(new[1])
         self.new_session()
-        uninstall = re.search(r"UninstallString\s+REG_EXPAND_SZ\s+\S+\s+(\S+)", self.entries()[0]).group(1)
-        self.assertEqual(self.msiexec(uninstall), 0)
-        self.assertFalse(os.path.exists(self.h.unix(self.exe)), "the program is left")
+        self.uninstall()
+        # With nothing of the user's in them, the uninstall leaves neither the program's folder nor
+        # %LOCALAPPDATA%\Programs. (Wine's msiexec removes the empty folders it made even without
+        # the package's RemoveFolder entries, so this shows no missing one.)
+        self.assertFalse(os.path.exists(self.h.unix(self.dir.rsplit("\\", 1)[0])), "the Programs folder is left")
         self.assertEqual((self.run_values(), self.entries()), ([], []))
 
 
