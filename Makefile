@@ -35,24 +35,24 @@ help:
 	@echo 'make screenshots  remake docs/img/ from the real exe under Wine, each state checked first; ARGS=-k NAME for one'
 	@echo 'make bench        the scan beside the bare system calls, under Wine, over 0, 100 and 400 extra processes; ROUNDS=30'
 	@echo 'make soak         the monitor under Wine for MINUTES=10, disturbed all the time; handles, memory, CPU every 30 s; LOGGING=off, CALM=1'
-	@echo 'make installer    build/windows/PelluxMONITOR-<version>.msi, per user, starts the monitor at logon; VERSION=a.b.c.d for another'
+	@echo 'make installer    build/windows/PelluxMONITOR-<version>.msi and -<version>-x86.msi (64- and 32-bit), per user, start the monitor at once and at logon; VERSION=a.b.c.d for another'
 	@echo 'make installer-next  the same one build number up (the package the installer test upgrades to)'
-	@echo 'make sign         sign the exe, package it again and sign the MSI: CERT=file.pfx PASS=password [TSURL=url]'
+	@echo 'make sign         sign both exes, package them again and sign both MSIs: CERT=file.pfx PASS=password [TSURL=url]'
 	@echo 'make clean        remove build/ (the demo prefix included)'
 
 deps:
 	@tools/ensure-deps.sh
 
-CONFIGURE_WINDOWS = cmake -S . -B $(WINDIR) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release $(if $(VERSION),-DPELLUX_VERSION=$(VERSION))
+CONFIGURE_WINDOWS = cmake -S . -B $(WINDIR) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release -DPELLUX_X86_DIR=$(abspath $(X86DIR)) $(if $(VERSION),-DPELLUX_VERSION=$(VERSION))
 # Without rule messages: a build with nothing to do prints nothing.
 CONFIGURE_X86 = cmake -S . -B $(X86DIR) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake -DCMAKE_BUILD_TYPE=Release -DCMAKE_RULE_MESSAGES=OFF -DCMAKE_TARGET_MESSAGES=OFF $(if $(VERSION),-DPELLUX_VERSION=$(VERSION))
 
-# build/windows/PelluxMONITOR.exe, its installer, the stand-ins and the test
-# driver; then build/windows-x86/PelluxMONITOR.exe.
+# build/windows-x86/PelluxMONITOR.exe; then build/windows/PelluxMONITOR.exe, the
+# installers of both, the stand-ins and the test driver.
 exe: deps
+	@$(MAKE) --no-print-directory exe-x86
 	$(CONFIGURE_WINDOWS)
 	cmake --build $(WINDIR) -j $(JOBS)
-	@$(MAKE) --no-print-directory exe-x86
 
 # The 32-bit monitor. Configured once (the build configures itself again when
 # a CMakeLists.txt changes); says only what it rebuilt.
@@ -62,8 +62,10 @@ exe-x86:
 	cmake --build $(X86DIR) -j $(JOBS) -- --no-print-directory -s && \
 	if [ "$$(stat -c %Y $(X86DIR)/PelluxMONITOR.exe)" != "$$before" ]; then echo "Built $(X86DIR)/PelluxMONITOR.exe (32-bit)"; fi
 
-# build/windows/PelluxMONITOR-<a.b.c>.msi: the program alone, packaged (packaging/).
+# build/windows/PelluxMONITOR-<a.b.c>.msi and PelluxMONITOR-<a.b.c>-x86.msi: the
+# 64-bit and the 32-bit program, packaged (packaging/).
 installer: deps
+	@$(MAKE) --no-print-directory exe-x86
 	$(CONFIGURE_WINDOWS)
 	cmake --build $(WINDIR) -j $(JOBS) --target installer
 
@@ -77,9 +79,9 @@ installer-next:
 sign: export PELLUX_SIGN_PASS = $(PASS)
 sign: exe
 	@test -n "$(CERT)" || { echo "usage: make sign CERT=file.pfx PASS=password [TSURL=url]" >&2; exit 2; }
-	packaging/sign.sh "$(CERT)" "$(TSURL)" $(WINDIR)/PelluxMONITOR.exe
+	packaging/sign.sh "$(CERT)" "$(TSURL)" $(WINDIR)/PelluxMONITOR.exe $(X86DIR)/PelluxMONITOR.exe
 	cmake --build $(WINDIR) --target installer
-	packaging/sign.sh "$(CERT)" "$(TSURL)" "$$(sed -n 's/^PELLUX_MSI:INTERNAL=//p' $(WINDIR)/CMakeCache.txt)"
+	packaging/sign.sh "$(CERT)" "$(TSURL)" $$(sed -n 's/^PELLUX_MSI\(_X86\)\{0,1\}:INTERNAL=//p' $(WINDIR)/CMakeCache.txt)
 
 NATIVE_CONFIGURE = cmake -S . -B $(NATDIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELLUX_WINDOWS_DIR=$(abspath $(WINDIR)) -DPELLUX_X86_WINDOWS_DIR=$(abspath $(X86DIR)) -DPELLUX_FUZZ_DIR=$(abspath $(FUZZDIR)) -DPELLUX_NEXT_WINDOWS_DIR=$(abspath $(NEXTDIR)) -DPELLUX_ASAN_DIR=$(abspath $(ASANDIR))
 

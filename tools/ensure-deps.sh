@@ -9,7 +9,7 @@ packages=(
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
   g++-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686
   wine wine64 wine32:i386 xvfb xauth fonts-liberation fonts-wine python3
-  wixl osslsigncode openssl
+  wixl msitools osslsigncode openssl
 )
 
 missing=()

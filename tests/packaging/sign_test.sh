@@ -1,21 +1,26 @@
 #!/usr/bin/env bash
-# packaging/sign.sh signs copies of the program and of its installer with a
-# throwaway self-signed certificate: both verify against it, not against another.
-#   sign_test.sh <packaging/sign.sh> <build/windows>
+# packaging/sign.sh signs copies of the 64-bit and the 32-bit program and of
+# their installers with a throwaway self-signed certificate: each verifies
+# against it, not against another.
+#   sign_test.sh <packaging/sign.sh> <build/windows> <build/windows-x86>
 set -euo pipefail
-sign=$(realpath "$1") msi=$(ls -t "$2"/PelluxMONITOR-*.msi | head -n 1)
+sign=$(realpath "$1")
+msi=$(ls -t "$2"/PelluxMONITOR-*.msi | grep -v -- -x86.msi | head -n 1)
+msi_x86=$(ls -t "$2"/PelluxMONITOR-*-x86.msi | head -n 1)
 work=$(mktemp -d) && trap 'rm -rf "$work"' EXIT
-cp "$2/PelluxMONITOR.exe" "$msi" "$work" && cd "$work"
+cp "$2/PelluxMONITOR.exe" "$msi" "$msi_x86" "$work" && cp "$3/PelluxMONITOR.exe" "$work/PelluxMONITOR-x86.exe"
+cd "$work"
+files=(PelluxMONITOR.exe PelluxMONITOR-x86.exe "$(basename "$msi")" "$(basename "$msi_x86")")
 for name in signer stranger; do
   openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj "/CN=test $name" -addext extendedKeyUsage=codeSigning \
     -keyout $name.key -out $name.pem 2>/dev/null
   openssl pkcs12 -export -inkey $name.key -in $name.pem -out $name.pfx -passout "pass:it's s3cret"
 done
-PELLUX_SIGN_PASS="it's s3cret" "$sign" signer.pfx "" PelluxMONITOR.exe "$(basename "$msi")"
-for file in PelluxMONITOR.exe "$(basename "$msi")"; do
+PELLUX_SIGN_PASS="it's s3cret" "$sign" signer.pfx "" "${files[@]}"
+for file in "${files[@]}"; do
   osslsigncode verify -CAfile signer.pem -in "$file" >/dev/null || { echo "FAIL: $file is not signed by signer"; exit 1; }
   if osslsigncode verify -CAfile stranger.pem -in "$file" >/dev/null 2>&1; then
     echo "FAIL: $file verifies against another certificate"; exit 1
   fi
 done
-echo "PASS: program and installer signed"
+echo "PASS: both programs and both installers signed"
