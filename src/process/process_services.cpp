@@ -67,6 +67,16 @@ bool ContainsUpper(std::string_view path, std::string_view name) {
   return std::search(path.begin(), path.end(), name.begin(), name.end(), SameUpper) != path.end();
 }
 
+// True when the path's file name is name followed by ".exe", in any case.
+bool FileNameIsExe(std::string_view path, std::string_view name) {
+  const std::size_t slash = path.find_last_of("\\/");
+  const std::string_view file = slash == std::string_view::npos ? path : path.substr(slash + 1);
+  constexpr std::string_view kExe = ".exe";
+  return file.size() == name.size() + kExe.size() &&
+         std::equal(name.begin(), name.end(), file.begin(), SameUpper) &&
+         std::equal(kExe.begin(), kExe.end(), file.begin() + name.size(), SameUpper);
+}
+
 // The identifiers of the running processes, in the system's order. The list
 // is made afresh (all zeros) for each call and doubled while a call fills it.
 std::vector<std::int32_t> EnumerateProcesses(ProcessTable& table) {
@@ -202,10 +212,19 @@ KillOutcome ProcessServices::Kill_Process(const std::string& name) {
   // C:\Lintaro tools\PelluxMONITOR.exe, would end itself: its own process is
   // passed over as if it did not match, and the walk goes on.
   const std::int32_t own = table_.CurrentProcessId();
+  // Once a match has refused, only the program itself may stand in for it: a
+  // mere path match (C:\javaw-tools\x.exe after an elevated javaw.exe) is
+  // some operator's unrelated program, and ending it would report the real
+  // one as stopped.
+  bool refused = false;
   WalkProcesses(table_, log_, [&](std::int32_t id, std::string_view path) {
     if (id == own || !ContainsUpper(path, name)) return false;
+    if (refused && !FileNameIsExe(path, name)) return false;
     const EndResult result = EndProcess(table_, report_, id);
-    if (result == EndResult::Refused) return false;  // as if it did not match
+    if (result == EndResult::Refused) {
+      refused = true;
+      return false;  // as if it did not match
+    }
     outcome = {id, result == EndResult::Terminated};
     return true;  // only the first match that could be opened, whatever became of it
   });
