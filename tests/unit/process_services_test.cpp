@@ -208,6 +208,15 @@ TEST_F(ProcessServicesTest, ScanMatchesTheEndOfThePathInAnyCase) {
       {"javaw.exe", "avaw.exe", false},  // shorter than the name
       {"javaw.exe", "java.exe", false},
       {"", "C:\\any.exe", true},
+      // Letters beyond ASCII in any case, as the system compares file names.
+      {"Se\xC3\xB1" "al.exe", "C:\\Planta\\Se\xC3\xB1" "al\\Se\xC3\xB1" "al.exe", true},
+      {"Se\xC3\xB1" "al.exe", "C:\\PLANTA\\SE\xC3\x91" "AL.EXE", true},
+      {"SE\xC3\x91" "AL.EXE", "c:\\planta\\se\xC3\xB1" "al.exe", true},
+      {"\xCE\xA9\xCE\xBC\xCE\xAD.exe", "C:\\\xCE\xA9\xCE\x9C\xCE\x88.EXE", true},      // Greek
+      {"\xD0\xBF\xD1\x83\xD0\xBB\xD1\x8C\xD1\x82.exe", "C:\\\xD0\x9F\xD0\xA3\xD0\x9B\xD0\xAC\xD0\xA2.exe", true},  // Cyrillic
+      {"\xC5\x82\xC3\xB3" "d\xC5\xBA.exe", "C:\\\xC5\x81\xC3\x93" "D\xC5\xB9.exe", true},  // Łódź
+      {"Se\xC3\xB1" "al.exe", "C:\\Planta\\Senal.exe", false},
+      {"Se\xC3\xB1" "al.exe", "C:\\Planta\\Se\xC3\x83" "al.exe", false},
   };
   for (const Case& c : cases) {
     fakes::FakeProcessTable t;
