@@ -48,9 +48,9 @@ TEST(SettingsTest, EachValueComesFromTheFirstKeyThatHoldsIt) {
         "D:\\Pellux.stp"},
        std::string("ControllerPath: ") + kHklm + "; BridgePath: " + kHkcuPolicy +
            "; BridgeProcess: " + kHkcu},
-      // REG_EXPAND_SZ is expanded, REG_SZ taken as it is; a name without .exe is its own stop name.
+      // REG_EXPAND_SZ is expanded, REG_SZ taken as it is; the stop name is the name less its .exe.
       {{{Key::User, "ControllerPath", "%ProgramFiles(x86)%\\Pellux\\Pellux.exe", Kind::ExpandText},
-        {Key::User, "ControllerProcess", "java"},
+        {Key::User, "ControllerProcess", "java.EXE"},
         {Key::UserPolicy, "ControlFile", "\\\\srv\\plant\\%Pellux%.stp"}},
        {"C:\\Program Files (x86)\\Pellux\\Pellux.exe", "C:\\Program Files (x86)\\Pellux", "java",
         "C:\\Program Files\\Ferrowin\\LINTARO\\LINTARO.exe", "Lintaro", "\\\\srv\\plant\\%Pellux%.stp"},
