@@ -46,7 +46,7 @@ class EventLogTest : public ::testing::Test {
 };
 
 TEST_F(EventLogTest, AbsentFileKeepsLoggingOffAndCreatesNothing) {
-  log.InitLog("C:\\Monitor");
+  log.InitLog(LogFileBeside("C:\\Monitor"));
   log.WriteLogLine("PelluxMONITOR - STARTED!!!");
   EXPECT_FALSE(log.IsOn());
   EXPECT_EQ(log.LogFilePath(), "");
@@ -56,7 +56,7 @@ TEST_F(EventLogTest, AbsentFileKeepsLoggingOffAndCreatesNothing) {
 
 TEST_F(EventLogTest, PresentFileSwitchesLoggingOnWithTheBanner) {
   files.AddFile(kPath);
-  log.InitLog("C:\\Monitor");
+  log.InitLog(LogFileBeside("C:\\Monitor"));
   log.WriteLogLine("PelluxMONITOR - STARTED!!!");
   EXPECT_EQ(log.LogFilePath(), kPath);
   EXPECT_EQ(files.Contents(kPath),
@@ -68,7 +68,7 @@ TEST_F(EventLogTest, PresentFileSwitchesLoggingOnWithTheBanner) {
 
 TEST_F(EventLogTest, EachLineIsItsOwnAppendSoADeletedFileComesBack) {
   files.AddFile(kPath);
-  log.InitLog("C:\\Monitor");
+  log.InitLog(LogFileBeside("C:\\Monitor"));
   files.Remove(kPath);
   log.WriteLogLine("Timer1 - BEFORE 'CALL Pellux_MONITOR'");
   EXPECT_EQ(files.Contents(kPath), "#2020-06-07 17:03:28#,\"Timer1 - BEFORE 'CALL Pellux_MONITOR'\"\r\n");
@@ -76,7 +76,7 @@ TEST_F(EventLogTest, EachLineIsItsOwnAppendSoADeletedFileComesBack) {
 }
 
 TEST_F(EventLogTest, FileCreatedAfterStartDoesNotStartLogging) {
-  log.InitLog("C:\\Monitor");
+  log.InitLog(LogFileBeside("C:\\Monitor"));
   files.AddFile(kPath);
   log.WriteLogLine("x");
   EXPECT_EQ(files.Contents(kPath), "");
@@ -85,7 +85,7 @@ TEST_F(EventLogTest, FileCreatedAfterStartDoesNotStartLogging) {
 TEST_F(EventLogTest, UnwritableLogIsSkippedSilently) {
   // A directory of that name counts as present; the lines then go nowhere.
   files.AddDirectory(kPath);
-  log.InitLog("C:\\Monitor");
+  log.InitLog(LogFileBeside("C:\\Monitor"));
   EXPECT_TRUE(log.IsOn());
   log.WriteLogLine("one");
   files.entries[kPath] = {"", false, /*readOnly=*/true};
@@ -100,7 +100,7 @@ TEST_F(EventLogTest, UnwritableLogIsSkippedSilently) {
 TEST_F(EventLogTest, LinesAreWrittenInTheCodePage) {
   const std::string folder = "C:\\Planta\\Control Num\xC3\xA9rico";  // Numérico
   files.AddFile(folder + "\\PelluxMONITOR.anc");
-  log.InitLog(folder);
+  log.InitLog(LogFileBeside(folder));
   log.WriteLogLine("Falta el Archivo 'Ctl.exe' en la Carpeta '" + folder + "'");
   log.WriteLogLine("C:\\Planta\\Se\xC3\xB1" "al\\Se\xC3\xB1" "al.exe - 1000");
   const std::vector<std::string> texts = fakes::LogTextsAfterBanner(files.Contents(folder + "\\PelluxMONITOR.anc"));
