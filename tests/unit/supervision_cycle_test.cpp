@@ -234,10 +234,15 @@ TEST_F(SupervisionCycleTest, RelaunchedBridgeIsRecordedAndAnotherNameReportedOnc
   EXPECT_EQ(p.launcher.launches.size(), 3u);
   EXPECT_EQ(launched.Current().bridge, (RecordedProcess{4008, fakes::FakeCreationTime(4008)}));
   EXPECT_EQ(*ParseLaunchRecord(*p.launchRecord.stored), launched.Current());
-  std::vector<std::string> named;
+  std::vector<fakes::FakeSystemEventLog::Event> named;
   for (const auto& e : p.events.events)
-    if (e.id == EventId::BridgeUnderOtherName) named.push_back(e.strings.at(2) + " " + e.strings.at(3));
-  EXPECT_EQ(named, (std::vector<std::string>{"Puente.exe 4000"}));
+    if (e.id == EventId::BridgeUnderOtherName) named.push_back(e);
+  ASSERT_EQ(named.size(), 1u);
+  EXPECT_EQ(named[0].level, EventLevel::Error);
+  EXPECT_EQ(named[0].strings, (std::vector<std::string>{
+                                  "LINTARO.exe launched by the monitor runs as Puente.exe, which its running "
+                                  "check (Lintaro.exe) does not match",
+                                  "Lintaro.exe", "Puente.exe", "4000"}));
 }
 
 // From the system's question until its answer the cycle neither launches nor
