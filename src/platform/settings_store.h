@@ -4,11 +4,13 @@
 
 namespace pellux {
 
-// The three places a setting may come from, in the order they are asked.
+// The places a setting may come from, in the order they are asked.
 enum class SettingsKey {
   MachinePolicy,  // HKLM\SOFTWARE\Policies\PelluxMONITOR: group policy, the plant's IT
   UserPolicy,     // HKCU\SOFTWARE\Policies\PelluxMONITOR
-  User,           // HKCU\SOFTWARE\PelluxMONITOR: what the installer or the user wrote
+  User,           // HKCU\SOFTWARE\PelluxMONITOR: what the per-user installer or the user wrote
+  Machine,        // HKLM\SOFTWARE\PelluxMONITOR: the workstation's own, from the machine-wide installer
+  Machine32,      // the same key as a 32-bit program sees it on 64-bit Windows (WOW6432Node)
 };
 
 enum class StoredKind {
@@ -34,7 +36,8 @@ class SettingsStore {
   [[nodiscard]] virtual std::optional<StoredValue> Read(SettingsKey key, const std::string& name) = 0;
 
   // text with its %variables% replaced from the environment (an unknown one
-  // stays as it is); nullopt when the expansion failed.
+  // stays as it is), %ProgramFiles% and %CommonProgramFiles% naming the
+  // native folders in a 32-bit program too; nullopt when the expansion failed.
   [[nodiscard]] virtual std::optional<std::string> Expand(const std::string& text) = 0;
 };
 
