@@ -35,9 +35,9 @@ help:
 	@echo 'make screenshots  remake docs/img/ from the real exe under Wine, each state checked first; ARGS=-k NAME for one'
 	@echo 'make bench        the scan beside the bare system calls, under Wine, over 0, 100 and 400 extra processes; ROUNDS=30'
 	@echo 'make soak         the monitor under Wine for MINUTES=10, disturbed all the time; handles, memory, CPU every 30 s; LOGGING=off, CALM=1'
-	@echo 'make installer    build/windows/PelluxMONITOR-<version>.msi and -<version>-x86.msi (64- and 32-bit), per user, start the monitor at once and at logon; VERSION=a.b.c.d for another'
+	@echo 'make installer    build/windows/PelluxMONITOR-<version>.msi and -x86.msi (per user), -machine.msi and -machine-x86.msi (every user, elevated), 64- and 32-bit; each starts the monitor at once and at logon; VERSION=a.b.c.d for another'
 	@echo 'make installer-next  the same one build number up (the package the installer test upgrades to)'
-	@echo 'make sign         sign both exes, package them again and sign both MSIs: CERT=file.pfx PASS=password [TSURL=url]'
+	@echo 'make sign         sign both exes, package them again and sign the four MSIs: CERT=file.pfx PASS=password [TSURL=url]'
 	@echo 'make clean        remove build/ (the demo prefix included)'
 
 deps:
@@ -81,7 +81,7 @@ sign: exe
 	@test -n "$(CERT)" || { echo "usage: make sign CERT=file.pfx PASS=password [TSURL=url]" >&2; exit 2; }
 	packaging/sign.sh "$(CERT)" "$(TSURL)" $(WINDIR)/PelluxMONITOR.exe $(X86DIR)/PelluxMONITOR.exe
 	cmake --build $(WINDIR) --target installer
-	packaging/sign.sh "$(CERT)" "$(TSURL)" $$(sed -n 's/^PELLUX_MSI\(_X86\)\{0,1\}:INTERNAL=//p' $(WINDIR)/CMakeCache.txt)
+	packaging/sign.sh "$(CERT)" "$(TSURL)" $$(sed -n 's/^PELLUX_MSI[A-Z0-9_]*:INTERNAL=//p' $(WINDIR)/CMakeCache.txt)
 
 NATIVE_CONFIGURE = cmake -S . -B $(NATDIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELLUX_WINDOWS_DIR=$(abspath $(WINDIR)) -DPELLUX_X86_WINDOWS_DIR=$(abspath $(X86DIR)) -DPELLUX_FUZZ_DIR=$(abspath $(FUZZDIR)) -DPELLUX_NEXT_WINDOWS_DIR=$(abspath $(NEXTDIR)) -DPELLUX_ASAN_DIR=$(abspath $(ASANDIR))
 

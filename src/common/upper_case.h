@@ -1,5 +1,6 @@
 #pragma once
 #include <cctype>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -15,6 +16,16 @@ namespace pellux {
 [[nodiscard]] inline std::string Upper(std::string text) {
   for (char& c : text) c = Upper(c);
   return text;
+}
+
+// True when text ends with name, compared upper-cased: how a process name is
+// recognised at the end of an executable's path or file name.
+[[nodiscard]] inline bool NameEndsWith(std::string_view text, std::string_view name) {
+  if (text.size() < name.size()) return false;
+  const std::string_view tail = text.substr(text.size() - name.size());
+  for (std::size_t i = 0; i < name.size(); ++i)
+    if (Upper(tail[i]) != Upper(name[i])) return false;
+  return true;
 }
 
 // The capital of a letter written with two bytes in UTF-8 (U+0080 to

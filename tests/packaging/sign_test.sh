@@ -1,16 +1,18 @@
 #!/usr/bin/env bash
 # packaging/sign.sh signs copies of the 64-bit and the 32-bit program and of
-# their installers with a throwaway self-signed certificate: each verifies
-# against it, not against another.
+# their four installers (per user and machine-wide, each 64- and 32-bit) with a
+# throwaway self-signed certificate: each verifies against it, not against another.
 #   sign_test.sh <packaging/sign.sh> <build/windows> <build/windows-x86>
 set -euo pipefail
 sign=$(realpath "$1")
-msi=$(ls -t "$2"/PelluxMONITOR-*.msi | grep -v -- -x86.msi | head -n 1)
-msi_x86=$(ls -t "$2"/PelluxMONITOR-*-x86.msi | head -n 1)
+# The packages the build made, as make sign finds them.
+mapfile -t packages < <(sed -n 's/^PELLUX_MSI[A-Z0-9_]*:INTERNAL=//p' "$2/CMakeCache.txt")
+[ ${#packages[@]} -eq 4 ] || { echo "FAIL: the build names ${#packages[@]} installer packages, not 4"; exit 1; }
 work=$(mktemp -d) && trap 'rm -rf "$work"' EXIT
-cp "$2/PelluxMONITOR.exe" "$msi" "$msi_x86" "$work" && cp "$3/PelluxMONITOR.exe" "$work/PelluxMONITOR-x86.exe"
+cp "$2/PelluxMONITOR.exe" "${packages[@]}" "$work" && cp "$3/PelluxMONITOR.exe" "$work/PelluxMONITOR-x86.exe"
 cd "$work"
-files=(PelluxMONITOR.exe PelluxMONITOR-x86.exe "$(basename "$msi")" "$(basename "$msi_x86")")
+files=(PelluxMONITOR.exe PelluxMONITOR-x86.exe)
+for msi in "${packages[@]}"; do files+=("$(basename "$msi")"); done
 for name in signer stranger; do
   openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj "/CN=test $name" -addext extendedKeyUsage=codeSigning \
     -keyout $name.key -out $name.pem 2>/dev/null
@@ -23,4 +25,4 @@ for file in "${files[@]}"; do
     echo "FAIL: $file verifies against another certificate"; exit 1
   fi
 done
-echo "PASS: both programs and both installers signed"
+echo "PASS: both programs and the four installers signed"
