@@ -107,6 +107,7 @@ class FakeProcessTable final : public ProcessTable {
     bool exitCodeReadable = true;
     bool terminable = true;
     bool closeFails = false;
+    bool endsLater = false;  // accepts its termination but is still listed afterwards
   };
 
   Process& Add(std::int32_t id, std::string path) {
@@ -203,7 +204,7 @@ class FakeProcessTable final : public ProcessTable {
       return false;
     }
     terminated.push_back({p->id, exitCode});
-    if (terminationTakesEffect) {
+    if (terminationTakesEffect && !p->endsLater) {
       const std::int32_t id = p->id;
       for (auto it = processes.begin(); it != processes.end(); ++it)
         if (it->id == id) {
@@ -268,7 +269,9 @@ class FakeLauncher final : public Launcher {
     launches.push_back({path, folder});
     journal_.push_back("launch " + path);
     std::uint32_t id = nextId;
-    if (!results.empty()) {
+    if (choose) {
+      id = choose(path);
+    } else if (!results.empty()) {
       id = results.front();
       results.pop_front();
     } else {
@@ -280,6 +283,8 @@ class FakeLauncher final : public Launcher {
   std::vector<std::pair<std::string, std::string>> launches;
   std::deque<std::uint32_t> results;  // scripted results; afterwards ids from nextId
   std::uint32_t nextId = 4000;
+  // When set, decides every result in place of results and nextId.
+  std::function<std::uint32_t(const std::string& path)> choose;
   std::function<void(const std::string& path, std::uint32_t id)> onLaunch;
 
  private:
