@@ -185,6 +185,7 @@ class World {
       line += c >= 0x20 && c < 0x7f ? std::string(1, static_cast<char>(c)) : std::string(hex);
     }
     hash = Fnv(line, hash);
+    quietRun_ = 0;
     trace_.push_back(std::move(line));
     if (trace_.size() > 40) trace_.pop_front();
   }
@@ -264,6 +265,7 @@ class World {
   std::optional<std::uint64_t> timer1_, timer3_;
   std::optional<Violation> violation_;
   std::deque<std::string> trace_;
+  int quietRun_ = 0;
 
   // What the world knows of the monitor's run.
   int restartGen_ = 0;
@@ -566,8 +568,15 @@ void World::AfterStep(const std::string& what) {
 
   for (const auto& box : f.dialogs.boxes) line += " box:" + box.text.substr(0, 12);
   hash = Fnv(line, hash);
-  trace_.push_back(std::move(line));
-  if (trace_.size() > 40) trace_.pop_front();
+  // Quiet cycles in a row stand as one line of the trace shown.
+  const bool quiet = line.size() >= 7 && line.compare(line.size() - 7, 7, " Timer1") == 0;
+  if (quiet && quietRun_ > 0 && !trace_.empty()) {
+    trace_.back() = line + " (quiet, " + std::to_string(++quietRun_) + " in a row)";
+  } else {
+    quietRun_ = quiet ? 1 : 0;
+    trace_.push_back(std::move(line));
+    if (trace_.size() > 40) trace_.pop_front();
+  }
 
   f.launcher.launches.clear();
   f.processes.terminated.clear();
@@ -677,13 +686,14 @@ void World::CheckLog() {
     bool known = logTexts_.count(text) != 0;
     const std::size_t dash = text.rfind(" - ");
     if (!known && dash != std::string::npos) {
+      // A process of a scan and its handle, or a launch and its result.
       const std::string head = text.substr(0, dash), tail = text.substr(dash + 3);
       const bool number = !tail.empty() && tail.find_first_not_of("0123456789") == std::string::npos;
-      known = number && (head == kBridge.launchedLog.substr(0, kBridge.launchedLog.size() - 3) ||
-                         head == kController.launchedLog.substr(0, kController.launchedLog.size() - 3) ||
-                         head == kBridge.launchFailedLog.substr(0, kBridge.launchFailedLog.size() - 3) ||
-                         head == kController.launchFailedLog.substr(0, kController.launchFailedLog.size() - 3));
-      known = known || (number && paths_.count(head) != 0);
+      known = number && paths_.count(head) != 0;
+      for (const SupervisedProgram* p : {&kController, &kBridge})
+        for (const std::string* prefix : {&p->launchedLog, &p->launchFailedLog})
+          known = known || (text.rfind(*prefix, 0) == 0 && text.size() > prefix->size() &&
+                            text.find_first_not_of("0123456789", prefix->size()) == std::string::npos);
     }
     if (!known) {  // a click's message: its lines, each a text of the system
       known = true;
@@ -843,7 +853,13 @@ void World::Installer(Rng& r) {
 
 void World::Taskbar(Rng& r) {
   (void)r;
-  if (Alive()) Step("TaskbarCreated", [&] { monitor_->OnTaskbarCreated(); });
+  if (!Alive()) return;
+  bool added = false;
+  Step("TaskbarCreated", [&] {
+    monitor_->OnTaskbarCreated();
+    for (const auto& call : fake_.tray.calls) added |= call.command == TrayCommand::Add;
+  });
+  if (!added) Fail("tray-icon-back", "the shell came back and the icon was not added again");
 }
 
 void World::MonitorCrash(Rng& r) {
