@@ -11,11 +11,13 @@ Monitor::Monitor(const Platform& platform)
       log_(p_.files, p_.clock),
       events_(p_.events, p_.clock, programs_),
       processes_(p_.processes, log_),
+      launched_(p_.processes, p_.launchRecord),
       tray_(p_.tray),
       window_(p_.controls, p_.timers, tray_),
       cycle_({p_.timers, p_.clock, log_, events_, processes_, p_.launcher, window_, p_.files,
               programFolder_, AppVersion_, programs_, controlFile_,
-              [this] { ImmediateEnd(EndCause::ControlFileEnd); }}),
+              [this] { ImmediateEnd(EndCause::ControlFileEnd); }, &launched_,
+              [this] { WindowFailed("Timer1"); }}),
       buttons_({log_, events_, processes_, p_.files, p_.dialogs, window_, p_.serial, programs_,
                 [this](const SupervisedProgram& program) { MissingProgram(program); }}) {}
 
@@ -62,14 +64,54 @@ void Monitor::Start() {
   p_.controls.Show();
   if (p_.controls.PortVisible()) p_.controls.FocusPort();
 
-  LaunchAtStart(bridge);
-  if (LaunchAtStart(controller) != 0) cycle_.ControllerLaunched();
+  // Only what an earlier monitor of this session launched is looked at, and
+  // without a log line: the log goes on with the two launch lines.
+  const LaunchedSet earlier = launched_.ReadRecord();
+  StartBridge(earlier);
+  StartController(earlier);
 
   if (!p_.timers.Arm(TimerId::Timer1, kFirstCycleDelayMs)) WindowFailed("Timer1");
 }
 
+void Monitor::StartBridge(const LaunchedSet& earlier) {
+  if (launched_.StillRuns(earlier.bridge)) {
+    AdoptAtStart(programs_.bridge, earlier.bridge.id);
+  } else {
+    (void)LaunchAtStart(programs_.bridge);
+  }
+}
+
+void Monitor::StartController(const LaunchedSet& earlier) {
+  const SupervisedProgram& controller = programs_.controller;
+  // A javaw.exe that was recorded and has gone is a controller that ended:
+  // the launcher's other children are not looked for then.
+  const RecordedProcess javaw =
+      earlier.javaw.Known() ? earlier.javaw : launched_.StartedBy(earlier.launcher, controller.runningCheckName);
+  if (launched_.StillRuns(javaw)) {
+    launched_.RecordJavaw(javaw);
+    AdoptAtStart(controller, javaw.id);  // seen running: no grace needed
+  } else if (launched_.StillRuns(earlier.launcher)) {
+    // Still starting javaw.exe: taken over as it is, and given the grace of
+    // a launcher start-up launched.
+    cycle_.ControllerLaunched(earlier.launcher);
+    AdoptAtStart(controller, earlier.launcher.id);
+  } else if (const std::uint32_t result = LaunchAtStart(controller); result != 0) {
+    cycle_.ControllerLaunched(launched_.Current().launcher);
+  }
+}
+
+void Monitor::AdoptAtStart(const SupervisedProgram& program, std::int32_t processId) {
+  events_.Adopted(program, processId);
+  p_.controls.SetButtonColour(program.button, kGreen);
+  log_.WriteLogLine(program.stillRunning);
+}
+
 void Monitor::WindowFailed(const std::string& what) {
-  events_.WindowFailed(what);
+  // The end must come even when the report cannot be made.
+  try {
+    events_.WindowFailed(what);
+  } catch (...) {
+  }
   ImmediateEnd(EndCause::NoWindow, kExitNoWindow);
 }
 
@@ -90,7 +132,18 @@ void Monitor::RefuseSetting(const BadSetting& bad) {
 }
 
 std::uint32_t Monitor::LaunchAtStart(const SupervisedProgram& program) {
-  const std::uint32_t result = Launch(p_.launcher, program);
+  std::uint64_t created = 0;
+  const std::uint32_t result = Launch(p_.launcher, program, &created);
+  const RecordedProcess started =
+      result == 0 ? RecordedProcess{} : RecordedProcess{static_cast<std::int32_t>(result), created};
+  LaunchedSet next = launched_.Current();
+  if (program.button == programs_.bridge.button) {
+    next.bridge = started;
+  } else {
+    next.launcher = started;
+    next.javaw = {};
+  }
+  launched_.Record(next);
   events_.LaunchedAtStart(program, result);  // before the box, which waits for a user
   if (result == 0) {
     p_.dialogs.ShowBox(program.notStarted, kAppTitle, kBoxPlain);
@@ -142,7 +195,7 @@ void Monitor::OnSessionEndCancelled() {
 
 void Monitor::OnSessionEnd() { Close(EndCause::SessionEnd); }
 
-void Monitor::OnClosedForUpdate() { Close(EndCause::ClosedForUpdate); }
+void Monitor::OnClosedForUpdate() { Close(EndCause::ClosedByInstaller); }
 
 void Monitor::Close(EndCause cause) {
   if (ended_) return;

@@ -4,6 +4,7 @@
 #include "log/event_log.h"
 #include "log/system_events.h"
 #include "platform/platform.h"
+#include "process/launched_programs.h"
 #include "process/process_services.h"
 #include "programs/settings.h"
 #include "supervision/supervision_cycle.h"
@@ -54,8 +55,16 @@ class Monitor final : public WindowEvents {
   // A monitor without its window or Timer1 would hold the session's mark and
   // supervise nothing, and every later start would give way to it.
   void WindowFailed(const std::string& what);
-  // Returns the launch's result: the process id, 0 when it failed.
+  // Returns the launch's result: the process id, 0 when it failed. The
+  // process is recorded before anything waits for a user.
   std::uint32_t LaunchAtStart(const SupervisedProgram& program);
+  // A program an earlier monitor of the session launched, still running as
+  // processId: its button green and its still-running line instead of a launch.
+  void AdoptAtStart(const SupervisedProgram& program, std::int32_t processId);
+  // The bridge, then the controller: each adopted when an earlier monitor of
+  // this session launched it and it still runs, launched otherwise.
+  void StartBridge(const LaunchedSet& earlier);
+  void StartController(const LaunchedSet& earlier);
   // The farewell boxes and the end, for an installation found missing.
   void MissingProgram(const SupervisedProgram& program);
   // The same for a value of the settings that cannot be used.
@@ -71,6 +80,7 @@ class Monitor final : public WindowEvents {
   EventLog log_;
   SystemEvents events_;
   ProcessServices processes_;
+  LaunchedPrograms launched_;
   TrayIcon tray_;
   MainWindow window_;
   SupervisionCycle cycle_;

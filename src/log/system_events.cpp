@@ -1,6 +1,7 @@
 #include "log/system_events.h"
 
 #include <stdexcept>
+#include <utility>
 
 #include "programs/programs.h"
 
@@ -17,8 +18,8 @@ const char* CauseText(EndCause cause) {
       return "close request";
     case EndCause::SessionEnd:
       return "end of the session";
-    case EndCause::ClosedForUpdate:
-      return "closed for an update";
+    case EndCause::ClosedByInstaller:
+      return "closed by an installer";
     case EndCause::ControlFileEnd:
       return "control file END";
     case EndCause::MissingProgram:
@@ -119,6 +120,19 @@ void SystemEvents::WindowFailed(const std::string& what) {
 
 void SystemEvents::LaunchedAtStart(const SupervisedProgram& program, std::uint32_t result) {
   Write(result == 0 ? EventId::LaunchFailed : EventId::Launched, LaunchStrings(program, result));
+}
+
+void SystemEvents::Adopted(const SupervisedProgram& program, std::int32_t processId) {
+  Write(EventId::Adopted, {program.stillRunning, program.exeName, ProcessText(processId)});
+}
+
+void SystemEvents::BridgeUnderOtherName(const std::string& runningName, std::int32_t processId) {
+  if (std::exchange(otherNameReported_, true)) return;
+  const SupervisedProgram& bridge = programs_.bridge;
+  Write(EventId::BridgeUnderOtherName,
+        {bridge.exeName + " launched by the monitor runs as " + runningName +
+             ", which its running check (" + bridge.runningCheckName + ") does not match",
+         bridge.runningCheckName, runningName, ProcessText(processId)});
 }
 
 void SystemEvents::BridgeRelaunched(std::uint32_t result) {

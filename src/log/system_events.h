@@ -19,7 +19,7 @@ struct ProgramTable;
 enum class EndCause {
   CloseRequest,
   SessionEnd,
-  ClosedForUpdate,
+  ClosedByInstaller,  // Restart Manager, for an update or an uninstall
   ControlFileEnd,
   MissingProgram,
   NoWindow,
@@ -57,6 +57,12 @@ class SystemEvents {
   void WindowFailed(const std::string& what);
   // A launch by start-up; result is the process id, or 0 when it failed.
   void LaunchedAtStart(const SupervisedProgram& program, std::uint32_t result);
+  // A program an earlier monitor of the session launched, found running at
+  // start and supervised without a launch.
+  void Adopted(const SupervisedProgram& program, std::int32_t processId);
+  // The bridge launched last time still runs, under runningName, which the
+  // running check does not match: written once per start.
+  void BridgeUnderOtherName(const std::string& runningName, std::int32_t processId);
 
   // The cycle's events; each can come back on every cycle.
   void BridgeRelaunched(std::uint32_t result);
@@ -97,6 +103,7 @@ class SystemEvents {
   const ProgramTable& programs_;
   ControlState control_ = ControlState::Normal;
   std::map<EventId, Repeat> repeats_;
+  bool otherNameReported_ = false;
 };
 
 }  // namespace pellux

@@ -2,6 +2,7 @@
 #include "platform/clock.h"
 #include "platform/dialogs.h"
 #include "platform/file_system.h"
+#include "platform/launch_record.h"
 #include "platform/launcher.h"
 #include "platform/lifetime.h"
 #include "platform/number_locale.h"
@@ -32,6 +33,7 @@ struct Platform {
   NumberLocale& locale;
   SystemEventLog& events;
   SettingsStore& settings;
+  LaunchRecord& launchRecord;
 };
 
 }  // namespace pellux

@@ -1,5 +1,7 @@
 #pragma once
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace pellux {
 
@@ -11,6 +13,13 @@ inline constexpr std::uint32_t kAccessTerminate = 0x401;  // query information +
 // Granted across integrity levels and users where kAccessRead is not: enough
 // to read the executable's path, nothing more.
 inline constexpr std::uint32_t kAccessQueryLimited = 0x1000;
+
+// One process as a snapshot of the table lists it.
+struct ProcessEntry {
+  std::int32_t id = 0;
+  std::int32_t parentId = 0;  // the process that started it; it may have ended since
+  std::string exeName;        // its executable's file name, UTF-8
+};
 
 // The operating system's process table and process control, one method per
 // system call. Abstract so that the walks can be driven by a fake in tests.
@@ -54,6 +63,14 @@ class ProcessTable {
 
   // Releases the handle. False on failure.
   virtual bool Close(ProcessHandle process) = 0;
+
+  // The process's creation time in 100-ns units since a fixed moment, read
+  // through a kAccessQueryLimited handle. False on failure.
+  [[nodiscard]] virtual bool CreationTime(ProcessHandle process, std::uint64_t* created) = 0;
+
+  // Every running process with its parent's id and its file name, from one
+  // snapshot of the table. False when no snapshot could be taken.
+  [[nodiscard]] virtual bool ListFamilies(std::vector<ProcessEntry>* entries) = 0;
 
   // The identifier of the monitor's own process.
   [[nodiscard]] virtual std::int32_t CurrentProcessId() = 0;

@@ -22,10 +22,12 @@ enum class EventLevel { Information, Warning, Error };
   X(SettingRefused, 1004, MSG_SETTING_REFUSED, Error, 4)                       \
   X(Launched, 1010, MSG_LAUNCHED, Information, 3)                              \
   X(LaunchFailed, 1011, MSG_LAUNCH_FAILED, Error, 3)                           \
+  X(Adopted, 1012, MSG_ADOPTED, Information, 3)                                \
   X(BridgeRelaunched, 1020, MSG_BRIDGE_RELAUNCHED, Warning, 4)                 \
   X(BridgeRelaunchFailed, 1021, MSG_BRIDGE_RELAUNCH_FAILED, Error, 4)          \
   X(BridgeTerminated, 1022, MSG_BRIDGE_TERMINATED, Warning, 4)                 \
   X(RepeatSummary, 1023, MSG_REPEAT_SUMMARY, Warning, 3)                       \
+  X(BridgeUnderOtherName, 1024, MSG_BRIDGE_UNDER_OTHER_NAME, Error, 4)          \
   X(Holding, 1030, MSG_HOLDING, Warning, 3)                                    \
   X(HoldingEnded, 1031, MSG_HOLDING_ENDED, Information, 1)                     \
   X(ControlFileEnd, 1032, MSG_CONTROL_FILE_END, Information, 2)                \

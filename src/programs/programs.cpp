@@ -71,8 +71,8 @@ bool IsInstalled(FileSystem& files, const SupervisedProgram& program) {
   return files.Exists(program.installPath);
 }
 
-std::uint32_t Launch(Launcher& launcher, const SupervisedProgram& program) {
-  return launcher.StartMinimised(program.installPath, program.installFolder);
+std::uint32_t Launch(Launcher& launcher, const SupervisedProgram& program, std::uint64_t* created) {
+  return launcher.StartMinimised(program.installPath, program.installFolder, created);
 }
 
 std::string LaunchLogLine(const SupervisedProgram& program, std::uint32_t result) {

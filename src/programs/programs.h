@@ -57,7 +57,9 @@ struct ProgramTable {
 [[nodiscard]] bool IsInstalled(FileSystem& files, const SupervisedProgram& program);
 
 // Starts the program minimised without taking the focus; its id, or 0.
-[[nodiscard]] std::uint32_t Launch(Launcher& launcher, const SupervisedProgram& program);
+// created, when given, receives the new process's creation time.
+[[nodiscard]] std::uint32_t Launch(Launcher& launcher, const SupervisedProgram& program,
+                                   std::uint64_t* created = nullptr);
 
 // The log line of a launch that gave result (the new process's id, or 0).
 [[nodiscard]] std::string LaunchLogLine(const SupervisedProgram& program, std::uint32_t result);

@@ -1,7 +1,10 @@
 #include "supervision/supervision_cycle.h"
 
+#include <optional>
+
 #include "common/colours.h"
 #include "common/scope_exit.h"
+#include "common/upper_case.h"
 #include "programs/programs.h"
 #include "supervision/control_file.h"
 
@@ -17,7 +20,11 @@ void SupervisionCycle::Timer1() {
   // escapes, and a cycle that never re-armed would end supervision for good.
   // Only the END command leaves it disarmed.
   const ScopeExit rearm([this] {
-    if (!ended_) (void)d_.timers.Arm(TimerId::Timer1, kCycleSpacingMs);  // made at start, re-armed
+    if (ended_ || d_.timers.Arm(TimerId::Timer1, kCycleSpacingMs)) return;
+    // Without Timer1 no cycle would ever run again: as when it could not
+    // be armed at start, the monitor says so and ends.
+    ended_ = true;
+    if (d_.timerLost) d_.timerLost();
   });
   d_.log.WriteLogLine("Timer1 - BEFORE 'CALL Pellux_MONITOR'");
   Pellux_MONITOR();
@@ -25,9 +32,13 @@ void SupervisionCycle::Timer1() {
   d_.log.WriteLogLine("Timer1 - AFTER 'CALL Pellux_MONITOR'");
 }
 
-void SupervisionCycle::ControllerLaunched() {
+void SupervisionCycle::ControllerLaunched(const RecordedProcess& launcher) {
   controllerStarting_ = true;
   controllerLaunchedMs_ = d_.clock.Milliseconds();
+  launcher_ = launcher;
+  launcherEnded_ = false;
+  launcherSeenMs_ = controllerLaunchedMs_;
+  lookForJavaw_ = d_.launched != nullptr && launcher.Known();
 }
 
 void SupervisionCycle::SessionEnding() {
@@ -36,9 +47,32 @@ void SupervisionCycle::SessionEnding() {
 }
 
 bool SupervisionCycle::ControllerStarting(std::uint64_t now) {
-  if (controllerStarting_ && now - controllerLaunchedMs_ >= kControllerStartGraceMs)
-    controllerStarting_ = false;
+  if (!controllerStarting_) return false;
+  const std::uint64_t sinceLaunch = now - controllerLaunchedMs_;
+  // The launcher counts while it runs, up to the cap; the grace then goes on
+  // for kControllerStartGraceMs from the last time it was seen running (the
+  // launch itself for one that ended at once, or that is not known).
+  if (!launcherEnded_) {
+    if (sinceLaunch < kControllerLauncherGraceCapMs && d_.launched != nullptr &&
+        d_.launched->StillRuns(launcher_)) {
+      launcherSeenMs_ = now;
+    } else {
+      launcherEnded_ = true;
+    }
+  }
+  if (launcherEnded_ && now - launcherSeenMs_ >= kControllerStartGraceMs) controllerStarting_ = false;
   return controllerStarting_;
+}
+
+void SupervisionCycle::LookForControllerJavaw(std::uint64_t now) {
+  const RecordedProcess javaw =
+      d_.launched->StartedBy(launcher_, d_.programs.controller.runningCheckName);
+  if (javaw.Known()) {
+    d_.launched->RecordJavaw(javaw);
+    lookForJavaw_ = false;
+  } else if (now - controllerLaunchedMs_ >= kControllerLauncherGraceCapMs + kControllerStartGraceMs) {
+    lookForJavaw_ = false;  // a launcher that never started it
+  }
 }
 
 bool SupervisionCycle::SessionIsEnding(std::uint64_t now) {
@@ -67,6 +101,7 @@ void SupervisionCycle::Pellux_MONITOR() {
 }
 
 void SupervisionCycle::KeepBridgeInStep(std::uint64_t now) {
+  if (lookForJavaw_) LookForControllerJavaw(now);
   // Any Java program counts as the controller.
   d_.processes.IsProcessRunning(d_.programs.controller.runningCheckName);
   if (!d_.processes.Found()) {
@@ -80,7 +115,23 @@ void SupervisionCycle::KeepBridgeInStep(std::uint64_t now) {
   controllerStarting_ = false;  // seen once: from now on its absence counts at once
   d_.processes.IsProcessRunning(d_.programs.bridge.runningCheckName);
   if (d_.processes.Found()) return;
-  const std::uint32_t result = Launch(d_.launcher, d_.programs.bridge);
+  RelaunchBridge();
+}
+
+void SupervisionCycle::RelaunchBridge() {
+  if (d_.launched != nullptr) {
+    // Started again every cycle while the last one runs on under a name the
+    // check does not match: said once, so that the setting gets mended.
+    const RecordedProcess last = d_.launched->Current().bridge;
+    const std::optional<std::string> name = d_.launched->RunningName(last);
+    const std::string& check = d_.programs.bridge.runningCheckName;
+    if (name && !NameEndsWith(*name, check)) d_.events.BridgeUnderOtherName(*name, last.id);
+  }
+  std::uint64_t created = 0;
+  const std::uint32_t result = Launch(d_.launcher, d_.programs.bridge, &created);
+  if (d_.launched != nullptr)
+    d_.launched->RecordBridge(result == 0 ? RecordedProcess{}
+                                          : RecordedProcess{static_cast<std::int32_t>(result), created});
   if (result == 0) {
     d_.window.ShowStatusMessage(d_.programs.bridge.notStarted, kRed, kWhite);
     d_.window.Controls().SetButtonColour(d_.programs.bridge.button, kRed);

@@ -9,6 +9,7 @@
 #include "platform/file_system.h"
 #include "platform/launcher.h"
 #include "platform/timers.h"
+#include "process/launched_programs.h"
 #include "process/process_services.h"
 #include "programs/programs.h"
 #include "ui/main_window.h"
@@ -21,6 +22,10 @@ inline constexpr unsigned kCycleSpacingMs = 3000;
 // after start-up launched it, a cycle that does not find it yet leaves the
 // bridge alone, until javaw.exe has been seen once.
 inline constexpr std::uint64_t kControllerStartGraceMs = 30 * 1000;
+// On a loaded workstation the launcher may take longer: while the launcher
+// start-up launched still runs, the grace goes on, for at most this long
+// after the launch, and then kControllerStartGraceMs more.
+inline constexpr std::uint64_t kControllerLauncherGraceCapMs = 3 * 60 * 1000;
 // From the system's question whether the session may end until its answer:
 // a shutdown that was neither carried out nor cancelled in this time is taken
 // as cancelled, and supervision goes on.
@@ -46,6 +51,11 @@ class SupervisionCycle {
     // The control file read first; empty: only the one beside the monitor.
     const std::string& controlFile;
     std::function<void()> immediateEnd;
+    // What the monitor launched and records for a later monitor of the
+    // session; none: nothing is recorded, the launcher counts as ended.
+    LaunchedPrograms* launched = nullptr;
+    // Timer1 could not be armed again: the monitor cannot supervise.
+    std::function<void()> timerLost;
   };
 
   explicit SupervisionCycle(Deps deps) : d_(std::move(deps)) {}
@@ -57,8 +67,9 @@ class SupervisionCycle {
 
   void Pellux_MONITOR();
 
-  // Start-up launched the controller (its launch succeeded) just now.
-  void ControllerLaunched();
+  // Start-up launched the controller's launcher (its launch succeeded) just
+  // now, or found the one an earlier monitor launched still running.
+  void ControllerLaunched(const RecordedProcess& launcher = {});
   // The session may be about to end: until SessionGoesOn, or for at most
   // kSessionEndAnswerMs, the cycle neither launches nor terminates; it still
   // reads the control file and refreshes the tray.
@@ -70,11 +81,18 @@ class SupervisionCycle {
   [[nodiscard]] bool ControllerStarting(std::uint64_t now);
   [[nodiscard]] bool SessionIsEnding(std::uint64_t now);
   void KeepBridgeInStep(std::uint64_t now);
+  // Records the javaw.exe the controller's launcher started, once it shows.
+  void LookForControllerJavaw(std::uint64_t now);
+  void RelaunchBridge();
 
   Deps d_;
   bool ended_ = false;
   bool controllerStarting_ = false;
   std::uint64_t controllerLaunchedMs_ = 0;
+  RecordedProcess launcher_;
+  bool launcherEnded_ = false;
+  std::uint64_t launcherSeenMs_ = 0;
+  bool lookForJavaw_ = false;
   bool sessionEnding_ = false;
   std::uint64_t sessionQueryMs_ = 0;
 };

@@ -1,13 +1,14 @@
 #include "win32/launcher_win32.h"
 
 #include "win32/path_rules.h"
+#include "win32/process_table_win32.h"
 #include "win32/utf_conversion.h"
 #include "win32/win32_handles.h"
 
 namespace pellux::win32 {
 
-std::uint32_t Win32Launcher::StartMinimised(const std::string& path,
-                                            const std::string& workingFolder) {
+std::uint32_t Win32Launcher::StartMinimised(const std::string& path, const std::string& workingFolder,
+                                            std::uint64_t* created) {
   // Paths are UTF-8, as for the existence test, so a program in a folder
   // outside the ANSI code page starts where it was found. CreateProcess may
   // write into the command line, so it gets a copy of its own.
@@ -26,6 +27,9 @@ std::uint32_t Win32Launcher::StartMinimised(const std::string& path,
                         &startup, started.put())) {
     return 0;
   }
+  // Read through the handle CreateProcess gave, which keeps even a program
+  // that ends at once (a Java launcher) readable until it is closed.
+  if (created != nullptr && !ProcessCreationTime(started.ProcessHandle(), created)) *created = 0;
   return started.ProcessId();
 }
 

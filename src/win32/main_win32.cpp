@@ -6,6 +6,7 @@
 #include "win32/clock_win32.h"
 #include "win32/dialogs_win32.h"
 #include "win32/files_win32.h"
+#include "win32/launch_record_win32.h"
 #include "win32/launcher_win32.h"
 #include "win32/lifetime_win32.h"
 #include "win32/main_window_win32.h"
@@ -115,9 +116,11 @@ int Run(HINSTANCE instance) {
   Win32NumberLocale locale;
   Win32SystemEventLog events;
   Win32SettingsStore settings;
+  Win32LaunchRecord launchRecord;
 
-  const pellux::Platform platform{files,  clock,  processes, launcher, dialogs, system,  lifetime,
-                                  window, window, tray,      serial,   locale,  events, settings};
+  const pellux::Platform platform{files,  clock,  processes, launcher, dialogs, system,   lifetime,
+                                  window, window, tray,      serial,   locale,  events, settings,
+                                  launchRecord};
   pellux::Monitor monitor(platform);
   window.SetEvents(&monitor);
   monitor.Start();

@@ -5,7 +5,9 @@
 
 #include <windows.h>
 #include <psapi.h>
+#include <tlhelp32.h>
 
+#include "win32/utf_conversion.h"
 #include "win32/win32_handles.h"
 
 namespace pellux::win32 {
@@ -68,6 +70,33 @@ bool Win32ProcessTable::Terminate(ProcessHandle process, std::uint32_t exitCode)
 }
 
 bool Win32ProcessTable::Close(ProcessHandle process) { return CloseKernelHandle(AsHandle(process)); }
+
+bool ProcessCreationTime(void* handle, std::uint64_t* created) {
+  FILETIME creation{}, exit{}, kernel{}, user{};
+  if (!::GetProcessTimes(static_cast<HANDLE>(handle), &creation, &exit, &kernel, &user)) return false;
+  *created = (static_cast<std::uint64_t>(creation.dwHighDateTime) << 32) | creation.dwLowDateTime;
+  return true;
+}
+
+bool Win32ProcessTable::CreationTime(ProcessHandle process, std::uint64_t* created) {
+  return ProcessCreationTime(AsHandle(process), created);
+}
+
+bool Win32ProcessTable::ListFamilies(std::vector<ProcessEntry>* entries) {
+  // The snapshot keeps each process's parent id, which no query of a running
+  // process gives without the native API.
+  const UniqueFile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot) return false;
+  entries->clear();
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more;
+       more = ::Process32NextW(snapshot.get(), &entry)) {
+    entries->push_back({static_cast<std::int32_t>(entry.th32ProcessID),
+                        static_cast<std::int32_t>(entry.th32ParentProcessID), WideToUtf8(entry.szExeFile)});
+  }
+  return true;
+}
 
 std::int32_t Win32ProcessTable::CurrentProcessId() {
   return static_cast<std::int32_t>(::GetCurrentProcessId());

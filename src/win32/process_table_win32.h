@@ -3,6 +3,10 @@
 
 namespace pellux::win32 {
 
+// The creation time of the process behind handle, as ProcessTable gives it;
+// false when it cannot be read.
+[[nodiscard]] bool ProcessCreationTime(void* handle, std::uint64_t* created);
+
 // The process table through kernel32's K32 process-status functions (the
 // same calls that psapi.dll forwards to), one system call per method.
 class Win32ProcessTable final : public ProcessTable {
@@ -18,6 +22,8 @@ class Win32ProcessTable final : public ProcessTable {
   [[nodiscard]] bool ExitCode(ProcessHandle process, std::uint32_t* exitCode) override;
   [[nodiscard]] bool Terminate(ProcessHandle process, std::uint32_t exitCode) override;
   bool Close(ProcessHandle process) override;
+  [[nodiscard]] bool CreationTime(ProcessHandle process, std::uint64_t* created) override;
+  [[nodiscard]] bool ListFamilies(std::vector<ProcessEntry>* entries) override;
   [[nodiscard]] std::int32_t CurrentProcessId() override;
   [[nodiscard]] std::int32_t LastError() override;
 };

@@ -96,6 +96,7 @@ class UniqueProcessInformation {
 
   [[nodiscard]] PROCESS_INFORMATION* put() noexcept { return &info_; }
   [[nodiscard]] DWORD ProcessId() const noexcept { return info_.dwProcessId; }
+  [[nodiscard]] HANDLE ProcessHandle() const noexcept { return info_.hProcess; }
 
  private:
   PROCESS_INFORMATION info_{};

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <ostream>
+
 #include "app/monitor.h"
 #include "fakes/fakes.h"
 
@@ -252,6 +255,216 @@ TEST_F(StartupTest, TimersReachTheirOwners) {
   monitor.OnTimer(TimerId::Timer3);
   EXPECT_FALSE(fake.controls.stripVisible);
   EXPECT_TRUE(fake.controls.pictureVisible);
+}
+
+}  // namespace
+}  // namespace pellux
+
+namespace pellux {
+namespace {
+
+constexpr char kJavawPath[] = "C:\\Program Files\\Pellux\\jre\\bin\\javaw.exe";
+constexpr std::int32_t kEarlierBridge = 12, kEarlierLauncher = 16, kEarlierJavaw = 20;
+
+// What an earlier monitor of the session launched: the bridge, the
+// controller's launcher and the javaw.exe that launcher started, each with
+// the creation time the table gives it.
+LaunchedSet EarlierLaunches(bool javawRecorded = true) {
+  return {{kEarlierBridge, fakes::FakeCreationTime(kEarlierBridge)},
+          {kEarlierLauncher, fakes::FakeCreationTime(kEarlierLauncher)},
+          javawRecorded ? RecordedProcess{kEarlierJavaw, fakes::FakeCreationTime(kEarlierJavaw)}
+                        : RecordedProcess{}};
+}
+
+struct AdoptionCase {
+  const char* name;
+  std::function<void(fakes::FakePlatform&)> world;  // the record and the table at start
+  std::vector<std::string> launched;                 // install paths, in order
+  std::vector<std::string> lines;                    // the log after STARTED
+  std::vector<std::string> adoptedIds;               // the events' process ids
+  LaunchedSet recordAfter;
+};
+
+void PrintTo(const AdoptionCase& c, std::ostream* os) { *os << c.name; }
+
+void RunningEarlierPrograms(fakes::FakePlatform& f, bool javawRecorded = true) {
+  f.launchRecord.stored = FormatLaunchRecord(EarlierLaunches(javawRecorded));
+  f.processes.Add(kEarlierBridge, kBridge.installPath);
+  f.processes.Add(kEarlierJavaw, kJavawPath).parentId = kEarlierLauncher;
+}
+
+const std::string kLaunchBridge = "ARRANCA LINTARO.exe - RetVal: 4000";
+const RecordedProcess kNewBridge{4000, fakes::FakeCreationTime(4000)};
+
+class StartupAdoptionTest : public StartupTest, public ::testing::WithParamInterface<AdoptionCase> {};
+
+// A monitor started again in the same session (after a crash, an update or a
+// closed window) takes over what the earlier one launched and still runs,
+// those very processes only, and the log keeps its shape: the still-running
+// line stands where the launch line would.
+TEST_P(StartupAdoptionTest, WhatAnEarlierMonitorLaunchedIsAdoptedNotLaunchedAgain) {
+  const AdoptionCase& c = GetParam();
+  LogOn();
+  c.world(fake);
+  monitor.Start();
+
+  std::vector<std::string> launched;
+  for (const auto& l : fake.launcher.launches) launched.push_back(l.first);
+  EXPECT_EQ(launched, c.launched);
+  std::vector<std::string> lines = LogTexts();
+  lines.erase(lines.begin(), lines.begin() + 2);
+  EXPECT_EQ(lines, c.lines) << "no process line before the first cycle";
+  std::vector<std::string> adopted;
+  for (const auto& e : fake.events.events)
+    if (e.id == EventId::Adopted) adopted.push_back(e.strings.at(2));
+  EXPECT_EQ(adopted, c.adoptedIds);
+  EXPECT_EQ(fake.controls.colours[ProgramButton::CBLINTARO], kGreen);
+  EXPECT_EQ(fake.controls.colours[ProgramButton::CBPellux], kGreen);
+  EXPECT_EQ(BoxCount(), 0u);
+  EXPECT_EQ(fake.processes.OpenHandles(), 0);
+  ASSERT_TRUE(fake.launchRecord.stored);
+  EXPECT_EQ(ParseLaunchRecord(*fake.launchRecord.stored), c.recordAfter);
+}
+
+const RecordedProcess kNewLauncher4004{4004, fakes::FakeCreationTime(4004)};
+const RecordedProcess kNewLauncher4000{4000, fakes::FakeCreationTime(4000)};
+
+INSTANTIATE_TEST_SUITE_P(
+    Record, StartupAdoptionTest,
+    ::testing::Values(
+        AdoptionCase{"BothStillRun", [](auto& f) { RunningEarlierPrograms(f); }, {},
+                     {kBridge.stillRunning, kController.stillRunning}, {"12", "20"}, EarlierLaunches()},
+        AdoptionCase{"OnlyTheBridgeStillRuns",
+                     [](auto& f) {
+                       RunningEarlierPrograms(f);
+                       f.processes.processes.pop_back();  // the controller has ended
+                     },
+                     {kController.installPath},
+                     {kBridge.stillRunning, "ARRANCA Pellux.exe - RetVal: 4000"},
+                     {"12"},
+                     {EarlierLaunches().bridge, kNewLauncher4000, {}}},
+        AdoptionCase{"BridgeIdGivenToAnotherProcess",
+                     [](auto& f) {
+                       RunningEarlierPrograms(f);
+                       f.processes.processes.front().created += 7;  // id 12, started later
+                       f.processes.processes.front().path = "C:\\Windows\\notepad.exe";
+                     },
+                     {kBridge.installPath},
+                     {kLaunchBridge, kController.stillRunning},
+                     {"20"},
+                     {kNewBridge, EarlierLaunches().launcher, EarlierLaunches().javaw}},
+        AdoptionCase{"DamagedRecord",
+                     [](auto& f) {
+                       RunningEarlierPrograms(f);
+                       f.launchRecord.stored->at(30) ^= 1;  // one bit of the bridge's id
+                     },
+                     {kBridge.installPath, kController.installPath},
+                     {kLaunchBridge, "ARRANCA Pellux.exe - RetVal: 4004"},
+                     {},
+                     {kNewBridge, kNewLauncher4004, {}}},
+        AdoptionCase{"JavawNotYetRecordedIsFoundThroughItsLauncher",
+                     [](auto& f) { RunningEarlierPrograms(f, false); },
+                     {},
+                     {kBridge.stillRunning, kController.stillRunning},
+                     {"12", "20"},
+                     EarlierLaunches()},
+        AdoptionCase{"JavawOfALauncherIdGivenToAnotherProcess",
+                     [](auto& f) {
+                       RunningEarlierPrograms(f, false);
+                       // Id 16 now belongs to a later process, which started this javaw.exe.
+                       f.processes.Add(kEarlierLauncher, "C:\\Tools\\run.exe").created = 900000;
+                       f.processes.processes[1].created = 900001;
+                     },
+                     {kController.installPath},
+                     {kBridge.stillRunning, "ARRANCA Pellux.exe - RetVal: 4000"},
+                     {"12"},
+                     {EarlierLaunches().bridge, kNewLauncher4000, {}}},
+        AdoptionCase{"AnotherJavaProgramAtTheSessionsFirstStart",
+                     [](auto& f) { f.processes.Add(40, "C:\\Tools\\jre\\bin\\javaw.exe"); },
+                     {kBridge.installPath, kController.installPath},
+                     {kLaunchBridge, "ARRANCA Pellux.exe - RetVal: 4004"},
+                     {},
+                     {kNewBridge, kNewLauncher4004, {}}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// At the session's first start nothing but the record is looked at.
+TEST_F(StartupTest, WithoutARecordNoProcessIsLookedAtBeforeTheLaunches) {
+  fake.processes.Add(40, kJavawPath);
+  monitor.Start();
+  EXPECT_EQ(fake.launchRecord.reads, 1);
+  EXPECT_EQ(fake.processes.opens, 0);
+  EXPECT_EQ(fake.processes.snapshots, 0);
+  EXPECT_EQ(fake.processes.listSizes.size(), 0u);
+  EXPECT_EQ(fake.launcher.launches.size(), 2u);
+}
+
+// Adopted programs are supervised as launched ones: a bridge that goes is
+// started again and recorded, and the adopted controller has no grace, so
+// its end ends the bridge on the next cycle.
+TEST_F(StartupTest, AdoptedProgramsAreSupervisedFromTheFirstCycle) {
+  RunningEarlierPrograms(fake);
+  fake.launcher.onLaunch = [this](const std::string& path, std::uint32_t id) {
+    fake.processes.Add(static_cast<std::int32_t>(id), path);
+  };
+  monitor.Start();
+  fake.processes.processes.erase(fake.processes.processes.begin());  // the bridge is killed
+  monitor.OnTimer(TimerId::Timer1);
+  ASSERT_EQ(fake.launcher.launches.size(), 1u);
+  EXPECT_EQ(fake.launcher.launches[0].first, kBridge.installPath);
+  EXPECT_EQ(ParseLaunchRecord(*fake.launchRecord.stored)->bridge, kNewBridge);
+
+  fake.processes.processes.erase(fake.processes.processes.begin());  // the controller ends
+  monitor.OnTimer(TimerId::Timer1);
+  EXPECT_EQ(fake.processes.terminated, (std::vector<std::pair<std::int32_t, std::uint32_t>>{{4000, 1}}));
+}
+
+// A launcher an earlier monitor started that has not yet started javaw.exe
+// is taken over as a controller starting: not launched again, and its
+// bridge kept through the grace.
+TEST_F(StartupTest, ALauncherStillStartingIsAdoptedWithItsGrace) {
+  LogOn();
+  fake.launchRecord.stored = FormatLaunchRecord(EarlierLaunches(false));
+  fake.processes.Add(kEarlierBridge, kBridge.installPath);
+  fake.processes.Add(kEarlierLauncher, kController.installPath);
+  monitor.Start();
+  EXPECT_TRUE(fake.launcher.launches.empty());
+  EXPECT_EQ(fake.events.events.back().strings, (std::vector<std::string>{kController.stillRunning, "Pellux.exe", "16"}));
+  monitor.OnTimer(TimerId::Timer1);
+  EXPECT_TRUE(fake.processes.terminated.empty()) << "the bridge is kept while the controller starts";
+  // The launcher hands over to its javaw.exe, which is recorded.
+  fake.processes.processes.pop_back();
+  fake.processes.Add(kEarlierJavaw, kJavawPath).parentId = kEarlierLauncher;
+  monitor.OnTimer(TimerId::Timer1);
+  EXPECT_EQ(*ParseLaunchRecord(*fake.launchRecord.stored), EarlierLaunches());
+}
+
+// A controller whose launch failed at start gets no grace: with no javaw.exe
+// the first cycle ends the bridge.
+TEST_F(StartupTest, AFailedControllerLaunchStartsNoGrace) {
+  fake.launcher.results = {12, 0};
+  fake.launcher.onLaunch = [this](const std::string& path, std::uint32_t id) {
+    fake.processes.Add(static_cast<std::int32_t>(id), path);
+  };
+  monitor.Start();
+  monitor.OnTimer(TimerId::Timer1);
+  EXPECT_EQ(fake.processes.terminated, (std::vector<std::pair<std::int32_t, std::uint32_t>>{{12, 1}}));
+}
+
+// Timer1 refused at the end of a cycle is what it is at start: supervision
+// would stop for good, so the monitor says so and ends with exit code 1.
+TEST_F(StartupTest, Timer1ThatCannotBeArmedAgainEndsTheMonitor) {
+  monitor.Start();
+  fake.timers.refused.insert(TimerId::Timer1);
+  monitor.OnTimer(TimerId::Timer1);
+  EXPECT_TRUE(monitor.Ended());
+  EXPECT_EQ(fake.lifetime.exitCode, Monitor::kExitNoWindow);
+  const auto& e = fake.events.events;
+  ASSERT_GE(e.size(), 2u);
+  EXPECT_EQ(e[e.size() - 2].id, EventId::WindowFailed);
+  EXPECT_EQ(e[e.size() - 2].strings.at(1), "Timer1");
+  EXPECT_EQ(fake.tray.calls.back().command, TrayCommand::Delete);
+  monitor.OnTimer(TimerId::Timer1);
+  EXPECT_EQ(fake.lifetime.ends, 1);
 }
 
 }  // namespace

@@ -48,6 +48,8 @@ class ListingHookTable final : public ProcessTable {
   bool ExitCode(ProcessHandle h, std::uint32_t* c) override { return inner_.ExitCode(h, c); }
   bool Terminate(ProcessHandle h, std::uint32_t c) override { return inner_.Terminate(h, c); }
   bool Close(ProcessHandle h) override { return inner_.Close(h); }
+  bool CreationTime(ProcessHandle h, std::uint64_t* c) override { return inner_.CreationTime(h, c); }
+  bool ListFamilies(std::vector<ProcessEntry>* e) override { return inner_.ListFamilies(e); }
   std::int32_t CurrentProcessId() override { return inner_.CurrentProcessId(); }
   std::int32_t LastError() override { return inner_.LastError(); }
 
@@ -77,6 +79,8 @@ class EndlessTable final : public ProcessTable {
   bool ExitCode(ProcessHandle, std::uint32_t*) override { return false; }
   bool Terminate(ProcessHandle, std::uint32_t) override { return false; }
   bool Close(ProcessHandle) override { return false; }
+  bool CreationTime(ProcessHandle, std::uint64_t*) override { return false; }
+  bool ListFamilies(std::vector<ProcessEntry>*) override { return false; }
   std::int32_t CurrentProcessId() override { return 0; }
   std::int32_t LastError() override { return 5; }
   std::vector<std::uint32_t> sizes;

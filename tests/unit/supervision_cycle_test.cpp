@@ -58,8 +58,11 @@ class SupervisionCycleTest : public ::testing::Test {
   TrayIcon tray{p.tray};
   MainWindow window{p.controls, p.timers, tray};
   int ends = 0;
+  int timerLost = 0;
+  LaunchedPrograms launched{p.processes, p.launchRecord};
   SupervisionCycle cycle{{p.timers, p.clock, log, events, processes, p.launcher, window, p.files, folder,
-                          version, BuiltInPrograms(), controlFile, [this] { ++ends; }}};
+                          version, BuiltInPrograms(), controlFile, [this] { ++ends; }, &launched,
+                          [this] { ++timerLost; }}};
 };
 
 TEST_F(SupervisionCycleTest, TickDisarmsLogsAroundTheCycleAndRearms) {
@@ -134,7 +137,7 @@ TEST_F(SupervisionCycleTest, BridgeIsLeftAloneWhileTheControllerStarts) {
     ProcessServices services{table, log};
     SystemEvents rowEvents{p.events, p.clock, BuiltInPrograms()};
     SupervisionCycle c{{p.timers, p.clock, log, rowEvents, services, p.launcher, window, p.files,
-                        folder, version, BuiltInPrograms(), controlFile, [] {}}};
+                        folder, version, BuiltInPrograms(), controlFile, [] {}, nullptr, {}}};
     table.Add(8, kBridgePath);
     const std::uint64_t launched = p.clock.ms;
     if (row.launchedAtStart) c.ControllerLaunched();

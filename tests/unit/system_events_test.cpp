@@ -55,16 +55,44 @@ const Case kCases[] = {
      {{L::Information, Id::Started, {"PelluxMONITOR - STARTED!!!", "1.0.0.0", "C:\\Monitor", "off", "built-in"}},
       {L::Error, Id::ProgramMissing, {kBridge.missingLog, "LINTARO.exe", kBridgeExe}},
       {L::Information, Id::Ended, {"PelluxMONITOR - ENDED", "missing program"}}}},
+    {"both programs adopted at start",
+     [](auto& p) {
+       p.processes.Add(24, kBridgeExe);
+       p.processes.Add(28, kJavaw).parentId = 20;
+       p.launchRecord.stored = FormatLaunchRecord(
+           {{24, fakes::FakeCreationTime(24)}, {20, 1}, {28, fakes::FakeCreationTime(28)}});
+     },
+     nullptr,
+     {{L::Information, Id::Started, {"PelluxMONITOR - STARTED!!!", "1.0.0.0", "C:\\Monitor", "off", "built-in"}},
+      {L::Information, Id::Adopted, {kBridge.stillRunning, "LINTARO.exe", "24"}},
+      {L::Information, Id::Adopted, {kController.stillRunning, "Pellux.exe", "28"}}}},
+    {"bridge launched last time runs under another name: said once",
+     [](auto& p) {
+       p.processes.Add(8, kJavaw);
+       // Started at the bridge's path, it shows up under the name its own
+       // launcher gives the process it hands over to.
+       p.launcher.onLaunch = [&p](const std::string&, std::uint32_t id) {
+         p.processes.Add(static_cast<std::int32_t>(id), "C:\\Puente\\Puente.exe");
+       };
+     },
+     [](Monitor& m, auto& p) {
+       for (int i = 0; i < 3; ++i, p.clock.ms += 3000) Cycle(m, p);
+     },
+     {{L::Error, Id::BridgeUnderOtherName,
+       {"LINTARO.exe launched by the monitor runs as Puente.exe, which its running check (Lintaro.exe) does "
+        "not match",
+        "Lintaro.exe", "Puente.exe", "4000"}},
+      {L::Warning, Id::BridgeRelaunched, {"ARRANCA LINTARO.exe - RetVal: 4008", "LINTARO.exe", "4008", "1"}}}},
     {"close request", Nothing, [](Monitor& m, auto&) { m.OnCloseRequest(); },
      {{L::Information, Id::Ended, {"PelluxMONITOR - ENDED", "close request"}}}},
     {"end of the session", Nothing, [](Monitor& m, auto&) { m.OnSessionEnd(); },
      {{L::Information, Id::Ended, {"PelluxMONITOR - ENDED", "end of the session"}}}},
-    {"closed for an update", Nothing,
+    {"closed by an installer", Nothing,
      [](Monitor& m, auto&) {
        m.OnSessionEnding();
        m.OnClosedForUpdate();
      },
-     {{L::Information, Id::Ended, {"PelluxMONITOR - ENDED", "closed for an update"}}}},
+     {{L::Information, Id::Ended, {"PelluxMONITOR - ENDED", "closed by an installer"}}}},
     {"bridge relaunched by the cycle", [](auto& p) { p.processes.Add(8, kJavaw); }, Cycle,
      {{L::Warning, Id::BridgeRelaunched,
        {"ARRANCA LINTARO.exe - RetVal: 4008", "LINTARO.exe", "4008", "1"}}}},
@@ -221,6 +249,33 @@ TEST(SystemEventsTest, RepeatingFaultsAreHeldBackAndSummedUpWithoutFlooding) {
     }
     EXPECT_EQ(inTheHour, row.eventsInTheHour);
     EXPECT_EQ(reported, occurrences) << "nothing lost, nothing counted twice";
+  }
+}
+
+// The span is ten minutes to the millisecond: an occurrence exactly then is
+// reported at once with the count of what was held back, and leaves no
+// summary behind; one a millisecond sooner is held back.
+TEST(SystemEventsTest, AnOccurrenceExactlyASpanAfterTheReportIsANewReport) {
+  for (const std::uint64_t after : {kRepeatReportSpacingMs - 1, kRepeatReportSpacingMs}) {
+    SCOPED_TRACE(after);
+    fakes::FakeSystemEventLog sink;
+    fakes::FakeClock clock;
+    SystemEvents events(sink, clock, BuiltInPrograms());
+    const std::uint64_t reported = clock.ms;
+    events.BridgeRelaunched(0);
+    events.CycleDone();
+    clock.ms += 3000;
+    events.BridgeRelaunched(0);  // held back
+    events.CycleDone();
+    clock.ms = reported + after;
+    events.BridgeRelaunched(0);
+    events.CycleDone();
+    if (after == kRepeatReportSpacingMs) {
+      ASSERT_EQ(sink.Ids(), (std::vector<Id>{Id::BridgeRelaunchFailed, Id::BridgeRelaunchFailed}));
+      EXPECT_EQ(sink.events[1].strings.back(), "2") << "the one held back and this one";
+    } else {
+      EXPECT_EQ(sink.Ids(), (std::vector<Id>{Id::BridgeRelaunchFailed}));
+    }
   }
 }
 

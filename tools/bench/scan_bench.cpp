@@ -72,6 +72,8 @@ class LeanTable final : public ProcessTable {
   bool ExitCode(ProcessHandle, std::uint32_t*) override { return false; }
   bool Terminate(ProcessHandle, std::uint32_t) override { return false; }
   bool Close(ProcessHandle) override { return true; }
+  bool CreationTime(ProcessHandle, std::uint64_t*) override { return false; }
+  bool ListFamilies(std::vector<ProcessEntry>*) override { return false; }
   std::int32_t CurrentProcessId() override { return 0; }
   std::int32_t LastError() override { return 0; }
 

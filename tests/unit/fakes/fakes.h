@@ -91,6 +91,10 @@ class FakeClock final : public Clock {
   std::uint64_t ms = 1000;
 };
 
+// The creation time the fakes give a process by default: what the launcher
+// reports for a new id is what the table later reads for it.
+inline std::uint64_t FakeCreationTime(std::int32_t id) { return 500000 + static_cast<std::uint64_t>(id); }
+
 // A scripted process table. Handles are numbered from 1000 up; every open and
 // close is counted so that a test can prove the walks leave nothing open.
 class FakeProcessTable final : public ProcessTable {
@@ -108,10 +112,13 @@ class FakeProcessTable final : public ProcessTable {
     bool terminable = true;
     bool closeFails = false;
     bool endsLater = false;  // accepts its termination but is still listed afterwards
+    std::uint64_t created = 0;      // set by Add; a reused id gets another one
+    std::int32_t parentId = 0;
   };
 
   Process& Add(std::int32_t id, std::string path) {
     processes.push_back({id, std::move(path)});
+    processes.back().created = FakeCreationTime(id);
     return processes.back();
   }
   // Adds count processes with ids base, base+4, ... and paths C:\p\N.exe.
@@ -229,6 +236,22 @@ class FakeProcessTable final : public ProcessTable {
     }
     return true;
   }
+  bool CreationTime(ProcessHandle h, std::uint64_t* created) override {
+    Process* p = ByHandle(h);
+    if (p == nullptr) return false;
+    *created = p->created;
+    return true;
+  }
+  bool ListFamilies(std::vector<ProcessEntry>* entries) override {
+    ++snapshots;
+    if (failFamilies) return false;
+    entries->clear();
+    for (const Process& p : processes) {
+      const std::size_t slash = p.path.find_last_of('\\');
+      entries->push_back({p.id, p.parentId, slash == std::string::npos ? p.path : p.path.substr(slash + 1)});
+    }
+    return true;
+  }
   std::int32_t CurrentProcessId() override { return ownId; }
   std::int32_t LastError() override { return lastError; }
 
@@ -245,6 +268,8 @@ class FakeProcessTable final : public ProcessTable {
   int closes = 0;
   int inheritableOpens = 0;
   bool failList = false;
+  int snapshots = 0;
+  bool failFamilies = false;
   bool terminationTakesEffect = true;  // false: the process is still listed afterwards
   std::int32_t lastError = 0;
 
@@ -265,7 +290,8 @@ class FakeProcessTable final : public ProcessTable {
 class FakeLauncher final : public Launcher {
  public:
   explicit FakeLauncher(Journal& journal) : journal_(journal) {}
-  std::uint32_t StartMinimised(const std::string& path, const std::string& folder) override {
+  std::uint32_t StartMinimised(const std::string& path, const std::string& folder,
+                               std::uint64_t* created) override {
     launches.push_back({path, folder});
     journal_.push_back("launch " + path);
     std::uint32_t id = nextId;
@@ -277,6 +303,7 @@ class FakeLauncher final : public Launcher {
     } else {
       nextId += 4;
     }
+    if (created != nullptr) *created = id == 0 ? 0 : FakeCreationTime(static_cast<std::int32_t>(id));
     if (id != 0 && onLaunch) onLaunch(path, id);
     return id;
   }
@@ -521,6 +548,25 @@ class FakeSettingsStore final : public SettingsStore {
   bool failExpand = false;
 };
 
+// The session's record of launched programs, in memory.
+class FakeLaunchRecord final : public LaunchRecord {
+ public:
+  std::optional<std::string> Read() override {
+    ++reads;
+    return stored;
+  }
+  bool Write(const std::string& bytes) override {
+    ++writes;
+    if (failWrite) return false;
+    stored = bytes;
+    return true;
+  }
+  std::optional<std::string> stored;
+  int reads = 0;
+  int writes = 0;
+  bool failWrite = false;
+};
+
 // One line of the log as written: the stamp between its number signs, and
 // the text without its quotes (carriage returns inside it kept).
 struct LoggedLine {
@@ -566,10 +612,11 @@ struct FakePlatform {
   FakeNumberLocale locale;
   FakeSystemEventLog events;
   FakeSettingsStore settings;
+  FakeLaunchRecord launchRecord;
 
   [[nodiscard]] Platform platform() {
-    return {files,    clock,  processes, launcher, dialogs, system, lifetime,
-            controls, timers, tray,      serial,   locale,  events, settings};
+    return {files,    clock,  processes, launcher, dialogs, system,   lifetime,
+            controls, timers, tray,      serial,   locale,  events, settings, launchRecord};
   }
 };
 

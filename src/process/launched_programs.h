@@ -1,0 +1,77 @@
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/launch_record.h"
+#include "platform/process_table.h"
+
+namespace pellux {
+
+// One process the monitor launched, known by its id and its creation time:
+// an id alone may since have been given to another process.
+struct RecordedProcess {
+  std::int32_t id = 0;        // 0: none
+  std::uint64_t created = 0;  // as ProcessTable::CreationTime gives it
+  [[nodiscard]] bool Known() const { return id > 0 && created != 0; }
+  bool operator==(const RecordedProcess& o) const { return id == o.id && created == o.created; }
+  bool operator!=(const RecordedProcess& o) const { return !(*this == o); }
+};
+
+// What the monitors of this logon session launched and still count as theirs:
+// the bridge last launched, the controller's launcher and the javaw.exe that
+// launcher started.
+struct LaunchedSet {
+  RecordedProcess bridge;
+  RecordedProcess launcher;
+  RecordedProcess javaw;
+  bool operator==(const LaunchedSet& o) const {
+    return bridge == o.bridge && launcher == o.launcher && javaw == o.javaw;
+  }
+};
+
+// The record as it is stored: a version line, the three processes and a
+// closing line with a checksum of what comes before it.
+[[nodiscard]] std::string FormatLaunchRecord(const LaunchedSet& launched);
+// nullopt for anything but a whole record of this version: damaged,
+// truncated, foreign or of another version, it names nothing to adopt.
+[[nodiscard]] std::optional<LaunchedSet> ParseLaunchRecord(std::string_view bytes);
+
+// The launched programs of this monitor and the record of them that a later
+// monitor of the session reads. Every change writes the record whole. None of
+// its looks at the process table writes a log line.
+class LaunchedPrograms {
+ public:
+  LaunchedPrograms(ProcessTable& table, LaunchRecord& store) : table_(table), store_(store) {}
+
+  // What an earlier monitor of this session recorded, which this monitor
+  // takes as its own; nothing when there is no usable record.
+  [[nodiscard]] LaunchedSet ReadRecord();
+  [[nodiscard]] const LaunchedSet& Current() const { return current_; }
+  // Replaces what is recorded and writes the record.
+  void Record(const LaunchedSet& launched);
+  void RecordBridge(const RecordedProcess& bridge);
+  void RecordJavaw(const RecordedProcess& javaw);
+
+  // True while that very process runs: its id held by a process of the same
+  // creation time that has not ended.
+  [[nodiscard]] bool StillRuns(const RecordedProcess& process);
+  // The file name that very process runs under, when it still runs.
+  [[nodiscard]] std::optional<std::string> RunningName(const RecordedProcess& process);
+  // The process whose file name ends in name that parent started (listed
+  // with parent's id, created after it, and before any later holder of that
+  // id); the first started when there are several. None when not found.
+  [[nodiscard]] RecordedProcess StartedBy(const RecordedProcess& parent, const std::string& name);
+
+ private:
+  // The creation time of the running process id; nullopt when it cannot be
+  // opened or has ended.
+  [[nodiscard]] std::optional<std::uint64_t> CreatedIfRunning(std::int32_t id);
+
+  ProcessTable& table_;
+  LaunchRecord& store_;
+  LaunchedSet current_;
+};
+
+}  // namespace pellux
