@@ -266,6 +266,8 @@ class World {
   std::optional<Violation> violation_;
   std::deque<std::string> trace_;
   int quietRun_ = 0;
+  std::uint64_t createdSeq_ = 0;
+  bool crashAtNextEvent_ = false;
 
   // What the world knows of the monitor's run.
   int restartGen_ = 0;
@@ -340,6 +342,7 @@ std::int32_t World::Spawn(Role role, const std::string& path, Rng& r, bool launc
   fakes::FakeProcessTable::Process p{id, path};
   // The module list of a process of the other word size cannot be read.
   p.modulesReadable = !r.Chance(0.1);
+  p.created = Now() * 10000 + ++createdSeq_ % 10000;  // 100-ns units: each process its own
   auto& list = fake_.processes.processes;
   list.insert(list.begin() + static_cast<std::ptrdiff_t>(r.Below(list.size() + 1)), p);
   info_[id] = {role, path, Now(), launched};
@@ -419,7 +422,8 @@ std::uint32_t World::Launch(const std::string& path) {
       }
     }
   }
-  if (std::exchange(crashAtLaunch_, false)) throw Crash{};
+  // The crash comes with the next event the monitor writes, once the launch is recorded.
+  if (std::exchange(crashAtLaunch_, false)) crashAtNextEvent_ = true;
   return static_cast<std::uint32_t>(id);
 }
 
@@ -461,6 +465,12 @@ void World::StartMonitor() {
   controllerSeen_ = false;
   controllerLaunchedAtStart_ = false;
   startLauncher_ = 0;
+  // A launcher an earlier monitor launched, still starting javaw.exe, is
+  // taken over with its grace.
+  bool javaw = false;
+  for (const auto& [id, info] : info_) javaw |= info.launched && info.role == Role::Controller;
+  for (const auto& [id, info] : info_)
+    if (!javaw && info.launched && info.role == Role::Launcher) startLauncher_ = id, controllerLaunchedAtStart_ = true;
   allowedEnds_ = {"missing program", "bad setting"};
   if (refuseTimer_) allowedEnds_.insert("no window");
   monitor_ = std::make_unique<Monitor>(fake_.platform());
@@ -494,13 +504,12 @@ void World::Step(const std::string& what, F&& action) {
 
 bool World::GraceMayHold() const {
   // The longest the monitor may leave the bridge alone without javaw.exe:
-  // 30 s after the controller's launch, or while its launcher runs (a few
+  // 30 s after the controller's launch, or while its launcher runs (3
   // minutes at most) and 30 s after it ended.
   if (!controllerLaunchedAtStart_ || controllerSeen_) return false;
-  const std::uint64_t since = Now() - startMs_;
-  if (since < 30 * kSecond) return true;
-  if (startLauncher_ != 0 && since < 10 * kMinute) return true;
-  return launcherEndedMs_ >= startMs_ && Now() - launcherEndedMs_ < 30 * kSecond && since < 11 * kMinute;
+  if (Now() - startMs_ < 30 * kSecond) return true;
+  const std::uint64_t launcherGone = startLauncher_ != 0 ? Now() : std::max(launcherEndedMs_, startMs_);
+  return Now() < std::min(launcherGone, startMs_ + 3 * kMinute) + 30 * kSecond;
 }
 
 void World::AfterStep(const std::string& what) {
@@ -651,7 +660,7 @@ void World::CheckEvents() {
     if (e.id == EventId::Ended && allowedEnds_.count(e.strings.at(1)) == 0)
       Fail("ends-only-when-asked", "ended by " + e.strings.at(1));
     // What a user's clicks and the monitor's starts bring is theirs.
-    if (id >= 1040 || id <= 1011) continue;
+    if (id >= 1040 || id <= 1012) continue;
     auto& times = lastHour_[kind];
     times.push_back(Now());
     while (Now() - times.front() >= kHour) times.pop_front();
@@ -915,6 +924,7 @@ void World::Dispatch(const Event& e) {
       if (it == info_.end() || it->second.born != e.born) return;
       const std::int32_t java = Spawn(Role::Controller, kControllerPath, launches_, true);
       info_[java].parent = e.id;
+      Proc(java)->parentId = e.id;
       Note("the launcher " + std::to_string(e.id) + " started javaw.exe " + std::to_string(java));
       if (launches_.Chance(0.8)) At(launches_.Between(1, 20) * kSecond, EventType::LauncherExits, 0, e.id);
       return;
@@ -950,6 +960,7 @@ void World::Dispatch(const Event& e) {
         for (const auto& [id, info] : info_)
           if (info.role != Role::System && info.role != Role::Crowd) gone.push_back(id);
         for (const std::int32_t id : gone) Exit(id);
+        fake_.launchRecord.stored.reset();  // kept in the session, gone with it
         sessionAskedMs_.reset();
         Restart(crashes_.Between(1, 30) * kMinute);
       }
@@ -985,6 +996,10 @@ bool World::Run() {
   fake_.files.AddFile(kController.installPath, "exe");
   fake_.processes.terminationTakesEffect = true;
   fake_.launcher.choose = [this](const std::string& path) { return Launch(path); };
+  fake_.launcher.createdOf = [this](std::uint32_t id) { return Proc(static_cast<std::int32_t>(id))->created; };
+  fake_.events.onWrite = [this] {
+    if (std::exchange(crashAtNextEvent_, false)) throw Crash{};
+  };
   for (const std::string& text :
        {std::string(kLogBanner), std::string(kStartedText), std::string("Timer1 - BEFORE 'CALL Pellux_MONITOR'"),
         std::string("Timer1 - AFTER 'CALL Pellux_MONITOR'")})
@@ -1028,6 +1043,14 @@ bool World::Run() {
               static_cast<unsigned long long>(seed_), static_cast<unsigned long long>(stepNo_),
               static_cast<double>(Now()) / kMinute, violation_->name.c_str(), violation_->detail.c_str());
   for (const std::string& line : trace_) std::printf("    %s\n", line.c_str());
+  std::printf("  the programs then:");
+  for (const auto& p : fake_.processes.processes) {
+    const Role role = info_[p.id].role;
+    if (role == Role::System || role == Role::Crowd) continue;
+    std::printf(" %d%s%s%s %s;", p.id, info_[p.id].launched ? " launched" : "", p.openForTerminate ? "" : " elevated",
+                p.terminable && !p.endsLater ? "" : " stubborn", p.path.substr(p.path.rfind('\\') + 1).c_str());
+  }
+  std::printf("\n");
   std::printf("  replay: make simulate SEED=%llu RUNS=1 DAYS=%llu\n", static_cast<unsigned long long>(seed_),
               static_cast<unsigned long long>((end_ + kDay - 1) / kDay));
   return false;

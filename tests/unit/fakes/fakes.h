@@ -303,7 +303,8 @@ class FakeLauncher final : public Launcher {
     } else {
       nextId += 4;
     }
-    if (created != nullptr) *created = id == 0 ? 0 : FakeCreationTime(static_cast<std::int32_t>(id));
+    if (created != nullptr)
+      *created = id == 0 ? 0 : createdOf ? createdOf(id) : FakeCreationTime(static_cast<std::int32_t>(id));
     if (id != 0 && onLaunch) onLaunch(path, id);
     return id;
   }
@@ -312,6 +313,8 @@ class FakeLauncher final : public Launcher {
   std::uint32_t nextId = 4000;
   // When set, decides every result in place of results and nextId.
   std::function<std::uint32_t(const std::string& path)> choose;
+  // When set, the creation time reported for a new id (else FakeCreationTime).
+  std::function<std::uint64_t(std::uint32_t id)> createdOf;
   std::function<void(const std::string& path, std::uint32_t id)> onLaunch;
 
  private:
@@ -510,6 +513,7 @@ class FakeSystemEventLog final : public SystemEventLog {
   void Write(EventLevel level, EventId id, const std::vector<std::string>& strings) override {
     if (std::exchange(throwOnNextWrite, false)) throw std::bad_alloc();
     events.push_back({level, id, strings});
+    if (onWrite) onWrite();
   }
   [[nodiscard]] std::vector<EventId> Ids() const {
     std::vector<EventId> ids;
@@ -518,6 +522,7 @@ class FakeSystemEventLog final : public SystemEventLog {
   }
   std::vector<Event> events;
   bool throwOnNextWrite = false;  // the next event runs out of memory, once
+  std::function<void()> onWrite;   // after each event is recorded
 };
 
 // Values by key and name; %NAME% expands from environment, an unknown
