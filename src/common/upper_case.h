@@ -1,13 +1,14 @@
 #pragma once
 #include <cctype>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace pellux {
 
-// Upper case by the C locale, as the program names and the control file's
-// commands are compared: ASCII letters only, every other byte as it is.
+// Upper case by the C locale, as the control file's commands are compared:
+// ASCII letters only, every other byte as it is.
 [[nodiscard]] inline char Upper(char c) {
   return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
 }
@@ -25,6 +26,47 @@ namespace pellux {
   for (std::size_t i = 0; i < name.size(); ++i)
     if (Upper(tail[i]) != Upper(name[i])) return false;
   return true;
+}
+
+// The capital of a letter written with two bytes in UTF-8 (U+0080 to
+// U+07FF): Latin-1, Latin Extended-A, Greek and Cyrillic, as Windows
+// compares file names; anything else as it is. Always two bytes again.
+[[nodiscard]] constexpr std::uint32_t UpperTwoByteLetter(std::uint32_t c) {
+  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return c - 0x20;
+  if (c == 0xFF) return 0x178;
+  const bool odd = (c & 1) != 0;
+  if ((c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177)) return odd ? c - 1 : c;
+  if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) return odd ? c : c - 1;
+  if (c >= 0x3B1 && c <= 0x3C9) return c == 0x3C2 ? 0x3A3 : c - 0x20;  // final sigma
+  if (c == 0x3AC) return 0x386;                             // the Greek vowels with tonos
+  if ((c >= 0x3AD && c <= 0x3AF)) return c - 0x25;
+  if (c == 0x3CC) return 0x38C;
+  if (c == 0x3CD || c == 0x3CE) return c - 0x3F;
+  if (c >= 0x430 && c <= 0x44F) return c - 0x20;
+  if (c >= 0x450 && c <= 0x45F) return c - 0x50;
+  return c;
+}
+
+// A UTF-8 text (a path, a program's name) upper-cased as the system compares
+// file names: the ASCII letters and the two-byte letters above. Every letter
+// keeps its length in bytes, so a text and its capitals line up byte by byte.
+[[nodiscard]] inline std::string UpperText(std::string_view text) {
+  std::string out(text);
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    const auto lead = static_cast<unsigned char>(out[i]);
+    if (lead < 0x80) {
+      out[i] = Upper(out[i]);
+      continue;
+    }
+    if (lead < 0xC2 || lead > 0xDF || i + 1 >= out.size()) continue;
+    const auto next = static_cast<unsigned char>(out[i + 1]);
+    if ((next & 0xC0) != 0x80) continue;
+    const std::uint32_t upper = UpperTwoByteLetter(((lead & 0x1Fu) << 6) | (next & 0x3Fu));
+    out[i] = static_cast<char>(0xC0 | (upper >> 6));
+    out[i + 1] = static_cast<char>(0x80 | (upper & 0x3F));
+    ++i;
+  }
+  return out;
 }
 
 }  // namespace pellux

@@ -35,7 +35,9 @@ void EventLog::WriteLogLine(const std::string& text) {
   if (LogFilePath_.empty()) return;
   // A line that cannot be written (read-only file, a directory of that name,
   // a full disk) is dropped: the log must never stop the monitor.
-  (void)files_.Append(LogFilePath_, FormatLogLine(clock_.Now(), text));
+  // The core's texts are UTF-8; the file stays in the ANSI code page its
+  // readers have always had, so a path read in a scan keeps its bytes.
+  (void)files_.Append(LogFilePath_, files_.ToCodePage(FormatLogLine(clock_.Now(), text)));
 }
 
 }  // namespace pellux

@@ -23,8 +23,8 @@ class EventLog {
   // Decides once whether logging is on; when it is, writes the banner.
   void InitLog(const std::string& programFolder);
 
-  // Appends one line (open, append, close) when logging is on. A line that
-  // cannot be written is skipped without a word.
+  // Appends one line (open, append, close) in the ANSI code page when logging
+  // is on. A line that cannot be written is skipped without a word.
   void WriteLogLine(const std::string& text);
 
   // The log file's full path, or empty when logging is off.

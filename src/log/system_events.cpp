@@ -165,6 +165,15 @@ void SystemEvents::ControlFile(ControlState state, const std::string& tip,
   }
 }
 
+void SystemEvents::DistantControlFile(const std::string& path, bool answered) {
+  if (answered) {
+    unanswered_.erase(path);
+    return;
+  }
+  if (!unanswered_.insert(path).second) return;  // the same outage
+  Write(EventId::ControlFileUnanswered, {"No answer from the control file " + path, path});
+}
+
 void SystemEvents::ButtonStop(const SupervisedProgram& program, std::int32_t processId,
                               bool stillRunning) {
   Write(stillRunning ? EventId::ButtonStillRunning : EventId::ButtonStopped,

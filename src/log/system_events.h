@@ -2,6 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -77,6 +78,11 @@ class SystemEvents {
   void ControlFile(ControlState state, const std::string& tip, const std::string& command,
                    const std::string& file);
 
+  // A look at a control-file location that may block (a share, a network
+  // drive): one that did not answer in time is told once per outage, and
+  // the outage ends when that location answers again.
+  void DistantControlFile(const std::string& path, bool answered);
+
   // A button's stop: processId is the process whose termination was asked
   // (0 when none matched); stillRunning is what the re-check found.
   void ButtonStop(const SupervisedProgram& program, std::int32_t processId, bool stillRunning);
@@ -104,6 +110,7 @@ class SystemEvents {
   ControlState control_ = ControlState::Normal;
   std::map<EventId, Repeat> repeats_;
   bool otherNameReported_ = false;
+  std::set<std::string> unanswered_;  // distant control-file locations now out
 };
 
 }  // namespace pellux

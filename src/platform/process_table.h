@@ -42,16 +42,17 @@ class ProcessTable {
   [[nodiscard]] virtual bool ListModules(ProcessHandle process, ModuleHandle* modules,
                                          std::uint32_t bytes, std::uint32_t* bytesNeeded) = 0;
 
-  // Copies the module's full path (8-bit text) into buffer, which holds
-  // capacity characters; returns the number copied, 0 on failure. A path
-  // that does not fit is cut and returns capacity.
+  // Copies the module's full path (UTF-8) into buffer, which holds capacity
+  // bytes; returns the number of bytes copied, 0 on failure. A path that does
+  // not fit (in capacity characters, or its UTF-8 in capacity bytes) is cut
+  // and returns capacity.
   [[nodiscard]] virtual std::uint32_t ModulePath(ProcessHandle process, ModuleHandle module,
                                                  char* buffer, std::uint32_t capacity) = 0;
 
-  // Copies the full path of the process's executable (8-bit text) into
-  // buffer, which holds capacity characters, through a kAccessQueryLimited
-  // handle; returns the number of characters copied, capacity when the path
-  // does not fit with its terminating NUL, 0 on any other failure.
+  // Copies the full path of the process's executable (UTF-8) into buffer,
+  // which holds capacity bytes, through a kAccessQueryLimited handle; returns
+  // the number of bytes copied, capacity when the path does not fit with its
+  // terminating NUL, 0 on any other failure.
   [[nodiscard]] virtual std::uint32_t ImagePath(ProcessHandle process, char* buffer,
                                                 std::uint32_t capacity) = 0;
 

@@ -31,6 +31,7 @@ enum class EventLevel { Information, Warning, Error };
   X(Holding, 1030, MSG_HOLDING, Warning, 3)                                    \
   X(HoldingEnded, 1031, MSG_HOLDING_ENDED, Information, 1)                     \
   X(ControlFileEnd, 1032, MSG_CONTROL_FILE_END, Information, 2)                \
+  X(ControlFileUnanswered, 1033, MSG_CONTROL_FILE_UNANSWERED, Warning, 2)      \
   X(ButtonStopped, 1040, MSG_BUTTON_STOPPED, Information, 3)                   \
   X(ButtonStillRunning, 1041, MSG_BUTTON_STILL_RUNNING, Information, 3)        \
   X(ButtonFoundRunning, 1042, MSG_BUTTON_FOUND_RUNNING, Information, 2)        \

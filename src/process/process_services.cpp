@@ -54,17 +54,25 @@ class HandleGuard {
   ProcessHandle handle_;
 };
 
-bool SameUpper(char a, char b) { return Upper(a) == Upper(b); }
-
-bool EndsWithUpper(std::string_view path, std::string_view name) {
+// The comparisons below are of texts already upper-cased by UpperText, both
+// sides, in the core's one encoding (UTF-8), byte by byte.
+bool EndsWith(std::string_view path, std::string_view name) {
   // The last L characters, or the whole path when it is shorter: a shorter
   // path can only equal the name when both are the same length.
-  const std::string_view tail = path.size() < name.size() ? path : path.substr(path.size() - name.size());
-  return tail.size() == name.size() && std::equal(tail.begin(), tail.end(), name.begin(), SameUpper);
+  return path.size() >= name.size() && path.substr(path.size() - name.size()) == name;
 }
 
-bool ContainsUpper(std::string_view path, std::string_view name) {
-  return std::search(path.begin(), path.end(), name.begin(), name.end(), SameUpper) != path.end();
+bool Contains(std::string_view path, std::string_view name) {
+  return path.find(name) != std::string_view::npos;
+}
+
+// True when the path's file name is name followed by ".EXE".
+bool FileNameIsExe(std::string_view path, std::string_view name) {
+  const std::size_t slash = path.find_last_of("\\/");
+  const std::string_view file = slash == std::string_view::npos ? path : path.substr(slash + 1);
+  constexpr std::string_view kExe = ".EXE";
+  return file.size() == name.size() + kExe.size() && file.substr(0, name.size()) == name &&
+         file.substr(name.size()) == kExe;
 }
 
 // The identifiers of the running processes, in the system's order. The list
@@ -186,8 +194,9 @@ EndResult EndProcess(ProcessTable& table, const ErrorReporter& reporter, std::in
 
 void ProcessServices::IsProcessRunning(const std::string& name) {
   ProcessFound_.clear();
+  const std::string upperName = UpperText(name);
   WalkProcesses(table_, log_, [&](std::int32_t, std::string_view path) {
-    if (!EndsWithUpper(path, name)) return false;
+    if (!EndsWith(UpperText(path), upperName)) return false;
     ProcessFound_ = "YES";
     return true;
   });
@@ -202,10 +211,21 @@ KillOutcome ProcessServices::Kill_Process(const std::string& name) {
   // C:\Lintaro tools\PelluxMONITOR.exe, would end itself: its own process is
   // passed over as if it did not match, and the walk goes on.
   const std::int32_t own = table_.CurrentProcessId();
+  // Once a match has refused, only the program itself may stand in for it: a
+  // mere path match (C:\javaw-tools\x.exe after an elevated javaw.exe) is
+  // some operator's unrelated program, and ending it would report the real
+  // one as stopped.
+  bool refused = false;
+  const std::string upperName = UpperText(name);
   WalkProcesses(table_, log_, [&](std::int32_t id, std::string_view path) {
-    if (id == own || !ContainsUpper(path, name)) return false;
+    const std::string upperPath = UpperText(path);
+    if (id == own || !Contains(upperPath, upperName)) return false;
+    if (refused && !FileNameIsExe(upperPath, upperName)) return false;
     const EndResult result = EndProcess(table_, report_, id);
-    if (result == EndResult::Refused) return false;  // as if it did not match
+    if (result == EndResult::Refused) {
+      refused = true;
+      return false;  // as if it did not match
+    }
     outcome = {id, result == EndResult::Terminated};
     return true;  // only the first match that could be opened, whatever became of it
   });

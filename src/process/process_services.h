@@ -38,7 +38,8 @@ class ProcessServices {
   // Terminates (exit code 1) the first process other than the monitor's own
   // whose executable path contains name (compared upper-cased) and which can
   // be opened for termination; a match that refuses that open is reported
-  // and passed over. Reports failures to the hook only; the outcome tells
+  // and passed over, and from then on only a process whose file name is
+  // name plus ".exe" (in any case) counts as a match. Reports failures to the hook only; the outcome tells
   // the caller what was matched and ended.
   KillOutcome Kill_Process(const std::string& name);
 

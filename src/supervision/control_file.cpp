@@ -59,27 +59,59 @@ std::vector<std::string> ReadFirstTwoFields(std::string_view content) {
   return fields;
 }
 
+namespace {
+
+// What one location gave: whether something is there and, for a location
+// that may block, its head, read by the same look.
+struct LocationLook {
+  bool present = false;
+  bool headRead = false;
+  std::optional<std::string> head;
+};
+
+LocationLook LookAt(FileSystem& files, const std::string& path,
+                    std::vector<DistantLocation>& distant) {
+  if (!files.MayBlock(path)) return {files.Exists(path), false, std::nullopt};
+  DistantLook look = files.LookWithin(path, kControlFileReadLimit, kControlFileLookWaitMs);
+  distant.push_back({path, look.answer != LookAnswer::Unanswered});
+  // Unanswered counts as absent for this cycle: the next location is looked
+  // at, and the cycle goes on.
+  return {look.answer == LookAnswer::Present, true, std::move(look.head)};
+}
+
+}  // namespace
+
 ControlOutcome EvaluateControlFile(FileSystem& files, const std::string& firstFile,
                                    const std::string& programFolder,
                                    const std::string& appVersion) {
+  std::vector<DistantLocation> distant;
+  const auto normal = [&] {
+    ControlOutcome outcome = Normal(appVersion);
+    outcome.distant = distant;
+    return outcome;
+  };
   // A directory of that name also passes the existence test; it then wins
   // over the program folder and, since it cannot be read, means normal.
   std::string path = firstFile;
-  if (path.empty() || !files.Exists(path)) {
+  LocationLook look;
+  if (!path.empty()) look = LookAt(files, path, distant);
+  if (!look.present) {
     path = programFolder + "\\" + kControlFileName;
-    if (!files.Exists(path)) return Normal(appVersion);
+    look = LookAt(files, path, distant);
+    if (!look.present) return normal();
   }
 
   // The writer may hold the file open, or it may be huge: only its head is
   // read, and a file that cannot be read at all says nothing.
-  const std::optional<std::string> head = files.ReadHead(path, kControlFileReadLimit);
-  if (!head) return Normal(appVersion);
+  const std::optional<std::string> head =
+      look.headRead ? look.head : files.ReadHead(path, kControlFileReadLimit);
+  if (!head) return normal();
   const std::vector<std::string> fields =
       ReadFirstTwoFields(std::string_view(*head).substr(0, kControlFileReadLimit));
-  if (fields.size() < 2) return Normal(appVersion);
+  if (fields.size() < 2) return normal();
 
   const std::string command = Upper(fields[1]);
-  ControlOutcome outcome = Normal(appVersion);
+  ControlOutcome outcome = normal();
   if (command == "STOP" || command == "HOLD") {
     outcome.picture = kHoldingPicture;
     outcome.tip = kHoldingTip;

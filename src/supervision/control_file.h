@@ -1,5 +1,6 @@
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,6 +15,17 @@ inline constexpr char kControlFileName[] = "Pellux.stp";
 inline constexpr const char* kControlFileOnD = kBuiltInControlFile;
 // Only the head of the file is read: the two fields never need more.
 inline constexpr std::size_t kControlFileReadLimit = 64 * 1024;
+// A location that may block (a share, a network drive) is looked at off the
+// window's thread; the cycle waits this long for the answer, so that a share
+// that has gone never freezes the window.
+inline constexpr std::uint32_t kControlFileLookWaitMs = 500;
+
+// A look at a location that may block, and whether it answered in time.
+struct DistantLocation {
+  std::string path;
+  bool answered = false;
+  bool operator==(const DistantLocation& o) const { return path == o.path && answered == o.answered; }
+};
 
 // What the control file asks of this cycle.
 struct ControlOutcome {
@@ -23,6 +35,9 @@ struct ControlOutcome {
   ControlState state = ControlState::Normal;
   std::string command;  // the second field upper-cased, when one was read
   std::string file;     // the control file that was read, when there is one
+  // The locations that may block looked at this cycle, in order. One that did
+  // not answer in time counted as no file.
+  std::vector<DistantLocation> distant;
 };
 
 // The first two fields (at most) of content read as the event log writes a
@@ -32,7 +47,9 @@ struct ControlOutcome {
 
 // Reads firstFile or else the program folder's "Pellux.stp" and turns its
 // second field into the cycle's outcome. An empty firstFile leaves only the
-// program folder's.
+// program folder's. A location that may block is looked at through
+// LookWithin, waiting at most kControlFileLookWaitMs; every other one as it
+// always was, on the caller's thread.
 [[nodiscard]] ControlOutcome EvaluateControlFile(FileSystem& files, const std::string& firstFile,
                                                  const std::string& programFolder,
                                                  const std::string& appVersion);

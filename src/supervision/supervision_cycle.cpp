@@ -90,6 +90,8 @@ void SupervisionCycle::Pellux_MONITOR() {
 
   const ControlOutcome outcome = EvaluateControlFile(d_.files, d_.controlFile, d_.programFolder,
                                                     d_.AppVersion);
+  for (const DistantLocation& location : outcome.distant)
+    d_.events.DistantControlFile(location.path, location.answered);
   d_.events.ControlFile(outcome.state, outcome.tip, outcome.command, outcome.file);
   if (outcome.end) {
     ended_ = true;

@@ -3,7 +3,9 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <climits>
 #include <limits>
+#include <utility>
 
 #include "win32/path_rules.h"
 #include "win32/utf_conversion.h"
@@ -25,7 +27,63 @@ UniqueFile Open(const std::string& path, DWORD access, DWORD disposition) {
                                   nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
+std::optional<std::string> ReadHeadOf(const std::string& path, std::size_t maxBytes) {
+  const DWORD attributes = Attributes(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return std::nullopt;
+  }
+  UniqueFile file = Open(path, GENERIC_READ, OPEN_EXISTING);
+  if (!file) return std::nullopt;
+  std::string content(maxBytes, '\0');
+  std::size_t done = 0;
+  while (done < maxBytes) {
+    const DWORD chunk = static_cast<DWORD>(
+        std::min<std::size_t>(maxBytes - done, std::numeric_limits<DWORD>::max() / 2));
+    DWORD read = 0;
+    if (!::ReadFile(file.get(), content.data() + done, chunk, &read, nullptr)) return std::nullopt;
+    if (read == 0) break;  // end of file
+    done += read;
+  }
+  content.resize(done);
+  return content;
+}
+
 }  // namespace
+
+struct Win32FileSystem::Look {
+  std::string path;
+  std::size_t maxBytes = 0;
+  UniqueHandle answered;  // manual-reset event, set by the worker once answer is written
+  DistantLook answer;     // read only after answered is set
+};
+
+namespace {
+
+DWORD WINAPI LookWorker(void* parameter) {
+  // The worker's own reference: the look outlives the file system, and the
+  // monitor's end, for as long as the network holds this thread.
+  const std::unique_ptr<std::shared_ptr<Win32FileSystem::Look>> own(
+      static_cast<std::shared_ptr<Win32FileSystem::Look>*>(parameter));
+  Win32FileSystem::Look& look = **own;
+  try {
+    if (Attributes(look.path) == INVALID_FILE_ATTRIBUTES) {
+      look.answer = {LookAnswer::Absent, std::nullopt};
+    } else {
+      look.answer = {LookAnswer::Present, ReadHeadOf(look.path, look.maxBytes)};
+    }
+  } catch (...) {
+    look.answer = {};  // no memory for the head: no answer
+  }
+  (void)::SetEvent(look.answered.get());  // a failure leaves the look unanswered
+  return 0;
+}
+
+}  // namespace
+
+Win32FileSystem::Win32FileSystem() = default;
+// A look still held by the network keeps its own reference; nothing here
+// waits for it.
+Win32FileSystem::~Win32FileSystem() = default;
 
 bool Win32FileSystem::Exists(const std::string& path) {
   return Attributes(path) != INVALID_FILE_ATTRIBUTES;
@@ -51,24 +109,55 @@ bool Win32FileSystem::Append(const std::string& path, const std::string& bytes) 
 
 std::optional<std::string> Win32FileSystem::ReadHead(const std::string& path,
                                                      std::size_t maxBytes) {
-  const DWORD attributes = Attributes(path);
-  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-    return std::nullopt;
+  return ReadHeadOf(path, maxBytes);
+}
+
+std::string Win32FileSystem::ToCodePage(const std::string& text) {
+  const std::wstring wide = Utf8ToWide(text);
+  if (wide.empty()) return {};
+  // Flags 0: the same best-fit mapping and default character as the
+  // system's own ANSI calls use.
+  const int length = static_cast<int>(std::min<std::size_t>(wide.size(), INT_MAX / 4));
+  const int size = ::WideCharToMultiByte(CP_ACP, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
+  if (size <= 0) return {};
+  std::string out(static_cast<std::size_t>(size), '\0');
+  const int written =
+      ::WideCharToMultiByte(CP_ACP, 0, wide.data(), length, out.data(), size, nullptr, nullptr);
+  out.resize(static_cast<std::size_t>(std::max(written, 0)));
+  return out;
+}
+
+bool Win32FileSystem::MayBlock(const std::string& path) {
+  if (IsSharePath(path)) return true;
+  const std::string root = DriveRoot(path);
+  // The drive's kind comes from the local mapping; no network is asked.
+  return !root.empty() && ::GetDriveTypeW(Utf8ToWide(root).c_str()) == DRIVE_REMOTE;
+}
+
+DistantLook Win32FileSystem::LookWithin(const std::string& path, std::size_t maxBytes,
+                                        std::uint32_t waitMs) {
+  auto pending = pending_.find(path);
+  if (pending != pending_.end()) {
+    // Still held by the network: no second worker. One that answered since
+    // is dropped, its answer stale; a fresh look follows.
+    if (::WaitForSingleObject(pending->second->answered.get(), 0) != WAIT_OBJECT_0) return {};
+    pending_.erase(pending);
   }
-  UniqueFile file = Open(path, GENERIC_READ, OPEN_EXISTING);
-  if (!file) return std::nullopt;
-  std::string content(maxBytes, '\0');
-  std::size_t done = 0;
-  while (done < maxBytes) {
-    const DWORD chunk = static_cast<DWORD>(
-        std::min<std::size_t>(maxBytes - done, std::numeric_limits<DWORD>::max() / 2));
-    DWORD read = 0;
-    if (!::ReadFile(file.get(), content.data() + done, chunk, &read, nullptr)) return std::nullopt;
-    if (read == 0) break;  // end of file
-    done += read;
+  auto look = std::make_shared<Look>();
+  look->path = path;
+  look->maxBytes = maxBytes;
+  look->answered.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!look->answered) return {};
+  auto worker = std::make_unique<std::shared_ptr<Look>>(look);
+  // The thread's handle is not needed: the event says when it has answered.
+  const UniqueHandle thread(::CreateThread(nullptr, 0, &LookWorker, worker.get(), 0, nullptr));
+  if (!thread) return {};  // no thread to be had: no answer this cycle
+  (void)worker.release();  // the worker owns it now
+  if (::WaitForSingleObject(look->answered.get(), waitMs) != WAIT_OBJECT_0) {
+    pending_.emplace(path, std::move(look));
+    return {};
   }
-  content.resize(done);
-  return content;
+  return std::move(look->answer);
 }
 
 }  // namespace pellux::win32

@@ -1,4 +1,6 @@
 #pragma once
+#include <map>
+#include <memory>
 #include <string>
 
 #include "platform/file_system.h"
@@ -10,10 +12,28 @@ namespace pellux::win32 {
 // copy or delete the log and control files between our single-step opens.
 class Win32FileSystem final : public FileSystem {
  public:
+  Win32FileSystem();
+  ~Win32FileSystem() override;
+  Win32FileSystem(const Win32FileSystem&) = delete;
+  Win32FileSystem& operator=(const Win32FileSystem&) = delete;
+
   [[nodiscard]] bool Exists(const std::string& path) override;
   [[nodiscard]] bool Append(const std::string& path, const std::string& bytes) override;
   [[nodiscard]] std::optional<std::string> ReadHead(const std::string& path,
                                                     std::size_t maxBytes) override;
+  [[nodiscard]] std::string ToCodePage(const std::string& text) override;
+  [[nodiscard]] bool MayBlock(const std::string& path) override;
+  [[nodiscard]] DistantLook LookWithin(const std::string& path, std::size_t maxBytes,
+                                       std::uint32_t waitMs) override;
+
+  // One look on its worker thread; shared by the caller and the worker, so
+  // that a worker the network keeps past the monitor's end touches only
+  // what it owns.
+  struct Look;
+
+ private:
+  // The looks that have not answered yet, by path: at most one each.
+  std::map<std::string, std::shared_ptr<Look>> pending_;
 };
 
 }  // namespace pellux::win32

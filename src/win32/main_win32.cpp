@@ -79,7 +79,7 @@ void RegisterForRestart() {
 // Brings the running monitor to the front; it has no taskbar button, so this
 // is how the operator finds it. Not found: it is still starting or ending.
 void ShowRunningMonitor() {
-  const HWND window = ::FindWindowA(pellux::win32::kMainWindowClass, nullptr);
+  const HWND window = ::FindWindowW(pellux::win32::kMainWindowClass, nullptr);
   if (window == nullptr) return;
   if (::IsIconic(window)) (void)::ShowWindow(window, SW_RESTORE);  // returns the previous state
   // A box the monitor shows (a launch failure) is what waits for the operator.
@@ -92,11 +92,11 @@ void ShowRunningMonitor() {
 int RunMessageLoop(pellux::win32::Win32MainWindow& window) {
   MSG message{};
   for (;;) {
-    const BOOL got = ::GetMessageA(&message, nullptr, 0, 0);
+    const BOOL got = ::GetMessageW(&message, nullptr, 0, 0);
     if (got == 0 || got == -1) break;  // WM_QUIT, or a broken queue
     if (window.PreTranslate(message)) continue;
     (void)::TranslateMessage(&message);  // FALSE only says no character was made
-    (void)::DispatchMessageA(&message);
+    (void)::DispatchMessageW(&message);
   }
   return static_cast<int>(message.wParam);
 }

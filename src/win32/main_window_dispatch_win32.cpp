@@ -14,23 +14,23 @@ bool Win32MainWindow::PreTranslate(MSG& message) {
       message.message == WM_KEYDOWN) {
     rejectedPress_ = false;
   }
-  return window_ != nullptr && ::IsDialogMessageA(window_, &message) != FALSE;
+  return window_ != nullptr && ::IsDialogMessageW(window_, &message) != FALSE;
 }
 
 LRESULT CALLBACK Win32MainWindow::WindowProc(HWND window, UINT message, WPARAM wParam,
                                              LPARAM lParam) noexcept {
   try {
-    auto* self = reinterpret_cast<Win32MainWindow*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
+    auto* self = reinterpret_cast<Win32MainWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
     if (message == WM_NCCREATE) {
-      self = static_cast<Win32MainWindow*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
-      (void)::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+      self = static_cast<Win32MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+      (void)::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
       if (self != nullptr) self->window_ = window;
     }
-    if (self == nullptr) return ::DefWindowProcA(window, message, wParam, lParam);
+    if (self == nullptr) return ::DefWindowProcW(window, message, wParam, lParam);
     if (message == WM_NCDESTROY) {
-      (void)::SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+      (void)::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
       self->window_ = nullptr;
-      return ::DefWindowProcA(window, message, wParam, lParam);
+      return ::DefWindowProcW(window, message, wParam, lParam);
     }
     return self->HandleMessage(message, wParam, lParam);
   } catch (...) {
@@ -62,7 +62,7 @@ LRESULT Win32MainWindow::OnOtherMessage(UINT message, WPARAM wParam, LPARAM lPar
     if (events_ != nullptr) events_->OnTaskbarCreated();
     return 0;
   }
-  return ::DefWindowProcA(window_, message, wParam, lParam);
+  return ::DefWindowProcW(window_, message, wParam, lParam);
 }
 
 LRESULT Win32MainWindow::OnCommand(int id, int code) {
@@ -87,13 +87,13 @@ LRESULT Win32MainWindow::OnActivate(WPARAM wParam, LPARAM lParam) {
   if (LOWORD(wParam) == WA_INACTIVE) {
     HWND focus = ::GetFocus();
     if (focus != nullptr && ::IsChild(window_, focus)) savedFocus_ = focus;
-    return ::DefWindowProcA(window_, WM_ACTIVATE, wParam, lParam);
+    return ::DefWindowProcW(window_, WM_ACTIVATE, wParam, lParam);
   }
   if (HIWORD(wParam) == 0 && savedFocus_ != nullptr && ::IsWindow(savedFocus_)) {
     (void)::SetFocus(savedFocus_);
     return 0;
   }
-  return ::DefWindowProcA(window_, WM_ACTIVATE, wParam, lParam);
+  return ::DefWindowProcW(window_, WM_ACTIVATE, wParam, lParam);
 }
 
 LRESULT Win32MainWindow::OnSetFocus() {
@@ -139,7 +139,7 @@ void Win32MainWindow::OnPortKillFocus() {
   // ping-pong; the validation runs from the posted message instead, once.
   if (validating_ || validationPending_ || window_ == nullptr) return;
   validationPending_ = true;
-  if (!::PostMessageA(window_, WMAPP_VALIDATE_PORT, 0, 0)) validationPending_ = false;
+  if (!::PostMessageW(window_, WMAPP_VALIDATE_PORT, 0, 0)) validationPending_ = false;
 }
 
 LRESULT Win32MainWindow::OnValidatePort() {

@@ -3,6 +3,7 @@
 #include "ui/layout.h"
 #include "win32/control_ids.h"
 #include "win32/display_text.h"
+#include "win32/utf_conversion.h"
 
 namespace pellux::win32 {
 namespace {
@@ -18,7 +19,8 @@ void FillSolid(HDC dc, const RECT& area, Colour colour) {
 
 void DrawCentredText(HDC dc, const std::string& text, RECT area, UINT format) {
   // DT_NOPREFIX: an ampersand in a message is shown, not taken as a mnemonic.
-  (void)::DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &area,
+  const std::wstring wide = Utf8ToWide(text);
+  (void)::DrawTextW(dc, wide.c_str(), static_cast<int>(wide.size()), &area,
                     format | DT_CENTER | DT_NOPREFIX);
 }
 
@@ -26,7 +28,7 @@ void DrawCentredText(HDC dc, const std::string& text, RECT area, UINT format) {
 
 LRESULT Win32MainWindow::OnCtlColorStatic(WPARAM wParam, LPARAM lParam) {
   if (reinterpret_cast<HWND>(lParam) != label_) {
-    return ::DefWindowProcA(window_, WM_CTLCOLORSTATIC, wParam, lParam);
+    return ::DefWindowProcW(window_, WM_CTLCOLORSTATIC, wParam, lParam);
   }
   HDC dc = reinterpret_cast<HDC>(wParam);
   (void)::SetTextColor(dc, AsColorRef(kBlack));

@@ -3,11 +3,12 @@
 #include "ui/layout.h"
 #include "win32/control_ids.h"
 #include "win32/resource_ids.h"
+#include "win32/utf_conversion.h"
 
 namespace pellux::win32 {
 namespace {
 
-constexpr char kOwnerClass[] = "PelluxMONITOR.Owner";
+constexpr wchar_t kOwnerClass[] = L"PelluxMONITOR.Owner";
 constexpr DWORD kMainStyle = WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;  // no minimise, no maximise
 constexpr DWORD kMainExStyle = WS_EX_CONTROLPARENT;  // no WS_EX_APPWINDOW: no taskbar button
 constexpr int kButtonPictureDips = 32;
@@ -22,7 +23,7 @@ int Win32MainWindow::Scale(int pixelsAt96, int dpi) { return ::MulDiv(pixelsAt96
 
 Win32MainWindow::Win32MainWindow(HINSTANCE instance)
     : instance_(instance),
-      taskbarCreated_(::RegisterWindowMessageA("TaskbarCreated")),
+      taskbarCreated_(::RegisterWindowMessageW(L"TaskbarCreated")),
       bigIcon_(LoadIconResource(instance, IDI_IMGICON0, ::GetSystemMetrics(SM_CXICON))),
       smallIcon_(LoadIconResource(instance, IDI_IMGICON0, ::GetSystemMetrics(SM_CXSMICON))) {
   buttonColours_.fill(kLightGrey);
@@ -42,34 +43,34 @@ Win32MainWindow::~Win32MainWindow() {
 }
 
 void Win32MainWindow::RegisterClasses() {
-  WNDCLASSEXA main{};
+  WNDCLASSEXW main{};
   main.cbSize = sizeof(main);
   main.lpfnWndProc = &Win32MainWindow::WindowProc;
   main.hInstance = instance_;
   main.hIcon = bigIcon_.get();
   main.hIconSm = smallIcon_.get();
-  main.hCursor = ::LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
+  main.hCursor = ::LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
   main.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
   main.lpszClassName = kMainWindowClass;
 
-  WNDCLASSEXA owner{};
+  WNDCLASSEXW owner{};
   owner.cbSize = sizeof(owner);
-  owner.lpfnWndProc = &::DefWindowProcA;  // never shown; it only keeps us off the taskbar
+  owner.lpfnWndProc = &::DefWindowProcW;  // never shown; it only keeps us off the taskbar
   owner.hInstance = instance_;
   owner.lpszClassName = kOwnerClass;
 
-  for (const WNDCLASSEXA* windowClass : {&main, &owner}) (void)::RegisterClassExA(windowClass);
+  for (const WNDCLASSEXW* windowClass : {&main, &owner}) (void)::RegisterClassExW(windowClass);
 }
 
-HWND Win32MainWindow::MakeWindow(DWORD exStyle, const char* className, const char* text,
+HWND Win32MainWindow::MakeWindow(DWORD exStyle, const wchar_t* className, const std::string& text,
                                  DWORD style, const RECT& place, HWND parent, int id,
                                  void* param) {
-  return ::CreateWindowExA(exStyle, className, text, style, place.left, place.top,
+  return ::CreateWindowExW(exStyle, className, Utf8ToWide(text).c_str(), style, place.left, place.top,
                            place.right, place.bottom, parent,
                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, param);
 }
 
-HWND Win32MainWindow::MakeChild(const char* className, const char* text, DWORD style,
+HWND Win32MainWindow::MakeChild(const wchar_t* className, const std::string& text, DWORD style,
                                 DWORD exStyle, int leftTwips, int topTwips, int widthTwips,
                                 int heightTwips, int id) {
   const RECT place{PxX(leftTwips), PxY(topTwips), PxX(widthTwips), PxY(heightTwips)};
@@ -79,10 +80,10 @@ HWND Win32MainWindow::MakeChild(const char* className, const char* text, DWORD s
 bool Win32MainWindow::Create() {
   if (window_ != nullptr) return true;
   RegisterClasses();
-  arialBold_.reset(::CreateFontA(-::MulDiv(kWindowFontPoints, dpiY_, 72), 0, 0, 0, FW_BOLD, FALSE,
+  arialBold_.reset(::CreateFontW(-::MulDiv(kWindowFontPoints, dpiY_, 72), 0, 0, 0, FW_BOLD, FALSE,
                                  FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
                                  CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, VARIABLE_PITCH | FF_SWISS,
-                                 kWindowFontFace));
+                                 Utf8ToWide(kWindowFontFace).c_str()));
   buttonPictureSize_ = Scale(kButtonPictureDips, dpiX_);
   pelluxPicture_ = LoadIconResource(instance_, IDI_CBPELLUX, buttonPictureSize_);
   lintaroPicture_ = LoadIconResource(instance_, IDI_CBLINTARO, buttonPictureSize_);
@@ -99,29 +100,29 @@ bool Win32MainWindow::Create() {
 
   // Creation order is the Tab order: TBPort, CBLINTARO, CBPellux.
   const DWORD shown = WS_VISIBLE;
-  port_ = MakeChild("EDIT", "", shown | WS_TABSTOP | ES_CENTER | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE,
+  port_ = MakeChild(L"EDIT", "", shown | WS_TABSTOP | ES_CENTER | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE,
                     kTBPortRect.left, kTBPortRect.top, kTBPortRect.width, kTBPortRect.height,
                     kIdTBPort);
-  cbLintaro_ = MakeChild("BUTTON", kCBLINTAROCaption, shown | WS_TABSTOP | BS_OWNERDRAW, 0,
+  cbLintaro_ = MakeChild(L"BUTTON", kCBLINTAROCaption, shown | WS_TABSTOP | BS_OWNERDRAW, 0,
                          kCBLINTARORect.left, kCBLINTARORect.top, kCBLINTARORect.width,
                          kCBLINTARORect.height, kIdCBLINTARO);
-  cbPellux_ = MakeChild("BUTTON", kCBPelluxCaption, shown | WS_TABSTOP | BS_OWNERDRAW, 0,
+  cbPellux_ = MakeChild(L"BUTTON", kCBPelluxCaption, shown | WS_TABSTOP | BS_OWNERDRAW, 0,
                         kCBPelluxRect.left, kCBPelluxRect.top, kCBPelluxRect.width,
                         kCBPelluxRect.height, kIdCBPellux);
-  label_ = MakeChild("STATIC", kLabel1Text, shown | SS_CENTER, 0, kLabel1Rect.left,
+  label_ = MakeChild(L"STATIC", kLabel1Text, shown | SS_CENTER, 0, kLabel1Rect.left,
                      kLabel1Rect.top, kLabel1Rect.width, kLabel1Rect.height, kIdLabel1);
-  picture_ = MakeChild("STATIC", "", shown | SS_OWNERDRAW, 0, kImage1Rect.left, kImage1Rect.top,
+  picture_ = MakeChild(L"STATIC", "", shown | SS_OWNERDRAW, 0, kImage1Rect.left, kImage1Rect.top,
                        kImage1Rect.width, kImage1Rect.height, kIdImage1);
   // The strip's window text is the message itself, so other programs can read it.
-  strip_ = MakeChild("STATIC", "", WS_BORDER | SS_OWNERDRAW, 0, kLBLMSGRect.left, kLBLMSGRect.top,
+  strip_ = MakeChild(L"STATIC", "", WS_BORDER | SS_OWNERDRAW, 0, kLBLMSGRect.left, kLBLMSGRect.top,
                      kLBLMSGRect.width, kLBLMSGRect.height, kIdLBLMSG);
   // The tray icon's mouse messages go to this hidden box below the visible
   // area, where nothing handles them.
-  hook_ = MakeChild("STATIC", "", 0, 0, 150, 3660, 855, 525, kIdPichook);
+  hook_ = MakeChild(L"STATIC", "", 0, 0, 150, 3660, 855, 525, kIdPichook);
 
   for (HWND withFont : {port_, label_, strip_}) {
     if (withFont == nullptr) continue;
-    (void)::SendMessageA(withFont, WM_SETFONT, reinterpret_cast<WPARAM>(arialBold_.get()), FALSE);
+    (void)::SendMessageW(withFont, WM_SETFONT, reinterpret_cast<WPARAM>(arialBold_.get()), FALSE);
   }
   return true;
 }
@@ -180,21 +181,21 @@ void Win32MainWindow::SetButtonColour(ProgramButton button, Colour colour) {
 
 std::string Win32MainWindow::PortText() {
   if (port_ == nullptr) return {};
-  const int length = ::GetWindowTextLengthA(port_);
+  const int length = ::GetWindowTextLengthW(port_);
   if (length <= 0) return {};
-  std::string text(static_cast<std::size_t>(length) + 1, '\0');
-  const int copied = ::GetWindowTextA(port_, text.data(), length + 1);
+  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+  const int copied = ::GetWindowTextW(port_, text.data(), length + 1);
   text.resize(static_cast<std::size_t>(copied > 0 ? copied : 0));
-  return text;
+  return WideToUtf8(text);
 }
 
 void Win32MainWindow::SetPortText(const std::string& text) {
-  if (port_ != nullptr) (void)::SetWindowTextA(port_, text.c_str());
+  if (port_ != nullptr) (void)::SetWindowTextW(port_, Utf8ToWide(text).c_str());
 }
 
 bool Win32MainWindow::PortVisible() {
   // The field's own visibility, whether or not the window is shown yet.
-  return port_ != nullptr && (::GetWindowLongPtrA(port_, GWL_STYLE) & WS_VISIBLE) != 0;
+  return port_ != nullptr && (::GetWindowLongPtrW(port_, GWL_STYLE) & WS_VISIBLE) != 0;
 }
 
 void Win32MainWindow::FocusPort() {
@@ -209,7 +210,7 @@ void Win32MainWindow::SetStripColours(Colour back, Colour fore) {
 
 void Win32MainWindow::SetStripText(const std::string& text) {
   stripText_ = text;
-  if (strip_ != nullptr) (void)::SetWindowTextA(strip_, text.c_str());
+  if (strip_ != nullptr) (void)::SetWindowTextW(strip_, Utf8ToWide(text).c_str());
   Repaint(strip_);
 }
 

@@ -14,7 +14,7 @@
 namespace pellux::win32 {
 
 // The main window's class; a second start finds the first monitor by it.
-inline constexpr char kMainWindowClass[] = "PelluxMONITOR.FrmMAIN";
+inline constexpr wchar_t kMainWindowClass[] = L"PelluxMONITOR.FrmMAIN";
 
 // Posted when the port field lost the focus, so that its validation runs once
 // the focus change is complete and never from inside the notification.
@@ -89,9 +89,10 @@ class Win32MainWindow final : public WindowControls, public Timers {
   void DrawPicture(const DRAWITEMSTRUCT& item) const;
 
   void RegisterClasses();
-  HWND MakeWindow(DWORD exStyle, const char* className, const char* text, DWORD style,
+  // Texts in UTF-8, as the core holds them; the windows are Unicode ones.
+  HWND MakeWindow(DWORD exStyle, const wchar_t* className, const std::string& text, DWORD style,
                   const RECT& place, HWND parent, int id, void* param);
-  HWND MakeChild(const char* className, const char* text, DWORD style, DWORD exStyle,
+  HWND MakeChild(const wchar_t* className, const std::string& text, DWORD style, DWORD exStyle,
                  int leftTwips, int topTwips, int widthTwips, int heightTwips, int id);
   void SetOuterSizeForClient(int clientWidthPx, int clientHeightPx);
   void Resize(HWND window, int widthPx, int heightPx);

@@ -38,6 +38,20 @@ struct ModulePathParts {
 using pellux::kLongestPath;
 using pellux::PathMayBeCut;
 
+// Hands a path that a wide query read on to the core's buffer of capacity
+// bytes, in UTF-8: the bytes copied, or capacity, meaning "may be cut, ask
+// again with more room", when the query filled its own buffer of capacity
+// characters or the UTF-8 text does not fit (it takes up to three bytes for
+// one character). The buffer then holds as much as fits.
+[[nodiscard]] inline std::uint32_t HandOnPath(const std::string& utf8, bool queryFull, char* buffer,
+                                              std::uint32_t capacity) {
+  const std::size_t fits = utf8.size() < capacity ? utf8.size() : capacity;
+  utf8.copy(buffer, fits);
+  if (queryFull || utf8.size() >= capacity) return capacity;
+  buffer[fits] = '\0';
+  return static_cast<std::uint32_t>(fits);
+}
+
 // The wide file calls take a path of 260 characters or more only in its
 // extended-length form (\\?\C:\..., \\?\UNC\server\...) unless the system
 // allows long paths to every program; a shorter or relative path is left as it is.
@@ -46,6 +60,29 @@ using pellux::PathMayBeCut;
   if (path.rfind("\\\\", 0) == 0) return "\\\\?\\UNC\\" + path.substr(2);
   if (path.size() >= 3 && path[1] == ':' && path[2] == '\\') return "\\\\?\\" + path;
   return path;
+}
+
+// A path on a share: \\server\share\..., or its extended-length form
+// \\?\UNC\server\share\... (a device path \\.\ or \\?\C:\ is none).
+[[nodiscard]] inline bool IsSharePath(const std::string& path) {
+  const auto separator = [&](std::size_t i) { return i < path.size() && (path[i] == '\\' || path[i] == '/'); };
+  if (!separator(0) || !separator(1)) return false;
+  if (path.size() >= 3 && (path[2] == '?' || path[2] == '.') && separator(3)) {
+    const std::string rest = path.substr(4, 4);
+    return rest.size() == 4 && (rest[0] == 'U' || rest[0] == 'u') && (rest[1] == 'N' || rest[1] == 'n') &&
+           (rest[2] == 'C' || rest[2] == 'c') && (rest[3] == '\\' || rest[3] == '/');
+  }
+  return true;
+}
+
+// The root of the drive a path lies on ("D:\"), also in the extended-length
+// form; empty when it names no drive.
+[[nodiscard]] inline std::string DriveRoot(const std::string& path) {
+  const std::size_t start = path.rfind("\\\\?\\", 0) == 0 ? 4 : 0;
+  if (path.size() < start + 2 || path[start + 1] != ':') return {};
+  const char letter = path[start];
+  if (!((letter >= 'A' && letter <= 'Z') || (letter >= 'a' && letter <= 'z'))) return {};
+  return std::string(1, letter) + ":\\";
 }
 
 // The full path of a system library in the system folder. Empty when the

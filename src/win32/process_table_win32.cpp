@@ -7,6 +7,10 @@
 #include <psapi.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
+#include <string>
+
+#include "win32/path_rules.h"
 #include "win32/utf_conversion.h"
 #include "win32/win32_handles.h"
 
@@ -44,8 +48,15 @@ bool Win32ProcessTable::ListModules(ProcessHandle process, ModuleHandle* modules
 
 std::uint32_t Win32ProcessTable::ModulePath(ProcessHandle process, ModuleHandle module,
                                             char* buffer, std::uint32_t capacity) {
-  return ::GetModuleFileNameExA(AsHandle(process), reinterpret_cast<HMODULE>(module), buffer,
-                                capacity);
+  // The wide query, so that a path outside the ANSI code page is read as it
+  // is and compared in the core's one encoding. It cuts a path that does not
+  // fit, unterminated, and says nothing: a full buffer may hold a cut path.
+  std::wstring wide(capacity, L'\0');
+  const DWORD copied = ::GetModuleFileNameExW(AsHandle(process), reinterpret_cast<HMODULE>(module),
+                                              wide.data(), capacity);
+  if (copied == 0) return 0;
+  wide.resize(std::min<DWORD>(copied, capacity));
+  return HandOnPath(WideToUtf8(wide), copied >= capacity, buffer, capacity);
 }
 
 std::uint32_t Win32ProcessTable::ImagePath(ProcessHandle process, char* buffer,
@@ -53,9 +64,13 @@ std::uint32_t Win32ProcessTable::ImagePath(ProcessHandle process, char* buffer,
   // In: the buffer's room including the terminating NUL; out: the characters
   // written without it. A path that does not fit fails instead of being cut:
   // answered as a full buffer, so that the scan asks again with a larger one.
+  std::wstring wide(capacity, L'\0');
   DWORD size = capacity;
-  if (::QueryFullProcessImageNameA(AsHandle(process), 0, buffer, &size)) return size;
-  return ::GetLastError() == ERROR_INSUFFICIENT_BUFFER ? capacity : 0;
+  if (!::QueryFullProcessImageNameW(AsHandle(process), 0, wide.data(), &size)) {
+    return ::GetLastError() == ERROR_INSUFFICIENT_BUFFER ? capacity : 0;
+  }
+  wide.resize(std::min<DWORD>(size, capacity));
+  return HandOnPath(WideToUtf8(wide), false, buffer, capacity);
 }
 
 bool Win32ProcessTable::ExitCode(ProcessHandle process, std::uint32_t* exitCode) {

@@ -23,6 +23,11 @@ class OneFile final : public pellux::FileSystem {
     if (path != path_) return std::nullopt;
     return contents_.substr(0, maxBytes);
   }
+  bool MayBlock(const std::string&) override { return false; }
+  pellux::DistantLook LookWithin(const std::string&, std::size_t, std::uint32_t) override {
+    return {};
+  }
+  std::string ToCodePage(const std::string& text) override { return text; }
 
  private:
   std::string path_;

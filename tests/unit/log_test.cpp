@@ -94,5 +94,20 @@ TEST_F(EventLogTest, UnwritableLogIsSkippedSilently) {
   EXPECT_EQ(files.appends, 3);  // banner, one, two: each tried once, none raised
 }
 
+// The core's texts are UTF-8; the file keeps the ANSI code page its readers
+// expect, so a folder with accents reads as it did when the scan read paths
+// in that code page. The folder of the log itself may lie outside it.
+TEST_F(EventLogTest, LinesAreWrittenInTheCodePage) {
+  const std::string folder = "C:\\Planta\\Control Num\xC3\xA9rico";  // Numérico
+  files.AddFile(folder + "\\PelluxMONITOR.anc");
+  log.InitLog(folder);
+  log.WriteLogLine("Falta el Archivo 'Ctl.exe' en la Carpeta '" + folder + "'");
+  log.WriteLogLine("C:\\Planta\\Se\xC3\xB1" "al\\Se\xC3\xB1" "al.exe - 1000");
+  const std::vector<std::string> texts = fakes::LogTextsAfterBanner(files.Contents(folder + "\\PelluxMONITOR.anc"));
+  EXPECT_EQ(texts, (std::vector<std::string>{
+                       "Falta el Archivo 'Ctl.exe' en la Carpeta 'C:\\Planta\\Control Num\xE9rico'",
+                       "C:\\Planta\\Se\xF1" "al\\Se\xF1" "al.exe - 1000"}));
+}
+
 }  // namespace
 }  // namespace pellux

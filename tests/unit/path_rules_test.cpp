@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+
 namespace pellux::win32 {
 namespace {
 
@@ -49,6 +52,48 @@ TEST(PathRulesTest, LongPathsTakeTheExtendedLengthForm) {
       {"relative\\" + deep, "relative\\" + deep},
   };
   for (const auto& [path, expected] : kRows) EXPECT_EQ(ExtendedLengthPath(path), expected) << path;
+}
+
+// A path read wide comes to the core in UTF-8; one that may be cut, by the
+// query or by the longer UTF-8 form, asks for a larger buffer.
+TEST(PathRulesTest, PathReadWideIsHandedOnInUtf8OrAskedForAgain) {
+  struct Case { std::string utf8; bool queryFull; std::uint32_t capacity, answer; std::string held; };
+  const std::string senal = "C:\\Planta\\Se\xC3\xB1" "al\\Se\xC3\xB1" "al.exe";  // 25 characters, 27 bytes
+  const Case cases[] = {
+      {"C:\\x.exe", false, 260, 8, "C:\\x.exe"},
+      {senal, false, 260, 27, senal},
+      {senal, false, 27, 27, senal},           // fills the buffer: may be cut, again
+      {senal, false, 25, 25, senal.substr(0, 25)},  // fits its characters, not its bytes
+      {senal, false, 26, 26, senal.substr(0, 26)},
+      {senal, true, 260, 260, senal},          // the query itself may have cut it
+      {"", false, 260, 0, ""},
+  };
+  for (const Case& c : cases) {
+    std::string buffer(c.capacity, ' ');
+    EXPECT_EQ(HandOnPath(c.utf8, c.queryFull, buffer.data(), c.capacity), c.answer) << c.utf8;
+    EXPECT_EQ(buffer.substr(0, std::min<std::size_t>(c.held.size(), c.capacity)), c.held) << c.utf8;
+  }
+}
+
+// What decides whether a control file's look may wait for the network: a
+// share always; a drive only by its kind, which the system tells.
+TEST(PathRulesTest, SharesAndDrivesAreToldApart) {
+  struct Case { const char* path; bool share; const char* root; };
+  for (const Case& c : {Case{"\\\\srv\\ctl\\Pellux.stp", true, ""},
+                        Case{"//srv/ctl/Pellux.stp", true, ""},
+                        Case{"\\\\?\\UNC\\srv\\ctl\\Pellux.stp", true, ""},
+                        Case{"\\\\?\\unc\\srv\\ctl\\Pellux.stp", true, ""},
+                        Case{"\\\\?\\D:\\Pellux.stp", false, "D:\\"},
+                        Case{"\\\\.\\pipe\\x", false, ""},
+                        Case{"D:\\Pellux.stp", false, "D:\\"},
+                        Case{"z:\\a\\Pellux.stp", false, "z:\\"},
+                        Case{"C:\\Monitor\\Pellux.stp", false, "C:\\"},
+                        Case{"Pellux.stp", false, ""},
+                        Case{"\\Pellux.stp", false, ""},
+                        Case{"1:\\x", false, ""}}) {
+    EXPECT_EQ(IsSharePath(c.path), c.share) << c.path;
+    EXPECT_EQ(DriveRoot(c.path), c.root) << c.path;
+  }
 }
 
 }  // namespace

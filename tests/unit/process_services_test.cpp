@@ -212,6 +212,15 @@ TEST_F(ProcessServicesTest, ScanMatchesTheEndOfThePathInAnyCase) {
       {"javaw.exe", "avaw.exe", false},  // shorter than the name
       {"javaw.exe", "java.exe", false},
       {"", "C:\\any.exe", true},
+      // Letters beyond ASCII in any case, as the system compares file names.
+      {"Se\xC3\xB1" "al.exe", "C:\\Planta\\Se\xC3\xB1" "al\\Se\xC3\xB1" "al.exe", true},
+      {"Se\xC3\xB1" "al.exe", "C:\\PLANTA\\SE\xC3\x91" "AL.EXE", true},
+      {"SE\xC3\x91" "AL.EXE", "c:\\planta\\se\xC3\xB1" "al.exe", true},
+      {"\xCE\xA9\xCE\xBC\xCE\xAD.exe", "C:\\\xCE\xA9\xCE\x9C\xCE\x88.EXE", true},      // Greek
+      {"\xD0\xBF\xD1\x83\xD0\xBB\xD1\x8C\xD1\x82.exe", "C:\\\xD0\x9F\xD0\xA3\xD0\x9B\xD0\xAC\xD0\xA2.exe", true},  // Cyrillic
+      {"\xC5\x82\xC3\xB3" "d\xC5\xBA.exe", "C:\\\xC5\x81\xC3\x93" "D\xC5\xB9.exe", true},  // Łódź
+      {"Se\xC3\xB1" "al.exe", "C:\\Planta\\Senal.exe", false},
+      {"Se\xC3\xB1" "al.exe", "C:\\Planta\\Se\xC3\x83" "al.exe", false},
   };
   for (const Case& c : cases) {
     fakes::FakeProcessTable t;
@@ -409,9 +418,9 @@ TEST_F(ProcessServicesTest, KillLeavesProcessFoundAlone) {
 // the bridge. When every match refuses, nothing is ended.
 TEST_F(ProcessServicesTest, MatchRefusingTerminationIsPassedOver) {
   const Report refused{5, "OpenProcess failed", "mdlMisc", "Kill_Process"};
-  table.Add(4, "C:\\Lintaro\\a.exe").openForTerminate = false;
-  table.Add(8, "C:\\Lintaro\\b.exe");
-  table.Add(12, "C:\\Lintaro\\c.exe");
+  table.Add(4, "C:\\Lintaro\\Lintaro.exe").openForTerminate = false;
+  table.Add(8, "C:\\Ferrowin\\LINTARO\\LINTARO.EXE");
+  table.Add(12, "C:\\Copy\\lintaro.exe");
   const KillOutcome ended = services.Kill_Process("Lintaro");
   EXPECT_EQ(reports, std::vector<Report>{refused});
   EXPECT_EQ(table.terminated, (std::vector<std::pair<std::int32_t, std::uint32_t>>{{8, 1}}));
@@ -423,12 +432,56 @@ TEST_F(ProcessServicesTest, MatchRefusingTerminationIsPassedOver) {
   reports.clear();
   table.processes.clear();
   table.Add(4, "C:\\Lintaro\\a.exe").openForTerminate = false;
-  table.Add(8, "C:\\Lintaro\\b.exe").openForTerminate = false;
+  table.Add(8, "C:\\Lintaro\\Lintaro.exe").openForTerminate = false;
   const KillOutcome none = services.Kill_Process("Lintaro");
   EXPECT_EQ(reports, (std::vector<Report>{refused, refused}));
   EXPECT_EQ(table.terminated.size(), 1u) << "nothing more was ended";
   EXPECT_EQ(none.processId, 0);
   EXPECT_FALSE(none.terminated);
+  ExpectBalanced();
+}
+
+// After a refusal only the program itself may be ended in its place: an
+// elevated javaw.exe refuses, an operator's C:\javaw-tools\x.exe merely bears
+// the name in its path and keeps running, a real javaw.exe later is ended.
+TEST_F(ProcessServicesTest, AfterARefusalOnlyTheStopNameWithExeIsEnded) {
+  struct Case {
+    const char* path;
+    bool ended;
+  };
+  const Case cases[] = {
+      {"C:\\javaw-tools\\x.exe", false},
+      {"C:\\Java\\bin\\javaws.exe", false},
+      {"C:\\Java\\bin\\xjavaw.exe", false},
+      {"C:\\Java\\bin\\javaw.exe.bak", false},
+      {"C:\\javaw.exe\\run.exe", false},
+      {"C:\\Java\\bin\\JAVAW.EXE", true},
+      {"C:\\Java\\jre\\bin\\javaw.exe", true},
+  };
+  for (const Case& c : cases) {
+    fakes::FakeProcessTable t;
+    t.Add(4, "C:\\Program Files\\Java\\bin\\javaw.exe").openForTerminate = false;
+    t.Add(8, c.path);
+    ProcessServices s{t, log};
+    const KillOutcome outcome = s.Kill_Process("javaw");
+    EXPECT_EQ(!t.terminated.empty(), c.ended) << c.path;
+    EXPECT_EQ(outcome.processId, c.ended ? 8 : 0) << c.path;
+    EXPECT_EQ(t.opens, t.closes) << c.path;
+  }
+
+  // The whole list: refused, a mere path match left alone, then the real one.
+  table.Add(4, "C:\\Program Files\\Java\\bin\\javaw.exe").openForTerminate = false;
+  table.Add(8, "C:\\javaw-tools\\x.exe");
+  table.Add(12, "C:\\Pellux\\jre\\bin\\javaw.exe");
+  const KillOutcome outcome = services.Kill_Process("javaw");
+  EXPECT_EQ(table.terminated, (std::vector<std::pair<std::int32_t, std::uint32_t>>{{12, 1}}));
+  EXPECT_TRUE(table.Running(8)) << "the path match was ended";
+  EXPECT_EQ(outcome.processId, 12);
+  // Without a refusal before it, a path match is still the stop's first match.
+  table.Add(16, "C:\\javaw-tools\\y.exe");
+  table.processes.erase(table.processes.begin());  // the elevated one has gone
+  (void)services.Kill_Process("javaw");
+  EXPECT_FALSE(table.Running(8));
   ExpectBalanced();
 }
 

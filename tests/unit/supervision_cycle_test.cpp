@@ -7,6 +7,7 @@
 #include "fakes/fakes.h"
 #include "programs/programs.h"
 #include "programs/settings.h"
+#include "supervision/control_file.h"
 #include "supervision/supervision_cycle.h"
 
 namespace pellux {
@@ -304,6 +305,71 @@ TEST_F(SupervisionCycleTest, ExceptionInsideACycleLeavesTimer1Armed) {
     ExpectTray(p.tray.calls.size() - 1, 4, kHoldingTip);
     EXPECT_EQ(LogTexts().back(), kAfter);
   }
+}
+
+// A control file on a share that has gone: every cycle waits at most the
+// look's deadline, counts it as no file (the one beside the monitor is read
+// instead), goes on supervising, and the outage is told once; a second outage
+// after the share answered is told again.
+TEST_F(SupervisionCycleTest, ControlFileOnAShareThatHasGoneNeverHoldsTheCycle) {
+  const std::string share = "\\\\srv\\ctl\\Pellux.stp";
+  controlFile = share;
+  p.files.clockMs = &p.clock.ms;
+  p.files.unanswered.insert(share);
+  p.files.AddFile(share, "x,\"END\"");  // there, but the network never answers
+  p.files.AddFile("C:\\Monitor\\Pellux.stp", "x,\"HOLD\"");
+  p.processes.Add(4, kJavaPath);
+  const auto unanswered = [this] {
+    std::vector<fakes::FakeSystemEventLog::Event> out;
+    for (const auto& e : p.events.events)
+      if (e.id == EventId::ControlFileUnanswered) out.push_back(e);
+    return out;
+  };
+  for (int i = 0; i < 3; ++i) {
+    const std::uint64_t before = p.clock.ms;
+    cycle.Timer1();
+    EXPECT_LE(p.clock.ms - before, 500u) << "the cycle waited past the deadline";
+    EXPECT_EQ(p.launcher.launches.size(), 1u) << "supervision goes on";
+    ExpectTray(p.tray.calls.size() - 1, 4, kHoldingTip);
+  }
+  EXPECT_EQ(ends, 0);
+  EXPECT_EQ(p.files.lastLookWaitMs, kControlFileLookWaitMs);
+  EXPECT_EQ(std::count(p.files.existsAsked.begin(), p.files.existsAsked.end(), share), 0)
+      << "the share was looked at on the window's thread";
+  EXPECT_EQ(std::count(p.files.readsAsked.begin(), p.files.readsAsked.end(), share), 0);
+  const std::vector<fakes::FakeSystemEventLog::Event> once{
+      {EventLevel::Warning, EventId::ControlFileUnanswered, {"No answer from the control file " + share, share}}};
+  EXPECT_EQ(unanswered(), once);
+
+  // It answers: its own file counts again, and the outage is over.
+  p.files.unanswered.clear();
+  p.files.AddFile(share, "x,\"STOP\"");
+  p.files.Remove("C:\\Monitor\\Pellux.stp");
+  cycle.Timer1();
+  ExpectTray(p.tray.calls.size() - 1, 4, kHoldingTip);
+  EXPECT_EQ(unanswered().size(), 1u);
+  // It goes again: a new outage, a new event, and the normal state meanwhile.
+  p.files.unanswered.insert(share);
+  cycle.Timer1();
+  cycle.Timer1();
+  ExpectTray(p.tray.calls.size() - 1, 0, VersionTipText());
+  EXPECT_EQ(unanswered().size(), 2u);
+}
+
+// A local control file is looked at as it always was, on the cycle's own thread.
+TEST_F(SupervisionCycleTest, LocalControlFileIsReadWithoutALook) {
+  p.files.AddFile("D:\\Pellux.stp", "x,\"HOLD\"");
+  cycle.Timer1();
+  EXPECT_TRUE(p.files.looksAsked.empty());
+  EXPECT_EQ(p.files.existsAsked, (Lines{"D:\\Pellux.stp"}));
+  EXPECT_EQ(p.files.readsAsked, (Lines{"D:\\Pellux.stp"}));
+  // D: mapped to a share is a network drive: looked at off the thread.
+  p.files.distantPrefixes.push_back("D:");
+  p.files.existsAsked.clear();
+  cycle.Timer1();
+  EXPECT_EQ(p.files.looksAsked, (Lines{"D:\\Pellux.stp"}));
+  EXPECT_TRUE(p.files.existsAsked.empty());
+  ExpectTray(p.tray.calls.size() - 1, 4, kHoldingTip);
 }
 
 TEST_F(SupervisionCycleTest, HandlesBalancedAcrossCycles) {

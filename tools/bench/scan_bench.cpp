@@ -93,6 +93,9 @@ class RealFiles final : public FileSystem {
     return std::fclose(f) == 0 && ok;
   }
   std::optional<std::string> ReadHead(const std::string&, std::size_t) override { return std::nullopt; }
+  bool MayBlock(const std::string&) override { return false; }
+  DistantLook LookWithin(const std::string&, std::size_t, std::uint32_t) override { return {}; }
+  std::string ToCodePage(const std::string& text) override { return text; }
   // The monitor joins with a backslash; here the folder is a native one.
   static std::string Native(std::string path) {
     for (char& c : path)

@@ -294,7 +294,9 @@ class Prefix:
         log("creating Wine prefix", self.path)
         started = time.monotonic()
         # DISPLAY is set before the first wine command, or Wine's X driver never loads.
-        self.run("wineboot", "-i")
+        # Through the 64-bit loader: Debian's wineboot script starts the 32-bit one,
+        # which a kernel without 32-bit support cannot run.
+        self.run("wine", "wineboot", "-i")
         self.run("wineserver", "-w")
         reg = os.path.join(self.path, "e2e-settings.reg")
         with open(reg, "w", encoding="utf-16") as f:

@@ -72,8 +72,50 @@ class FakeFileSystem final : public FileSystem {
     if (it == entries.end() || it->second.directory || it->second.locked) return std::nullopt;
     return it->second.contents.substr(0, maxBytes);
   }
+  bool MayBlock(const std::string& path) override {
+    for (const std::string& prefix : distantPrefixes)
+      if (path.rfind(prefix, 0) == 0) return true;
+    return false;
+  }
+  // A share that has gone never answers: the look comes back unanswered
+  // after the wait, which the clock, when given, shows as time gone by.
+  DistantLook LookWithin(const std::string& path, std::size_t maxBytes,
+                         std::uint32_t waitMs) override {
+    looksAsked.push_back(path);
+    lastLookWaitMs = waitMs;
+    if (unanswered.count(path) != 0) {
+      if (clockMs != nullptr) *clockMs += waitMs;
+      return {};
+    }
+    auto it = entries.find(path);
+    if (it == entries.end()) return {LookAnswer::Absent, std::nullopt};
+    const bool readable = !it->second.directory && !it->second.locked;
+    return {LookAnswer::Present,
+            readable ? std::optional<std::string>(it->second.contents.substr(0, maxBytes)) : std::nullopt};
+  }
+  // The code page of the tests is Latin-1: a character above U+00FF has no
+  // byte and becomes '?'.
+  std::string ToCodePage(const std::string& text) override {
+    std::string out;
+    for (std::size_t i = 0; i < text.size();) {
+      const auto lead = static_cast<unsigned char>(text[i]);
+      const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+      if (length == 2 && i + 1 < text.size() && lead <= 0xC3) {
+        out += static_cast<char>(((lead & 0x03) << 6) | (static_cast<unsigned char>(text[i + 1]) & 0x3F));
+      } else {
+        out += length == 1 ? text[i] : '?';
+      }
+      i += length;
+    }
+    return out;
+  }
 
   std::map<std::string, Entry> entries;
+  std::vector<std::string> distantPrefixes{"\\\\"};  // shares; a test adds network drives
+  std::set<std::string> unanswered;  // distant paths whose looks never answer
+  std::vector<std::string> looksAsked;
+  std::uint32_t lastLookWaitMs = 0;
+  std::uint64_t* clockMs = nullptr;  // moved on by every unanswered wait
   std::vector<std::string> existsAsked;
   std::vector<std::string> readsAsked;
   std::size_t lastReadLimit = 0;
@@ -104,9 +146,9 @@ class FakeProcessTable final : public ProcessTable {
     std::string path;
     bool openForRead = true;       // OpenProcess(0x410) succeeds
     bool modulesReadable = true;   // EnumProcessModules succeeds
-    bool pathReadable = true;      // GetModuleFileNameExA succeeds
+    bool pathReadable = true;      // GetModuleFileNameExW succeeds
     bool openLimited = true;       // OpenProcess(0x1000) succeeds, as it does across users
-    bool imageReadable = true;     // QueryFullProcessImageNameA succeeds
+    bool imageReadable = true;     // QueryFullProcessImageNameW succeeds
     bool openForTerminate = true;  // OpenProcess(0x401) succeeds
     bool exitCodeReadable = true;
     bool terminable = true;

@@ -732,6 +732,8 @@ std::string Handle(const std::vector<std::string>& args, bool& quit) {
     quit = true;
     return Ok();
   }
+  // The code pages of the session, which the monitor's log is written in.
+  if (cmd == "codepages") return Ok(Obj().Num("acp", GetACP()).Num("oemcp", GetOEMCP()));
   if (cmd == "windows") return CmdWindows();
   if (cmd == "children") return CmdChildren(ParseHwnd(Arg(args, 1)));
   if (cmd == "boxes") return CmdMessageBoxes();
