@@ -32,7 +32,7 @@ void Monitor::Start() {
   programs_ = settings.programs;
   controlFile_ = settings.controlFile;
 
-  log_.InitLog(programFolder_);
+  log_.InitLog(settings.logFile.empty() ? LogFileBeside(programFolder_) : settings.logFile);
   log_.WriteLogLine(kStartedText);
   for (const SetValue& value : settings.set) log_.WriteLogLine(SetValueLogText(value));
   events_.Started(AppVersion_, programFolder_, log_.IsOn(), SourcesText(settings));

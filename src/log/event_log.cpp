@@ -21,8 +21,11 @@ std::string FormatLogLine(const LocalTime& when, const std::string& text) {
   return line;
 }
 
-void EventLog::InitLog(const std::string& programFolder) {
-  const std::string path = programFolder + "\\" + kLogFileName;
+std::string LogFileBeside(const std::string& programFolder) {
+  return programFolder + "\\" + kLogFileName;
+}
+
+void EventLog::InitLog(const std::string& path) {
   if (files_.Exists(path)) {
     LogFilePath_ = path;
     WriteLogLine(kLogBanner);

@@ -14,14 +14,18 @@ inline constexpr char kLogBanner[] =
 // the number signs at exactly midnight). The text is written unchanged.
 [[nodiscard]] std::string FormatLogLine(const LocalTime& when, const std::string& text);
 
+// The log file beside the monitor, where it is unless the settings name one.
+[[nodiscard]] std::string LogFileBeside(const std::string& programFolder);
+
 // The optional, append-only event log. Logging is on for the whole run when
 // the log file (or a directory of that name) exists at start.
 class EventLog {
  public:
   EventLog(FileSystem& files, Clock& clock) : files_(files), clock_(clock) {}
 
-  // Decides once whether logging is on; when it is, writes the banner.
-  void InitLog(const std::string& programFolder);
+  // Decides once whether logging is on, by whether a file or directory is
+  // at path; when it is, writes the banner there.
+  void InitLog(const std::string& path);
 
   // Appends one line (open, append, close) in the ANSI code page when logging
   // is on. A line that cannot be written is skipped without a word.

@@ -4,11 +4,13 @@
 
 namespace pellux {
 
-// The three places a setting may come from, in the order they are asked.
+// The places a setting may come from, in the order they are asked.
 enum class SettingsKey {
   MachinePolicy,  // HKLM\SOFTWARE\Policies\PelluxMONITOR: group policy, the plant's IT
   UserPolicy,     // HKCU\SOFTWARE\Policies\PelluxMONITOR
-  User,           // HKCU\SOFTWARE\PelluxMONITOR: what the installer or the user wrote
+  User,           // HKCU\SOFTWARE\PelluxMONITOR: what the per-user installer or the user wrote
+  Machine,        // HKLM\SOFTWARE\PelluxMONITOR: the workstation's own, from the machine-wide installer
+  Machine32,      // the same key as a 32-bit program sees it on 64-bit Windows (WOW6432Node)
 };
 
 enum class StoredKind {

@@ -13,10 +13,13 @@ bool EndsWithExe(const std::string& name) {
          std::tolower(static_cast<unsigned char>(tail[3])) == 'e';
 }
 
+// Windows takes '/' for a separator as well as '\\'.
+std::size_t LastSeparator(const std::string& path) { return path.find_last_of("\\/"); }
+
 // A program at the root of a drive or share starts in the root itself:
 // "C:" alone would be the drive's current folder, not its root.
 std::string FolderOf(const std::string& path) {
-  const std::size_t slash = path.rfind('\\');
+  const std::size_t slash = LastSeparator(path);
   if (slash == std::string::npos) return {};
   std::string folder = path.substr(0, slash);
   const bool driveRoot = folder.size() == 2 && folder[1] == ':';
@@ -28,10 +31,14 @@ std::string FolderOf(const std::string& path) {
 
 }  // namespace
 
+std::string FileNameOf(const std::string& path) {
+  const std::size_t slash = LastSeparator(path);
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 SupervisedProgram MakeProgram(ProgramButton button, const std::string& installPath,
                               const std::string& runningCheckName) {
-  const std::size_t slash = installPath.rfind('\\');
-  const std::string exe = slash == std::string::npos ? installPath : installPath.substr(slash + 1);
+  const std::string exe = FileNameOf(installPath);
   const std::string folder = FolderOf(installPath);
   SupervisedProgram p;
   p.exeName = exe;

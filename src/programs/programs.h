@@ -40,6 +40,9 @@ struct ProgramTable {
   SupervisedProgram bridge;
 };
 
+// The file name at the end of a path (after its last '\\' or '/').
+[[nodiscard]] std::string FileNameOf(const std::string& path);
+
 // The record of the program installed at installPath (absolute, ending in
 // the executable's file name), recognised running by runningCheckName: its
 // texts name the file and its folder, its stop name is the running-check

@@ -6,7 +6,8 @@ namespace pellux {
 namespace {
 
 constexpr SettingsKey kKeyOrder[] = {SettingsKey::MachinePolicy, SettingsKey::UserPolicy,
-                                     SettingsKey::User};
+                                     SettingsKey::User, SettingsKey::Machine,
+                                     SettingsKey::Machine32};
 
 constexpr char kWrongType[] = "El Tipo NO es REG_SZ ni REG_EXPAND_SZ";
 constexpr char kUnreadable[] = "NO se Pudo Leer";
@@ -17,6 +18,7 @@ constexpr char kBadPathCharacter[] = "La Ruta Contiene un Caracter NO Valido";
 constexpr char kNotExe[] = "La Ruta NO Termina en '.exe'";
 constexpr char kEmptyName[] = "El Nombre Esta Vacio";
 constexpr char kBadNameCharacter[] = "El Nombre Contiene '\\', '/' o ':'";
+constexpr char kNameNotExe[] = "El Nombre NO Termina en '.exe'";
 
 enum class Kind { ProgramPath, ProcessName, FilePath };
 
@@ -66,6 +68,11 @@ const char* Fault(Kind kind, const std::string& value) {
   if (kind == Kind::ProcessName) {
     if (value.empty()) return kEmptyName;
     if (value.find_first_of("\\/:") != std::string::npos) return kBadNameCharacter;
+    // The name is matched at the end of an executable's path: without .exe
+    // it never matches, and the cycle would relaunch or end on every turn.
+    if (!EndsWithExe(value)) return kNameNotExe;
+    // ".exe" alone leaves an empty stop name, which every process holds.
+    if (value.size() == 4) return kEmptyName;
     return nullptr;
   }
   if (kind == Kind::FilePath && value.empty()) return nullptr;  // only the one beside the monitor
@@ -119,9 +126,13 @@ const char* KeyText(SettingsKey key) {
     case SettingsKey::UserPolicy:
       return "HKCU\\SOFTWARE\\Policies\\PelluxMONITOR";
     case SettingsKey::User:
+      return "HKCU\\SOFTWARE\\PelluxMONITOR";
+    case SettingsKey::Machine:
+      return "HKLM\\SOFTWARE\\PelluxMONITOR";
+    case SettingsKey::Machine32:
       break;
   }
-  return "HKCU\\SOFTWARE\\PelluxMONITOR";
+  return "HKLM\\SOFTWARE\\WOW6432Node\\PelluxMONITOR";
 }
 
 Settings ReadSettings(SettingsStore& store) {
@@ -131,11 +142,18 @@ Settings ReadSettings(SettingsStore& store) {
                                          .value_or(builtIn.controller.installPath);
   const std::string controllerProcess = ReadOne(store, kSettingNames[1], Kind::ProcessName, s)
                                             .value_or(builtIn.controller.runningCheckName);
-  const std::string bridgePath =
-      ReadOne(store, kSettingNames[2], Kind::ProgramPath, s).value_or(builtIn.bridge.installPath);
-  const std::string bridgeProcess = ReadOne(store, kSettingNames[3], Kind::ProcessName, s)
-                                        .value_or(builtIn.bridge.runningCheckName);
+  const std::optional<std::string> bridgePathSet =
+      ReadOne(store, kSettingNames[2], Kind::ProgramPath, s);
+  const std::string bridgePath = bridgePathSet.value_or(builtIn.bridge.installPath);
+  // A bridge installed under another name runs under that name: the
+  // built-in Lintaro.exe would never be found, and it would be started
+  // again on every cycle. (The controller's path is its launcher's, never
+  // the name it runs under.)
+  const std::string bridgeProcess =
+      ReadOne(store, kSettingNames[3], Kind::ProcessName, s)
+          .value_or(bridgePathSet ? FileNameOf(*bridgePathSet) : builtIn.bridge.runningCheckName);
   s.controlFile = ReadOne(store, kSettingNames[4], Kind::FilePath, s).value_or(kBuiltInControlFile);
+  s.logFile = ReadOne(store, kSettingNames[5], Kind::FilePath, s).value_or("");
   s.programs = {MakeProgram(ProgramButton::CBPellux, controllerPath, controllerProcess),
                 MakeProgram(ProgramButton::CBLINTARO, bridgePath, bridgeProcess)};
   return s;

@@ -12,11 +12,13 @@ inline constexpr char kBuiltInControlFile[] = "D:\\Pellux.stp";
 // MAX_PATH less its terminating NUL: no longer path can be tested or launched.
 inline constexpr std::size_t kLongestSettingChars = 259;
 
-// The five values, in the order they are read and reported.
+// The six values, in the order they are read and reported.
 inline constexpr const char* kSettingNames[] = {"ControllerPath", "ControllerProcess", "BridgePath",
-                                                "BridgeProcess", "ControlFile"};
+                                                "BridgeProcess",  "ControlFile",       "LogFile"};
 
-// The key as the texts name it ("HKLM\SOFTWARE\Policies\PelluxMONITOR").
+// The key as the texts name it ("HKLM\SOFTWARE\Policies\PelluxMONITOR"); the
+// workstation's key read in the 32-bit view is named where it lies
+// ("HKLM\SOFTWARE\WOW6432Node\PelluxMONITOR"), which is where regedit shows it.
 [[nodiscard]] const char* KeyText(SettingsKey key);
 
 // A value that was set, as it is used (expanded), and where it came from.
@@ -34,18 +36,23 @@ struct BadSetting {
 };
 
 // What start-up works with: the table of the two programs, the control file
-// read first (empty: only the one beside the monitor), what was set, and the
-// first value refused (the monitor then starts nothing).
+// read first (empty: only the one beside the monitor), the log file (empty:
+// the one beside the monitor), what was set, and the first value refused
+// (the monitor then starts nothing).
 struct Settings {
   ProgramTable programs;
   std::string controlFile;
+  std::string logFile;
   std::vector<SetValue> set;
   std::optional<BadSetting> bad;
 };
 
 // Each value from the first key that holds it (machine policy, user policy,
-// the user's own key), else its built-in value. A value that is there but
-// bad is refused, never replaced by the built-in one.
+// the user's own key, the workstation's key in the 64-bit view, then in the
+// 32-bit view), else its built-in value. A value that is there but bad is
+// refused, never replaced by a later key's or the built-in one. A bridge
+// path set without a bridge process name is recognised running by its own
+// file name.
 [[nodiscard]] Settings ReadSettings(SettingsStore& store);
 
 // The box for a refused value: what, where, why, one line each (CR between).

@@ -26,6 +26,10 @@ std::string TextOf(const std::vector<wchar_t>& buffer, DWORD bytes) {
 // Stands for a text that was not read because it is longer than any path.
 std::string TooLong() { return std::string(kLongestSettingRead, '?'); }
 
+// Whether the environment gives the variable a value: the count asked for
+// with no buffer includes the terminating NUL, so an empty one gives 1.
+bool Defined(const wchar_t* name) { return ::GetEnvironmentVariableW(name, nullptr, 0) > 1; }
+
 }  // namespace
 
 std::optional<StoredValue> Win32SettingsStore::Read(SettingsKey key, const std::string& name) {
@@ -62,7 +66,8 @@ std::optional<StoredValue> Win32SettingsStore::Read(SettingsKey key, const std::
 }
 
 std::optional<std::string> Win32SettingsStore::Expand(const std::string& text) {
-  const std::wstring wide = Utf8ToWide(text);
+  const std::wstring wide = Utf8ToWide(
+      WithNativeProgramFolders(text, Defined(L"ProgramW6432"), Defined(L"CommonProgramW6432")));
   std::vector<wchar_t> buffer(512);
   for (int attempt = 0; attempt < 3; ++attempt) {
     const DWORD needed =

@@ -22,6 +22,7 @@ BUILT_IN = {
     "BridgePath": "C:\\Program Files\\Ferrowin\\LINTARO\\LINTARO.exe",
     "BridgeProcess": "Lintaro.exe",
     "ControlFile": "D:\\Pellux.stp",
+    "LogFile": "PelluxMONITOR.anc in the monitor's own folder",
 }
 
 
@@ -66,6 +67,10 @@ class PolicyTemplateTest(unittest.TestCase):
             text = policy.find("p:elements/p:text", NS)
             explain = self.strings[refs.match(policy.get("explainText")).group(2)]
             self.assertIn("Built-in value: " + BUILT_IN[text.get("valueName")], explain)
+            if text.get("valueName").endswith("Process"):
+                # A name without .exe never matches a process: no text may suggest leaving it out.
+                self.assertIn("ending in .exe", explain)
+                self.assertNotRegex(explain, r"(?i)without (its )?\.exe")
             presentation = self.presentations[refs.match(policy.get("presentation")).group(2)]
             self.assertEqual([b.get("refId") for b in presentation.iterfind("p:textBox", NS)], [text.get("id")])
 

@@ -383,7 +383,7 @@ class Settings(StartupCase):
 
         # The 32-bit exe reads the machine policy written in the 64-bit view.
         x86 = os.path.join(self.h.windows_dir, os.pardir, "windows-x86", "PelluxMONITOR.exe")
-        if not (os.path.isfile(x86) and os.path.isdir("/usr/lib/i386-linux-gnu/wine")):
+        if not (os.path.isfile(x86) and H.runs_32bit_programs()):
             H.log("no 32-bit exe or no 32-bit Wine: the 32-bit monitor's view is left to the unit test")
             return
         H._copy(x86, self.h.unix(H.MONITOR_EXE))
@@ -430,6 +430,50 @@ class Settings(StartupCase):
         with open(self.h.log_path(), "rb") as f:
             raw = f.read()
         self.assertRegex(raw, rb',"C:\\Planta\\Se\xf1al\\Se\xf1al\.exe - [0-9]+"\r\n')
+
+    def test_machine_policy_names_the_bridge_under_program_files_and_a_log_file_elsewhere(self):
+        # %ProgramFiles% names the 64-bit folder in the 32-bit monitor too (this module also runs
+        # on the 32-bit exe); the log goes only to the file the policy names; the workstation's
+        # key is read in the 32-bit view, where a 32-bit package writes it.
+        workstation = r"HKLM\Software\PelluxMONITOR"
+        named_log = r"C:\Registro\PelluxMONITOR.anc"
+        self.addCleanup(H._remove, self.h.unix(r"C:\Registro"))
+        for key, view in ((self.MACHINE_POLICY, "/reg:64"), (workstation, "/reg:64"), (workstation, "/reg:32")):
+            self.addCleanup(self.h.reg, "delete", key, "/f", view)
+        self.h.set_logging(False)
+        os.makedirs(self.h.unix(r"C:\Registro"))
+        open(self.h.unix(named_log), "wb").close()
+        self.set_value(self.MACHINE_POLICY, "BridgePath", r"%ProgramFiles%\Ferrowin\LINTARO\LINTARO.exe", "REG_EXPAND_SZ")
+        self.set_value(self.MACHINE_POLICY, "LogFile", named_log)
+        self.assertEqual(self.h.reg("add", workstation, "/v", "ControllerProcess", "/t", "REG_SZ", "/d", "javaw.exe",
+                                    "/f", "/reg:32"), 0)
+
+        def named_texts():
+            try:
+                with open(self.h.unix(named_log), "rb") as f:
+                    text = f.read().decode("cp1252")
+            except FileNotFoundError:
+                return []
+            return [t for _, t in re.findall(r'#([^#\r\n]*)#,"(.*?)"\r\n(?=#|\Z)', text, re.S)]
+
+        self.h.start_monitor()
+        self.h.hold(self.h.monitor_pid)
+        texts = wait_until(lambda: len(named_texts()) >= 5 and named_texts(), 20, "the settings lines in the named log")
+        self.assertEqual(texts[:5], [
+            BANNER, STARTED,
+            "ControllerProcess = 'javaw.exe' (HKLM\\SOFTWARE\\WOW6432Node\\PelluxMONITOR)",
+            "BridgePath = '%s' (HKLM\\SOFTWARE\\Policies\\PelluxMONITOR)" % H.BRIDGE_EXE,
+            "LogFile = '%s' (HKLM\\SOFTWARE\\Policies\\PelluxMONITOR)" % named_log])
+        main = self.h.wait_main_window()
+        self.wait_green(main, H.CBLINTARO, H.CBPELLUX)
+        self.wait_supervised_pair()
+        texts = wait_until(lambda: named_texts().count(H.AFTER) >= 2 and named_texts(), 15, "two cycles in the named log")
+        self.assertRegex(texts[5], r"^ARRANCA LINTARO\.exe - RetVal: [1-9][0-9]*$")
+        self.assertRegex(texts[6], r"^ARRANCA Pellux\.exe - RetVal: [1-9][0-9]*$")
+        self.assertEqual(texts[7], H.BEFORE)
+        self.assertEqual(os.listdir(self.h.unix(H.MONITOR_DIR)), ["PelluxMONITOR.exe"])
+        self.h.close_window(main)
+        self.assertMonitorEnds()
 
 
 class TrapProgram(StartupCase):

@@ -46,7 +46,7 @@ class EventLogTest : public ::testing::Test {
 };
 
 TEST_F(EventLogTest, AbsentFileKeepsLoggingOffAndCreatesNothing) {
-  log.InitLog("C:\\Monitor");
+  log.InitLog(LogFileBeside("C:\\Monitor"));
   log.WriteLogLine("PelluxMONITOR - STARTED!!!");
   EXPECT_FALSE(log.IsOn());
   EXPECT_EQ(log.LogFilePath(), "");
@@ -56,7 +56,7 @@ TEST_F(EventLogTest, AbsentFileKeepsLoggingOffAndCreatesNothing) {
 
 TEST_F(EventLogTest, PresentFileSwitchesLoggingOnWithTheBanner) {
   files.AddFile(kPath);
-  log.InitLog("C:\\Monitor");
+  log.InitLog(LogFileBeside("C:\\Monitor"));
   log.WriteLogLine("PelluxMONITOR - STARTED!!!");
   EXPECT_EQ(log.LogFilePath(), kPath);
   EXPECT_EQ(files.Contents(kPath),
@@ -68,7 +68,7 @@ TEST_F(EventLogTest, PresentFileSwitchesLoggingOnWithTheBanner) {
 
 TEST_F(EventLogTest, EachLineIsItsOwnAppendSoADeletedFileComesBack) {
   files.AddFile(kPath);
-  log.InitLog("C:\\Monitor");
+  log.InitLog(LogFileBeside("C:\\Monitor"));
   files.Remove(kPath);
   log.WriteLogLine("Timer1 - BEFORE 'CALL Pellux_MONITOR'");
   EXPECT_EQ(files.Contents(kPath), "#2020-06-07 17:03:28#,\"Timer1 - BEFORE 'CALL Pellux_MONITOR'\"\r\n");
@@ -76,7 +76,7 @@ TEST_F(EventLogTest, EachLineIsItsOwnAppendSoADeletedFileComesBack) {
 }
 
 TEST_F(EventLogTest, FileCreatedAfterStartDoesNotStartLogging) {
-  log.InitLog("C:\\Monitor");
+  log.InitLog(LogFileBeside("C:\\Monitor"));
   files.AddFile(kPath);
   log.WriteLogLine("x");
   EXPECT_EQ(files.Contents(kPath), "");
@@ -85,7 +85,7 @@ TEST_F(EventLogTest, FileCreatedAfterStartDoesNotStartLogging) {
 TEST_F(EventLogTest, UnwritableLogIsSkippedSilently) {
   // A directory of that name counts as present; the lines then go nowhere.
   files.AddDirectory(kPath);
-  log.InitLog("C:\\Monitor");
+  log.InitLog(LogFileBeside("C:\\Monitor"));
   EXPECT_TRUE(log.IsOn());
   log.WriteLogLine("one");
   files.entries[kPath] = {"", false, /*readOnly=*/true};

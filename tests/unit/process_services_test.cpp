@@ -91,7 +91,7 @@ class ProcessServicesTest : public ::testing::Test {
  protected:
   void LogOn() {
     files.AddFile("C:\\Monitor\\PelluxMONITOR.anc");
-    log.InitLog("C:\\Monitor");
+    log.InitLog(LogFileBeside("C:\\Monitor"));
   }
   // The texts of the lines written after the banner, without stamp and quotes.
   std::vector<std::string> LogTexts() const {

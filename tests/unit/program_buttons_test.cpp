@@ -29,7 +29,7 @@ class ProgramButtonsTest : public testing::Test {
  protected:
   void SetUp() override {
     fp.files.AddFile(kLogPath);
-    log.InitLog("C:\\Monitor");
+    log.InitLog(LogFileBeside("C:\\Monitor"));
     fp.files.AddFile(kController.installPath);
     fp.files.AddFile(kBridge.installPath);
     fp.processes.Add(8, "C:\\Windows\\explorer.exe");

@@ -36,7 +36,7 @@ class SupervisionCycleTest : public ::testing::Test {
   }
   void LogOn() {
     p.files.AddFile(kLog);
-    log.InitLog(folder);
+    log.InitLog(LogFileBeside(folder));
   }
   // The texts written after the banner, without stamp and quotes.
   Lines LogTexts() const { return fakes::LogTextsAfterBanner(p.files.Contents(kLog)); }

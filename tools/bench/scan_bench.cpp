@@ -144,7 +144,7 @@ void BM_ScanLoggingOn(benchmark::State& state) {
   RealFiles files;
   FixedClock clock;
   EventLog log(files, clock);
-  log.InitLog(folder.string());
+  log.InitLog(LogFileBeside(folder.string()));
   ProcessServices services(table, log);
   long allocations = 0;
   for (auto _ : state) {

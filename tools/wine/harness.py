@@ -116,6 +116,18 @@ def work_dir():
     return path
 
 
+def runs_32bit_programs():
+    """Whether 32-bit Wine is installed and this kernel runs it (some run no 32-bit program at all)."""
+    loader = "/usr/lib/wine/wine"
+    if not os.path.isdir("/usr/lib/i386-linux-gnu/wine") or not os.access(loader, os.X_OK):
+        return False
+    try:
+        return subprocess.run([loader, "--version"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                              timeout=30).returncode == 0
+    except OSError:
+        return False
+
+
 def _alive(pid, name):
     """True when pid is a live process whose command line mentions name (guards against reused ids)."""
     try:
@@ -294,8 +306,9 @@ class Prefix:
         log("creating Wine prefix", self.path)
         started = time.monotonic()
         # DISPLAY is set before the first wine command, or Wine's X driver never loads.
-        # Through the 64-bit loader: Debian's wineboot script starts the 32-bit one,
-        # which a kernel without 32-bit support cannot run.
+        # Through the 64-bit loader: Debian's wineboot script takes the 32-bit
+        # one whenever it is installed, which fails where the kernel runs no
+        # 32-bit program.
         self.run("wine", "wineboot", "-i")
         self.run("wineserver", "-w")
         reg = os.path.join(self.path, "e2e-settings.reg")

@@ -179,12 +179,12 @@ int main(int argc, char** argv) {
   pellux::win32::Win32FileSystem files;
   pellux::win32::Win32Clock clock;
   pellux::EventLog off(files, clock);
-  off.InitLog(work + "\\no-log-here");
+  off.InitLog(pellux::LogFileBeside(work + "\\no-log-here"));
   pellux::ProcessServices quiet(table, off);
   DeleteFileA(monitorLog.c_str());
   (void)files.Append(monitorLog, "");
   pellux::EventLog on(files, clock);
-  on.InitLog(work);
+  on.InitLog(pellux::LogFileBeside(work));
   pellux::ProcessServices logging(table, on);
 
   IdleProcesses idle(argv[1]);
