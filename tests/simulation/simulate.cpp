@@ -132,7 +132,7 @@ struct Info {
   std::int32_t parent = 0;
 };
 
-enum class EventType { Part, Death, LauncherStartsJava, LauncherExits, MonitorStart, SessionAnswer, Undo };
+enum class EventType { Part, Death, LauncherStartsJava, LauncherExits, MonitorStart, SessionAnswer, Undo, OperatorStarts };
 
 struct Event {
   std::uint64_t at;
@@ -725,7 +725,12 @@ void World::CheckLog() {
 // --- the parts of the world ---------------------------------------------------
 
 void World::ControllerDies(Rng& r) {
-  if (const std::int32_t id = FindRole(Role::Controller, r)) Note("javaw.exe " + std::to_string(id)), Exit(id);
+  const std::int32_t id = FindRole(Role::Controller, r);
+  if (id == 0) return;
+  Note("javaw.exe " + std::to_string(id));
+  Exit(id);
+  // The cycle never starts the controller: the operator does, from the desktop, in a while.
+  At(r.Exp(20 * kMinute), EventType::OperatorStarts);
 }
 
 void World::BridgeDies(Rng& r) {
@@ -739,7 +744,10 @@ void World::BridgeBurst(Rng& r) {
   if (--burstLeft_ > 0) Schedule({Now() + r.Between(5, 60) * kSecond, 0, EventType::Part, 2, 0, 0, 1});
 }
 
-void World::BridgeDiesAtOnce(Rng& r) { dieAtOnceUntil_ = Now() + r.Between(2, 30) * kMinute; }
+void World::BridgeDiesAtOnce(Rng& r) {
+  dieAtOnceUntil_ = Now() + r.Between(2, 30) * kMinute;
+  BridgeDies(r);
+}
 
 void World::OtherJava(Rng& r) {
   const std::int32_t id = Spawn(Role::OtherJava, kOtherJavaPath, r);
@@ -922,7 +930,7 @@ void World::Dispatch(const Event& e) {
     case EventType::LauncherStartsJava: {
       auto it = info_.find(e.id);
       if (it == info_.end() || it->second.born != e.born) return;
-      const std::int32_t java = Spawn(Role::Controller, kControllerPath, launches_, true);
+      const std::int32_t java = Spawn(Role::Controller, kControllerPath, launches_, it->second.launched);
       info_[java].parent = e.id;
       Proc(java)->parentId = e.id;
       Note("the launcher " + std::to_string(e.id) + " started javaw.exe " + std::to_string(java));
@@ -965,6 +973,14 @@ void World::Dispatch(const Event& e) {
         Restart(crashes_.Between(1, 30) * kMinute);
       }
       return;  // no answer: the monitor's own time-out
+    case EventType::OperatorStarts: {
+      for (const auto& [id, info] : info_)
+        if (info.role == Role::Controller || info.role == Role::Launcher) return;
+      const std::int32_t launcher = Spawn(Role::Launcher, kController.installPath, launches_);
+      Note("the operator started Pellux.exe " + std::to_string(launcher));
+      At(launches_.Between(0, 90) * kSecond, EventType::LauncherStartsJava, 0, launcher);
+      return;
+    }
     case EventType::Undo:
       if (e.what == 0 && !controlPath_.empty()) {
         fake_.files.Remove(controlPath_);
@@ -1069,6 +1085,7 @@ void World::Summary() const {
 }  // namespace pellux::sim
 
 int main(int argc, char** argv) {
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);  // a line per run as it ends
   std::uint64_t seed = 1, runs = 1, days = 30;
   bool fixed = false;
   for (int i = 1; i < argc; ++i) {
