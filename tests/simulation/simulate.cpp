@@ -30,9 +30,17 @@ namespace {
 
 constexpr std::uint64_t kSecond = 1000, kMinute = 60 * kSecond, kHour = 60 * kMinute,
                         kDay = 24 * kHour;
-// Seeds that once found a fault: make test runs each of them.
-constexpr std::uint64_t kFixedSeeds[] = {1};
-constexpr std::uint64_t kFixedDays = 30;
+// Seeds that once found a fault, and the days they need to reach it:
+// make test runs each of them.
+struct FixedSeed {
+  std::uint64_t seed, days;
+  const char* found;
+};
+constexpr FixedSeed kFixedSeeds[] = {
+    {5, 1, "a monitor started again launched a second bridge and controller"},
+    {13, 4, "a Timer1 that could not be armed again ended supervision without a word"},
+    {11, 26, "BridgeProcess without .exe: a new bridge on every cycle"},
+};
 
 // splitmix64: the same numbers from every compiler and library.
 class Rng {
@@ -1102,7 +1110,7 @@ int main(int argc, char** argv) {
   }
   std::vector<std::pair<std::uint64_t, std::uint64_t>> plan;
   if (fixed) {
-    for (const std::uint64_t s : pellux::sim::kFixedSeeds) plan.push_back({s, pellux::sim::kFixedDays});
+    for (const auto& f : pellux::sim::kFixedSeeds) plan.push_back({f.seed, f.days});
   } else {
     for (std::uint64_t k = 0; k < runs; ++k) plan.push_back({seed + k, days});
   }
