@@ -36,7 +36,8 @@ class SettingsStore {
   [[nodiscard]] virtual std::optional<StoredValue> Read(SettingsKey key, const std::string& name) = 0;
 
   // text with its %variables% replaced from the environment (an unknown one
-  // stays as it is); nullopt when the expansion failed.
+  // stays as it is), %ProgramFiles% and %CommonProgramFiles% naming the
+  // native folders in a 32-bit program too; nullopt when the expansion failed.
   [[nodiscard]] virtual std::optional<std::string> Expand(const std::string& text) = 0;
 };
 

@@ -1,10 +1,10 @@
 #pragma once
 // Where the registry adapter reads each key of the settings, without a
 // platform header, so that it can be checked natively.
-#include <cstddef>
 #include <cstdint>
 #include <string>
 
+#include "common/upper_case.h"
 #include "platform/settings_store.h"
 
 namespace pellux::win32 {
@@ -57,18 +57,6 @@ inline constexpr std::uint32_t kKeyWow64_32 = 0x0200;    // KEY_WOW64_32KEY
 [[nodiscard]] inline std::string WithNativeProgramFolders(const std::string& text,
                                                           bool programW6432,
                                                           bool commonProgramW6432) {
-  const auto sameName = [](const std::string& name, const char* wanted) {
-    std::size_t i = 0;
-    for (; wanted[i] != '\0'; ++i) {
-      if (i == name.size()) return false;
-      char c = name[i];
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-      char w = wanted[i];
-      if (w >= 'A' && w <= 'Z') w = static_cast<char>(w - 'A' + 'a');
-      if (c != w) return false;
-    }
-    return i == name.size();
-  };
   std::string out;
   std::size_t at = 0;
   while (at < text.size()) {
@@ -77,9 +65,9 @@ inline constexpr std::uint32_t kKeyWow64_32 = 0x0200;    // KEY_WOW64_32KEY
     if (close == std::string::npos) break;
     const std::string name = text.substr(open + 1, close - open - 1);
     out.append(text, at, open + 1 - at);
-    if (programW6432 && sameName(name, "ProgramFiles")) {
+    if (programW6432 && Upper(name) == "PROGRAMFILES") {
       out += "ProgramW6432";
-    } else if (commonProgramW6432 && sameName(name, "CommonProgramFiles")) {
+    } else if (commonProgramW6432 && Upper(name) == "COMMONPROGRAMFILES") {
       out += "CommonProgramW6432";
     } else {
       out += name;

@@ -57,6 +57,51 @@ class Cycle(SupervisionCase):
         self.assertEqual(self.h.control_colour(self.h.control(main, H.CBLINTARO)), H.GREEN)
         self.wait_event("warning", 1020, [relaunched, "LINTARO.exe", str(new["pid"]), "1"])
 
+    def test_a_monitor_ended_and_started_again_adopts_both_programs_and_relaunches_a_killed_bridge(self):
+        main, javaw, bridge = self.wait_steady()
+        self.h.watch()
+        running = {p["pid"] for p in self.h.processes()}
+        self.assertTrue(self.h.kill(self.h.monitor_pid), "the monitor did not end")
+        main = self.start_and_wait_window()
+        self.wait_green(main, H.CBLINTARO, H.CBPELLUX)
+        self.wait_cycles(2)
+        # Nothing launched: the very same processes run, and no other copy appeared.
+        self.assertEqual([p["pid"] for p in self.h.processes_at(H.BRIDGE_EXE)], [bridge["pid"]])
+        self.assertEqual([p["pid"] for p in self.h.processes_at(H.JAVAW_EXE)], [javaw["pid"]])
+        started = [p["exe"].lower() for p in self.h.seen_processes() if p["pid"] not in running]
+        for exe in ("lintaro.exe", "pellux.exe", "javaw.exe"):
+            self.assertNotIn(exe, started, "a second copy was launched")
+        texts = self.h.log_texts()
+        second = len(texts) - 1 - texts[::-1].index("PelluxMONITOR - STARTED!!!")
+        self.assertEqual(texts[second + 1:second + 4], [
+            "El Programa 'LINTARO.exe' AUN Esta Rodando!!!", "El Programa 'Pellux.exe' AUN Esta Rodando!!!", H.BEFORE])
+        adopted = [e for e in self.h.system_events() if e[1] == 1012]
+        self.assertEqual(adopted, [
+            ("information", 1012, ["El Programa 'LINTARO.exe' AUN Esta Rodando!!!", "LINTARO.exe", str(bridge["pid"])]),
+            ("information", 1012, ["El Programa 'Pellux.exe' AUN Esta Rodando!!!", "Pellux.exe", str(javaw["pid"])])])
+        # From then on the new monitor supervises them: a bridge killed is started again.
+        new = self.kill_bridge_and_wait_new(bridge, within=8.0)
+        self.wait_log(lambda t: "ARRANCA LINTARO.exe - RetVal: %d" % new["pid"] in t, 5, "the relaunch line")
+        self.assertEqual(self.h.control_colour(self.h.control(main, H.CBLINTARO)), H.GREEN)
+
+    def test_a_controller_whose_launcher_waits_35_s_keeps_the_bridge_launched_at_start(self):
+        with open(self.h.unix(H.CONTROLLER_DIR + r"\Pellux.delay"), "w") as f:
+            f.write("35000\r\n")
+        started = time.monotonic()
+        main = self.start_and_wait_window()
+        self.wait_green(main, H.CBLINTARO, H.CBPELLUX)
+        bridge = self.h.wait_process_at(H.BRIDGE_EXE, 10)
+        javaw = self.h.wait_process_at(H.JAVAW_EXE, 45)
+        self.assertGreater(time.monotonic() - started, 30, "the launcher did not wait")
+        time.sleep(max(0.0, 40 - (time.monotonic() - started)))
+        self.wait_cycles(1)
+        # The bridge start-up launched still runs, launched once, and nothing was ended.
+        self.assertEqual([p["pid"] for p in self.h.processes_at(H.BRIDGE_EXE)], [bridge["pid"]])
+        launches = [t for t in self.h.log_texts() if t.startswith("ARRANCA LINTARO.exe")]
+        self.assertEqual(launches, ["ARRANCA LINTARO.exe - RetVal: %d" % bridge["pid"]])
+        self.assertEqual([e for e in self.h.system_events() if e[1] == 1022], [])
+        self.assertEqual([p["pid"] for p in self.h.processes_at(H.JAVAW_EXE)], [javaw["pid"]])
+
     def test_controller_gone_ends_the_bridge_on_the_next_cycle_with_exit_code_1(self):
         main, javaw, bridge = self.wait_steady()
         self.h.hold(bridge["pid"])

@@ -367,24 +367,7 @@ INSTANTIATE_TEST_SUITE_P(
                      {},
                      {kBridge.stillRunning, kController.stillRunning},
                      {"12", "20"},
-                     EarlierLaunches()},
-        AdoptionCase{"JavawOfALauncherIdGivenToAnotherProcess",
-                     [](auto& f) {
-                       RunningEarlierPrograms(f, false);
-                       // Id 16 now belongs to a later process, which started this javaw.exe.
-                       f.processes.Add(kEarlierLauncher, "C:\\Tools\\run.exe").created = 900000;
-                       f.processes.processes[1].created = 900001;
-                     },
-                     {kController.installPath},
-                     {kBridge.stillRunning, "ARRANCA Pellux.exe - RetVal: 4000"},
-                     {"12"},
-                     {EarlierLaunches().bridge, kNewLauncher4000, {}}},
-        AdoptionCase{"AnotherJavaProgramAtTheSessionsFirstStart",
-                     [](auto& f) { f.processes.Add(40, "C:\\Tools\\jre\\bin\\javaw.exe"); },
-                     {kBridge.installPath, kController.installPath},
-                     {kLaunchBridge, "ARRANCA Pellux.exe - RetVal: 4004"},
-                     {},
-                     {kNewBridge, kNewLauncher4004, {}}}),
+                     EarlierLaunches()}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // At the session's first start nothing but the record is looked at.

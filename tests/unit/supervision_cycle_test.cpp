@@ -158,6 +158,94 @@ TEST_F(SupervisionCycleTest, BridgeIsLeftAloneWhileTheControllerStarts) {
   }
 }
 
+// A launcher that is slow to start javaw.exe keeps the bridge: the grace lasts
+// while that very launcher runs, up to the cap, and 30 s from the last cycle
+// that saw it. Each step: the time since the launch, whether the launcher
+// still runs, whether its javaw.exe does; then the step that ends the bridge.
+TEST_F(SupervisionCycleTest, BridgeIsKeptWhileTheControllersLauncherRuns) {
+  struct Step {
+    std::uint64_t sinceLaunchMs;
+    bool launcher;
+    bool javaw;
+  };
+  struct Row {
+    const char* name;
+    std::vector<Step> steps;
+    int terminatedAt;  // -1: never
+    std::uint64_t launcherCreated = fakes::FakeCreationTime(16);  // another: the id was given again
+  };
+  constexpr std::uint64_t kCap = kControllerLauncherGraceCapMs;
+  const Row kRows[] = {
+      {"launcher waits 35 s, then starts javaw.exe",
+       {{10, true, false}, {30010, true, false}, {35010, false, true}, {38010, false, true}}, -1},
+      {"launcher ends at 35 s without javaw.exe",
+       {{10, true, false}, {35000, true, false}, {35010, false, false}, {64999, false, false},
+        {65000, false, false}},
+       4},
+      {"launcher still running at the cap", {{10, true, false}, {kCap - 1, true, false}, {kCap + 29998, true, false},
+        {kCap + 29999, true, false}}, 3},
+      {"launcher that ended at once", {{10, false, false}, {29999, false, false}, {30000, false, false}}, 2},
+      {"launcher's id given to another process", {{10, true, false}, {30000, true, false}}, 1, 77},
+  };
+  for (const Row& row : kRows) {
+    SCOPED_TRACE(row.name);
+    fakes::FakeProcessTable table;
+    ProcessServices services{table, log};
+    LaunchedPrograms rowLaunched{table, p.launchRecord};
+    SystemEvents rowEvents{p.events, p.clock, BuiltInPrograms()};
+    SupervisionCycle c{{p.timers, p.clock, log, rowEvents, services, p.launcher, window, p.files,
+                        folder, version, BuiltInPrograms(), controlFile, [] {}, &rowLaunched, {}}};
+    table.Add(8, kBridgePath);
+    const std::uint64_t launched = p.clock.ms;
+    c.ControllerLaunched({16, fakes::FakeCreationTime(16)});
+    int terminatedAt = -1;
+    for (std::size_t i = 0; i < row.steps.size(); ++i) {
+      const Step& step = row.steps[i];
+      p.clock.ms = launched + step.sinceLaunchMs;
+      table.processes.erase(std::remove_if(table.processes.begin(), table.processes.end(),
+                                           [](const auto& pr) { return pr.id == 4 || pr.id == 16; }),
+                            table.processes.end());
+      if (step.launcher) table.Add(16, kController.installPath).created = row.launcherCreated;
+      if (step.javaw) {
+        auto& javaw = table.Add(4, kJavaPath);
+        javaw.parentId = 16;
+        javaw.created = 600004;  // after its launcher
+      }
+      c.Timer1();
+      if (terminatedAt < 0 && !table.terminated.empty()) terminatedAt = static_cast<int>(i);
+    }
+    EXPECT_EQ(terminatedAt, row.terminatedAt);
+    EXPECT_EQ(table.OpenHandles(), 0);
+    if (row.steps.back().javaw) {
+      EXPECT_EQ(rowLaunched.Current().javaw, (RecordedProcess{4, 600004}))
+          << "the launcher's javaw.exe is recorded for a later monitor";
+    }
+  }
+}
+
+// Every bridge the cycle starts is recorded, so that a monitor started again
+// adopts it; the one it replaces, running on under another name, is
+// reported once per start and does not stop the launch.
+TEST_F(SupervisionCycleTest, RelaunchedBridgeIsRecordedAndAnotherNameReportedOnce) {
+  p.processes.Add(4, kJavaPath);
+  p.launcher.onLaunch = [this](const std::string&, std::uint32_t id) {
+    p.processes.Add(static_cast<std::int32_t>(id), "C:\\Puente\\Puente.exe");
+  };
+  for (int i = 0; i < 3; ++i) cycle.Timer1();
+  EXPECT_EQ(p.launcher.launches.size(), 3u);
+  EXPECT_EQ(launched.Current().bridge, (RecordedProcess{4008, fakes::FakeCreationTime(4008)}));
+  EXPECT_EQ(*ParseLaunchRecord(*p.launchRecord.stored), launched.Current());
+  std::vector<fakes::FakeSystemEventLog::Event> named;
+  for (const auto& e : p.events.events)
+    if (e.id == EventId::BridgeUnderOtherName) named.push_back(e);
+  ASSERT_EQ(named.size(), 1u);
+  EXPECT_EQ(named[0].level, EventLevel::Error);
+  EXPECT_EQ(named[0].strings, (std::vector<std::string>{
+                                  "LINTARO.exe launched by the monitor runs as Puente.exe, which its running "
+                                  "check (Lintaro.exe) does not match",
+                                  "Lintaro.exe", "Puente.exe", "4000"}));
+}
+
 // From the system's question until its answer the cycle neither launches nor
 // terminates, yet reads the control file and refreshes the tray; a cancelled
 // shutdown, or no answer in 60 s, lets it supervise again.

@@ -66,23 +66,6 @@ const Case kCases[] = {
      {{L::Information, Id::Started, {"PelluxMONITOR - STARTED!!!", "1.0.0.0", "C:\\Monitor", "off", "built-in"}},
       {L::Information, Id::Adopted, {kBridge.stillRunning, "LINTARO.exe", "24"}},
       {L::Information, Id::Adopted, {kController.stillRunning, "Pellux.exe", "28"}}}},
-    {"bridge launched last time runs under another name: said once",
-     [](auto& p) {
-       p.processes.Add(8, kJavaw);
-       // Started at the bridge's path, it shows up under the name its own
-       // launcher gives the process it hands over to.
-       p.launcher.onLaunch = [&p](const std::string&, std::uint32_t id) {
-         p.processes.Add(static_cast<std::int32_t>(id), "C:\\Puente\\Puente.exe");
-       };
-     },
-     [](Monitor& m, auto& p) {
-       for (int i = 0; i < 3; ++i, p.clock.ms += 3000) Cycle(m, p);
-     },
-     {{L::Error, Id::BridgeUnderOtherName,
-       {"LINTARO.exe launched by the monitor runs as Puente.exe, which its running check (Lintaro.exe) does "
-        "not match",
-        "Lintaro.exe", "Puente.exe", "4000"}},
-      {L::Warning, Id::BridgeRelaunched, {"ARRANCA LINTARO.exe - RetVal: 4008", "LINTARO.exe", "4008", "1"}}}},
     {"close request", Nothing, [](Monitor& m, auto&) { m.OnCloseRequest(); },
      {{L::Information, Id::Ended, {"PelluxMONITOR - ENDED", "close request"}}}},
     {"end of the session", Nothing, [](Monitor& m, auto&) { m.OnSessionEnd(); },

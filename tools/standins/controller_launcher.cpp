@@ -3,7 +3,10 @@
 // controller lives on only as a javaw.exe process. The command line is
 // ignored. A file beside it named after it with ".runtime" (Ctl.runtime for
 // Ctl.exe) names another runtime by its full path on its first line, as a
-// launcher's configuration points at an installed Java.
+// launcher's configuration points at an installed Java. A file beside it
+// named with ".delay" (Ctl.delay) holds a number of milliseconds on its first
+// line to wait before starting the runtime, as a launcher on a loaded
+// workstation is slow to get there.
 //
 // Exit codes: 0 started, 2 jre\bin\javaw.exe missing, 3 the start failed.
 #include <windows.h>
@@ -30,23 +33,42 @@ struct KernelHandleTraits {
 };
 using UniqueHandle = pellux::UniqueResource<KernelHandleTraits>;
 
+// Reads the first line of the file named own (length characters) with its
+// ".exe" replaced by suffix into text; the number of bytes read, 0 when absent.
+DWORD ReadBeside(const char* own, DWORD length, const char* suffix, char* text) {
+  const std::size_t suffixLength = std::strlen(suffix);
+  if (length < 4 || length - 4 + suffixLength + 1 > kPathCapacity) return 0;
+  char name[kPathCapacity];
+  std::memcpy(name, own, length - 4);
+  std::memcpy(name + length - 4, suffix, suffixLength + 1);
+  const HANDLE opened = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (opened == INVALID_HANDLE_VALUE) return 0;
+  UniqueHandle file(opened);
+  DWORD got = 0;
+  if (!ReadFile(file.get(), text, kPathCapacity - 1, &got, nullptr)) return 0;
+  DWORD end = 0;
+  while (end < got && text[end] != '\r' && text[end] != '\n') ++end;
+  text[end] = '\0';
+  return end;
+}
+
+// The wait asked for in "<own without .exe>.delay", 0 without one.
+DWORD DelayNamedBeside(const char* own, DWORD length) {
+  char text[kPathCapacity];
+  const DWORD got = ReadBeside(own, length, ".delay", text);
+  DWORD delay = 0;
+  for (DWORD i = 0; i < got && text[i] >= '0' && text[i] <= '9' && delay < 600000; ++i)
+    delay = delay * 10 + static_cast<DWORD>(text[i] - '0');
+  return delay;
+}
+
 // Replaces own (the launcher's path, length characters) with the path on
 // the first line of "<own without .exe>.runtime", when that file is there.
 bool RuntimeNamedBeside(char* own, DWORD length) {
-  if (length < 4 || length + 5 > kPathCapacity) return false;
-  char name[kPathCapacity];
-  std::memcpy(name, own, length - 4);
-  std::memcpy(name + length - 4, ".runtime", sizeof ".runtime");
-  const HANDLE opened = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (opened == INVALID_HANDLE_VALUE) return false;
-  UniqueHandle file(opened);
   char text[kPathCapacity];
-  DWORD got = 0;
-  if (!ReadFile(file.get(), text, kPathCapacity - 1, &got, nullptr) || got == 0) return false;
-  DWORD end = 0;
-  while (end < got && text[end] != '\r' && text[end] != '\n') ++end;
-  std::memcpy(own, text, end);
-  own[end] = '\0';
+  const DWORD got = ReadBeside(own, length, ".runtime", text);
+  if (got == 0) return false;
+  std::memcpy(own, text, got + 1);
   return true;
 }
 
@@ -57,6 +79,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   DWORD length = GetModuleFileNameA(nullptr, runtime, kPathCapacity);
   // A buffer that comes back exactly full may have been cut.
   if (length == 0 || length >= kPathCapacity) return kStartFailed;
+  const DWORD delay = DelayNamedBeside(runtime, length);
+  if (delay != 0) Sleep(delay);
 
   if (!RuntimeNamedBeside(runtime, length)) {
     char* folderEnd = std::strrchr(runtime, '\\');
