@@ -391,46 +391,6 @@ class Settings(StartupCase):
         self.h.start_monitor()
         self.refused_and_ended("HKLM\\SOFTWARE\\Policies\\PelluxMONITOR")
 
-    def test_folders_and_names_with_accents_are_shown_found_and_logged_in_the_code_page(self):
-        # The rig runs Wine with LC_ALL=C.UTF-8, which gives the session the ANSI code page 1252:
-        # the log's readers get Windows-1252 bytes, as on a Spanish or Western European Windows.
-        self.assertEqual(self.h.call("codepages")["acp"], 1252)
-        controller = "C:\\Planta\\Control Numérico\\Ctl.exe"
-        bridge = "C:\\Planta\\Señal\\Señal.exe"
-        self.addCleanup(H._remove, self.h.unix(r"C:\Planta"))
-        self.addCleanup(self.h.reg, "delete", self.USER_KEY, "/f", "/reg:64")
-        self.set_value(self.USER_KEY, "ControllerPath", controller)
-        self.h.start_monitor()
-        self.h.hold(self.h.monitor_pid)
-        box = self.h.wait_box()
-        self.assertBox(box, "Falta el Archivo 'Ctl.exe'" + CR + "En la Carpeta 'C:\\Planta\\Control Numérico'")
-        self.h.answer_box(box)
-        self.h.answer_box(self.h.wait_box())  # the farewell
-        self.assertMonitorEnds()
-        with open(self.h.log_path(), "rb") as f:
-            raw = f.read()
-        self.assertIn(b",\"Falta el Archivo 'Ctl.exe' en la Carpeta 'C:\\Planta\\Control Num\xe9rico'\"\r\n", raw)
-        self.assertIn(b",\"ControllerPath = 'C:\\Planta\\Control Num\xe9rico\\Ctl.exe' (", raw)
-
-        # The bridge in a folder and under a name with an eñe: launched once, then found by every cycle.
-        self.assertEqual(self.h.reg("delete", self.USER_KEY, "/v", "ControllerPath", "/f", "/reg:64"), 0)
-        H._copy(self.h.standin("LINTARO.exe"), self.h.unix(bridge))
-        self.set_value(self.USER_KEY, "BridgePath", bridge)
-        self.set_value(self.USER_KEY, "BridgeProcess", "Señal.exe")
-        self.h.set_logging(True)
-        main = self.start_and_wait_window()
-        self.wait_green(main, H.CBLINTARO, H.CBPELLUX)
-        running = self.h.wait_process_at(bridge, 20)
-        self.h.wait_process_at(H.JAVAW_EXE, 20)
-        self.wait_cycles(4, 20)  # more than 10 s with the controller up
-        self.assertEqual([p["pid"] for p in self.h.processes_at(bridge)], [running["pid"]])
-        launches = [t for t in self.h.log_texts() if t.startswith("ARRANCA")]
-        self.assertEqual(launches[0], "ARRANCA Señal.exe - RetVal: %d" % running["pid"])
-        self.assertEqual(len(launches), 2, launches)  # the bridge and the controller, nothing since
-        with open(self.h.log_path(), "rb") as f:
-            raw = f.read()
-        self.assertRegex(raw, rb',"C:\\Planta\\Se\xf1al\\Se\xf1al\.exe - [0-9]+"\r\n')
-
     def test_machine_policy_names_the_bridge_under_program_files_and_a_log_file_elsewhere(self):
         # %ProgramFiles% names the 64-bit folder in the 32-bit monitor too (this module also runs
         # on the 32-bit exe); the log goes only to the file the policy names; the workstation's
@@ -474,6 +434,46 @@ class Settings(StartupCase):
         self.assertEqual(os.listdir(self.h.unix(H.MONITOR_DIR)), ["PelluxMONITOR.exe"])
         self.h.close_window(main)
         self.assertMonitorEnds()
+
+    def test_folders_and_names_with_accents_are_shown_found_and_logged_in_the_code_page(self):
+        # The rig runs Wine with LC_ALL=C.UTF-8, which gives the session the ANSI code page 1252:
+        # the log's readers get Windows-1252 bytes, as on a Spanish or Western European Windows.
+        self.assertEqual(self.h.call("codepages")["acp"], 1252)
+        controller = "C:\\Planta\\Control Numérico\\Ctl.exe"
+        bridge = "C:\\Planta\\Señal\\Señal.exe"
+        self.addCleanup(H._remove, self.h.unix(r"C:\Planta"))
+        self.addCleanup(self.h.reg, "delete", self.USER_KEY, "/f", "/reg:64")
+        self.set_value(self.USER_KEY, "ControllerPath", controller)
+        self.h.start_monitor()
+        self.h.hold(self.h.monitor_pid)
+        box = self.h.wait_box()
+        self.assertBox(box, "Falta el Archivo 'Ctl.exe'" + CR + "En la Carpeta 'C:\\Planta\\Control Numérico'")
+        self.h.answer_box(box)
+        self.h.answer_box(self.h.wait_box())  # the farewell
+        self.assertMonitorEnds()
+        with open(self.h.log_path(), "rb") as f:
+            raw = f.read()
+        self.assertIn(b",\"Falta el Archivo 'Ctl.exe' en la Carpeta 'C:\\Planta\\Control Num\xe9rico'\"\r\n", raw)
+        self.assertIn(b",\"ControllerPath = 'C:\\Planta\\Control Num\xe9rico\\Ctl.exe' (", raw)
+
+        # The bridge in a folder and under a name with an eñe: launched once, then found by every cycle.
+        self.assertEqual(self.h.reg("delete", self.USER_KEY, "/v", "ControllerPath", "/f", "/reg:64"), 0)
+        H._copy(self.h.standin("LINTARO.exe"), self.h.unix(bridge))
+        self.set_value(self.USER_KEY, "BridgePath", bridge)
+        self.set_value(self.USER_KEY, "BridgeProcess", "Señal.exe")
+        self.h.set_logging(True)
+        main = self.start_and_wait_window()
+        self.wait_green(main, H.CBLINTARO, H.CBPELLUX)
+        running = self.h.wait_process_at(bridge, 20)
+        self.h.wait_process_at(H.JAVAW_EXE, 20)
+        self.wait_cycles(4, 20)  # more than 10 s with the controller up
+        self.assertEqual([p["pid"] for p in self.h.processes_at(bridge)], [running["pid"]])
+        launches = [t for t in self.h.log_texts() if t.startswith("ARRANCA")]
+        self.assertEqual(launches[0], "ARRANCA Señal.exe - RetVal: %d" % running["pid"])
+        self.assertEqual(len(launches), 2, launches)  # the bridge and the controller, nothing since
+        with open(self.h.log_path(), "rb") as f:
+            raw = f.read()
+        self.assertRegex(raw, rb',"C:\\Planta\\Se\xf1al\\Se\xf1al\.exe - [0-9]+"\r\n')
 
 
 class TrapProgram(StartupCase):

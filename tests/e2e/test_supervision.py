@@ -222,6 +222,26 @@ class ControlFile(SupervisionCase):
             f.write((STAMP + '"END"\r\n').encode())
         self.assertMonitorEnds(4.5)
 
+    def test_control_file_on_a_share_is_read_off_the_window_thread_and_a_share_gone_counts_as_none(self):
+        # Wine reaches \\srv\ctl through dosdevices/unc/srv/ctl; a share that is not there answers
+        # at once, so no look ever waits for the network here (the unit tests hold that case).
+        unc = os.path.join(self.h.prefix.path, "dosdevices", "unc")
+        share = os.path.join(unc, "srv", "ctl")
+        os.makedirs(share, exist_ok=True)
+        self.addCleanup(H._remove, unc)
+        key, control = r"HKCU\Software\PelluxMONITOR", r"\\srv\ctl\Pellux.stp"
+        self.addCleanup(self.h.reg, "delete", key, "/f", "/reg:64")
+        self.assertEqual(self.h.reg("add", key, "/v", "ControlFile", "/t", "REG_SZ", "/d", control, "/f", "/reg:64"), 0)
+        with open(os.path.join(share, "Pellux.stp"), "wb") as f:
+            f.write((STAMP + '"HOLD"\r\n').encode())
+        self.wait_steady()
+        self.wait_tips([H.HOLDING_TIP])
+        self.wait_event("warning", 1030, [H.HOLDING_TIP, "HOLD", control])
+        H._remove(share)  # the share has gone: no control file, supervision goes on
+        self.wait_tips([H.VERSION_TIP])
+        self.wait_cycles(2)
+        self.assertEqual([e for e in self.h.system_events() if e[1] == 1033], [])
+
     def test_stopped_and_garbage_leave_the_normal_state_and_supervision_on(self):
         _, _, bridge = self.wait_steady()
         for content in (STAMP + '"STOPPED"\r\n', b'\x00\xff"\x01,,\r\n\x00STOP\x00' + bytes(range(256)) * 40):

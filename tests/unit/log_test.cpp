@@ -100,7 +100,7 @@ TEST_F(EventLogTest, UnwritableLogIsSkippedSilently) {
 TEST_F(EventLogTest, LinesAreWrittenInTheCodePage) {
   const std::string folder = "C:\\Planta\\Control Num\xC3\xA9rico";  // Numérico
   files.AddFile(folder + "\\PelluxMONITOR.anc");
-  log.InitLog(folder + "\\PelluxMONITOR.anc");
+  log.InitLog(LogFileBeside(folder));
   log.WriteLogLine("Falta el Archivo 'Ctl.exe' en la Carpeta '" + folder + "'");
   log.WriteLogLine("C:\\Planta\\Se\xC3\xB1" "al\\Se\xC3\xB1" "al.exe - 1000");
   const std::vector<std::string> texts = fakes::LogTextsAfterBanner(files.Contents(folder + "\\PelluxMONITOR.anc"));
