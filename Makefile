@@ -17,7 +17,7 @@ BASE_VERSION := $(shell sed -n 's/^ *set(PELLUX_VERSION \([0-9.]*\))/\1/p' CMake
 NEXT_VERSION := $(shell echo $(BASE_VERSION) | awk -F. '{ print $$1 "." $$2 "." $$3 + 1 "." $$4 }')
 NEXTDIR  = $(BUILD)/windows-$(NEXT_VERSION)
 
-.PHONY: all help deps exe exe-x86 native fuzz asan test unit demo screenshots installer installer-next sign soak bench clean
+.PHONY: all help deps exe exe-x86 native fuzz asan test unit simulate demo screenshots installer installer-next sign soak bench clean
 
 all: exe
 
@@ -30,6 +30,7 @@ help:
 	@echo 'make fuzz         build/fuzz: the libFuzzer targets (clang)'
 	@echo 'make asan         build/asan: the unit tests with AddressSanitizer and UndefinedBehaviorSanitizer (make test runs them)'
 	@echo 'make unit         build only the unit tests and run them (no Wine, no mingw-w64)'
+	@echo 'make simulate     the monitor against a simulated workstation, seeded: SEED=1 RUNS=16 DAYS=30 (DAYS=365 RUNS=1: a year)'
 	@echo 'make test         everything: unit, sanitized unit, fuzz (30 s each), exe and packaging checks, end-to-end under Wine and Xvfb'
 	@echo 'make demo         run the monitor under Wine with the stand-ins; ARGS=... goes to demo.py (ARGS=--screenshot=FILE)'
 	@echo 'make screenshots  remake docs/img/ from the real exe under Wine, each state checked first; ARGS=-k NAME for one'
@@ -108,6 +109,16 @@ unit: deps
 	$(NATIVE_CONFIGURE)
 	cmake --build $(NATDIR) -j $(JOBS) --target unit_tests
 	ctest --test-dir $(NATDIR) --output-on-failure -L unit
+
+# The seeded simulation (tests/simulation): RUNS runs from SEED on, DAYS
+# simulated days each; a failing run prints the command that replays it.
+SEED ?= 1
+RUNS ?= 16
+DAYS ?= 30
+simulate: deps
+	$(NATIVE_CONFIGURE)
+	cmake --build $(NATDIR) -j $(JOBS) --target simulate
+	$(NATDIR)/tests/simulation/simulate --seed $(SEED) --runs $(RUNS) --days $(DAYS)
 
 # Runs the monitor under Wine with the stand-in programs installed; ARGS go to demo.py.
 demo: exe

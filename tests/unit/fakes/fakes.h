@@ -153,6 +153,7 @@ class FakeProcessTable final : public ProcessTable {
     bool exitCodeReadable = true;
     bool terminable = true;
     bool closeFails = false;
+    bool endsLater = false;  // accepts its termination but is still listed afterwards
     std::uint64_t created = 0;      // set by Add; a reused id gets another one
     std::int32_t parentId = 0;
   };
@@ -252,7 +253,7 @@ class FakeProcessTable final : public ProcessTable {
       return false;
     }
     terminated.push_back({p->id, exitCode});
-    if (terminationTakesEffect) {
+    if (terminationTakesEffect && !p->endsLater) {
       const std::int32_t id = p->id;
       for (auto it = processes.begin(); it != processes.end(); ++it)
         if (it->id == id) {
@@ -336,19 +337,26 @@ class FakeLauncher final : public Launcher {
     launches.push_back({path, folder});
     journal_.push_back("launch " + path);
     std::uint32_t id = nextId;
-    if (!results.empty()) {
+    if (choose) {
+      id = choose(path);
+    } else if (!results.empty()) {
       id = results.front();
       results.pop_front();
     } else {
       nextId += 4;
     }
-    if (created != nullptr) *created = id == 0 ? 0 : FakeCreationTime(static_cast<std::int32_t>(id));
+    if (created != nullptr)
+      *created = id == 0 ? 0 : createdOf ? createdOf(id) : FakeCreationTime(static_cast<std::int32_t>(id));
     if (id != 0 && onLaunch) onLaunch(path, id);
     return id;
   }
   std::vector<std::pair<std::string, std::string>> launches;
   std::deque<std::uint32_t> results;  // scripted results; afterwards ids from nextId
   std::uint32_t nextId = 4000;
+  // When set, decides every result in place of results and nextId.
+  std::function<std::uint32_t(const std::string& path)> choose;
+  // When set, the creation time reported for a new id (else FakeCreationTime).
+  std::function<std::uint64_t(std::uint32_t id)> createdOf;
   std::function<void(const std::string& path, std::uint32_t id)> onLaunch;
 
  private:
@@ -547,6 +555,7 @@ class FakeSystemEventLog final : public SystemEventLog {
   void Write(EventLevel level, EventId id, const std::vector<std::string>& strings) override {
     if (std::exchange(throwOnNextWrite, false)) throw std::bad_alloc();
     events.push_back({level, id, strings});
+    if (onWrite) onWrite();
   }
   [[nodiscard]] std::vector<EventId> Ids() const {
     std::vector<EventId> ids;
@@ -555,6 +564,7 @@ class FakeSystemEventLog final : public SystemEventLog {
   }
   std::vector<Event> events;
   bool throwOnNextWrite = false;  // the next event runs out of memory, once
+  std::function<void()> onWrite;   // after each event is recorded
 };
 
 // Values by key and name; %NAME% expands from environment, an unknown
