@@ -18,16 +18,6 @@ namespace pellux {
   return text;
 }
 
-// True when text ends with name, compared upper-cased: how a process name is
-// recognised at the end of an executable's path or file name.
-[[nodiscard]] inline bool NameEndsWith(std::string_view text, std::string_view name) {
-  if (text.size() < name.size()) return false;
-  const std::string_view tail = text.substr(text.size() - name.size());
-  for (std::size_t i = 0; i < name.size(); ++i)
-    if (Upper(tail[i]) != Upper(name[i])) return false;
-  return true;
-}
-
 // The capital of a letter written with two bytes in UTF-8 (U+0080 to
 // U+07FF): Latin-1, Latin Extended-A, Greek and Cyrillic, as Windows
 // compares file names; anything else as it is. Always two bytes again.
@@ -67,6 +57,14 @@ namespace pellux {
     ++i;
   }
   return out;
+}
+
+// True when text ends with name, both upper-cased as the system compares file
+// names: how a process name is recognised at the end of an executable's path
+// or file name, the same way the scan recognises it.
+[[nodiscard]] inline bool NameEndsWith(std::string_view text, std::string_view name) {
+  if (text.size() < name.size()) return false;
+  return UpperText(text.substr(text.size() - name.size())) == UpperText(name);
 }
 
 }  // namespace pellux

@@ -5,6 +5,7 @@
 #include <tuple>
 #include <vector>
 
+#include "common/upper_case.h"
 #include "fakes/fakes.h"
 #include "process/process_services.h"
 
@@ -228,6 +229,9 @@ TEST_F(ProcessServicesTest, ScanMatchesTheEndOfThePathInAnyCase) {
     ProcessServices s{t, log};
     s.IsProcessRunning(c.name);
     EXPECT_EQ(s.Found(), c.found) << c.name << " against " << c.path;
+    // The record's name check agrees with the scan, or a bridge named with
+    // accents would be reported as running under another name.
+    EXPECT_EQ(NameEndsWith(c.path, c.name), c.found) << c.name << " against " << c.path;
   }
 }
 
