@@ -136,14 +136,11 @@ std::uint32_t Monitor::LaunchAtStart(const SupervisedProgram& program) {
   const std::uint32_t result = Launch(p_.launcher, program, &created);
   const RecordedProcess started =
       result == 0 ? RecordedProcess{} : RecordedProcess{static_cast<std::int32_t>(result), created};
-  LaunchedSet next = launched_.Current();
   if (program.button == programs_.bridge.button) {
-    next.bridge = started;
+    launched_.RecordBridge(started);
   } else {
-    next.launcher = started;
-    next.javaw = {};
+    launched_.RecordLauncher(started);
   }
-  launched_.Record(next);
   events_.LaunchedAtStart(program, result);  // before the box, which waits for a user
   if (result == 0) {
     p_.dialogs.ShowBox(program.notStarted, kAppTitle, kBoxPlain);

@@ -113,6 +113,13 @@ void LaunchedPrograms::RecordBridge(const RecordedProcess& bridge) {
   Record(next);
 }
 
+void LaunchedPrograms::RecordLauncher(const RecordedProcess& launcher) {
+  LaunchedSet next = current_;
+  next.launcher = launcher;
+  next.javaw = {};
+  Record(next);
+}
+
 void LaunchedPrograms::RecordJavaw(const RecordedProcess& javaw) {
   LaunchedSet next = current_;
   next.javaw = javaw;

@@ -49,9 +49,9 @@ class LaunchedPrograms {
   // takes as its own; nothing when there is no usable record.
   [[nodiscard]] LaunchedSet ReadRecord();
   [[nodiscard]] const LaunchedSet& Current() const { return current_; }
-  // Replaces what is recorded and writes the record.
-  void Record(const LaunchedSet& launched);
   void RecordBridge(const RecordedProcess& bridge);
+  // A new launcher: the javaw.exe of the one before it is no longer the controller.
+  void RecordLauncher(const RecordedProcess& launcher);
   void RecordJavaw(const RecordedProcess& javaw);
 
   // True while that very process runs: its id held by a process of the same
@@ -65,6 +65,8 @@ class LaunchedPrograms {
   [[nodiscard]] RecordedProcess StartedBy(const RecordedProcess& parent, const std::string& name);
 
  private:
+  // Replaces what is recorded and writes the record.
+  void Record(const LaunchedSet& launched);
   // The creation time of the running process id; nullopt when it cannot be
   // opened or has ended.
   [[nodiscard]] std::optional<std::uint64_t> CreatedIfRunning(std::int32_t id);
