@@ -274,7 +274,7 @@ class InstallerSequence(unittest.TestCase):
         x86, new = package(H.windows_dir(), x86=True), package(os.environ.get("PELLUX_NEXT_WINDOWS_DIR"))
         self.assertEqual(self.install(x86), 0)
         self.assertInstalled(*x86)
-        if H.runs_32bit_programs():
+        if H.why_no_32bit_programs() is None:
             self.assertRuns(x86[1])
         self.new_session()
         self.assertEqual(self.install(new), 0)  # one entry, one Run value: the 64-bit package replaced the 32-bit one

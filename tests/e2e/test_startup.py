@@ -383,7 +383,7 @@ class Settings(StartupCase):
 
         # The 32-bit exe reads the machine policy written in the 64-bit view.
         x86 = os.path.join(self.h.windows_dir, os.pardir, "windows-x86", "PelluxMONITOR.exe")
-        if not (os.path.isfile(x86) and H.runs_32bit_programs()):
+        if not (os.path.isfile(x86) and H.why_no_32bit_programs() is None):
             H.log("no 32-bit exe or no 32-bit Wine: the 32-bit monitor's view is left to the unit test")
             return
         H._copy(x86, self.h.unix(H.MONITOR_EXE))

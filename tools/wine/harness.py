@@ -116,16 +116,18 @@ def work_dir():
     return path
 
 
-def runs_32bit_programs():
-    """Whether 32-bit Wine is installed and this kernel runs it (some run no 32-bit program at all)."""
+def why_no_32bit_programs():
+    """None when 32-bit Wine is installed and this kernel runs it; otherwise why not, in one line."""
     loader = "/usr/lib/wine/wine"
     if not os.path.isdir("/usr/lib/i386-linux-gnu/wine") or not os.access(loader, os.X_OK):
-        return False
+        return "32-bit Wine (wine32:i386) is not installed (the mirror could not serve it): the 32-bit monitor cannot run here"
     try:
-        return subprocess.run([loader, "--version"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                              timeout=30).returncode == 0
+        if subprocess.run([loader, "--version"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                          timeout=30).returncode == 0:
+            return None
     except OSError:
-        return False
+        pass
+    return "this kernel runs no 32-bit program: the 32-bit monitor cannot run here"
 
 
 def is_32bit_exe(path):
@@ -815,8 +817,10 @@ class MonitorTestCase(unittest.TestCase):
     def setUpClass(cls):
         # Some kernels run no 32-bit program at all, and 32-bit Wine with them:
         # there the 32-bit monitor cannot be shown, only skipped, and says so.
-        if is_32bit_exe(os.path.join(windows_dir(), "PelluxMONITOR.exe")) and not runs_32bit_programs():
-            raise unittest.SkipTest("this kernel runs no 32-bit program: the 32-bit monitor cannot run here")
+        if is_32bit_exe(os.path.join(windows_dir(), "PelluxMONITOR.exe")):
+            why = why_no_32bit_programs()
+            if why:
+                raise unittest.SkipTest(why)
         cls.h = shared_harness()
 
     def run(self, result=None):
