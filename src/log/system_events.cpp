@@ -55,6 +55,19 @@ const EventKind& KindOf(EventId id) {
   throw std::out_of_range("unknown event id");
 }
 
+void NobodySeesEvent(SystemEventLog& sink, const std::string& where, const std::string& session) {
+  sink.Write(KindOf(EventId::NobodySees).level, EventId::NobodySees,
+             {"PelluxMONITOR does not supervise where nobody can see it: " + where, where, session});
+}
+
+void BesideMachineWideEvent(SystemEventLog& sink, const std::string& folder,
+                            const std::string& machineProgram) {
+  sink.Write(KindOf(EventId::BesideMachineWide).level, EventId::BesideMachineWide,
+             {"PelluxMONITOR is installed for every user of this computer: this per-user copy "
+              "starts nothing. Uninstall the per-user package.",
+              folder, machineProgram});
+}
+
 void SystemEvents::Write(EventId id, const std::vector<std::string>& strings) {
   sink_.Write(KindOf(id).level, id, strings);
 }

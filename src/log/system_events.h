@@ -27,6 +27,14 @@ enum class EndCause {
   BadSetting
 };
 
+// Written by the start-up guard, before the monitor itself exists. where says
+// why nobody sees it ("session 0", "window station not interactive"); session
+// is the session's number, or "-" when unknown.
+void NobodySeesEvent(SystemEventLog& sink, const std::string& where, const std::string& session);
+// folder is this program's, machineProgram what the machine-wide package installed.
+void BesideMachineWideEvent(SystemEventLog& sink, const std::string& folder,
+                            const std::string& machineProgram);
+
 // What the control file says this cycle.
 enum class ControlState { Normal, Holding, End };
 

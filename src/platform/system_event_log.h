@@ -20,6 +20,8 @@ enum class EventLevel { Information, Warning, Error };
   X(ProgramMissing, 1002, MSG_PROGRAM_MISSING, Error, 3)                       \
   X(WindowFailed, 1003, MSG_WINDOW_FAILED, Error, 2)                           \
   X(SettingRefused, 1004, MSG_SETTING_REFUSED, Error, 4)                       \
+  X(NobodySees, 1005, MSG_NOBODY_SEES, Error, 3)                               \
+  X(BesideMachineWide, 1006, MSG_BESIDE_MACHINE_WIDE, Warning, 3)              \
   X(Launched, 1010, MSG_LAUNCHED, Information, 3)                              \
   X(LaunchFailed, 1011, MSG_LAUNCH_FAILED, Error, 3)                           \
   X(Adopted, 1012, MSG_ADOPTED, Information, 3)                                \

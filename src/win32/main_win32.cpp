@@ -2,6 +2,7 @@
 #include <ole2.h>
 
 #include "app/monitor.h"
+#include "app/start_guard.h"
 #include "platform/platform.h"
 #include "win32/clock_win32.h"
 #include "win32/dialogs_win32.h"
@@ -89,6 +90,19 @@ void ShowRunningMonitor() {
   (void)::SetForegroundWindow(popup != nullptr ? popup : window);
 }
 
+// Nobody sees the monitor, or it is a per-user copy beside the machine-wide
+// package: its event is written and WinMain ends with its exit code.
+int RefusedStart() {
+  try {
+    pellux::win32::Win32SystemInfo system;
+    pellux::win32::Win32SettingsStore settings;
+    pellux::win32::Win32SystemEventLog events;
+    return pellux::RefuseToSupervise(system, settings, events);
+  } catch (...) {
+    return 0;  // out of memory while asking: the start goes on
+  }
+}
+
 int RunMessageLoop(pellux::win32::Win32MainWindow& window) {
   MSG message{};
   for (;;) {
@@ -132,6 +146,9 @@ int Run(HINSTANCE instance) {
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   RestrictLibrarySearch();
+  // Before the session's mark, so that a monitor that refuses never keeps the
+  // one that may run from starting.
+  if (const int refused = RefusedStart(); refused != 0) return refused;
   // One monitor per logon session: a second start starts nothing, writes no
   // log line and shows no box, it only brings the first one forward.
   const SessionClaim session = ClaimSession();

@@ -80,4 +80,20 @@ std::string Win32SystemInfo::FileVersion(const std::string& path) {
   return VersionText(fixed->dwFileVersionMS, fixed->dwFileVersionLS);
 }
 
+std::optional<std::uint32_t> Win32SystemInfo::SessionId() {
+  DWORD session = 0;
+  if (!::ProcessIdToSessionId(::GetCurrentProcessId(), &session)) return std::nullopt;
+  return static_cast<std::uint32_t>(session);
+}
+
+std::optional<bool> Win32SystemInfo::WindowStationVisible() {
+  // The process's window station is the system's own: its handle is never closed.
+  const HWINSTA station = ::GetProcessWindowStation();
+  if (station == nullptr) return std::nullopt;
+  USEROBJECTFLAGS flags{};
+  DWORD needed = 0;
+  if (!::GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof flags, &needed)) return std::nullopt;
+  return (flags.dwFlags & WSF_VISIBLE) != 0;
+}
+
 }  // namespace pellux::win32

@@ -1,6 +1,7 @@
 #pragma once
 #include <windows.h>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -13,6 +14,8 @@ class Win32SystemInfo final : public SystemInfo {
   [[nodiscard]] std::string ProgramFolder() override;
   [[nodiscard]] std::string ProgramBaseName() override;
   [[nodiscard]] std::string FileVersion(const std::string& path) override;
+  [[nodiscard]] std::optional<std::uint32_t> SessionId() override;
+  [[nodiscard]] std::optional<bool> WindowStationVisible() override;
 
  private:
   // The running executable's full path, read once.

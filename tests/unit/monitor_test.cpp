@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "app/monitor.h"
+#include "app/start_guard.h"
 #include "fakes/fakes.h"
 
 namespace pellux {
@@ -448,6 +449,83 @@ TEST_F(StartupTest, Timer1ThatCannotBeArmedAgainEndsTheMonitor) {
   EXPECT_EQ(fake.tray.calls.back().command, TrayCommand::Delete);
   monitor.OnTimer(TimerId::Timer1);
   EXPECT_EQ(fake.lifetime.ends, 1);
+}
+
+// Before anything else the monitor asks whether it may supervise at all: not
+// where no user sees it, not as a copy beside the machine-wide package. A
+// refusal writes one event and gives the exit code; what cannot be told lets
+// the start go on.
+TEST(StartGuardTest, WhereNobodySeesItOrBesideTheMachineWidePackageItRefuses) {
+  using Id = EventId;
+  constexpr const char* kPerUser = "C:\\Users\\op\\AppData\\Local\\Programs\\PelluxMONITOR";
+  constexpr const char* kMachine = "C:\\Program Files\\PelluxMONITOR\\PelluxMONITOR.exe";
+  constexpr const char* kMachine32 = "C:\\Program Files (x86)\\PelluxMONITOR\\PelluxMONITOR.exe";
+  struct Value {
+    SettingsKey key;
+    const char* name;
+    const char* text;
+    StoredKind kind = StoredKind::Text;
+  };
+  struct Row {
+    const char* name;
+    std::optional<std::uint32_t> session;
+    std::optional<bool> visible;
+    const char* folder;
+    std::vector<Value> values;
+    int exitCode;
+    std::vector<fakes::FakeSystemEventLog::Event> events;
+  };
+  const Value installed{SettingsKey::Machine, "Installed", "", StoredKind::OtherType};
+  const Value installed32{SettingsKey::Machine32, "Installed", "", StoredKind::OtherType};
+  const std::string unseen = "PelluxMONITOR does not supervise where nobody can see it: ";
+  const std::string beside =
+      "PelluxMONITOR is installed for every user of this computer: this per-user copy starts "
+      "nothing. Uninstall the per-user package.";
+  const Row rows[] = {
+      {"an operator's logon", 1, true, kPerUser, {}, 0, {}},
+      {"session 0", 0, true, kPerUser, {}, kExitNobodySees,
+       {{EventLevel::Error, Id::NobodySees, {unseen + "session 0", "session 0", "0"}}}},
+      {"session 0 on a hidden station, told once", 0, false, kPerUser, {installed, {SettingsKey::Machine, "Program", kMachine}},
+       kExitNobodySees, {{EventLevel::Error, Id::NobodySees, {unseen + "session 0", "session 0", "0"}}}},
+      {"a hidden window station", 3, false, kPerUser, {}, kExitNobodySees,
+       {{EventLevel::Error, Id::NobodySees,
+         {unseen + "window station not interactive", "window station not interactive", "3"}}}},
+      {"a hidden window station, session unknown", std::nullopt, false, kPerUser, {}, kExitNobodySees,
+       {{EventLevel::Error, Id::NobodySees,
+         {unseen + "window station not interactive", "window station not interactive", "-"}}}},
+      {"nothing could be told", std::nullopt, std::nullopt, kPerUser, {}, 0, {}},
+      {"a per-user copy beside the machine-wide package", 1, true, kPerUser,
+       {installed, {SettingsKey::Machine, "Program", kMachine}}, kExitBesideMachineWide,
+       {{EventLevel::Warning, Id::BesideMachineWide, {beside, kPerUser, kMachine}}}},
+      {"beside the 32-bit machine-wide package", 1, true, kPerUser,
+       {installed32, {SettingsKey::Machine32, "Program", kMachine32}}, kExitBesideMachineWide,
+       {{EventLevel::Warning, Id::BesideMachineWide, {beside, kPerUser, kMachine32}}}},
+      {"the machine-wide program itself, in other case", 1, true, "c:\\program files\\PELLUXMONITOR",
+       {installed, {SettingsKey::Machine, "Program", kMachine}}, 0, {}},
+      {"the 32-bit machine-wide program itself", 1, true, "C:\\Program Files (x86)\\PelluxMONITOR",
+       {installed32, {SettingsKey::Machine32, "Program", kMachine32}}, 0, {}},
+      {"a copy in a folder below the machine-wide one", 1, true, "C:\\Program Files\\PelluxMONITOR\\Old",
+       {installed, {SettingsKey::Machine, "Program", kMachine}}, kExitBesideMachineWide,
+       {{EventLevel::Warning, Id::BesideMachineWide, {beside, "C:\\Program Files\\PelluxMONITOR\\Old", kMachine}}}},
+      {"a machine-wide package that names no program", 1, true, kPerUser, {installed}, 0, {}},
+      {"a program named without the mark", 1, true, kPerUser, {{SettingsKey::Machine, "Program", kMachine}}, 0, {}},
+      {"a program value of another type", 1, true, kPerUser,
+       {installed, {SettingsKey::Machine, "Program", "", StoredKind::OtherType}}, 0, {}},
+      {"the per-user package's own mark", 1, true, kPerUser,
+       {{SettingsKey::User, "Installed", "", StoredKind::OtherType}, {SettingsKey::User, "Program", kMachine}}, 0, {}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    fakes::FakeSystemInfo system;
+    fakes::FakeSettingsStore settings;
+    fakes::FakeSystemEventLog events;
+    system.session = row.session;
+    system.stationVisible = row.visible;
+    system.folder = row.folder;
+    for (const Value& v : row.values) settings.Set(v.key, v.name, v.text, v.kind);
+    EXPECT_EQ(RefuseToSupervise(system, settings, events), row.exitCode);
+    EXPECT_EQ(events.events, row.events);
+  }
 }
 
 }  // namespace

@@ -391,10 +391,14 @@ class FakeSystemInfo final : public SystemInfo {
     versionAsked = path;
     return version;
   }
+  std::optional<std::uint32_t> SessionId() override { return session; }
+  std::optional<bool> WindowStationVisible() override { return stationVisible; }
   std::string folder = "C:\\Monitor";
   std::string baseName = "PelluxMONITOR";
   std::string version = "1.0.0.0";
   std::string versionAsked;
+  std::optional<std::uint32_t> session = 1;  // a user's logon
+  std::optional<bool> stationVisible = true;  // WinSta0
 };
 
 class FakeLifetime final : public Lifetime {
