@@ -6,11 +6,15 @@ with 32-bit Wine installed a bare `reg` is the 32-bit one). msiexec runs on the 
 through the driver, where the monitor it starts shows; read through a pipe from here, it would
 hold the pipe until that monitor ended. Wine runs everything as one user with every right: it
 cannot show elevation, an install as SYSTEM, nor that the monitor a machine-wide install starts
-through the shell is unelevated."""
+through the shell is unelevated; every process it runs is in the caller's session, on a window
+station a user sees, so the monitor's refusal in session 0 or on a hidden station is shown by the
+unit tests alone. What it shows: a silent machine-wide install starts no monitor, one with its full
+user interface does, and a per-user copy beside the machine-wide package ends at once."""
 
 import hashlib
 import os
 import re
+import shutil
 import time
 import unittest
 from pathlib import Path
@@ -58,7 +62,7 @@ class InstallerSequence(unittest.TestCase):
         self.h.install(monitor=False)
         self.user = next(u for u in os.listdir(self.h.unix(r"C:\users")) if u != "Public")  # Wine's name for us
         self.kind(PER_USER)
-        self.h.start_session("installer")
+        self.h.start_session("installer", H.EVENT_DEBUG)
 
     def kind(self, where):
         """Looks from now on where that kind of package installs (PER_USER, MACHINE, MACHINE_X86)."""
@@ -71,9 +75,9 @@ class InstallerSequence(unittest.TestCase):
     def run_wine(self, *command):
         return self.h.prefix.run("wine", *command, timeout=180, capture=True)
 
-    def msiexec(self, *args):
-        """msiexec's exit code."""
-        command = " ".join(['msiexec'] + ['"%s"' % a if " " in a else a for a in args] + ["/qn"])
+    def msiexec(self, *args, ui=False):
+        """msiexec's exit code; silent (/qn) unless ui, its full user interface."""
+        command = " ".join(['msiexec'] + ['"%s"' % a if " " in a else a for a in args] + ([] if ui else ["/qn"]))
         pid = self.h.call("start", r"C:\windows\system32\msiexec.exe", "", command)["pid"]
         for _ in range(9):
             exited, code = self.h.wait_exit(pid, 20)
@@ -96,6 +100,12 @@ class InstallerSequence(unittest.TestCase):
     def run_values(self, hive=None, view=None):
         text = self.run_wine("reg", "query", (hive or self.hive) + RUN, view or self.view).stdout
         return re.findall(r"^\s+PelluxMONITOR\s+REG_SZ\s+(.*)$", text, re.M)
+
+    def machine_values(self):
+        """{value: (type, data)} of the machine-wide package's own marks in HKLM\\SOFTWARE\\PelluxMONITOR."""
+        text = self.run_wine("reg", "query", MACHINE[2], self.view).stdout
+        return {name: (kind, data) for name, kind, data in re.findall(r"^\s+(\w+)\s+(REG_\w+)\s+(.*)$", text, re.M)
+                if name in ("Installed", "Program")}
 
     def event_source(self):
         """{value: (type, data)} of the event source's key, empty when it is not registered."""
@@ -160,18 +170,18 @@ class InstallerSequence(unittest.TestCase):
 
     def new_session(self):
         """Everything of the last session ended (as a logoff would), a new one started."""
-        self.h.start_session("installer")
+        self.h.start_session("installer", H.EVENT_DEBUG)
 
-    def start_at_logon(self, version):
+    def start_at_logon(self, version, bridge_exe=H.BRIDGE_EXE):
         """Runs what the Run value holds in a new session: the monitor comes up and launches both
         programs; (javaw, bridge)."""
         self.new_session()
         command = self.run_values()[0]
         self.h.call("start", command.strip('"'), "", command)
-        return self.assertRuns(version)
+        return self.assertRuns(version, bridge_exe)
 
-    def install(self, package, *properties):
-        return self.msiexec("/i", "Z:" + package[0].replace("/", "\\"), *properties)
+    def install(self, package, *properties, ui=False):
+        return self.msiexec("/i", "Z:" + package[0].replace("/", "\\"), *properties, ui=ui)
 
     def test_install_logon_start_upgrade_refused_downgrade_and_uninstall(self):
         old, new = package(H.windows_dir()), package(os.environ.get("PELLUX_NEXT_WINDOWS_DIR"))
@@ -226,20 +236,45 @@ class InstallerSequence(unittest.TestCase):
         Path(self.h.unix(log)).parent.mkdir(parents=True)
         Path(self.h.unix(log)).touch()  # a log where a user may write, switched on
         given = {"BridgePath": bridge_exe, "LogFile": log}
+        self.h.watch()
+        # Silent, as a deployment tool runs it: no monitor starts, each user's next logon starts it.
         self.assertEqual(self.install(old, "BRIDGE_PATH=" + bridge_exe, "LOG_FILE=" + log), 0)
         self.assertInstalled(*old)
         self.assertEqual(self.event_source(), {"EventMessageFile": ("REG_EXPAND_SZ", self.exe),
                                                "TypesSupported": ("REG_DWORD", "0x7")})
         self.assertEqual((self.settings(), self.settings(PER_USER[2])), (given, {}))
-        javaw, bridge = self.assertRuns(old[1], bridge_exe)  # started by the install, with the workstation's values
+        self.assertEqual(self.machine_values(), {"Installed": ("REG_DWORD", "0x1"), "Program": ("REG_SZ", self.exe)})
+        time.sleep(5)  # the install's start, had there been one, runs as msiexec ends
+        self.assertEqual([p["path"] for p in self.h.seen_processes() if p["exe"].lower() in
+                          ("pelluxmonitor.exe", "lintaro.exe", "pellux.exe", "javaw.exe")], [],
+                         "a silent install started the monitor")
+        javaw, bridge = self.start_at_logon(old[1], bridge_exe)  # with the workstation's values
         self.assertIn(b"PelluxMONITOR - STARTED!!!", Path(self.h.unix(log)).read_bytes())
         # The per-user package is refused beside the machine-wide one.
+        per_user = PER_USER[0].format(user=self.user)
         self.assertNotEqual(self.install(package(H.windows_dir())), 0)
         self.assertEqual((len(self.entries()), self.run_values("HKCU")), (1, []))
-        self.assertFalse(os.path.exists(self.h.unix(PER_USER[0].format(user=self.user))), "the per-user program is installed")
+        self.assertFalse(os.path.exists(self.h.unix(per_user)), "the per-user program is installed")
+        # A per-user monitor left in place (installed before the machine-wide package came) ends at
+        # once with its warning, beside the running machine-wide one, launching nothing.
+        H._copy(self.h.unix(self.exe), self.h.unix(per_user + r"\PelluxMONITOR.exe"))
+        self.h.watch(False)
+        self.h.watch()
+        running = {p["pid"] for p in self.h.processes()}
+        copy = self.h.start_program(per_user + r"\PelluxMONITOR.exe", per_user)
+        self.assertEqual(self.h.wait_exit(copy, 20), (True, 3))
+        self.assertEqual([p["path"] for p in self.h.seen_processes() if p["pid"] not in running and p["exe"].lower()
+                          in ("lintaro.exe", "pellux.exe", "javaw.exe")], [], "the per-user copy launched a program")
+        self.assertEqual([e for e in self.h.system_events() if e[1] in (1005, 1006)],
+                         [("warning", 1006, ["PelluxMONITOR is installed for every user of this computer: this "
+                                             "per-user copy starts nothing. Uninstall the per-user package.",
+                                             per_user, self.exe])])
+        self.assertEqual([w for w in self.h.windows() if w["pid"] == copy], [])
+        shutil.rmtree(self.h.unix(per_user))
 
+        # With its user interface the upgrade starts the newer monitor, which takes the programs over.
         self.close_for_update()
-        self.assertEqual(self.install(new), 0)
+        self.assertEqual(self.install(new, ui=True), 0)
         self.assertInstalled(*new)
         self.assertEqual(self.settings(), given, "the values given before are lost")
         self.assertAdopts(new[1], javaw, bridge)
