@@ -105,8 +105,8 @@ class BridgeButton(ControlsCase):
         self.assertNotIn("CBLINTARO_Click", self.h.log_texts())
         self.assertEqual(self.h.wait_exit(self.bridge["pid"], 0)[0], False, "the bridge was stopped")
 
-    def test_tab_runs_left_to_right_and_space_presses_the_focused_button(self):
-        # Lintaro, the port field, Pellux, as on the screen; from Pellux Tab goes round to Lintaro.
+    def test_space_on_the_focused_button_clicks_it(self):
+        # From the field Tab reaches Pellux, then goes round to Lintaro.
         for control_id in (H.CBPELLUX, H.CBLINTARO):
             self.h.keys(H.VK_TAB)
             wait_until(lambda: self.focus_id() == control_id, 5, "the focus on %d" % control_id)
