@@ -53,37 +53,15 @@ def contrast(a, b, vision):
 
 
 def read_png(path):
-    """(width, height, pixel(x, y) -> (r, g, b)) of an 8-bit RGB PNG, as the screenshots are written."""
+    """(width, height, pixel(x, y) -> (r, g, b)) of a PNG as the screenshot script writes it: 8-bit RGB,
+    one IDAT, every row unfiltered."""
     data = path.read_bytes()
-    pos, idat, width = 8, b"", 0
-    while pos < len(data):
-        length, kind = struct.unpack_from(">I4s", data, pos)
-        body = data[pos + 8: pos + 8 + length]
-        if kind == b"IHDR":
-            width, height, depth, colour, _, _, interlace = struct.unpack(">IIBBBBB", body)
-            assert (depth, colour, interlace) == (8, 2, 0), "not an 8-bit RGB PNG: %s" % path
-        elif kind == b"IDAT":
-            idat += body
-        pos += 12 + length
-    raw, stride, rows, previous = zlib.decompress(idat), width * 3, [], bytearray(width * 3)
-    for y in range(height):
-        kind, line = raw[y * (stride + 1)], bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
-        for i in range(stride):
-            left = line[i - 3] if i >= 3 else 0
-            up, corner = previous[i], previous[i - 3] if i >= 3 else 0
-            if kind == 1:
-                line[i] = (line[i] + left) & 255
-            elif kind == 2:
-                line[i] = (line[i] + up) & 255
-            elif kind == 3:
-                line[i] = (line[i] + (left + up) // 2) & 255
-            elif kind == 4:
-                p = left + up - corner
-                near = min((abs(p - left), 0, left), (abs(p - up), 1, up), (abs(p - corner), 2, corner))[2]
-                line[i] = (line[i] + near) & 255
-        rows.append(line)
-        previous = line
-    return width, height, lambda x, y: tuple(rows[y][x * 3: x * 3 + 3])
+    width, height = struct.unpack_from(">II", data, 16)
+    assert data[24:29] == bytes([8, 2, 0, 0, 0]), "not an unfiltered 8-bit RGB PNG: %s" % path
+    length, = struct.unpack_from(">I", data, 33)
+    raw, stride = zlib.decompress(data[41:41 + length]), width * 3 + 1
+    assert all(raw[y * stride] == 0 for y in range(height)), "a filtered row in %s" % path
+    return width, height, lambda x, y: tuple(raw[y * stride + 1 + x * 3: y * stride + 4 + x * 3])
 
 
 def read_ico(path):
