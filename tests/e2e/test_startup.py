@@ -215,6 +215,9 @@ class MainWindow(StartupCase):
             self.assertEqual((r[0] - ox, r[1] - oy, r[2] - r[0], r[3] - r[1]), (left, top, width, height),
                              "control %d" % control_id)
         self.assertEqual(self.h.text(self.h.control(main, H.LABEL1)["hwnd"]), "Puerto")
+        # Screen readers name a field after the label just before it in the window order.
+        ids = [child["id"] for child in self.h.children(main["hwnd"])]
+        self.assertEqual(ids[ids.index(H.TBPORT) - 1], H.LABEL1, "the label is not just before the field")
         self.assertEqual(self.h.text(self.h.control(main, H.TBPORT)["hwnd"]), "")
         self.assertTrue(self.h.control(main, H.IMAGE1)["visible"])
         self.assertFalse(self.h.control(main, H.LBLMSG)["visible"])
