@@ -2,7 +2,8 @@
 """Draws the monitor's pictures and writes them to src/ui/res/.
 
     Image1.jpg              the window's photograph, 192 x 256, baseline JPEG
-    imgIcon0..4.ico         the tray pictures: one fox head, five backgrounds
+    imgIcon0..4.ico         the tray pictures: one fox head, five backgrounds; the holding
+                            one (4) framed in white and drawn at 16 x 16 as well
     CBPellux.ico            the controller's button picture (48x48 8-bit, 256x224 32-bit)
     CBLINTARO.ico           the bridge's button picture (32x32 4-bit)
 
@@ -166,10 +167,41 @@ def draw_fox_head():
     return out
 
 
+# The holding picture's frame. Its dark red square alone all but vanishes on a
+# dark taskbar (1.8:1 on #202020, less with a red-green deficiency); the white
+# frame stands out there and the dark red inside it on a light one, at least
+# 3:1 either way and under every kind of colour vision.
+HOLDING = 4
+HOLDING_FRAME = (255, 255, 255)
+
+
+def framed(rgb, width):
+    d = ImageDraw.Draw(rgb)
+    side = rgb.size[0]
+    for i in range(width):
+        d.rectangle([i, i, side - 1 - i, side - 1 - i], outline=HOLDING_FRAME)
+    return rgb
+
+
+def holding_entry(head, bg, size):
+    big = Image.new("RGBA", head.size, bg + (255,))
+    big.alpha_composite(head)
+    # The frame is one sixteenth of the side: 2 px at 32, 1 px at 16, where
+    # the notification area shows it.
+    rgb = framed(big.convert("RGB").resize((size, size), Image.BOX), size // 16)
+    opaque = [True] * (size * size)
+    indices, palette = quantise_256(rgb, opaque)
+    return (size, size, 0, 8, palettised_dib(indices, palette, opaque, size, size, 8))
+
+
 def make_tray_icons(out_dir):
     head = draw_fox_head()
     backgrounds = [None, (0, 255, 51), (255, 0, 255), (255, 0, 0), (153, 0, 0)]
     for index, bg in enumerate(backgrounds):
+        if index == HOLDING:
+            write_ico(os.path.join(out_dir, "imgIcon%d.ico" % index),
+                      [holding_entry(head, bg, 32), holding_entry(head, bg, 16)])
+            continue
         if bg is None:
             small = shrink(head, (32, 32))
             opaque = opaque_flags(small.getchannel("A"))

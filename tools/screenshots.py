@@ -19,10 +19,15 @@ import unittest
 
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "wine"))
+# The check of the pictures in the tree reads each button's mark the same way.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "checks"))
 import harness as H  # noqa: E402
 from harness import wait_until  # noqa: E402
+from test_state_cues import mark_of  # noqa: E402
 
 CR = "\r"
+# The mark each face colour must show over the button's picture.
+MARKS = {H.GREEN: "running", H.RED: "stopped"}
 OUT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "docs", "img")
 DARK_RED = 0x000099  # the holding tray picture's background, (153, 0, 0)
 
@@ -39,6 +44,10 @@ class Shot:
         self.bmp = os.path.join(h.work, "shot-%d.bmp" % os.getpid())
         h.call("screenshot", "Z:" + self.bmp.replace("/", "\\"))
         _, _, self.pixel = H.read_bmp(self.bmp)
+
+    def rgb(self, x, y):
+        c = self.pixel(x, y)
+        return c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF
 
     def colours(self, rect, inset=0):
         counts = {}
@@ -93,6 +102,9 @@ class Pictures(H.MonitorTestCase):
         """The buttons' colours in the picture, and the strip's back and text colours (None: no strip)."""
         self.assertEqual(shot.pixel(*self.at(H.CBLINTARO)), lintaro, "the bridge button's colour")
         self.assertEqual(shot.pixel(*self.at(H.CBPELLUX)), pellux, "the controller button's colour")
+        for control_id, colour in ((H.CBLINTARO, lintaro), (H.CBPELLUX, pellux)):
+            r = self.control(control_id)["rect"]
+            self.assertEqual(mark_of(shot.rgb, r[0], r[1]), MARKS[colour], "the mark of button %d" % control_id)
         if strip is None:
             self.assertFalse(self.control(H.LBLMSG)["visible"], "the strip is shown")
             self.assertTrue(self.control(H.IMAGE1)["visible"], "the picture is hidden")
@@ -146,6 +158,20 @@ class Pictures(H.MonitorTestCase):
         shot = self.settled_shot(lambda shot: self.assertWindow(shot, H.GREEN, H.GREEN))
         self.assertEqual(self.h.text(self.control(H.LABEL1)["hwnd"]), "Puerto")
         shot.save("running.png", self.main["rect"])
+
+    def test_keyboard_focus(self):
+        # From the port field Tab goes right, to Pellux: a solid black ring inside its face.
+        self.main, _, _ = self.wait_steady()
+        self.h.keys(H.VK_TAB)
+        wait_until(lambda: self.h.focus(self.main["hwnd"])["focus_id"] == H.CBPELLUX, 5, "the focus on Pellux")
+
+        def ringed(shot):
+            self.assertWindow(shot, H.GREEN, H.GREEN)
+            r = self.control(H.CBPELLUX)["rect"]
+            middle = r[1] + (r[3] - r[1]) // 2
+            self.assertEqual([shot.pixel(r[0] + x, middle) for x in (9, 10, 11)], [H.BLACK] * 3, "the ring")
+            self.assertEqual(shot.pixel(r[0] + 8, middle), H.GREEN, "the band outside the ring")
+        self.settled_shot(ringed).save("focus.png", self.main["rect"])
 
     def test_bridge_not_started(self):
         os.remove(self.h.unix(H.BRIDGE_EXE))

@@ -4,6 +4,8 @@
 #include "app/monitor.h"
 #include "app/start_guard.h"
 #include "platform/platform.h"
+#include "ui/accessible_controls.h"
+#include "win32/accessibility_win32.h"
 #include "win32/clock_win32.h"
 #include "win32/dialogs_win32.h"
 #include "win32/files_win32.h"
@@ -124,6 +126,9 @@ int Run(HINSTANCE instance) {
   Win32SystemInfo system;
   Win32Lifetime lifetime;
   Win32MainWindow window(instance);
+  // After the window: its annotations are cleared while its controls still exist.
+  Win32Accessibility accessibility([&window] { return window.Handle(); });
+  pellux::AccessibleControls controls(window, accessibility);
   Win32Dialogs dialogs([&window] { return window.Handle(); });
   Win32TrayService tray(instance);
   Win32SerialPort serial;
@@ -133,7 +138,7 @@ int Run(HINSTANCE instance) {
   Win32LaunchRecord launchRecord;
 
   const pellux::Platform platform{files,  clock,  processes, launcher, dialogs, system,   lifetime,
-                                  window, window, tray,      serial,   locale,  events, settings,
+                                  controls, window, tray,      serial,   locale,  events, settings,
                                   launchRecord};
   pellux::Monitor monitor(platform);
   window.SetEvents(&monitor);
@@ -162,7 +167,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   // Before any file is touched: an existence test on an absent or empty drive must not
   // bring up the system's "no disk" box.
   (void)::SetErrorMode(SEM_FAILCRITICALERRORS);  // returns the previous mode
-  // The photograph is decoded by the OLE picture component.
+  // The photograph is decoded by the OLE picture component; the accessible
+  // names are set through a COM object as well.
   const HRESULT ole = ::OleInitialize(nullptr);
   int result = 0;
   try {

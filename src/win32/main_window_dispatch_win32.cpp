@@ -14,6 +14,19 @@ bool Win32MainWindow::PreTranslate(MSG& message) {
       message.message == WM_KEYDOWN) {
     rejectedPress_ = false;
   }
+  // Enter presses the focused program button as Space does. An owner-drawn
+  // button tells the dialog manager it is a plain button, and the dialog
+  // manager turns Enter into IDOK, which this window has no use for. A key
+  // held down presses once.
+  const bool firstPress = (message.lParam & (1L << 30)) == 0;
+  if (message.message == WM_KEYDOWN && message.wParam == VK_RETURN && window_ != nullptr &&
+      (message.hwnd == cbPellux_ || message.hwnd == cbLintaro_)) {
+    if (firstPress) {
+      (void)::SendMessageW(window_, WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(message.hwnd), BN_CLICKED),
+                           reinterpret_cast<LPARAM>(message.hwnd));
+    }
+    return true;
+  }
   return window_ != nullptr && ::IsDialogMessageW(window_, &message) != FALSE;
 }
 
@@ -47,6 +60,8 @@ LRESULT Win32MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lPara
     case WM_TIMER: return OnTimer(wParam);
     case WM_ACTIVATE: return OnActivate(wParam, lParam);
     case WM_SETFOCUS: return OnSetFocus();
+    case WM_SYSCOLORCHANGE: return OnSystemColours(message, wParam, lParam);
+    case WM_SETTINGCHANGE: return OnSystemColours(message, wParam, lParam);
     case WM_CLOSE: return OnCloseRequest();
     case WM_QUERYENDSESSION: return OnQueryEndSession();
     case WM_ENDSESSION: return OnEndSession(wParam != FALSE, (lParam & ENDSESSION_CLOSEAPP) != 0);
@@ -100,6 +115,13 @@ LRESULT Win32MainWindow::OnSetFocus() {
   HWND target = savedFocus_ != nullptr && ::IsWindow(savedFocus_) ? savedFocus_ : port_;
   if (target != nullptr) (void)::SetFocus(target);
   return 0;
+}
+
+LRESULT Win32MainWindow::OnSystemColours(UINT message, WPARAM wParam, LPARAM lParam) {
+  // High Contrast switched on or off, or another scheme chosen: drawn anew in it.
+  ReadContrast();
+  (void)::RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+  return ::DefWindowProcW(window_, message, wParam, lParam);
 }
 
 LRESULT Win32MainWindow::OnCloseRequest() {

@@ -1,6 +1,9 @@
 #include "win32/main_window_win32.h"
 
+#include <vector>
+
 #include "ui/layout.h"
+#include "ui/state_marks.h"
 #include "win32/control_ids.h"
 #include "win32/display_text.h"
 #include "win32/utf_conversion.h"
@@ -17,6 +20,33 @@ void FillSolid(HDC dc, const RECT& area, Colour colour) {
   if (brush) (void)::FillRect(dc, &area, brush.get());  // nothing to do when it fails
 }
 
+COLORREF SystemColour(int index) { return ::GetSysColor(index); }
+
+void FillPolygons(HDC dc, const std::vector<std::vector<PixelPoint>>& polygons, Colour colour) {
+  UniqueBrush brush(::CreateSolidBrush(AsColorRef(colour)));
+  if (!brush) return;
+  const SelectedObject fill(dc, brush.get());
+  const SelectedObject noOutline(dc, ::GetStockObject(NULL_PEN));
+  for (const std::vector<PixelPoint>& polygon : polygons) {
+    std::vector<POINT> points;
+    for (const PixelPoint& p : polygon) points.push_back(POINT{p.x, p.y});
+    (void)::Polygon(dc, points.data(), static_cast<int>(points.size()));  // nothing to do when it fails
+  }
+}
+
+// A solid ring, width pixels wide inside outer.
+void FrameSolid(HDC dc, const RECT& outer, int width, Colour colour) {
+  const RECT sides[] = {{outer.left, outer.top, outer.right, outer.top + width},
+                        {outer.left, outer.bottom - width, outer.right, outer.bottom},
+                        {outer.left, outer.top, outer.left + width, outer.bottom},
+                        {outer.right - width, outer.top, outer.right, outer.bottom}};
+  for (const RECT& side : sides) FillSolid(dc, side, colour);
+}
+
+RECT AsRect(const PixelRect& r, int dx, int dy) {
+  return RECT{r.left + dx, r.top + dy, r.right + dx, r.bottom + dy};
+}
+
 void DrawCentredText(HDC dc, const std::string& text, RECT area, UINT format) {
   // DT_NOPREFIX: an ampersand in a message is shown, not taken as a mnemonic.
   const std::wstring wide = Utf8ToWide(text);
@@ -26,11 +56,26 @@ void DrawCentredText(HDC dc, const std::string& text, RECT area, UINT format) {
 
 }  // namespace
 
+void Win32MainWindow::ReadContrast() {
+  HIGHCONTRASTW contrast{};
+  contrast.cbSize = sizeof(contrast);
+  // Not answered (a system without it): drawn as usual.
+  highContrast_ = ::SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof(contrast), &contrast, 0) != FALSE &&
+                  (contrast.dwFlags & HCF_HIGHCONTRASTON) != 0;
+  systemColours_ = SystemColours{SystemColour(COLOR_BTNFACE), SystemColour(COLOR_BTNTEXT),
+                                 SystemColour(COLOR_WINDOW), SystemColour(COLOR_WINDOWTEXT)};
+}
+
 LRESULT Win32MainWindow::OnCtlColorStatic(WPARAM wParam, LPARAM lParam) {
   if (reinterpret_cast<HWND>(lParam) != label_) {
     return ::DefWindowProcW(window_, WM_CTLCOLORSTATIC, wParam, lParam);
   }
   HDC dc = reinterpret_cast<HDC>(wParam);
+  if (highContrast_) {
+    (void)::SetTextColor(dc, SystemColour(COLOR_WINDOWTEXT));
+    (void)::SetBkColor(dc, SystemColour(COLOR_WINDOW));
+    return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_WINDOW));
+  }
   (void)::SetTextColor(dc, AsColorRef(kBlack));
   (void)::SetBkColor(dc, AsColorRef(kWhite));
   return reinterpret_cast<LRESULT>(::GetStockObject(WHITE_BRUSH));
@@ -50,41 +95,49 @@ void Win32MainWindow::DrawProgramButton(const DRAWITEMSTRUCT& item, ProgramButto
   HDC dc = item.hDC;
   RECT face = item.rcItem;
   const bool pushed = (item.itemState & ODS_SELECTED) != 0;
-  FillSolid(dc, face, buttonColours_[ButtonIndex(button)]);
+  const Colour colour = buttonColours_[ButtonIndex(button)];
+  const ButtonInks inks = InksFor(colour, highContrast_, systemColours_);
+  FillSolid(dc, face, inks.face);
   (void)::DrawEdge(dc, &face, pushed ? EDGE_SUNKEN : EDGE_RAISED, BF_RECT);
 
-  // Picture, caption and focus rectangle stay clear of a band of pure face
+  // Picture, mark, caption and focus ring stay clear of a band of pure face
   // colour along every edge, where the button's colour can be sampled.
   const int shift = pushed ? 1 : 0;
-  const int band = Scale(9, dpiX_);
-  const int width = face.right - face.left;
+  const ButtonFaceLayout layout = LayoutButtonFace(face.right - face.left, face.bottom - face.top,
+                                                   buttonPictureSize_, dpiX_);
+  const int left = face.left + shift;
+  const int top = face.top + shift;
   HICON picture = button == ProgramButton::CBPellux ? pelluxPicture_.get() : lintaroPicture_.get();
-  const int pictureTop = face.top + Scale(12, dpiY_) + shift;
   if (picture != nullptr) {
-    (void)::DrawIconEx(dc, face.left + (width - buttonPictureSize_) / 2 + shift, pictureTop,
-                       picture, buttonPictureSize_, buttonPictureSize_, 0, nullptr, DI_NORMAL);
+    (void)::DrawIconEx(dc, left + layout.picture.left, top + layout.picture.top, picture,
+                       buttonPictureSize_, buttonPictureSize_, 0, nullptr, DI_NORMAL);
   }
+  // The state's mark over the picture: light edge first, dark core over it.
+  const RECT markArea = AsRect(layout.mark, left, top);
+  const MarkShape mark = StateMarkShape(
+      MarkFor(colour), PixelRect{markArea.left, markArea.top, markArea.right, markArea.bottom}, dpiX_);
+  FillPolygons(dc, mark.edge, inks.markEdge);
+  FillPolygons(dc, mark.core, inks.markCore);
 
   const char* caption = button == ProgramButton::CBPellux ? kCBPelluxCaption : kCBLINTAROCaption;
-  RECT captionArea{face.left + band + shift, pictureTop + buttonPictureSize_ + Scale(2, dpiY_),
-                   face.right - band + shift, face.bottom - band + shift};
   const SelectedObject font(dc, ::GetStockObject(DEFAULT_GUI_FONT));
   (void)::SetBkMode(dc, TRANSPARENT);
-  (void)::SetTextColor(dc, ::GetSysColor(COLOR_BTNTEXT));
-  DrawCentredText(dc, caption, captionArea, DT_SINGLELINE | DT_VCENTER);
+  (void)::SetTextColor(dc, AsColorRef(inks.text));
+  DrawCentredText(dc, caption, AsRect(layout.caption, left, top), DT_SINGLELINE | DT_VCENTER);
 
+  // A solid ring rather than the dotted XOR rectangle, which all but vanishes on green.
   if ((item.itemState & ODS_FOCUS) != 0) {
-    RECT focus{face.left + band, face.top + band, face.right - band, face.bottom - band};
-    (void)::DrawFocusRect(dc, &focus);
+    FrameSolid(dc, AsRect(layout.ring, face.left, face.top), layout.ringWidth, inks.ring);
   }
 }
 
 void Win32MainWindow::DrawStrip(const DRAWITEMSTRUCT& item) const {
   HDC dc = item.hDC;
-  FillSolid(dc, item.rcItem, stripBack_);
+  const StripInks inks = StripInksFor(stripBack_, stripFore_, highContrast_, systemColours_);
+  FillSolid(dc, item.rcItem, inks.back);
   const SelectedObject font(dc, arialBold_.get());
   (void)::SetBkMode(dc, TRANSPARENT);
-  (void)::SetTextColor(dc, AsColorRef(stripFore_));
+  (void)::SetTextColor(dc, AsColorRef(inks.fore));
   // From the top, wrapped at the strip's width, cut at its height.
   DrawCentredText(dc, LoneCrToCrLf(stripText_), item.rcItem, DT_TOP | DT_WORDBREAK);
 }

@@ -96,21 +96,24 @@ bool Win32MainWindow::Create() {
                        RECT{CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT}, owner_, 0,
                        this);
   if (window_ == nullptr) return false;
+  ReadContrast();
   SetOuterSizeForClient(PxX(kClientWidthTwips), PxY(kClientHeightCreatedTwips));
 
-  // Creation order is the Tab order: TBPort, CBLINTARO, CBPellux.
+  // Creation order is the Tab order, left to right as on the screen:
+  // CBLINTARO, TBPort, CBPellux. The label comes just before the field, so
+  // that screen readers take "Puerto" for the field's name.
   const DWORD shown = WS_VISIBLE;
-  port_ = MakeChild(L"EDIT", "", shown | WS_TABSTOP | ES_CENTER | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE,
-                    kTBPortRect.left, kTBPortRect.top, kTBPortRect.width, kTBPortRect.height,
-                    kIdTBPort);
   cbLintaro_ = MakeChild(L"BUTTON", kCBLINTAROCaption, shown | WS_TABSTOP | BS_OWNERDRAW, 0,
                          kCBLINTARORect.left, kCBLINTARORect.top, kCBLINTARORect.width,
                          kCBLINTARORect.height, kIdCBLINTARO);
+  label_ = MakeChild(L"STATIC", kLabel1Text, shown | SS_CENTER, 0, kLabel1Rect.left,
+                     kLabel1Rect.top, kLabel1Rect.width, kLabel1Rect.height, kIdLabel1);
+  port_ = MakeChild(L"EDIT", "", shown | WS_TABSTOP | ES_CENTER | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE,
+                    kTBPortRect.left, kTBPortRect.top, kTBPortRect.width, kTBPortRect.height,
+                    kIdTBPort);
   cbPellux_ = MakeChild(L"BUTTON", kCBPelluxCaption, shown | WS_TABSTOP | BS_OWNERDRAW, 0,
                         kCBPelluxRect.left, kCBPelluxRect.top, kCBPelluxRect.width,
                         kCBPelluxRect.height, kIdCBPellux);
-  label_ = MakeChild(L"STATIC", kLabel1Text, shown | SS_CENTER, 0, kLabel1Rect.left,
-                     kLabel1Rect.top, kLabel1Rect.width, kLabel1Rect.height, kIdLabel1);
   picture_ = MakeChild(L"STATIC", "", shown | SS_OWNERDRAW, 0, kImage1Rect.left, kImage1Rect.top,
                        kImage1Rect.width, kImage1Rect.height, kIdImage1);
   // The strip's window text is the message itself, so other programs can read it.

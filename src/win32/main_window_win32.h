@@ -7,6 +7,7 @@
 
 #include "platform/timers.h"
 #include "platform/window_controls.h"
+#include "ui/state_marks.h"
 #include "ui/window_events.h"
 #include "win32/resources_win32.h"
 #include "win32/win32_handles.h"
@@ -36,9 +37,10 @@ class Win32MainWindow final : public WindowControls, public Timers {
   void SetEvents(WindowEvents* events) { events_ = events; }
   // The main window, or null before Create.
   [[nodiscard]] HWND Handle() const { return window_; }
-  // Sees every message of the loop before it is dispatched: the dialog
-  // manager moves the focus with Tab and Shift+Tab and clicks a focused
-  // button with Space. True when the message was handled here.
+  // Sees every message of the loop before it is dispatched: Enter presses a
+  // focused program button, and the dialog manager moves the focus with Tab
+  // and Shift+Tab and presses a focused button with Space. True when the
+  // message was handled here.
   [[nodiscard]] bool PreTranslate(MSG& message);
 
   [[nodiscard]] bool Create() override;
@@ -72,6 +74,7 @@ class Win32MainWindow final : public WindowControls, public Timers {
   LRESULT OnTimer(WPARAM id);
   LRESULT OnActivate(WPARAM wParam, LPARAM lParam);
   LRESULT OnSetFocus();
+  LRESULT OnSystemColours(UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT OnCloseRequest();
   LRESULT OnQueryEndSession();
   LRESULT OnEndSession(bool ending, bool closeApp);
@@ -84,6 +87,9 @@ class Win32MainWindow final : public WindowControls, public Timers {
   // Runs a validation that is still pending. False when it rejected the text.
   bool RunPendingValidation();
 
+  // Reads whether High Contrast is on and the system's colours, as at start
+  // and whenever the system says they changed.
+  void ReadContrast();
   void DrawProgramButton(const DRAWITEMSTRUCT& item, ProgramButton button) const;
   void DrawStrip(const DRAWITEMSTRUCT& item) const;
   void DrawPicture(const DRAWITEMSTRUCT& item) const;
@@ -129,6 +135,9 @@ class Win32MainWindow final : public WindowControls, public Timers {
   UniqueIcon lintaroPicture_;
   int buttonPictureSize_ = 32;
   JpegPicture photograph_;
+
+  bool highContrast_ = false;
+  SystemColours systemColours_{};
 
   std::array<Colour, 2> buttonColours_{};
   Colour stripBack_ = 0;

@@ -60,7 +60,7 @@ class PortField(ControlsCase):
         self.type_port("2.6")
         self.h.keys(H.VK_TAB)
         wait_until(lambda: self.h.text(self.port["hwnd"]) == "3", 5, "the field to read 3")
-        self.assertEqual(self.focus_id(), H.CBLINTARO)
+        self.assertEqual(self.focus_id(), H.CBPELLUX)
         self.assertEqual(self.h.boxes(), [])
 
     def test_a_leading_blank_brings_one_attention_box_and_the_focus_back(self):
@@ -106,8 +106,10 @@ class BridgeButton(ControlsCase):
         self.assertEqual(self.h.wait_exit(self.bridge["pid"], 0)[0], False, "the bridge was stopped")
 
     def test_space_on_the_focused_button_clicks_it(self):
-        self.h.keys(H.VK_TAB)
-        wait_until(lambda: self.focus_id() == H.CBLINTARO, 5, "the focus on CBLINTARO")
+        # From the field Tab reaches Pellux, then goes round to Lintaro.
+        for control_id in (H.CBPELLUX, H.CBLINTARO):
+            self.h.keys(H.VK_TAB)
+            wait_until(lambda: self.focus_id() == control_id, 5, "the focus on %d" % control_id)
         self.h.keys(H.VK_SPACE)
         box = self.h.wait_box(5)
         self.assertBox(box, NO_PORT)
@@ -172,6 +174,21 @@ class ControllerButton(ControlsCase):
         self.assertEqual(self.h.wait_exit(self.javaw["pid"], 2), (True, 1))
         self.assertEqual(self.h.wait_exit(self.bridge["pid"], 2), (True, 1))
         return text, seen
+
+    def test_enter_on_the_focused_button_stops_the_controller_and_the_bar_marks_it(self):
+        pellux = self.h.control(self.main, H.CBPELLUX)
+        self.h.keys(H.VK_TAB)
+        wait_until(lambda: self.focus_id() == H.CBPELLUX, 5, "the focus on CBPellux")
+        # The focus is a solid black ring just inside the band of face colour.
+        wait_until(lambda: self.h.control_colour(pellux, 10, 38) == H.BLACK, 3, "the focus ring")
+        self.assertEqual(self.h.control_colour(pellux), H.GREEN)
+        self.h.hold(self.javaw["pid"])
+        self.h.keys(H.VK_RETURN)
+        self.assertEqual(self.h.wait_exit(self.javaw["pid"], 3), (True, 1), "Enter did not stop the controller")
+        self.wait_log(lambda t: "CBPellux_Click" in t, 3, "the click's line")
+        # Stopped: red, and the bar's dark core across the middle of the picture.
+        wait_until(lambda: self.colour(H.CBPELLUX) == H.RED, 3, "CBPellux red")
+        self.assertEqual(self.h.control_colour(pellux, 33, 28), H.BLACK, "no bar across the picture")
 
     def test_stop_with_port_7_then_recheck_after_a_start_by_hand(self):
         # The check comes at once after the termination request, without a wait,

@@ -215,12 +215,15 @@ class MainWindow(StartupCase):
             self.assertEqual((r[0] - ox, r[1] - oy, r[2] - r[0], r[3] - r[1]), (left, top, width, height),
                              "control %d" % control_id)
         self.assertEqual(self.h.text(self.h.control(main, H.LABEL1)["hwnd"]), "Puerto")
+        # Screen readers name a field after the label just before it in the window order.
+        ids = [child["id"] for child in self.h.children(main["hwnd"])]
+        self.assertEqual(ids[ids.index(H.TBPORT) - 1], H.LABEL1, "the label is not just before the field")
         self.assertEqual(self.h.text(self.h.control(main, H.TBPORT)["hwnd"]), "")
         self.assertTrue(self.h.control(main, H.IMAGE1)["visible"])
         self.assertFalse(self.h.control(main, H.LBLMSG)["visible"])
         self.assertEqual(self.h.focus(main["hwnd"])["focus_id"], H.TBPORT)
 
-    def test_tab_moves_from_the_port_field_to_the_bridge_then_the_controller_button(self):
+    def test_tab_runs_left_to_right_from_the_port_field_to_the_controller_then_round_to_the_bridge(self):
         main = self.start_and_wait_window()
         self.wait_green(main, H.CBLINTARO, H.CBPELLUX)
         wait_until(lambda: self.h.focus(main["hwnd"])["focus_id"] == H.TBPORT, 5, "focus in TBPort")
@@ -230,7 +233,8 @@ class MainWindow(StartupCase):
             self.h.keys(H.VK_TAB)
             order.append(wait_until(lambda: self.h.focus(main["hwnd"])["focus"] != before
                                     and self.h.focus(main["hwnd"])["focus_id"], 5, "the focus to move"))
-        self.assertEqual(order, [H.CBLINTARO, H.CBPELLUX, H.TBPORT])
+        # Lintaro, the port field, Pellux, as on the screen.
+        self.assertEqual(order, [H.CBPELLUX, H.CBLINTARO, H.TBPORT])
 
 
 class RenamedCopy(StartupCase):

@@ -10,6 +10,7 @@
 #include "process/process_services.h"
 #include "programs/programs.h"
 #include "tray/tray_icon.h"
+#include "ui/accessible_controls.h"
 #include "ui/main_window.h"
 #include "ui/program_buttons.h"
 
@@ -40,8 +41,8 @@ class ProgramButtonsTest : public testing::Test {
   }
 
   void SetColours(Colour controller, Colour bridge) {
-    fp.controls.colours[ProgramButton::CBPellux] = controller;
-    fp.controls.colours[ProgramButton::CBLINTARO] = bridge;
+    accessible.SetButtonColour(ProgramButton::CBPellux, controller);
+    accessible.SetButtonColour(ProgramButton::CBLINTARO, bridge);
   }
   Colour ColourOf(ProgramButton b) { return fp.controls.colours[b]; }
 
@@ -83,7 +84,9 @@ class ProgramButtonsTest : public testing::Test {
   SystemEvents events{fp.events, fp.clock, BuiltInPrograms()};
   ProcessServices processes{fp.processes, log};
   TrayIcon tray{fp.tray};
-  MainWindow window{fp.controls, fp.timers, tray};
+  // The window as the real one is wired: the buttons' names follow their colours.
+  AccessibleControls accessible{fp.controls, fp.accessibility};
+  MainWindow window{accessible, fp.timers, tray};
   ProgramButtons buttons{{log, events, processes, fp.files, fp.dialogs, window, fp.serial, BuiltInPrograms(),
                           [this](const SupervisedProgram& program) {
                             MissingExecutableExit(program, fp.dialogs, log,
@@ -119,6 +122,7 @@ TEST_F(ProgramButtonsTest, ControllerStopReportsEachProgramAndClosesThePort) {
     fp.processes.processes.clear();
     fp.processes.terminated.clear();
     fp.serial.calls.clear();
+    fp.accessibility.announced.clear();
     fp.processes.Add(kJavawId, kJavawPath).terminable = c.controllerStops;
     fp.processes.Add(kBridgeId, kBridgePath).terminable = c.bridgeStops;
     SetColours(kGreen, kGreen);
@@ -131,6 +135,12 @@ TEST_F(ProgramButtonsTest, ControllerStopReportsEachProgramAndClosesThePort) {
     EXPECT_EQ(fp.processes.Running(kJavawId), !c.controllerStops);
     EXPECT_EQ(fp.processes.Running(kBridgeId), !c.bridgeStops);
     ExpectStrip(message, c.back, c.fore);
+    // A screen reader hears each button's state by its name, and the message once.
+    EXPECT_EQ(fp.accessibility.names[ProgramButton::CBPellux],
+              c.controllerStops ? "Pellux - Detenido" : "Pellux - Rodando");
+    EXPECT_EQ(fp.accessibility.names[ProgramButton::CBLINTARO],
+              c.bridgeStops ? "Lintaro - Detenido" : "Lintaro - Rodando");
+    EXPECT_EQ(fp.accessibility.announced, std::vector<std::string>{message});
     EXPECT_EQ(fp.serial.calls, (std::vector<std::string>{"port 7", "close"}));
     const std::vector<std::string> logged = Logged();
     ASSERT_GE(logged.size(), 2u);

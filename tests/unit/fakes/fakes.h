@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "log/event_log.h"
+#include "platform/accessibility.h"
 #include "platform/platform.h"
 #include "programs/programs.h"
 
@@ -481,6 +482,20 @@ class FakeWindowControls final : public WindowControls {
   Journal& journal_;
 };
 
+// What a screen reader would be told: each button's latest name and every
+// message announced, in order.
+class FakeAccessibility final : public Accessibility {
+ public:
+  void SetButtonName(ProgramButton b, const std::string& name) override {
+    names[b] = name;
+    ++nameChanges;
+  }
+  void AnnounceMessage(const std::string& text) override { announced.push_back(text); }
+  std::map<ProgramButton, std::string> names;
+  int nameChanges = 0;
+  std::vector<std::string> announced;
+};
+
 class FakeTimers final : public Timers {
  public:
   bool Arm(TimerId t, std::uint32_t ms) override {
@@ -657,6 +672,7 @@ struct FakePlatform {
   FakeSystemInfo system;
   FakeLifetime lifetime{journal};
   FakeWindowControls controls{journal};
+  FakeAccessibility accessibility;  // behind the window's controls, not a platform service of its own
   FakeTimers timers;
   FakeTrayService tray{journal};
   FakeSerialPort serial;
