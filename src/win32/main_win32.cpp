@@ -18,6 +18,7 @@
 #include "win32/system_info_win32.h"
 #include "win32/tray_service_win32.h"
 #include "win32/win32_handles.h"
+#include "win32/workstation_claim_win32.h"
 
 namespace {
 
@@ -117,10 +118,11 @@ int Run(HINSTANCE instance) {
   Win32SystemEventLog events;
   Win32SettingsStore settings;
   Win32LaunchRecord launchRecord;
+  Win32WorkstationClaim claim;
 
   const pellux::Platform platform{files,  clock,  processes, launcher, dialogs, system,   lifetime,
                                   window, window, tray,      serial,   locale,  events, settings,
-                                  launchRecord};
+                                  launchRecord, claim};
   pellux::Monitor monitor(platform);
   window.SetEvents(&monitor);
   monitor.Start();
