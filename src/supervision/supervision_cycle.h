@@ -86,7 +86,6 @@ class SupervisionCycle {
   // or no other session runs either program; it then says so and supervises
   // as usual from the next cycle.
   void WaitForOtherSession() { waitingForOtherSession_ = true; }
-  [[nodiscard]] bool WaitingForOtherSession() const { return waitingForOtherSession_; }
 
  private:
   // True while start-up's controller launch is recent and javaw.exe unseen.
