@@ -17,7 +17,7 @@ Monitor::Monitor(const Platform& platform)
       cycle_({p_.timers, p_.clock, log_, events_, processes_, p_.launcher, window_, p_.files,
               programFolder_, AppVersion_, programs_, controlFile_,
               [this] { ImmediateEnd(EndCause::ControlFileEnd); }, &launched_,
-              [this] { WindowFailed("Timer1"); }}),
+              [this] { WindowFailed("Timer1"); }, [this] { p_.claim.Release(); }}),
       buttons_({log_, events_, processes_, p_.files, p_.dialogs, window_, p_.serial, programs_,
                 [this](const SupervisedProgram& program) { MissingProgram(program); }}) {}
 
@@ -67,10 +67,42 @@ void Monitor::Start() {
   // Only what an earlier monitor of this session launched is looked at, and
   // without a log line: the log goes on with the two launch lines.
   const LaunchedSet earlier = launched_.ReadRecord();
-  StartBridge(earlier);
-  StartController(earlier);
+  if (OtherSessionAtStart()) {
+    cycle_.WaitForOtherSession();
+  } else {
+    StartBridge(earlier);
+    StartController(earlier);
+  }
 
   if (!p_.timers.Arm(TimerId::Timer1, kFirstCycleDelayMs)) WindowFailed("Timer1");
+}
+
+bool Monitor::OtherSessionAtStart() {
+  // One controller and one bridge per workstation: either running in another
+  // logon session, this one launches neither, whoever owns them there.
+  for (const SupervisedProgram* program : {&programs_.controller, &programs_.bridge}) {
+    const std::string& name = program->runningCheckName;
+    if (const std::optional<SessionId> other = processes_.OtherSessionRunning(name)) {
+      const std::string text = OtherSessionText(name, *other);
+      events_.OtherSessionAtStart(text, name, *other);
+      ShowWaiting(text);
+      return true;
+    }
+  }
+  // Two logons at once: the other session's programs may not show yet.
+  if (!p_.claim.Take()) {
+    events_.LaunchClaimed(kLaunchClaimedText);
+    ShowWaiting(kLaunchClaimedText);
+    return true;
+  }
+  return false;
+}
+
+void Monitor::ShowWaiting(const std::string& text) {
+  p_.controls.SetButtonColour(programs_.controller.button, kAmber);
+  p_.controls.SetButtonColour(programs_.bridge.button, kAmber);
+  window_.ShowStatusMessage(text, kAmber, kBlack);
+  log_.WriteLogLine(text);
 }
 
 void Monitor::StartBridge(const LaunchedSet& earlier) {
@@ -95,9 +127,23 @@ void Monitor::StartController(const LaunchedSet& earlier) {
     // a launcher start-up launched.
     cycle_.ControllerLaunched(earlier.launcher);
     AdoptAtStart(controller, earlier.launcher.id);
+  } else if (const RecordedProcess any = AnyControllerAfterRestart(); any.Known()) {
+    AdoptAtStart(controller, any.id);
   } else if (const std::uint32_t result = LaunchAtStart(controller); result != 0) {
     cycle_.ControllerLaunched(launched_.Current().launcher);
   }
+}
+
+RecordedProcess Monitor::AnyControllerAfterRestart() {
+  // Only a session where a monitor already launched the controller: there a
+  // javaw.exe that is not the recorded one is the controller an operator
+  // started again from its launcher, as the cycle counts it, and a second
+  // one would drive the same machine. A session's first start still
+  // launches beside another Java program.
+  if (!launched_.Recorded()) return {};
+  const RecordedProcess javaw = launched_.RunningInSession(programs_.controller.runningCheckName);
+  if (javaw.Known()) launched_.RecordJavaw(javaw);
+  return javaw;
 }
 
 void Monitor::AdoptAtStart(const SupervisedProgram& program, std::int32_t processId) {

@@ -61,10 +61,18 @@ class Monitor final : public WindowEvents {
   // A program an earlier monitor of the session launched, still running as
   // processId: its button green and its still-running line instead of a launch.
   void AdoptAtStart(const SupervisedProgram& program, std::int32_t processId);
+  // True when start-up must launch neither program: one runs in another
+  // logon session, or another session's monitor holds the claim to launch.
+  // The buttons, the strip, the log and one event then say so.
+  bool OtherSessionAtStart();
+  void ShowWaiting(const std::string& text);
   // The bridge, then the controller: each adopted when an earlier monitor of
   // this session launched it and it still runs, launched otherwise.
   void StartBridge(const LaunchedSet& earlier);
   void StartController(const LaunchedSet& earlier);
+  // After a restart in a session whose monitor launched the controller: any
+  // running javaw.exe of the session, which is then recorded; none otherwise.
+  RecordedProcess AnyControllerAfterRestart();
   // The farewell boxes and the end, for an installation found missing.
   void MissingProgram(const SupervisedProgram& program);
   // The same for a value of the settings that cannot be used.

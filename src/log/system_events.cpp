@@ -10,6 +10,7 @@ namespace {
 
 constexpr char kEndedText[] = "PelluxMONITOR - ENDED";
 constexpr char kNoProcess[] = "-";
+constexpr char kOwnSessionAgainText[] = "PelluxMONITOR supervises this session's programs again";
 constexpr char kWindowFailedText[] = "PelluxMONITOR cannot supervise without its window";
 
 const char* CauseText(EndCause cause) {
@@ -116,6 +117,24 @@ void SystemEvents::Ended(EndCause cause) {
   const std::uint64_t now = clock_.Milliseconds();
   for (auto& [id, r] : repeats_) Summarise(id, r, now, true);
   Write(EventId::Ended, {kEndedText, CauseText(cause)});
+}
+
+void SystemEvents::OtherSessionAtStart(const std::string& text, const std::string& runningName,
+                                       std::uint32_t session) {
+  Write(EventId::OtherSessionAtStart, {text, runningName, std::to_string(session)});
+}
+
+void SystemEvents::LaunchClaimed(const std::string& text) { Write(EventId::LaunchClaimed, {text}); }
+
+void SystemEvents::OwnSessionAgain(bool controllerHere) {
+  Write(EventId::OwnSessionAgain,
+        {kOwnSessionAgainText, controllerHere ? "the controller runs in this session"
+                                              : "no other session runs the programs"});
+}
+
+void SystemEvents::BridgeInOtherSession(const std::string& text, const std::string& runningName,
+                                        std::uint32_t session) {
+  Write(EventId::BridgeInOtherSession, {text, runningName, std::to_string(session)});
 }
 
 void SystemEvents::ProgramMissing(const SupervisedProgram& program) {

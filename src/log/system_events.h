@@ -73,6 +73,20 @@ class SystemEvents {
   // running check does not match: written once per start.
   void BridgeUnderOtherName(const std::string& runningName, std::int32_t processId);
 
+  // Start-up found the program recognised as runningName running in another
+  // logon session (session) and launched neither program; text is the strip's.
+  void OtherSessionAtStart(const std::string& text, const std::string& runningName,
+                           std::uint32_t session);
+  // Start-up launched neither program: a monitor of another session is launching.
+  void LaunchClaimed(const std::string& text);
+  // The wait for another session is over; controllerHere: the controller now
+  // runs in this session (otherwise nothing runs in another one either).
+  void OwnSessionAgain(bool controllerHere);
+  // The cycle launched no bridge: one runs in another session. The caller
+  // writes it once per change of that session.
+  void BridgeInOtherSession(const std::string& text, const std::string& runningName,
+                            std::uint32_t session);
+
   // The cycle's events; each can come back on every cycle.
   void BridgeRelaunched(std::uint32_t result);
   void BridgeTerminated(std::int32_t processId);

@@ -14,6 +14,7 @@
 #include "platform/timers.h"
 #include "platform/tray_service.h"
 #include "platform/window_controls.h"
+#include "platform/workstation_claim.h"
 
 namespace pellux {
 
@@ -34,6 +35,7 @@ struct Platform {
   SystemEventLog& events;
   SettingsStore& settings;
   LaunchRecord& launchRecord;
+  WorkstationClaim& claim;
 };
 
 }  // namespace pellux

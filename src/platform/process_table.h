@@ -10,15 +10,21 @@ using ModuleHandle = std::uintptr_t;
 
 inline constexpr std::uint32_t kAccessRead = 0x410;       // query information + read memory
 inline constexpr std::uint32_t kAccessTerminate = 0x401;  // query information + terminate
-// Granted across integrity levels and users where kAccessRead is not: enough
-// to read the executable's path, nothing more.
+// Granted to a process of a higher integrity level of the same user (an
+// elevated one) where kAccessRead is not: enough to read the executable's
+// path, nothing more. A process another user created grants a standard
+// user's monitor nothing at all, this included.
 inline constexpr std::uint32_t kAccessQueryLimited = 0x1000;
+
+// A logon session's number (0 is the services' session).
+using SessionId = std::uint32_t;
 
 // One process as a snapshot of the table lists it.
 struct ProcessEntry {
   std::int32_t id = 0;
   std::int32_t parentId = 0;  // the process that started it; it may have ended since
   std::string exeName;        // its executable's file name, UTF-8
+  SessionId session = 0;      // the logon session it runs in
 };
 
 // The operating system's process table and process control, one method per
@@ -69,9 +75,14 @@ class ProcessTable {
   // through a kAccessQueryLimited handle. False on failure.
   [[nodiscard]] virtual bool CreationTime(ProcessHandle process, std::uint64_t* created) = 0;
 
-  // Every running process with its parent's id and its file name, from one
-  // snapshot of the table. False when no snapshot could be taken.
+  // Every running process with its parent's id, its file name and its
+  // session, from one snapshot of the table. The session is known without
+  // opening the process, so also for one that refuses every open (another
+  // user's). False when no snapshot could be taken.
   [[nodiscard]] virtual bool ListFamilies(std::vector<ProcessEntry>* entries) = 0;
+
+  // The logon session the monitor itself runs in.
+  [[nodiscard]] virtual SessionId CurrentSession() = 0;
 
   // The identifier of the monitor's own process.
   [[nodiscard]] virtual std::int32_t CurrentProcessId() = 0;

@@ -38,7 +38,11 @@ enum class EventLevel { Information, Warning, Error };
   X(ButtonStillRunning, 1041, MSG_BUTTON_STILL_RUNNING, Information, 3)        \
   X(ButtonFoundRunning, 1042, MSG_BUTTON_FOUND_RUNNING, Information, 2)        \
   X(ButtonFoundNotRunning, 1043, MSG_BUTTON_FOUND_NOT_RUNNING, Information, 2) \
-  X(SerialPortClosed, 1044, MSG_SERIAL_PORT_CLOSED, Information, 2)
+  X(SerialPortClosed, 1044, MSG_SERIAL_PORT_CLOSED, Information, 2)          \
+  X(OtherSessionAtStart, 1050, MSG_OTHER_SESSION_AT_START, Warning, 3)        \
+  X(BridgeInOtherSession, 1051, MSG_BRIDGE_IN_OTHER_SESSION, Warning, 3)      \
+  X(LaunchClaimed, 1052, MSG_LAUNCH_CLAIMED, Warning, 1)                      \
+  X(OwnSessionAgain, 1053, MSG_OWN_SESSION_AGAIN, Information, 2)
 
 enum class EventId : std::uint32_t {
 #define PELLUX_EVENT_ID(name, id, symbol, level, strings) name = id,

@@ -96,7 +96,9 @@ LaunchedSet LaunchedPrograms::ReadRecord() {
   // Kept as this monitor's own until it launches anew, so that a record
   // written half-way through the start still names what runs.
   const std::optional<std::string> stored = store_.Read();
-  current_ = stored ? ParseLaunchRecord(*stored).value_or(LaunchedSet{}) : LaunchedSet{};
+  const std::optional<LaunchedSet> parsed = stored ? ParseLaunchRecord(*stored) : std::nullopt;
+  recorded_ = parsed.has_value();
+  current_ = parsed.value_or(LaunchedSet{});
   return current_;
 }
 
@@ -163,15 +165,27 @@ RecordedProcess LaunchedPrograms::StartedBy(const RecordedProcess& parent, const
   // that process began can be the parent's.
   const std::optional<std::uint64_t> holder = CreatedIfRunning(parent.id);
   const std::uint64_t before = holder && *holder != parent.created ? *holder : UINT64_MAX;
+  const SessionId own = table_.CurrentSession();
   RecordedProcess found;
   for (const ProcessEntry& entry : entries) {
-    if (entry.parentId != parent.id || entry.id == parent.id) continue;
+    if (entry.session != own || entry.parentId != parent.id || entry.id == parent.id) continue;
     if (!NameEndsWith(entry.exeName, name)) continue;
     const std::optional<std::uint64_t> created = CreatedIfRunning(entry.id);
     if (!created || *created < parent.created || *created >= before) continue;
     if (!found.Known() || *created < found.created) found = {entry.id, *created};
   }
   return found;
+}
+
+RecordedProcess LaunchedPrograms::RunningInSession(const std::string& name) {
+  std::vector<ProcessEntry> entries;
+  if (name.empty() || !table_.ListFamilies(&entries)) return {};
+  const SessionId own = table_.CurrentSession();
+  for (const ProcessEntry& entry : entries) {
+    if (entry.session != own || !NameEndsWith(entry.exeName, name)) continue;
+    if (const std::optional<std::uint64_t> created = CreatedIfRunning(entry.id)) return {entry.id, *created};
+  }
+  return {};
 }
 
 }  // namespace pellux

@@ -48,6 +48,9 @@ class LaunchedPrograms {
   // What an earlier monitor of this session recorded, which this monitor
   // takes as its own; nothing when there is no usable record.
   [[nodiscard]] LaunchedSet ReadRecord();
+  // True when ReadRecord found a whole record: an earlier monitor of this
+  // session launched the programs.
+  [[nodiscard]] bool Recorded() const { return recorded_; }
   [[nodiscard]] const LaunchedSet& Current() const { return current_; }
   void RecordBridge(const RecordedProcess& bridge);
   // A new launcher: the javaw.exe of the one before it is no longer the controller.
@@ -59,10 +62,13 @@ class LaunchedPrograms {
   [[nodiscard]] bool StillRuns(const RecordedProcess& process);
   // The file name that very process runs under, when it still runs.
   [[nodiscard]] std::optional<std::string> RunningName(const RecordedProcess& process);
-  // The process whose file name ends in name that parent started (listed
-  // with parent's id, created after it, and before any later holder of that
+  // The process of this logon session whose file name ends in name that
+  // parent started (listed with parent's id, created after it, and before any later holder of that
   // id); the first started when there are several. None when not found.
   [[nodiscard]] RecordedProcess StartedBy(const RecordedProcess& parent, const std::string& name);
+  // The first process of this logon session whose file name ends in name and
+  // that still runs, whoever started it. None when there is none.
+  [[nodiscard]] RecordedProcess RunningInSession(const std::string& name);
 
  private:
   // Replaces what is recorded and writes the record.
@@ -74,6 +80,7 @@ class LaunchedPrograms {
   ProcessTable& table_;
   LaunchRecord& store_;
   LaunchedSet current_;
+  bool recorded_ = false;
 };
 
 }  // namespace pellux

@@ -108,13 +108,28 @@ std::optional<std::string> ReadGrowing(Read&& read, bool emptyIsAPath) {
   }
 }
 
+// The ids of the processes of the monitor's own logon session, sorted; empty
+// when the table gave no snapshot, and then no process counts as the
+// session's. The session comes with the snapshot, without opening anything.
+std::vector<std::int32_t> OwnSessionIds(ProcessTable& table) {
+  std::vector<ProcessEntry> entries;
+  std::vector<std::int32_t> ids;
+  if (!table.ListFamilies(&entries)) return ids;
+  const SessionId own = table.CurrentSession();
+  ids.reserve(entries.size());
+  for (const ProcessEntry& entry : entries)
+    if (entry.session == own) ids.push_back(entry.id);
+  std::sort(ids.begin(), ids.end());
+  return ids;
+}
+
 // Reads the full path of the process's executable: through a kAccessRead
 // handle and the first entry of its module list, or, when either is refused
-// (a process started elevated or by another user, or a 64-bit process seen
-// from a 32-bit monitor, whose module list cannot be read across), through a
+// (a process started elevated, or a 64-bit process seen from a 32-bit
+// monitor, whose module list cannot be read across), through a
 // kAccessQueryLimited handle and the image path query. Nothing when the
-// process is refused both ways; handle holds the handle the path was read
-// through.
+// process is refused both ways (another user's refuses both); handle holds
+// the handle the path was read through.
 std::optional<std::string> ReadPath(ProcessTable& table, HandleGuard& handle, std::int32_t id) {
   handle.Reset(table.Open(kAccessRead, false, id));
   if (handle.get() != 0) {
@@ -139,12 +154,18 @@ std::optional<std::string> ReadPath(ProcessTable& table, HandleGuard& handle, st
       false);
 }
 
-// Visits every process whose path can be read, in list order, logging each
-// one, until onProcess answers true. The handle the path was read through is
-// closed after onProcess has run, whatever it did.
+// Visits every process of the monitor's own logon session whose path can be
+// read, in list order, logging each one, until onProcess answers true. A
+// process of another session is never opened: the monitor neither counts nor
+// ends it. The handle the path was read through is closed after onProcess
+// has run, whatever it did.
 template <typename OnProcess>
 void WalkProcesses(ProcessTable& table, EventLog& log, OnProcess&& onProcess) {
+  // Taken before the list, so that a process started in between is left to
+  // the next walk rather than taken for one of this session.
+  const std::vector<std::int32_t> own = OwnSessionIds(table);
   for (const std::int32_t id : EnumerateProcesses(table)) {
+    if (!std::binary_search(own.begin(), own.end(), id)) continue;
     HandleGuard handle(table, 0);
     // Refused (protected, already gone, identifier 0): skipped silently.
     const std::optional<std::string> read = ReadPath(table, handle, id);
@@ -171,8 +192,7 @@ EndResult EndProcess(ProcessTable& table, const ErrorReporter& reporter, std::in
     const std::int32_t number = table.LastError();  // taken right after the failed call
     if (reporter) reporter(number, description, kModuleName, kRoutineName);
   };
-  // A namesake the monitor may read but not end (elevated, another user's)
-  // is passed over, so that it cannot shield the real bridge listed after it.
+  // A namesake the monitor may read but not end (an elevated one) is passed over, so that it cannot shield the real bridge listed after it.
   HandleGuard process(table, table.Open(kAccessTerminate, false, id));
   if (process.get() == 0) {
     report("OpenProcess failed");
@@ -230,6 +250,15 @@ KillOutcome ProcessServices::Kill_Process(const std::string& name) {
     return true;  // only the first match that could be opened, whatever became of it
   });
   return outcome;
+}
+
+std::optional<SessionId> ProcessServices::OtherSessionRunning(const std::string& name) {
+  std::vector<ProcessEntry> entries;
+  if (name.empty() || !table_.ListFamilies(&entries)) return std::nullopt;
+  const SessionId own = table_.CurrentSession();
+  for (const ProcessEntry& entry : entries)
+    if (entry.session != own && NameEndsWith(entry.exeName, name)) return entry.session;
+  return std::nullopt;
 }
 
 }  // namespace pellux

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "log/event_log.h"
@@ -23,9 +24,11 @@ struct KillOutcome {
 };
 
 // Whether a program runs, and terminating one, by walking the process table
-// afresh on every call. A process whose path cannot be read with full query
-// rights is read with the limited ones; one refused both ways is skipped.
-// Every handle opened is closed before a call returns.
+// afresh on every call. Only the processes of the monitor's own logon session
+// are looked at: another session's are neither counted nor ended, whoever
+// owns them. A process whose path cannot be read with full query rights (an
+// elevated one) is read with the limited ones; one refused both ways is
+// skipped. Every handle opened is closed before a call returns.
 class ProcessServices {
  public:
   ProcessServices(ProcessTable& table, EventLog& log, ErrorReporter report = ReportError)
@@ -42,6 +45,11 @@ class ProcessServices {
   // name plus ".exe" (in any case) counts as a match. Reports failures to the hook only; the outcome tells
   // the caller what was matched and ended.
   KillOutcome Kill_Process(const std::string& name);
+
+  // The session of a process of another logon session whose file name ends
+  // with name (in any case), found without opening it; none when no other
+  // session runs one. Writes no log line.
+  [[nodiscard]] std::optional<SessionId> OtherSessionRunning(const std::string& name);
 
   [[nodiscard]] const std::string& ProcessFound() const { return ProcessFound_; }
   [[nodiscard]] bool Found() const { return ProcessFound_ == "YES"; }

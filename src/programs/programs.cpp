@@ -82,6 +82,10 @@ std::uint32_t Launch(Launcher& launcher, const SupervisedProgram& program, std::
   return launcher.StartMinimised(program.installPath, program.installFolder, created);
 }
 
+std::string OtherSessionText(const std::string& runningName, std::uint32_t session) {
+  return "El Programa '" + runningName + "' Esta Rodando en la Sesion " + std::to_string(session) + "!!!";
+}
+
 std::string LaunchLogLine(const SupervisedProgram& program, std::uint32_t result) {
   return (result == 0 ? program.launchFailedLog : program.launchedLog) + std::to_string(result);
 }

@@ -64,6 +64,13 @@ struct ProgramTable {
 [[nodiscard]] std::uint32_t Launch(Launcher& launcher, const SupervisedProgram& program,
                                    std::uint64_t* created = nullptr);
 
+// The strip's text when the program recognised as runningName runs in
+// another logon session of the workstation (session), where this monitor
+// neither launches nor ends it.
+[[nodiscard]] std::string OtherSessionText(const std::string& runningName, std::uint32_t session);
+// The strip's text when a monitor of another session is launching the programs.
+inline constexpr char kLaunchClaimedText[] = "Otra Sesion Esta Arrancando los Programas!!!";
+
 // The log line of a launch that gave result (the new process's id, or 0).
 [[nodiscard]] std::string LaunchLogLine(const SupervisedProgram& program, std::uint32_t result);
 

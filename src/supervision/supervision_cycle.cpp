@@ -1,6 +1,7 @@
 #include "supervision/supervision_cycle.h"
 
 #include <optional>
+#include <utility>
 
 #include "common/colours.h"
 #include "common/scope_exit.h"
@@ -85,7 +86,12 @@ void SupervisionCycle::Pellux_MONITOR() {
   // While the session ends the programs get their own end-of-session
   // messages and may go first: a bridge ended or started now would only
   // give false alarms into a dying session.
-  if (!SessionIsEnding(now)) KeepBridgeInStep(now);
+  if (waitingForOtherSession_) {
+    LookForOwnSession();
+  } else if (!SessionIsEnding(now)) {
+    KeepBridgeInStep(now);
+    if (!controllerStarting_ && d_.launchSettled) std::exchange(d_.launchSettled, nullptr)();
+  }
   d_.events.CycleDone();
 
   const ControlOutcome outcome = EvaluateControlFile(d_.files, d_.controlFile, d_.programFolder,
@@ -120,7 +126,41 @@ void SupervisionCycle::KeepBridgeInStep(std::uint64_t now) {
   RelaunchBridge();
 }
 
+void SupervisionCycle::LookForOwnSession() {
+  const ProgramTable& programs = d_.programs;
+  d_.processes.IsProcessRunning(programs.controller.runningCheckName);
+  const bool controllerHere = d_.processes.Found();
+  if (!controllerHere && (d_.processes.OtherSessionRunning(programs.controller.runningCheckName) ||
+                          d_.processes.OtherSessionRunning(programs.bridge.runningCheckName)))
+    return;
+  waitingForOtherSession_ = false;
+  d_.processes.IsProcessRunning(programs.bridge.runningCheckName);
+  const bool bridgeHere = d_.processes.Found();
+  WindowControls& controls = d_.window.Controls();
+  controls.SetButtonColour(programs.controller.button, controllerHere ? kGreen : kRed);
+  controls.SetButtonColour(programs.bridge.button, bridgeHere ? kGreen : kRed);
+  d_.events.OwnSessionAgain(controllerHere);
+}
+
+bool SupervisionCycle::BridgeInOtherSession() {
+  const SupervisedProgram& bridge = d_.programs.bridge;
+  const std::optional<SessionId> other = d_.processes.OtherSessionRunning(bridge.runningCheckName);
+  const bool changed = other != bridgeElsewhere_;
+  bridgeElsewhere_ = other;
+  if (!other) return false;
+  // Two bridges would fight for the one serial port of the workstation.
+  if (changed) {
+    const std::string text = OtherSessionText(bridge.runningCheckName, *other);
+    d_.window.ShowStatusMessage(text, kAmber, kBlack);
+    d_.window.Controls().SetButtonColour(bridge.button, kAmber);
+    d_.log.WriteLogLine(text);
+    d_.events.BridgeInOtherSession(text, bridge.runningCheckName, *other);
+  }
+  return true;
+}
+
 void SupervisionCycle::RelaunchBridge() {
+  if (BridgeInOtherSession()) return;
   if (d_.launched != nullptr) {
     // Started again every cycle while the last one runs on under a name the
     // check does not match: said once, so that the setting gets mended.

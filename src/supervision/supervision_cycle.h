@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "log/event_log.h"
@@ -56,6 +57,10 @@ class SupervisionCycle {
     LaunchedPrograms* launched = nullptr;
     // Timer1 could not be armed again: the monitor cannot supervise.
     std::function<void()> timerLost;
+    // Called once, by the first cycle that finds start-up's controller launch
+    // settled (javaw.exe seen, or its grace over): the workstation's claim to
+    // launch is given up then.
+    std::function<void()> launchSettled;
   };
 
   explicit SupervisionCycle(Deps deps) : d_(std::move(deps)) {}
@@ -75,6 +80,12 @@ class SupervisionCycle {
   // reads the control file and refreshes the tray.
   void SessionEnding();
   void SessionGoesOn() { sessionEnding_ = false; }
+  // Start-up launched nothing because another logon session runs the
+  // programs (or is launching them): from now on the cycle launches and ends
+  // nothing and writes no event, until the controller runs in this session
+  // or no other session runs either program; it then says so and supervises
+  // as usual from the next cycle.
+  void WaitForOtherSession() { waitingForOtherSession_ = true; }
 
  private:
   // True while start-up's controller launch is recent and javaw.exe unseen.
@@ -84,6 +95,12 @@ class SupervisionCycle {
   // Records the javaw.exe the controller's launcher started, once it shows.
   void LookForControllerJavaw(std::uint64_t now);
   void RelaunchBridge();
+  // Looks whether the wait for another session is over; the cycle that ends
+  // it colours both buttons as they are found here and does nothing more.
+  void LookForOwnSession();
+  // True when a bridge of another session keeps this one from launching its
+  // own: said once for each session that does so.
+  [[nodiscard]] bool BridgeInOtherSession();
 
   Deps d_;
   bool ended_ = false;
@@ -95,6 +112,8 @@ class SupervisionCycle {
   bool lookForJavaw_ = false;
   bool sessionEnding_ = false;
   std::uint64_t sessionQueryMs_ = 0;
+  bool waitingForOtherSession_ = false;
+  std::optional<SessionId> bridgeElsewhere_;  // the other session last said to run the bridge
 };
 
 }  // namespace pellux

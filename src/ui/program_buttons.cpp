@@ -9,6 +9,7 @@ namespace {
 constexpr StripColours kRunningStrip{kGreen, kBlack};
 constexpr StripColours kStoppedStrip{kRed, kWhite};
 constexpr StripColours kMixedStrip{kMagenta, kBlack};
+constexpr StripColours kOtherSessionStrip{kAmber, kBlack};
 
 }  // namespace
 
@@ -55,7 +56,17 @@ bool ProgramButtons::Check(const SupervisedProgram& program, std::string& messag
   const bool runs = d_.processes.Found();
   message = runs ? program.started : program.notStarted;
   strip = runs ? kRunningStrip : kStoppedStrip;
-  d_.window.Controls().SetButtonColour(program.button, runs ? kGreen : kRed);
+  Colour button = runs ? kGreen : kRed;
+  // Not here, yet running on the workstation: another session's, which this
+  // monitor leaves alone, and whose button a click keeps amber.
+  if (!runs) {
+    if (const std::optional<SessionId> other = d_.processes.OtherSessionRunning(program.runningCheckName)) {
+      message = OtherSessionText(program.runningCheckName, *other);
+      strip = kOtherSessionStrip;
+      button = kAmber;
+    }
+  }
+  d_.window.Controls().SetButtonColour(program.button, button);
   d_.events.ButtonCheck(program, runs);
   return true;
 }

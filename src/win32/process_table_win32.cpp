@@ -5,7 +5,7 @@
 
 #include <windows.h>
 #include <psapi.h>
-#include <tlhelp32.h>
+#include <winternl.h>
 
 #include <algorithm>
 #include <string>
@@ -18,6 +18,23 @@ namespace pellux::win32 {
 namespace {
 
 HANDLE AsHandle(ProcessHandle process) { return reinterpret_cast<HANDLE>(process); }
+
+using QuerySystemInformation = NTSTATUS(NTAPI*)(SYSTEM_INFORMATION_CLASS, PVOID, ULONG, PULONG);
+constexpr NTSTATUS kInfoLengthMismatch = static_cast<NTSTATUS>(0xC0000004L);
+// The list grows with every process started meanwhile; a few tries suffice.
+constexpr int kListTries = 8;
+constexpr std::size_t kStartInfoBytes = 256 * 1024;
+
+// The system's process list, the one place that names every process's
+// session without opening it: ProcessIdToSessionId opens the process, which
+// another user's refuses. Taken from ntdll, which every process has loaded
+// before its first instruction, by name: no import, so nothing can be planted.
+QuerySystemInformation SystemInformationQuery() {
+  const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+  if (ntdll == nullptr) return nullptr;
+  return reinterpret_cast<QuerySystemInformation>(
+      reinterpret_cast<void*>(::GetProcAddress(ntdll, "NtQuerySystemInformation")));
+}
 
 }  // namespace
 
@@ -98,19 +115,51 @@ bool Win32ProcessTable::CreationTime(ProcessHandle process, std::uint64_t* creat
 }
 
 bool Win32ProcessTable::ListFamilies(std::vector<ProcessEntry>* entries) {
-  // The snapshot keeps each process's parent id, which no query of a running
-  // process gives without the native API.
-  const UniqueFile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-  if (!snapshot) return false;
+  // The system process information keeps each process's parent id and
+  // session, which no query of a running process gives without opening it.
+  static const QuerySystemInformation query = SystemInformationQuery();
+  if (query == nullptr) return false;
+  // Kept between calls: the list is taken several times a cycle.
+  std::vector<unsigned char>& buffer = infoBuffer_;
+  if (buffer.empty()) buffer.resize(kStartInfoBytes);
+  NTSTATUS status = kInfoLengthMismatch;
+  for (int tries = 0; tries < kListTries && status == kInfoLengthMismatch; ++tries) {
+    ULONG needed = 0;
+    status = query(SystemProcessInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &needed);
+    if (status == kInfoLengthMismatch) buffer.resize(std::max<std::size_t>(buffer.size() * 2, needed + 64 * 1024));
+  }
+  if (status < 0) return false;
   entries->clear();
-  PROCESSENTRY32W entry{};
-  entry.dwSize = sizeof entry;
-  for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more;
-       more = ::Process32NextW(snapshot.get(), &entry)) {
-    entries->push_back({static_cast<std::int32_t>(entry.th32ProcessID),
-                        static_cast<std::int32_t>(entry.th32ParentProcessID), WideToUtf8(entry.szExeFile)});
+  for (std::size_t at = 0;;) {
+    const auto* info = reinterpret_cast<const SYSTEM_PROCESS_INFORMATION*>(buffer.data() + at);
+    // The idle process has no name; it is listed as the snapshot lists it.
+    const std::wstring name(info->ImageName.Buffer == nullptr ? L"" : info->ImageName.Buffer,
+                            info->ImageName.Length / sizeof(wchar_t));
+    entries->push_back({static_cast<std::int32_t>(reinterpret_cast<std::uintptr_t>(info->UniqueProcessId)),
+                        static_cast<std::int32_t>(
+                            reinterpret_cast<std::uintptr_t>(info->InheritedFromUniqueProcessId)),
+                        WideToUtf8(name), static_cast<SessionId>(info->SessionId)});
+    if (info->NextEntryOffset == 0) break;
+    at += info->NextEntryOffset;
   }
   return true;
+}
+
+SessionId Win32ProcessTable::CurrentSession() {
+  // Read from the same list as every other process's session, so that the
+  // two are compared as the system gives them; the process's own word when
+  // the list cannot be had. A process never changes its session.
+  if (ownSession_) return *ownSession_;
+  const std::int32_t self = CurrentProcessId();
+  std::vector<ProcessEntry> entries;
+  if (ListFamilies(&entries))
+    for (const ProcessEntry& entry : entries)
+      if (entry.id == self) ownSession_ = entry.session;
+  DWORD session = 0;
+  if (!ownSession_ && ::ProcessIdToSessionId(static_cast<DWORD>(self), &session)) ownSession_ = session;
+  // Unknown only when both failed: 0, the services' session, where no
+  // operator's programs run.
+  return ownSession_.value_or(0);
 }
 
 std::int32_t Win32ProcessTable::CurrentProcessId() {

@@ -1,4 +1,7 @@
 #pragma once
+#include <optional>
+#include <vector>
+
 #include "platform/process_table.h"
 
 namespace pellux::win32 {
@@ -8,7 +11,8 @@ namespace pellux::win32 {
 [[nodiscard]] bool ProcessCreationTime(void* handle, std::uint64_t* created);
 
 // The process table through kernel32's K32 process-status functions (the
-// same calls that psapi.dll forwards to), one system call per method.
+// same calls that psapi.dll forwards to), one system call per method; the
+// families and sessions through the system's process information.
 class Win32ProcessTable final : public ProcessTable {
  public:
   bool ListProcesses(std::int32_t* ids, std::uint32_t bytes, std::uint32_t* bytesReturned) override;
@@ -24,8 +28,13 @@ class Win32ProcessTable final : public ProcessTable {
   bool Close(ProcessHandle process) override;
   [[nodiscard]] bool CreationTime(ProcessHandle process, std::uint64_t* created) override;
   [[nodiscard]] bool ListFamilies(std::vector<ProcessEntry>* entries) override;
+  [[nodiscard]] SessionId CurrentSession() override;
   [[nodiscard]] std::int32_t CurrentProcessId() override;
   [[nodiscard]] std::int32_t LastError() override;
+
+ private:
+  std::vector<unsigned char> infoBuffer_;
+  std::optional<SessionId> ownSession_;
 };
 
 }  // namespace pellux::win32

@@ -84,6 +84,36 @@ class Cycle(SupervisionCase):
         self.wait_log(lambda t: "ARRANCA LINTARO.exe - RetVal: %d" % new["pid"] in t, 5, "the relaunch line")
         self.assertEqual(self.h.control_colour(self.h.control(main, H.CBLINTARO)), H.GREEN)
 
+    def test_a_monitor_started_again_counts_the_controller_an_operator_started_and_launches_no_second(self):
+        main, javaw, bridge = self.wait_steady()
+        # The controller's javaw.exe ends; the cycle ends the bridge.
+        self.assertTrue(self.h.kill(javaw["pid"]), "javaw.exe did not end")
+        wait_until(lambda: not self.h.processes_at(H.BRIDGE_EXE), 8, "the bridge ended after the controller")
+        # The operator starts the controller again from its launcher; the monitor relaunches the bridge.
+        self.h.start_program(H.CONTROLLER_EXE, H.CONTROLLER_DIR)
+        javaw = self.h.wait_process_at(H.JAVAW_EXE, 20, exclude={javaw["pid"]})
+        bridge = self.h.wait_process_at(H.BRIDGE_EXE, 10, exclude={bridge["pid"]})
+        # The monitor ends (a crash) and is started again in the same session.
+        self.h.watch()
+        running = {p["pid"] for p in self.h.processes()}
+        self.assertTrue(self.h.kill(self.h.monitor_pid), "the monitor did not end")
+        main = self.start_and_wait_window()
+        self.wait_green(main, H.CBLINTARO, H.CBPELLUX)
+        self.wait_cycles(2)
+        # No second controller: the operator's javaw.exe is the one, and the bridge is kept.
+        self.assertEqual([p["pid"] for p in self.h.processes_at(H.JAVAW_EXE)], [javaw["pid"]])
+        self.assertEqual([p["pid"] for p in self.h.processes_at(H.BRIDGE_EXE)], [bridge["pid"]])
+        started = [p["exe"].lower() for p in self.h.seen_processes() if p["pid"] not in running]
+        for exe in ("lintaro.exe", "pellux.exe", "javaw.exe"):
+            self.assertNotIn(exe, started, "a second copy was launched")
+        adopted = [e for e in self.h.system_events() if e[1] == 1012][-2:]
+        self.assertEqual(adopted, [
+            ("information", 1012, ["El Programa 'LINTARO.exe' AUN Esta Rodando!!!", "LINTARO.exe", str(bridge["pid"])]),
+            ("information", 1012, ["El Programa 'Pellux.exe' AUN Esta Rodando!!!", "Pellux.exe", str(javaw["pid"])])])
+        # The operator's controller is supervised: its end ends the bridge.
+        self.assertTrue(self.h.kill(javaw["pid"]), "javaw.exe did not end")
+        wait_until(lambda: not self.h.processes_at(H.BRIDGE_EXE), 8, "the bridge ended after the controller")
+
     def test_a_controller_whose_launcher_waits_35_s_keeps_the_bridge_launched_at_start(self):
         with open(self.h.unix(H.CONTROLLER_DIR + r"\Pellux.delay"), "w") as f:
             f.write("35000\r\n")

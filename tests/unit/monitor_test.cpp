@@ -363,6 +363,18 @@ INSTANTIATE_TEST_SUITE_P(
                      {kLaunchBridge, "ARRANCA Pellux.exe - RetVal: 4004"},
                      {},
                      {kNewBridge, kNewLauncher4004, {}}},
+        // The recorded javaw.exe ended and the operator started the
+        // controller again from its launcher: a restart counts that one.
+        AdoptionCase{"ARestartCountsTheControllerAnOperatorStarted",
+                     [](auto& f) {
+                       RunningEarlierPrograms(f);
+                       f.processes.processes.pop_back();
+                       f.processes.Add(44, kJavawPath).parentId = 40;
+                     },
+                     {},
+                     {kBridge.stillRunning, kController.stillRunning},
+                     {"12", "44"},
+                     {EarlierLaunches().bridge, EarlierLaunches().launcher, {44, fakes::FakeCreationTime(44)}}},
         AdoptionCase{"JavawNotYetRecordedIsFoundThroughItsLauncher",
                      [](auto& f) { RunningEarlierPrograms(f, false); },
                      {},
@@ -371,15 +383,17 @@ INSTANTIATE_TEST_SUITE_P(
                      EarlierLaunches()}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// At the session's first start nothing but the record is looked at.
+// At the session's first start the record and the sessions the snapshot
+// names are all that is looked at: no process is opened, and another Java
+// program of the session does not keep the controller from its launch.
 TEST_F(StartupTest, WithoutARecordNoProcessIsLookedAtBeforeTheLaunches) {
   fake.processes.Add(40, kJavawPath);
   monitor.Start();
   EXPECT_EQ(fake.launchRecord.reads, 1);
   EXPECT_EQ(fake.processes.opens, 0);
-  EXPECT_EQ(fake.processes.snapshots, 0);
   EXPECT_EQ(fake.processes.listSizes.size(), 0u);
   EXPECT_EQ(fake.launcher.launches.size(), 2u);
+  EXPECT_TRUE(fake.claim.held) << "the monitor that launches holds the workstation's claim";
 }
 
 // Adopted programs are supervised as launched ones: a bridge that goes is
@@ -532,6 +546,107 @@ TEST(StartGuardTest, WhereNobodySeesItOrBesideTheMachineWidePackageItRefuses) {
     EXPECT_EQ(RefuseToSupervise(system, settings, events), row.exitCode);
     EXPECT_EQ(events.events, row.events);
   }
+}
+
+// One controller and one bridge per workstation: when another logon session
+// runs either (or its monitor is launching them), start-up launches neither,
+// colours both buttons amber, says so on the strip, in the log and in one
+// event, and its cycles launch and end nothing and write no event until the
+// controller runs here. Then it supervises as usual from the next cycle.
+struct OtherSessionCase {
+  const char* name;
+  std::function<void(fakes::FakePlatform&)> world;
+  EventId event;
+  std::vector<std::string> strings;
+};
+
+void PrintTo(const OtherSessionCase& c, std::ostream* os) { *os << c.name; }
+
+class OtherSessionStartTest : public StartupTest, public ::testing::WithParamInterface<OtherSessionCase> {};
+
+TEST_P(OtherSessionStartTest, NothingIsLaunchedUntilTheControllerRunsHere) {
+  const OtherSessionCase& c = GetParam();
+  LogOn();
+  c.world(fake);
+  fake.launcher.onLaunch = [this](const std::string& path, std::uint32_t id) {
+    fake.processes.Add(static_cast<std::int32_t>(id), path);
+  };
+  monitor.Start();
+  EXPECT_TRUE(fake.launcher.launches.empty());
+  EXPECT_EQ(fake.controls.colours[ProgramButton::CBPellux], kAmber);
+  EXPECT_EQ(fake.controls.colours[ProgramButton::CBLINTARO], kAmber);
+  EXPECT_EQ(fake.controls.stripText, c.strings.front());
+  EXPECT_EQ(fake.controls.stripBack, kAmber);
+  EXPECT_EQ(LogTexts().back(), c.strings.front());
+  ASSERT_EQ(fake.events.events.size(), 2u);
+  EXPECT_EQ(fake.events.events.back(), (fakes::FakeSystemEventLog::Event{EventLevel::Warning, c.event, c.strings}));
+  EXPECT_FALSE(fake.claim.held);
+
+  // The other session's monitor launches its bridge; this session has a
+  // bridge of its own but no controller: it is not ended either.
+  fake.processes.AddInSession(44, kBridge.installPath, 2);
+  fake.processes.Add(8, kBridge.installPath);
+  for (int i = 0; i < 3; ++i) monitor.OnTimer(TimerId::Timer1);
+  EXPECT_TRUE(fake.launcher.launches.empty());
+  EXPECT_TRUE(fake.processes.terminated.empty());
+  EXPECT_EQ(fake.events.events.size(), 2u);
+  EXPECT_EQ(fake.controls.colours[ProgramButton::CBPellux], kAmber);
+
+  // A click only checks again: amber while the other session runs it.
+  monitor.OnProgramButtonClick(ProgramButton::CBPellux);
+  EXPECT_TRUE(fake.launcher.launches.empty());
+  EXPECT_TRUE(fake.processes.terminated.empty());
+
+  // The operator starts the controller in this session, and the other
+  // session's programs end.
+  fake.processes.processes.clear();
+  fake.processes.Add(60, kJavawPath);
+  monitor.OnTimer(TimerId::Timer1);
+  EXPECT_EQ(fake.events.events.back().id, EventId::OwnSessionAgain);
+  EXPECT_EQ(fake.controls.colours[ProgramButton::CBPellux], kGreen);
+  EXPECT_EQ(fake.controls.colours[ProgramButton::CBLINTARO], kRed);
+  EXPECT_TRUE(fake.launcher.launches.empty()) << "supervised from the next cycle";
+  monitor.OnTimer(TimerId::Timer1);
+  ASSERT_EQ(fake.launcher.launches.size(), 1u);
+  EXPECT_EQ(fake.launcher.launches[0].first, kBridge.installPath);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Workstation, OtherSessionStartTest,
+    ::testing::Values(
+        OtherSessionCase{"ControllerOfTheSameAccountsOtherSession",
+                         [](auto& f) { f.processes.AddInSession(40, kJavawPath, 2); },
+                         EventId::OtherSessionAtStart,
+                         {"El Programa 'javaw.exe' Esta Rodando en la Sesion 2!!!", "javaw.exe", "2"}},
+        OtherSessionCase{"BridgeOfAnotherUser",
+                         [](auto& f) {
+                           f.processes.AddInSession(40, kBridge.installPath, 3,
+                                                    fakes::FakeProcessTable::Owner::OtherUser);
+                         },
+                         EventId::OtherSessionAtStart,
+                         {"El Programa 'Lintaro.exe' Esta Rodando en la Sesion 3!!!", "Lintaro.exe", "3"}},
+        OtherSessionCase{"AnotherSessionsMonitorIsLaunching",
+                         [](auto& f) {
+                           f.claim.free = false;
+                           f.processes.AddInSession(40, kController.installPath, 2);  // not yet its javaw.exe
+                         },
+                         EventId::LaunchClaimed,
+                         {"Otra Sesion Esta Arrancando los Programas!!!"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The claim is held while start-up's launch settles and given up once the
+// controller's javaw.exe has been seen, so that a later logon can launch.
+TEST_F(StartupTest, TheWorkstationsClaimIsGivenUpOnceTheLaunchHasSettled) {
+  fake.launcher.onLaunch = [this](const std::string& path, std::uint32_t id) {
+    fake.processes.Add(static_cast<std::int32_t>(id), path);
+  };
+  monitor.Start();
+  monitor.OnTimer(TimerId::Timer1);
+  EXPECT_TRUE(fake.claim.held) << "the launcher has not started javaw.exe yet";
+  fake.processes.Add(80, kJavawPath).parentId = 4004;
+  monitor.OnTimer(TimerId::Timer1);
+  EXPECT_FALSE(fake.claim.held);
+  EXPECT_EQ(fake.claim.releases, 1);
 }
 
 }  // namespace

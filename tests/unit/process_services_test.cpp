@@ -51,6 +51,7 @@ class ListingHookTable final : public ProcessTable {
   bool Close(ProcessHandle h) override { return inner_.Close(h); }
   bool CreationTime(ProcessHandle h, std::uint64_t* c) override { return inner_.CreationTime(h, c); }
   bool ListFamilies(std::vector<ProcessEntry>* e) override { return inner_.ListFamilies(e); }
+  SessionId CurrentSession() override { return inner_.CurrentSession(); }
   std::int32_t CurrentProcessId() override { return inner_.CurrentProcessId(); }
   std::int32_t LastError() override { return inner_.LastError(); }
 
@@ -81,7 +82,13 @@ class EndlessTable final : public ProcessTable {
   bool Terminate(ProcessHandle, std::uint32_t) override { return false; }
   bool Close(ProcessHandle) override { return false; }
   bool CreationTime(ProcessHandle, std::uint64_t*) override { return false; }
-  bool ListFamilies(std::vector<ProcessEntry>*) override { return false; }
+  // As many as the largest list holds, all of the monitor's session.
+  bool ListFamilies(std::vector<ProcessEntry>* entries) override {
+    entries->assign((1u << 20) / 4, ProcessEntry{});
+    for (std::size_t i = 0; i < entries->size(); ++i) (*entries)[i] = {static_cast<std::int32_t>(i + 1), 0, {}, 1};
+    return true;
+  }
+  SessionId CurrentSession() override { return 1; }
   std::int32_t CurrentProcessId() override { return 0; }
   std::int32_t LastError() override { return 5; }
   std::vector<std::uint32_t> sizes;
@@ -163,6 +170,15 @@ TEST_F(ProcessServicesTest, FailedEnumerationFindsNothing) {
   table.failList = true;
   services.IsProcessRunning("javaw.exe");
   EXPECT_EQ(services.ProcessFound(), "");
+  EXPECT_EQ(table.opens, 0);
+
+  // Without the snapshot no process is known to be of this session.
+  table.failList = false;
+  table.failFamilies = true;
+  services.IsProcessRunning("javaw.exe");
+  EXPECT_FALSE(services.Found());
+  EXPECT_EQ(services.Kill_Process("javaw").processId, 0);
+  EXPECT_EQ(services.OtherSessionRunning("javaw.exe"), std::nullopt);
   EXPECT_EQ(table.opens, 0);
 }
 
@@ -250,7 +266,7 @@ TEST_F(ProcessServicesTest, EmptyNameMatchesFirstReadableProcess) {
   ExpectBalanced();
 }
 
-// A controller started elevated or by another user refuses 0x410, and a
+// A controller started elevated refuses 0x410, and a
 // 64-bit one seen from the 32-bit monitor opens but refuses its module list
 // (ERROR_PARTIAL_COPY, 299): its path is read through a 0x1000 handle and it
 // counts, logs and closes like any other. The stop ends it when its
@@ -292,6 +308,42 @@ TEST_F(ProcessServicesTest, ProcessRefusingFullRightsIsReadWithLimitedOnes) {
       }
       EXPECT_EQ(t.opens, t.closes) << c.line;
     }
+  }
+}
+
+// Only the monitor's own logon session counts: the same account's other
+// session opens as ours does and is still left alone; another account's
+// refuses every open; an elevated process of ours is counted but not ended.
+// Another session's process is never even opened, yet its session is known.
+TEST_F(ProcessServicesTest, OnlyTheOwnSessionIsCountedAndEnded) {
+  using Owner = fakes::FakeProcessTable::Owner;
+  struct Case {
+    SessionId session;
+    Owner owner;
+    bool counted, ended;
+    std::optional<SessionId> elsewhere;  // what OtherSessionRunning answers
+  };
+  const Case cases[] = {
+      {fakes::kOwnSession, Owner::Us, true, true, std::nullopt},
+      {fakes::kOwnSession, Owner::Elevated, true, false, std::nullopt},
+      {2, Owner::Us, false, false, 2},
+      {3, Owner::OtherUser, false, false, 3},
+      {0, Owner::OtherUser, false, false, 0},  // the services' session
+  };
+  for (const Case& c : cases) {
+    fakes::FakeProcessTable t;
+    t.AddInSession(4, "C:\\Java\\bin\\javaw.exe", c.session, c.owner);
+    ProcessServices s{t, log};
+    s.IsProcessRunning("javaw.exe");
+    EXPECT_EQ(s.Found(), c.counted) << c.session;
+    EXPECT_EQ(s.OtherSessionRunning("JAVAW.EXE"), c.elsewhere) << c.session;
+    (void)s.Kill_Process("javaw");
+    EXPECT_EQ(t.terminated.empty(), !c.ended) << c.session;
+    EXPECT_TRUE(t.Running(4) || c.ended);
+    if (c.session != fakes::kOwnSession) {
+      EXPECT_EQ(t.opens, 0) << "another session's process is not opened";
+    }
+    EXPECT_EQ(t.opens, t.closes);
   }
 }
 

@@ -249,19 +249,26 @@ struct ClickCase {
   std::string message;
   Colour back;
   Colour fore;
+  SessionId elsewhere;  // another user's session that runs it too; 0: none
 };
 
 std::vector<ClickCase> ClickCases(const SupervisedProgram& p) {
+  const std::string other = OtherSessionText(p.runningCheckName, 2);
   return {
-      {"green, stops", kGreen, true, true, kRed, true, p.stopped, kRed, kWhite},
-      {"green, stays", kGreen, true, false, kGreen, true, p.stillRunning, kGreen, kBlack},
-      {"green, gone already", kGreen, false, true, kRed, true, p.stopped, kRed, kWhite},
-      {"red, found", kRed, true, true, kGreen, false, p.started, kGreen, kBlack},
-      {"red, not found", kRed, false, true, kRed, false, p.notStarted, kRed, kWhite},
-      {"grey, found", kLightGrey, true, true, kGreen, false, p.started, kGreen, kBlack},
-      {"nearly green, found", kNearlyGreen, true, true, kGreen, false, p.started, kGreen, kBlack},
-      {"nearly green, not found", kNearlyGreen, false, true, kRed, false, p.notStarted, kRed,
-       kWhite},
+      {"green, stops", kGreen, true, true, kRed, true, p.stopped, kRed, kWhite, 0},
+      {"green, stays", kGreen, true, false, kGreen, true, p.stillRunning, kGreen, kBlack, 0},
+      {"green, gone already", kGreen, false, true, kRed, true, p.stopped, kRed, kWhite, 0},
+      {"red, found", kRed, true, true, kGreen, false, p.started, kGreen, kBlack, 0},
+      {"red, not found", kRed, false, true, kRed, false, p.notStarted, kRed, kWhite, 0},
+      {"grey, found", kLightGrey, true, true, kGreen, false, p.started, kGreen, kBlack, 0},
+      {"nearly green, found", kNearlyGreen, true, true, kGreen, false, p.started, kGreen, kBlack, 0},
+      {"nearly green, not found", kNearlyGreen, false, true, kRed, false, p.notStarted, kRed, kWhite, 0},
+      // Another session's program is only looked at: never ended, its
+      // button amber while nothing of this session runs it.
+      {"amber, runs in another session", kAmber, false, true, kAmber, false, other, kAmber, kBlack, 2},
+      {"amber, found here too", kAmber, true, true, kGreen, false, p.started, kGreen, kBlack, 2},
+      {"amber, gone everywhere", kAmber, false, true, kRed, false, p.notStarted, kRed, kWhite, 0},
+      {"green, stopped here, runs elsewhere", kGreen, false, true, kRed, true, p.stopped, kRed, kWhite, 2},
   };
 }
 
@@ -272,6 +279,8 @@ TEST_F(ProgramButtonsTest, ControllerButtonActsOnItsColour) {
     fp.processes.processes.clear();
     fp.processes.Add(kBridgeId, kBridgePath);
     if (c.running) fp.processes.Add(kJavawId, kJavawPath);
+    if (c.elsewhere != 0)
+      fp.processes.AddInSession(40, kJavawPath, c.elsewhere, fakes::FakeProcessTable::Owner::OtherUser);
     SetColours(c.before, kNearlyGreen);
 
     buttons.CBPellux_Click();
@@ -294,6 +303,8 @@ TEST_F(ProgramButtonsTest, BridgeButtonActsOnItsColour) {
     fp.processes.openAccess.clear();
     fp.processes.Add(kJavawId, kJavawPath);
     if (c.running) fp.processes.Add(kBridgeId, kBridgePath).terminable = c.terminable;
+    if (c.elsewhere != 0)
+      fp.processes.AddInSession(40, kBridgePath, c.elsewhere, fakes::FakeProcessTable::Owner::Us);
     SetColours(kNearlyGreen, c.before);
 
     buttons.CBLINTARO_Click();
@@ -308,6 +319,7 @@ TEST_F(ProgramButtonsTest, BridgeButtonActsOnItsColour) {
               c.stopAsked && c.running ? 1 : 0);
     // The bridge's button touches neither the controller, nor its button, nor the port.
     EXPECT_TRUE(fp.processes.Running(kJavawId));
+    EXPECT_TRUE(c.elsewhere == 0 || fp.processes.Running(40)) << "another session's is never ended";
     EXPECT_EQ(ColourOf(ProgramButton::CBPellux), kNearlyGreen);
     EXPECT_TRUE(fp.serial.calls.empty());
   }

@@ -63,7 +63,7 @@ class SupervisionCycleTest : public ::testing::Test {
   LaunchedPrograms launched{p.processes, p.launchRecord};
   SupervisionCycle cycle{{p.timers, p.clock, log, events, processes, p.launcher, window, p.files, folder,
                           version, BuiltInPrograms(), controlFile, [this] { ++ends; }, &launched,
-                          [this] { ++timerLost; }}};
+                          [this] { ++timerLost; }, {}}};
 };
 
 TEST_F(SupervisionCycleTest, TickDisarmsLogsAroundTheCycleAndRearms) {
@@ -138,7 +138,7 @@ TEST_F(SupervisionCycleTest, BridgeIsLeftAloneWhileTheControllerStarts) {
     ProcessServices services{table, log};
     SystemEvents rowEvents{p.events, p.clock, BuiltInPrograms()};
     SupervisionCycle c{{p.timers, p.clock, log, rowEvents, services, p.launcher, window, p.files,
-                        folder, version, BuiltInPrograms(), controlFile, [] {}, nullptr, {}}};
+                        folder, version, BuiltInPrograms(), controlFile, [] {}, nullptr, {}, {}}};
     table.Add(8, kBridgePath);
     const std::uint64_t launched = p.clock.ms;
     if (row.launchedAtStart) c.ControllerLaunched();
@@ -194,7 +194,7 @@ TEST_F(SupervisionCycleTest, BridgeIsKeptWhileTheControllersLauncherRuns) {
     LaunchedPrograms rowLaunched{table, p.launchRecord};
     SystemEvents rowEvents{p.events, p.clock, BuiltInPrograms()};
     SupervisionCycle c{{p.timers, p.clock, log, rowEvents, services, p.launcher, window, p.files,
-                        folder, version, BuiltInPrograms(), controlFile, [] {}, &rowLaunched, {}}};
+                        folder, version, BuiltInPrograms(), controlFile, [] {}, &rowLaunched, {}, {}}};
     table.Add(8, kBridgePath);
     const std::uint64_t launched = p.clock.ms;
     c.ControllerLaunched({16, fakes::FakeCreationTime(16)});
@@ -305,6 +305,81 @@ TEST_F(SupervisionCycleTest, MissingBridgeIsRelaunchedWhileTheControllerRuns) {
   // The new bridge is found on the next cycle: no second launch.
   cycle.Timer1();
   EXPECT_EQ(p.launcher.launches.size(), 1u);
+}
+
+// Another session's programs are neither counted nor ended, whoever owns
+// them: the same account's other session, another user's (which refuses
+// every open), or an administrator's. Each row: where the controller and
+// the bridge run; whether this session's bridge is ended or launched.
+TEST_F(SupervisionCycleTest, AnotherSessionsProgramsAreNeitherCountedNorEnded) {
+  using Owner = fakes::FakeProcessTable::Owner;
+  struct Case {
+    const char* name;
+    SessionId controller;  // 0: not running
+    SessionId bridge;
+    Owner owner;           // of what runs in another session
+    bool bridgeEnded, bridgeLaunched;
+  };
+  const SessionId own = fakes::kOwnSession;
+  const Case cases[] = {
+      {"both here", own, own, Owner::Us, false, false},
+      {"controller elsewhere, same account", 2, own, Owner::Us, true, false},
+      {"controller elsewhere, another user", 3, own, Owner::OtherUser, true, false},
+      {"bridge elsewhere, same account", own, 2, Owner::Us, false, false},
+      {"bridge elsewhere, another user", own, 3, Owner::OtherUser, false, false},
+      {"bridge elsewhere, elevated", own, 2, Owner::Elevated, false, false},
+      {"both elsewhere", 2, 2, Owner::Us, false, false},
+      {"controller here, no bridge anywhere", own, 0, Owner::Us, false, true},
+  };
+  for (const Case& c : cases) {
+    fakes::FakePlatform f;
+    f.launcher.onLaunch = [&f](const std::string& path, std::uint32_t id) {
+      f.processes.Add(static_cast<std::int32_t>(id), path);
+    };
+    if (c.controller != 0) f.processes.AddInSession(4, kJavaPath, c.controller, c.controller == own ? Owner::Us : c.owner);
+    if (c.bridge != 0) f.processes.AddInSession(8, kBridgePath, c.bridge, c.bridge == own ? Owner::Us : c.owner);
+    EventLog l{f.files, f.clock};
+    SystemEvents e{f.events, f.clock, BuiltInPrograms()};
+    ProcessServices s{f.processes, l};
+    MainWindow w{f.controls, f.timers, tray};
+    SupervisionCycle cyc{{f.timers, f.clock, l, e, s, f.launcher, w, f.files, folder, version,
+                          BuiltInPrograms(), controlFile, [] {}, nullptr, {}, {}}};
+    for (int i = 0; i < 3; ++i) cyc.Timer1();
+    EXPECT_EQ(f.processes.terminated.size(), c.bridgeEnded ? 1u : 0u) << c.name;
+    for (const auto& [id, code] : f.processes.terminated) EXPECT_EQ(id, 8) << c.name;
+    EXPECT_EQ(f.launcher.launches.size(), c.bridgeLaunched ? 1u : 0u) << c.name;
+    // A bridge elsewhere while the controller runs here: said once, amber.
+    const bool said = c.controller == own && c.bridge != own && c.bridge != 0;
+    const std::vector<EventId> ids = f.events.Ids();
+    EXPECT_EQ(std::count(ids.begin(), ids.end(), EventId::BridgeInOtherSession), said ? 1 : 0) << c.name;
+    if (said) {
+      EXPECT_EQ(f.controls.stripText, "El Programa 'Lintaro.exe' Esta Rodando en la Sesion " +
+                                          std::to_string(c.bridge) + "!!!")
+          << c.name;
+      EXPECT_EQ(f.controls.colours[ProgramButton::CBLINTARO], kAmber) << c.name;
+    }
+  }
+}
+
+// The other session's bridge goes: this session's is launched; one comes
+// back in a third session: said again, once.
+TEST_F(SupervisionCycleTest, ABridgeInAnotherSessionIsSaidOncePerChange) {
+  p.processes.Add(4, kJavaPath);
+  p.processes.AddInSession(8, kBridgePath, 2);
+  cycle.Timer1();
+  cycle.Timer1();
+  EXPECT_EQ(p.events.Ids(), std::vector<EventId>{EventId::BridgeInOtherSession});
+  p.processes.processes.pop_back();
+  cycle.Timer1();
+  ASSERT_EQ(p.launcher.launches.size(), 1u);
+  p.processes.processes.pop_back();  // the launched bridge dies at once
+  p.processes.AddInSession(12, kBridgePath, 3);
+  cycle.Timer1();
+  cycle.Timer1();
+  EXPECT_EQ(p.launcher.launches.size(), 1u);
+  EXPECT_EQ(p.events.Ids(), (std::vector<EventId>{EventId::BridgeInOtherSession, EventId::BridgeRelaunched,
+                                                  EventId::BridgeInOtherSession}));
+  EXPECT_EQ(p.events.events.back().strings.at(2), "3");
 }
 
 TEST_F(SupervisionCycleTest, FailedLaunchShowsRedMessageOnEveryCycle) {

@@ -51,6 +51,18 @@ const Case kCases[] = {
      {{L::Information, Id::Started, {"PelluxMONITOR - STARTED!!!", "1.0.0.0", "C:\\Monitor", "off", "built-in"}},
       {L::Error, Id::LaunchFailed, {"LINTARO.exe NO ARRANCO - RetVal: 0", "LINTARO.exe", kBridgeExe}},
       {L::Information, Id::Launched, {"ARRANCA Pellux.exe - RetVal: 4000", "Pellux.exe", "4000"}}}},
+    {"the controller runs in another session, then here",
+     [](auto& p) { p.processes.AddInSession(40, kJavaw, 2); },
+     [](Monitor& m, auto& p) {
+       Cycle(m, p);  // still only elsewhere: nothing more is said
+       p.processes.processes.clear();
+       p.processes.Add(44, kJavaw);
+       Cycle(m, p);
+       Cycle(m, p);
+     },
+     {{L::Information, Id::OwnSessionAgain,
+       {"PelluxMONITOR supervises this session's programs again", "the controller runs in this session"}},
+      {L::Warning, Id::BridgeRelaunched, {"ARRANCA LINTARO.exe - RetVal: 4000", "LINTARO.exe", "4000", "1"}}}},
     {"bridge missing", [](auto& p) { p.files.Remove(kBridgeExe); }, nullptr,
      {{L::Information, Id::Started, {"PelluxMONITOR - STARTED!!!", "1.0.0.0", "C:\\Monitor", "off", "built-in"}},
       {L::Error, Id::ProgramMissing, {kBridge.missingLog, "LINTARO.exe", kBridgeExe}},

@@ -73,7 +73,13 @@ class LeanTable final : public ProcessTable {
   bool Terminate(ProcessHandle, std::uint32_t) override { return false; }
   bool Close(ProcessHandle) override { return true; }
   bool CreationTime(ProcessHandle, std::uint64_t*) override { return false; }
-  bool ListFamilies(std::vector<ProcessEntry>*) override { return false; }
+  // Every process in the monitor's own session, so that the walk reads them all.
+  bool ListFamilies(std::vector<ProcessEntry>* entries) override {
+    entries->clear();
+    for (const std::int32_t id : ids_) entries->push_back({id, 0, "service.exe", 1});
+    return true;
+  }
+  SessionId CurrentSession() override { return 1; }
   std::int32_t CurrentProcessId() override { return 0; }
   std::int32_t LastError() override { return 0; }
 

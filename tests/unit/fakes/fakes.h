@@ -138,17 +138,26 @@ class FakeClock final : public Clock {
 // reports for a new id is what the table later reads for it.
 inline std::uint64_t FakeCreationTime(std::int32_t id) { return 500000 + static_cast<std::uint64_t>(id); }
 
+// The session the fakes' monitor runs in; every process is of it unless a
+// test places it elsewhere.
+inline constexpr SessionId kOwnSession = 1;
+
 // A scripted process table. Handles are numbered from 1000 up; every open and
 // close is counted so that a test can prove the walks leave nothing open.
 class FakeProcessTable final : public ProcessTable {
  public:
+  // Who started a process, as far as opening it goes: the monitor's own
+  // account; the same account elevated (only the limited open succeeds); or
+  // another account, whose processes refuse every open of a standard user.
+  enum class Owner { Us, Elevated, OtherUser };
+
   struct Process {
     std::int32_t id;
     std::string path;
     bool openForRead = true;       // OpenProcess(0x410) succeeds
     bool modulesReadable = true;   // EnumProcessModules succeeds
     bool pathReadable = true;      // GetModuleFileNameExW succeeds
-    bool openLimited = true;       // OpenProcess(0x1000) succeeds, as it does across users
+    bool openLimited = true;       // OpenProcess(0x1000) succeeds (as it does for an elevated one)
     bool imageReadable = true;     // QueryFullProcessImageNameW succeeds
     bool openForTerminate = true;  // OpenProcess(0x401) succeeds
     bool exitCodeReadable = true;
@@ -157,12 +166,22 @@ class FakeProcessTable final : public ProcessTable {
     bool endsLater = false;  // accepts its termination but is still listed afterwards
     std::uint64_t created = 0;      // set by Add; a reused id gets another one
     std::int32_t parentId = 0;
+    SessionId session = kOwnSession;  // the snapshot names it whatever the owner
+    Owner owner = Owner::Us;          // refuses opens on top of the flags above
   };
 
   Process& Add(std::int32_t id, std::string path) {
     processes.push_back({id, std::move(path)});
     processes.back().created = FakeCreationTime(id);
     return processes.back();
+  }
+  // A process of another logon session: the same account's (opens as ours
+  // do) or another account's (refuses every open).
+  Process& AddInSession(std::int32_t id, std::string path, SessionId session, Owner owner = Owner::Us) {
+    Process& p = Add(id, std::move(path));
+    p.session = session;
+    p.owner = owner;
+    return p;
   }
   // Adds count processes with ids base, base+4, ... and paths C:\p\N.exe.
   void AddMany(int count, std::int32_t base = 100) {
@@ -192,9 +211,11 @@ class FakeProcessTable final : public ProcessTable {
     openAccess.push_back(access);
     if (inheritable) ++inheritableOpens;
     Process* p = Find(id);
-    const bool ok = p != nullptr && (access == kAccessTerminate      ? p->openForTerminate
-                                     : access == kAccessQueryLimited ? p->openLimited
-                                                                     : p->openForRead);
+    const bool granted = p != nullptr && p->owner != Owner::OtherUser &&
+                         (p->owner == Owner::Us || access == kAccessQueryLimited);
+    const bool ok = granted && (access == kAccessTerminate      ? p->openForTerminate
+                                : access == kAccessQueryLimited ? p->openLimited
+                                                                : p->openForRead);
     if (!ok) {
       lastError = 5;  // access denied
       return 0;
@@ -291,10 +312,12 @@ class FakeProcessTable final : public ProcessTable {
     entries->clear();
     for (const Process& p : processes) {
       const std::size_t slash = p.path.find_last_of('\\');
-      entries->push_back({p.id, p.parentId, slash == std::string::npos ? p.path : p.path.substr(slash + 1)});
+      entries->push_back(
+          {p.id, p.parentId, slash == std::string::npos ? p.path : p.path.substr(slash + 1), p.session});
     }
     return true;
   }
+  SessionId CurrentSession() override { return ownSession; }
   std::int32_t CurrentProcessId() override { return ownId; }
   std::int32_t LastError() override { return lastError; }
 
@@ -306,6 +329,7 @@ class FakeProcessTable final : public ProcessTable {
   std::uint32_t pathCapacity = 0;
   std::uint32_t imagePathCapacity = 0;
   std::int32_t ownId = 2;  // the monitor's own process: listed only when a test adds it
+  SessionId ownSession = kOwnSession;  // the monitor's own logon session
   bool throwOnNextList = false;  // the next enumeration runs out of memory, once
   int opens = 0;
   int closes = 0;
@@ -633,6 +657,25 @@ class FakeLaunchRecord final : public LaunchRecord {
   bool failWrite = false;
 };
 
+// The workstation's claim to launch. free: no other session's monitor holds
+// it; a test clears it to stand for a monitor launching in another session.
+class FakeWorkstationClaim final : public WorkstationClaim {
+ public:
+  bool Take() override {
+    ++takes;
+    if (free) held = true;
+    return free;
+  }
+  void Release() override {
+    if (held) ++releases;
+    held = false;
+  }
+  bool free = true;
+  bool held = false;
+  int takes = 0;
+  int releases = 0;
+};
+
 // One line of the log as written: the stamp between its number signs, and
 // the text without its quotes (carriage returns inside it kept).
 struct LoggedLine {
@@ -680,10 +723,11 @@ struct FakePlatform {
   FakeSystemEventLog events;
   FakeSettingsStore settings;
   FakeLaunchRecord launchRecord;
+  FakeWorkstationClaim claim;
 
   [[nodiscard]] Platform platform() {
     return {files,    clock,  processes, launcher, dialogs, system,   lifetime,
-            controls, timers, tray,      serial,   locale,  events, settings, launchRecord};
+            controls, timers, tray,      serial,   locale,  events, settings, launchRecord, claim};
   }
 };
 
