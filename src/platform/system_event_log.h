@@ -20,6 +20,7 @@ enum class EventLevel { Information, Warning, Error };
   X(ProgramMissing, 1002, MSG_PROGRAM_MISSING, Error, 3)                       \
   X(WindowFailed, 1003, MSG_WINDOW_FAILED, Error, 2)                           \
   X(SettingRefused, 1004, MSG_SETTING_REFUSED, Error, 4)                       \
+  X(SettingTurnedOff, 1007, MSG_SETTING_TURNED_OFF, Error, 4)                  \
   X(Launched, 1010, MSG_LAUNCHED, Information, 3)                              \
   X(LaunchFailed, 1011, MSG_LAUNCH_FAILED, Error, 3)                           \
   X(Adopted, 1012, MSG_ADOPTED, Information, 3)                                \

@@ -575,6 +575,9 @@ class FakeSettingsStore final : public SettingsStore {
            StoredKind kind = StoredKind::Text) {
     values[{key, name}] = {kind, std::move(text)};
   }
+  void SetNumber(SettingsKey key, const std::string& name, std::uint32_t number) {
+    values[{key, name}] = {StoredKind::Number, {}, number};
+  }
   std::optional<StoredValue> Read(SettingsKey key, const std::string& name) override {
     auto it = values.find({key, name});
     if (it == values.end()) return std::nullopt;
