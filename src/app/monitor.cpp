@@ -218,6 +218,11 @@ void Monitor::OnTaskbarCreated() {
 void Monitor::ImmediateEnd(EndCause cause, int exitCode) {
   if (ended_) return;
   ended_ = true;
+  // First of all, so that a monitor started while this one ends (by Windows
+  // Error Reporting, an installer) runs; and a look the network holds is
+  // cancelled, so that no thread of ours outlives the end for long.
+  p_.lifetime.LeaveSession();
+  cycle_.CancelLooks();
   // Nothing may keep the end from happening: a report that failed (no
   // memory for its text) would leave a monitor that supervises nothing.
   try {

@@ -88,7 +88,7 @@ void SupervisionCycle::Pellux_MONITOR() {
   if (!SessionIsEnding(now)) KeepBridgeInStep(now);
   d_.events.CycleDone();
 
-  const ControlOutcome outcome = EvaluateControlFile(d_.files, d_.controlFile, d_.programFolder,
+  const ControlOutcome outcome = EvaluateControlFile(d_.files, looks_, d_.controlFile, d_.programFolder,
                                                     d_.AppVersion);
   for (const DistantLocation& location : outcome.distant)
     d_.events.DistantControlFile(location.path, location.answered);
