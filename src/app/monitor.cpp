@@ -32,10 +32,20 @@ void Monitor::Start() {
   programs_ = settings.programs;
   controlFile_ = settings.controlFile;
 
-  log_.InitLog(settings.logFile.empty() ? LogFileBeside(programFolder_) : settings.logFile);
+  // A bad LogFile leaves the log off: the one beside the monitor is not what was asked for.
+  if (!settings.logOff) {
+    log_.InitLog(settings.logFile.empty() ? LogFileBeside(programFolder_) : settings.logFile);
+  }
   log_.WriteLogLine(kStartedText);
   for (const SetValue& value : settings.set) log_.WriteLogLine(SetValueLogText(value));
   events_.Started(AppVersion_, programFolder_, log_.IsOn(), SourcesText(settings));
+  // A diagnosis feature's bad value never stops supervision, and no box waits
+  // for a user who may not be there: the event and the log say it.
+  for (const BadSetting& off : settings.turnedOff) {
+    const std::string text = BadSettingLogText(off);
+    events_.SettingTurnedOff(text, off.name, KeyText(off.source), off.reason);
+    log_.WriteLogLine(text);
+  }
   if (settings.bad) {
     RefuseSetting(*settings.bad);
     return;
@@ -254,6 +264,11 @@ void Monitor::OnTaskbarCreated() {
 void Monitor::ImmediateEnd(EndCause cause, int exitCode) {
   if (ended_) return;
   ended_ = true;
+  // First of all, so that a monitor started while this one ends (by Windows
+  // Error Reporting, an installer) runs; and a look the network holds is
+  // cancelled, so that no thread of ours outlives the end for long.
+  p_.lifetime.LeaveSession();
+  cycle_.CancelLooks();
   // Nothing may keep the end from happening: a report that failed (no
   // memory for its text) would leave a monitor that supervises nothing.
   try {

@@ -146,6 +146,11 @@ void SystemEvents::SettingRefused(const std::string& text, const std::string& na
   Write(EventId::SettingRefused, {text, name, key, reason});
 }
 
+void SystemEvents::SettingTurnedOff(const std::string& text, const std::string& name,
+                                    const std::string& key, const std::string& reason) {
+  Write(EventId::SettingTurnedOff, {text, name, key, reason});
+}
+
 void SystemEvents::WindowFailed(const std::string& what) {
   Write(EventId::WindowFailed, {kWindowFailedText, what});
 }

@@ -62,6 +62,9 @@ class SystemEvents {
   // A value of the settings refused at start: its text, the value, the key, why.
   void SettingRefused(const std::string& text, const std::string& name, const std::string& key,
                       const std::string& reason);
+  // A value of a diagnosis feature refused at start: that feature alone is off.
+  void SettingTurnedOff(const std::string& text, const std::string& name, const std::string& key,
+                        const std::string& reason);
   // The main window or Timer1 (what) could not be made.
   void WindowFailed(const std::string& what);
   // A launch by start-up; result is the process id, or 0 when it failed.

@@ -6,12 +6,15 @@
 
 namespace pellux {
 
-// What a look at a file in a location that may block answered in time.
+// What a look at a file in a location that may block answered.
 enum class LookAnswer { Absent, Present, Unanswered };
 struct DistantLook {
   LookAnswer answer = LookAnswer::Unanswered;
   std::optional<std::string> head;  // Present: what ReadHead would give
 };
+
+// A look under way off the caller's thread; 0 is none.
+using LookId = std::uint64_t;
 
 // Files as the monitor uses them: existence tests, one-line appends and a
 // bounded read. Paths are UTF-8 (the program folder may lie outside the
@@ -45,13 +48,20 @@ class FileSystem {
   // the drive's kind, without reaching the network.
   [[nodiscard]] virtual bool MayBlock(const std::string& path) = 0;
 
-  // Exists and, when something is there, ReadHead, done off the caller's
-  // thread; waits at most waitMs for them. Unanswered when they did not
-  // answer in time, and at once, starting nothing, while an earlier look at
-  // the same path still waits for its answer: at most one look per path is
-  // ever outstanding, however long the network keeps it.
-  [[nodiscard]] virtual DistantLook LookWithin(const std::string& path, std::size_t maxBytes,
-                                               std::uint32_t waitMs) = 0;
+  // Starts Exists and, when something is there, ReadHead (at most maxBytes)
+  // of path off the caller's thread, and returns at once. 0 when no look
+  // could be started. Each look started is taken or cancelled once.
+  [[nodiscard]] virtual LookId StartLook(const std::string& path, std::size_t maxBytes) = 0;
+
+  // Waits at most waitMs for look to answer; true once it has.
+  [[nodiscard]] virtual bool LookAnswered(LookId look, std::uint32_t waitMs) = 0;
+
+  // The answer of a look that has answered; the look is then forgotten.
+  [[nodiscard]] virtual DistantLook TakeLook(LookId look) = 0;
+
+  // Cancels the I/O of a look that has not answered and forgets it; its
+  // worker leaves as soon as the network lets it go.
+  virtual void CancelLook(LookId look) = 0;
 };
 
 }  // namespace pellux

@@ -9,6 +9,9 @@ class Lifetime {
   // left as they are. The real one never returns; a fake records the call and
   // returns, and callers return straight after it.
   virtual void EndNow(int exitCode) = 0;
+  // Gives up the logon session's mark, so that a monitor started from now on
+  // runs instead of giving way to this one, which is ending.
+  virtual void LeaveSession() = 0;
 };
 
 }  // namespace pellux

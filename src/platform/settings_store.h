@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -16,6 +17,7 @@ enum class SettingsKey {
 enum class StoredKind {
   Text,        // REG_SZ
   ExpandText,  // REG_EXPAND_SZ: %variables% still to be expanded
+  Number,      // REG_DWORD
   OtherType,   // any other type of value
   Unreadable,  // there, but it could not be read
 };
@@ -23,6 +25,7 @@ enum class StoredKind {
 struct StoredValue {
   StoredKind kind = StoredKind::Text;
   std::string text;  // UTF-8, up to its first NUL; empty unless a text kind
+  std::uint32_t number = 0;  // a Number's value
 };
 
 // The monitor's settings as the system stores them (on Windows the

@@ -22,6 +22,7 @@ enum class EventLevel { Information, Warning, Error };
   X(SettingRefused, 1004, MSG_SETTING_REFUSED, Error, 4)                       \
   X(NobodySees, 1005, MSG_NOBODY_SEES, Error, 3)                               \
   X(BesideMachineWide, 1006, MSG_BESIDE_MACHINE_WIDE, Warning, 3)              \
+  X(SettingTurnedOff, 1007, MSG_SETTING_TURNED_OFF, Error, 4)                  \
   X(Launched, 1010, MSG_LAUNCHED, Information, 3)                              \
   X(LaunchFailed, 1011, MSG_LAUNCH_FAILED, Error, 3)                           \
   X(Adopted, 1012, MSG_ADOPTED, Information, 3)                                \

@@ -1,6 +1,7 @@
 #include "programs/settings.h"
 
 #include <cctype>
+#include <utility>
 
 namespace pellux {
 namespace {
@@ -19,8 +20,23 @@ constexpr char kNotExe[] = "La Ruta NO Termina en '.exe'";
 constexpr char kEmptyName[] = "El Nombre Esta Vacio";
 constexpr char kBadNameCharacter[] = "El Nombre Contiene '\\', '/' o ':'";
 constexpr char kNameNotExe[] = "El Nombre NO Termina en '.exe'";
+constexpr char kNotNumber[] = "El Tipo NO es REG_DWORD";
+constexpr char kBelowLeast[] = "Es Menor que 64";
+static_assert(kLeastLogLimitKB == 64, "the text names the least limit");
 
 enum class Kind { ProgramPath, ProcessName, FilePath };
+
+// What a bad value does: a program's refuses the start; a diagnosis
+// feature's turns that feature off.
+enum class OnBad { Refuse, TurnOff };
+
+void Record(Settings& settings, OnBad onBad, BadSetting bad) {
+  if (onBad == OnBad::TurnOff) {
+    settings.turnedOff.push_back(std::move(bad));
+  } else if (!settings.bad) {
+    settings.bad = std::move(bad);
+  }
+}
 
 // Characters as the system counts them (UTF-16 units), from UTF-8.
 std::size_t SystemLength(const std::string& text) {
@@ -83,15 +99,16 @@ const char* Fault(Kind kind, const std::string& value) {
 }
 
 // One value: from the first key that holds it, checked, or nullopt when no
-// key holds it. A bad one is recorded in settings.bad (the first only).
+// key holds it or it is bad. A bad one is recorded as onBad says.
 std::optional<std::string> ReadOne(SettingsStore& store, const char* name, Kind kind,
-                                   Settings& settings) {
+                                   Settings& settings, OnBad onBad = OnBad::Refuse) {
   for (const SettingsKey key : kKeyOrder) {
     const std::optional<StoredValue> stored = store.Read(key, name);
     if (!stored) continue;
     const char* fault = nullptr;
     std::optional<std::string> value;
     switch (stored->kind) {
+      case StoredKind::Number:
       case StoredKind::OtherType:
         fault = kWrongType;
         break;
@@ -108,13 +125,33 @@ std::optional<std::string> ReadOne(SettingsStore& store, const char* name, Kind 
     }
     if (fault == nullptr) fault = Fault(kind, *value);
     if (fault != nullptr) {
-      if (!settings.bad) settings.bad = BadSetting{name, key, fault};
+      Record(settings, onBad, {name, key, fault});
       return std::nullopt;
     }
     settings.set.push_back({name, *value, key});
     return value;
   }
   return std::nullopt;
+}
+
+// The log's limit, a REG_DWORD, from the first key that holds it; a bad one
+// leaves the built-in limit.
+void ReadLogLimit(SettingsStore& store, const char* name, Settings& settings) {
+  for (const SettingsKey key : kKeyOrder) {
+    const std::optional<StoredValue> stored = store.Read(key, name);
+    if (!stored) continue;
+    const char* fault = stored->kind == StoredKind::Unreadable ? kUnreadable
+                        : stored->kind != StoredKind::Number   ? kNotNumber
+                        : stored->number < kLeastLogLimitKB    ? kBelowLeast
+                                                               : nullptr;
+    if (fault != nullptr) {
+      Record(settings, OnBad::TurnOff, {name, key, fault});
+      return;
+    }
+    settings.logLimitKB = stored->number;
+    settings.set.push_back({name, std::to_string(stored->number), key});
+    return;
+  }
 }
 
 }  // namespace
@@ -152,8 +189,12 @@ Settings ReadSettings(SettingsStore& store) {
   const std::string bridgeProcess =
       ReadOne(store, kSettingNames[3], Kind::ProcessName, s)
           .value_or(bridgePathSet ? FileNameOf(*bridgePathSet) : builtIn.bridge.runningCheckName);
-  s.controlFile = ReadOne(store, kSettingNames[4], Kind::FilePath, s).value_or(kBuiltInControlFile);
-  s.logFile = ReadOne(store, kSettingNames[5], Kind::FilePath, s).value_or("");
+  s.controlFile = ReadOne(store, kSettingNames[4], Kind::FilePath, s, OnBad::TurnOff)
+                      .value_or(kBuiltInControlFile);
+  const std::size_t offBefore = s.turnedOff.size();
+  s.logFile = ReadOne(store, kSettingNames[5], Kind::FilePath, s, OnBad::TurnOff).value_or("");
+  s.logOff = s.turnedOff.size() != offBefore;
+  ReadLogLimit(store, kSettingNames[6], s);
   s.programs = {MakeProgram(ProgramButton::CBPellux, controllerPath, controllerProcess),
                 MakeProgram(ProgramButton::CBLINTARO, bridgePath, bridgeProcess)};
   return s;

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,9 +13,15 @@ inline constexpr char kBuiltInControlFile[] = "D:\\Pellux.stp";
 // MAX_PATH less its terminating NUL: no longer path can be tested or launched.
 inline constexpr std::size_t kLongestSettingChars = 259;
 
-// The six values, in the order they are read and reported.
+// The most the live log may hold, in KB, unless LogLimitKB sets it, and the
+// least that setting accepts.
+inline constexpr std::uint32_t kDefaultLogLimitKB = 65536;
+inline constexpr std::uint32_t kLeastLogLimitKB = 64;
+
+// The seven values, in the order they are read and reported.
 inline constexpr const char* kSettingNames[] = {"ControllerPath", "ControllerProcess", "BridgePath",
-                                                "BridgeProcess",  "ControlFile",       "LogFile"};
+                                                "BridgeProcess",  "ControlFile",       "LogFile",
+                                                "LogLimitKB"};
 
 // The key as the texts name it ("HKLM\SOFTWARE\Policies\PelluxMONITOR"); the
 // workstation's key read in the 32-bit view is named where it lies
@@ -37,14 +44,20 @@ struct BadSetting {
 
 // What start-up works with: the table of the two programs, the control file
 // read first (empty: only the one beside the monitor), the log file (empty:
-// the one beside the monitor), what was set, and the first value refused
-// (the monitor then starts nothing).
+// the one beside the monitor), the log's limit, what was set, and the first
+// program value refused (the monitor then starts nothing). A bad value of a
+// diagnosis feature (the log, its limit, the control file) turns only that
+// feature off and is listed in turnedOff: no log, the built-in limit, the
+// control file's built-in places.
 struct Settings {
   ProgramTable programs;
   std::string controlFile;
   std::string logFile;
+  bool logOff = false;  // LogFile was bad: no log at all, not even beside the monitor
+  std::uint32_t logLimitKB = kDefaultLogLimitKB;
   std::vector<SetValue> set;
   std::optional<BadSetting> bad;
+  std::vector<BadSetting> turnedOff;
 };
 
 // Each value from the first key that holds it (machine policy, user policy,

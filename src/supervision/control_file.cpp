@@ -1,5 +1,7 @@
 #include "supervision/control_file.h"
 
+#include <optional>
+
 #include "common/upper_case.h"
 #include "tray/tray_icon.h"
 
@@ -69,10 +71,10 @@ struct LocationLook {
   std::optional<std::string> head;
 };
 
-LocationLook LookAt(FileSystem& files, const std::string& path,
+LocationLook LookAt(FileSystem& files, DistantLooks& looks, const std::string& path,
                     std::vector<DistantLocation>& distant) {
   if (!files.MayBlock(path)) return {files.Exists(path), false, std::nullopt};
-  DistantLook look = files.LookWithin(path, kControlFileReadLimit, kControlFileLookWaitMs);
+  DistantLook look = looks.Look(path, kControlFileReadLimit, kControlFileLookWaitMs);
   distant.push_back({path, look.answer != LookAnswer::Unanswered});
   // Unanswered counts as absent for this cycle: the next location is looked
   // at, and the cycle goes on.
@@ -81,7 +83,27 @@ LocationLook LookAt(FileSystem& files, const std::string& path,
 
 }  // namespace
 
-ControlOutcome EvaluateControlFile(FileSystem& files, const std::string& firstFile,
+DistantLook DistantLooks::Look(const std::string& path, std::size_t maxBytes, std::uint32_t waitMs) {
+  std::optional<DistantLook> late;
+  if (const auto out = pending_.find(path); out != pending_.end()) {
+    // Still held by the network: no second look.
+    if (!files_.LookAnswered(out->second, 0)) return {};
+    late = files_.TakeLook(out->second);
+    pending_.erase(out);
+  }
+  const LookId look = files_.StartLook(path, maxBytes);
+  if (look == 0) return late.value_or(DistantLook{});
+  if (files_.LookAnswered(look, waitMs)) return files_.TakeLook(look);
+  pending_.emplace(path, look);
+  return late.value_or(DistantLook{});
+}
+
+void DistantLooks::CancelAll() {
+  for (const auto& [path, look] : pending_) files_.CancelLook(look);
+  pending_.clear();
+}
+
+ControlOutcome EvaluateControlFile(FileSystem& files, DistantLooks& looks, const std::string& firstFile,
                                    const std::string& programFolder,
                                    const std::string& appVersion) {
   std::vector<DistantLocation> distant;
@@ -94,10 +116,10 @@ ControlOutcome EvaluateControlFile(FileSystem& files, const std::string& firstFi
   // over the program folder and, since it cannot be read, means normal.
   std::string path = firstFile;
   LocationLook look;
-  if (!path.empty()) look = LookAt(files, path, distant);
+  if (!path.empty()) look = LookAt(files, looks, path, distant);
   if (!look.present) {
     path = programFolder + "\\" + kControlFileName;
-    look = LookAt(files, path, distant);
+    look = LookAt(files, looks, path, distant);
     if (!look.present) return normal();
   }
 

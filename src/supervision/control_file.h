@@ -1,6 +1,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,6 +28,31 @@ struct DistantLocation {
   bool operator==(const DistantLocation& o) const { return path == o.path && answered == o.answered; }
 };
 
+// The looks at locations that may block, from one cycle to the next: at
+// most one per path is ever outstanding, however long the network keeps it.
+// A look that did not answer within the wait stays out; the first cycle
+// that finds it answered uses its answer and starts the next look, so a
+// share that always answers late still delivers.
+class DistantLooks {
+ public:
+  explicit DistantLooks(FileSystem& files) : files_(files) {}
+  ~DistantLooks() { CancelAll(); }
+  DistantLooks(const DistantLooks&) = delete;
+  DistantLooks& operator=(const DistantLooks&) = delete;
+
+  // This cycle's answer for path: a fresh look's when it answers within
+  // waitMs, else the late answer of the look the last cycle left out, else
+  // Unanswered (at once, starting nothing, while that look is still out).
+  [[nodiscard]] DistantLook Look(const std::string& path, std::size_t maxBytes, std::uint32_t waitMs);
+
+  // Cancels every look still out: the monitor's end.
+  void CancelAll();
+
+ private:
+  FileSystem& files_;
+  std::map<std::string, LookId> pending_;
+};
+
 // What the control file asks of this cycle.
 struct ControlOutcome {
   bool end = false;  // "END": the program ends at once
@@ -47,18 +73,20 @@ struct ControlOutcome {
 
 // Reads firstFile or else the program folder's "Pellux.stp" and turns its
 // second field into the cycle's outcome. An empty firstFile leaves only the
-// program folder's. A location that may block is looked at through
-// LookWithin, waiting at most kControlFileLookWaitMs; every other one as it
-// always was, on the caller's thread.
-[[nodiscard]] ControlOutcome EvaluateControlFile(FileSystem& files, const std::string& firstFile,
+// program folder's. A location that may block is looked at through looks,
+// waiting at most kControlFileLookWaitMs; every other one as it always was,
+// on the caller's thread.
+[[nodiscard]] ControlOutcome EvaluateControlFile(FileSystem& files, DistantLooks& looks,
+                                                 const std::string& firstFile,
                                                  const std::string& programFolder,
                                                  const std::string& appVersion);
 
-// The same with "D:\Pellux.stp" read first.
+// The same with "D:\Pellux.stp" read first, for one evaluation alone.
 [[nodiscard]] inline ControlOutcome EvaluateControlFile(FileSystem& files,
                                                         const std::string& programFolder,
                                                         const std::string& appVersion) {
-  return EvaluateControlFile(files, kControlFileOnD, programFolder, appVersion);
+  DistantLooks looks(files);
+  return EvaluateControlFile(files, looks, kControlFileOnD, programFolder, appVersion);
 }
 
 }  // namespace pellux

@@ -94,7 +94,7 @@ void SupervisionCycle::Pellux_MONITOR() {
   }
   d_.events.CycleDone();
 
-  const ControlOutcome outcome = EvaluateControlFile(d_.files, d_.controlFile, d_.programFolder,
+  const ControlOutcome outcome = EvaluateControlFile(d_.files, looks_, d_.controlFile, d_.programFolder,
                                                     d_.AppVersion);
   for (const DistantLocation& location : outcome.distant)
     d_.events.DistantControlFile(location.path, location.answered);

@@ -13,6 +13,7 @@
 #include "process/launched_programs.h"
 #include "process/process_services.h"
 #include "programs/programs.h"
+#include "supervision/control_file.h"
 #include "ui/main_window.h"
 
 namespace pellux {
@@ -87,6 +88,10 @@ class SupervisionCycle {
   // as usual from the next cycle.
   void WaitForOtherSession() { waitingForOtherSession_ = true; }
 
+  // The monitor ends: a look at the control file that the network still
+  // holds is cancelled, so that nothing outlives the monitor for long.
+  void CancelLooks() { looks_.CancelAll(); }
+
  private:
   // True while start-up's controller launch is recent and javaw.exe unseen.
   [[nodiscard]] bool ControllerStarting(std::uint64_t now);
@@ -103,6 +108,7 @@ class SupervisionCycle {
   [[nodiscard]] bool BridgeInOtherSession();
 
   Deps d_;
+  DistantLooks looks_{d_.files};
   bool ended_ = false;
   bool controllerStarting_ = false;
   std::uint64_t controllerLaunchedMs_ = 0;

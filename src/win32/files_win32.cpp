@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <limits>
 #include <utility>
@@ -55,6 +56,12 @@ struct Win32FileSystem::Look {
   std::size_t maxBytes = 0;
   UniqueHandle answered;  // manual-reset event, set by the worker once answer is written
   DistantLook answer;     // read only after answered is set
+  std::atomic<bool> cancelled{false};  // the monitor ends: no further step
+};
+
+struct Win32FileSystem::Started {
+  std::shared_ptr<Look> look;
+  UniqueHandle thread;  // kept, so that a look the network holds can be cancelled
 };
 
 namespace {
@@ -66,7 +73,7 @@ DWORD WINAPI LookWorker(void* parameter) {
       static_cast<std::shared_ptr<Win32FileSystem::Look>*>(parameter));
   Win32FileSystem::Look& look = **own;
   try {
-    if (Attributes(look.path) == INVALID_FILE_ATTRIBUTES) {
+    if (Attributes(look.path) == INVALID_FILE_ATTRIBUTES || look.cancelled) {
       look.answer = {LookAnswer::Absent, std::nullopt};
     } else {
       look.answer = {LookAnswer::Present, ReadHeadOf(look.path, look.maxBytes)};
@@ -134,30 +141,45 @@ bool Win32FileSystem::MayBlock(const std::string& path) {
   return !root.empty() && ::GetDriveTypeW(Utf8ToWide(root).c_str()) == DRIVE_REMOTE;
 }
 
-DistantLook Win32FileSystem::LookWithin(const std::string& path, std::size_t maxBytes,
-                                        std::uint32_t waitMs) {
-  auto pending = pending_.find(path);
-  if (pending != pending_.end()) {
-    // Still held by the network: no second worker. One that answered since
-    // is dropped, its answer stale; a fresh look follows.
-    if (::WaitForSingleObject(pending->second->answered.get(), 0) != WAIT_OBJECT_0) return {};
-    pending_.erase(pending);
-  }
+LookId Win32FileSystem::StartLook(const std::string& path, std::size_t maxBytes) {
   auto look = std::make_shared<Look>();
   look->path = path;
   look->maxBytes = maxBytes;
   look->answered.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  if (!look->answered) return {};
+  if (!look->answered) return 0;
   auto worker = std::make_unique<std::shared_ptr<Look>>(look);
-  // The thread's handle is not needed: the event says when it has answered.
-  const UniqueHandle thread(::CreateThread(nullptr, 0, &LookWorker, worker.get(), 0, nullptr));
-  if (!thread) return {};  // no thread to be had: no answer this cycle
+  UniqueHandle thread(::CreateThread(nullptr, 0, &LookWorker, worker.get(), 0, nullptr));
+  if (!thread) return 0;  // no thread to be had: no look this cycle
   (void)worker.release();  // the worker owns it now
-  if (::WaitForSingleObject(look->answered.get(), waitMs) != WAIT_OBJECT_0) {
-    pending_.emplace(path, std::move(look));
-    return {};
+  looks_.emplace(++lastLook_, Started{std::move(look), std::move(thread)});
+  return lastLook_;
+}
+
+bool Win32FileSystem::LookAnswered(LookId look, std::uint32_t waitMs) {
+  const auto found = looks_.find(look);
+  return found != looks_.end() &&
+         ::WaitForSingleObject(found->second.look->answered.get(), waitMs) == WAIT_OBJECT_0;
+}
+
+DistantLook Win32FileSystem::TakeLook(LookId look) {
+  const auto found = looks_.find(look);
+  if (found == looks_.end()) return {};
+  DistantLook answer;
+  if (::WaitForSingleObject(found->second.look->answered.get(), 0) == WAIT_OBJECT_0) {
+    answer = std::move(found->second.look->answer);
   }
-  return std::move(look->answer);
+  looks_.erase(found);
+  return answer;
+}
+
+void Win32FileSystem::CancelLook(LookId look) {
+  const auto found = looks_.find(look);
+  if (found == looks_.end()) return;
+  found->second.look->cancelled = true;
+  // Whatever call the worker waits in fails at once, and it takes no further
+  // step; a worker between two calls has nothing to cancel (ERROR_NOT_FOUND).
+  (void)::CancelSynchronousIo(found->second.thread.get());
+  looks_.erase(found);
 }
 
 }  // namespace pellux::win32

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/file_system.h"
+#include "win32/win32_handles.h"
 
 namespace pellux::win32 {
 
@@ -23,8 +24,10 @@ class Win32FileSystem final : public FileSystem {
                                                     std::size_t maxBytes) override;
   [[nodiscard]] std::string ToCodePage(const std::string& text) override;
   [[nodiscard]] bool MayBlock(const std::string& path) override;
-  [[nodiscard]] DistantLook LookWithin(const std::string& path, std::size_t maxBytes,
-                                       std::uint32_t waitMs) override;
+  [[nodiscard]] LookId StartLook(const std::string& path, std::size_t maxBytes) override;
+  [[nodiscard]] bool LookAnswered(LookId look, std::uint32_t waitMs) override;
+  [[nodiscard]] DistantLook TakeLook(LookId look) override;
+  void CancelLook(LookId look) override;
 
   // One look on its worker thread; shared by the caller and the worker, so
   // that a worker the network keeps past the monitor's end touches only
@@ -32,8 +35,10 @@ class Win32FileSystem final : public FileSystem {
   struct Look;
 
  private:
-  // The looks that have not answered yet, by path: at most one each.
-  std::map<std::string, std::shared_ptr<Look>> pending_;
+  struct Started;
+  // The looks started and not yet taken or cancelled.
+  std::map<LookId, Started> looks_;
+  LookId lastLook_ = 0;
 };
 
 }  // namespace pellux::win32

@@ -48,6 +48,12 @@ struct SessionClaim {
   bool anotherMonitorRuns = false;
 };
 
+// A mark without a window may be an earlier monitor that is ending (its mark
+// outlives it while the network holds one of its threads) or one still
+// starting: it is asked again for a few seconds before this start gives way.
+constexpr int kSessionClaimAttempts = 20;
+constexpr DWORD kSessionClaimRetryMs = 250;
+
 // Marks this logon session as supervised. The mark is an object that lives
 // only while a process holds a handle to it, so a monitor that ended, however
 // it ended, leaves none behind; the handle is not inheritable and the launched
@@ -81,16 +87,18 @@ void RegisterForRestart() {
 }
 
 // Brings the running monitor to the front; it has no taskbar button, so this
-// is how the operator finds it. Not found: it is still starting or ending.
-void ShowRunningMonitor() {
+// is how the operator finds it. False when none was found: it is still
+// starting or ending.
+bool ShowRunningMonitor() {
   const HWND window = ::FindWindowW(pellux::win32::kMainWindowClass, nullptr);
-  if (window == nullptr) return;
+  if (window == nullptr) return false;
   if (::IsIconic(window)) (void)::ShowWindow(window, SW_RESTORE);  // returns the previous state
   // A box the monitor shows (a launch failure) is what waits for the operator.
   const HWND popup = ::GetLastActivePopup(window);
   // We were just started by the user, so we may hand the foreground on; FALSE
   // only says the system flashed the window instead.
   (void)::SetForegroundWindow(popup != nullptr ? popup : window);
+  return true;
 }
 
 // Nobody sees the monitor, or it is a per-user copy beside the machine-wide
@@ -118,14 +126,14 @@ int RunMessageLoop(pellux::win32::Win32MainWindow& window) {
   return static_cast<int>(message.wParam);
 }
 
-int Run(HINSTANCE instance) {
+int Run(HINSTANCE instance, pellux::win32::UniqueHandle& sessionMark) {
   using namespace pellux::win32;
   Win32FileSystem files;
   Win32Clock clock;
   Win32ProcessTable processes;
   Win32Launcher launcher;
   Win32SystemInfo system;
-  Win32Lifetime lifetime;
+  Win32Lifetime lifetime(sessionMark);
   Win32MainWindow window(instance);
   // After the window: its annotations are cleared while its controls still exist.
   Win32Accessibility accessibility([&window] { return window.Handle(); });
@@ -158,10 +166,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   if (const int refused = RefusedStart(); refused != 0) return refused;
   // One monitor per logon session: a second start starts nothing, writes no
   // log line and shows no box, it only brings the first one forward.
-  const SessionClaim session = ClaimSession();
-  if (session.anotherMonitorRuns) {
-    ShowRunningMonitor();
-    return 0;
+  SessionClaim session = ClaimSession();
+  for (int attempt = 1; session.anotherMonitorRuns; ++attempt) {
+    if (ShowRunningMonitor() || attempt >= kSessionClaimAttempts) return 0;
+    session.mark.reset();  // our own handle would keep the mark alive
+    ::Sleep(kSessionClaimRetryMs);
+    session = ClaimSession();
   }
   // Only the monitor that holds the mark: a restart that meets a running
   // monitor gives way to it like any second start.
@@ -174,7 +184,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   const HRESULT ole = ::OleInitialize(nullptr);
   int result = 0;
   try {
-    result = Run(instance);
+    result = Run(instance, session.mark);
   } catch (...) {
     result = 1;
   }

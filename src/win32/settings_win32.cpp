@@ -48,6 +48,16 @@ std::optional<StoredValue> Win32SettingsStore::Read(SettingsKey key, const std::
   LSTATUS status = ::RegQueryValueExW(owned.get(), valueName.c_str(), nullptr, &type, nullptr, &bytes);
   if (status == ERROR_FILE_NOT_FOUND) return std::nullopt;
   if (status != ERROR_SUCCESS) return StoredValue{StoredKind::Unreadable, {}};
+  if (type == REG_DWORD) {
+    DWORD number = 0;
+    DWORD got = sizeof(number);
+    status = ::RegQueryValueExW(owned.get(), valueName.c_str(), nullptr, &type,
+                                reinterpret_cast<BYTE*>(&number), &got);
+    // Rewritten between the two calls as another type or size: not a number.
+    if (status != ERROR_SUCCESS) return StoredValue{StoredKind::Unreadable, {}};
+    if (type != REG_DWORD || got != sizeof(number)) return StoredValue{StoredKind::OtherType, {}};
+    return StoredValue{StoredKind::Number, {}, number};
+  }
   if (type != REG_SZ && type != REG_EXPAND_SZ) return StoredValue{StoredKind::OtherType, {}};
 
   // Read at most what could ever be accepted and a little more. A longer

@@ -23,6 +23,7 @@ BUILT_IN = {
     "BridgeProcess": "Lintaro.exe",
     "ControlFile": "D:\\Pellux.stp",
     "LogFile": "PelluxMONITOR.anc in the monitor's own folder",
+    "LogLimitKB": "65536",
 }
 
 
@@ -47,8 +48,10 @@ class PolicyTemplateTest(unittest.TestCase):
             with self.subTest(policy=policy.get("name")):
                 self.assertEqual(policy.get("key"), KEY)
                 self.assertEqual(policy.get("class"), "Both")
-                texts = policy.findall("p:elements/p:text", NS)
+                # Texts are REG_SZ/REG_EXPAND_SZ; a decimal writes a REG_DWORD.
+                texts = policy.findall("p:elements/*", NS)
                 self.assertEqual(len(texts), 1)
+                self.assertIn(texts[0].tag.split("}")[1], ("text", "decimal"))
                 written.append(texts[0].get("valueName"))
         self.assertEqual(sorted(written), sorted(self.settings_in_code()))
         self.assertEqual(sorted(written), sorted(BUILT_IN))
@@ -64,7 +67,7 @@ class PolicyTemplateTest(unittest.TestCase):
                 table = self.strings if kind == "string" else self.presentations
                 self.assertIn(name, table, value)
         for policy in self.admx.iterfind(".//p:policies/p:policy", NS):
-            text = policy.find("p:elements/p:text", NS)
+            text = policy.find("p:elements/*", NS)
             explain = self.strings[refs.match(policy.get("explainText")).group(2)]
             self.assertIn("Built-in value: " + BUILT_IN[text.get("valueName")], explain)
             if text.get("valueName").endswith("Process"):
@@ -72,7 +75,8 @@ class PolicyTemplateTest(unittest.TestCase):
                 self.assertIn("ending in .exe", explain)
                 self.assertNotRegex(explain, r"(?i)without (its )?\.exe")
             presentation = self.presentations[refs.match(policy.get("presentation")).group(2)]
-            self.assertEqual([b.get("refId") for b in presentation.iterfind("p:textBox", NS)], [text.get("id")])
+            boxes = [b.get("refId") for b in presentation if b.tag.split("}")[1] in ("textBox", "decimalTextBox")]
+            self.assertEqual(boxes, [text.get("id")])
 
 
 if __name__ == "__main__":

@@ -27,7 +27,7 @@ ALL_USERS_SHORTCUT = r"C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Pell
 UNINSTALL = r"\Software\Microsoft\Windows\CurrentVersion\Uninstall"
 RUN = r"\Software\Microsoft\Windows\CurrentVersion\Run"
 EVENT_SOURCE = r"HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\PelluxMONITOR"
-SETTING_NAMES = ("ControllerPath", "ControllerProcess", "BridgePath", "BridgeProcess", "ControlFile", "LogFile")
+SETTING_NAMES = ("ControllerPath", "ControllerProcess", "BridgePath", "BridgeProcess", "ControlFile", "LogFile", "LogLimitKB")
 
 # Where each kind of package puts the program, its logon start and its settings: (folder, hive,
 # settings key, registry view). The 32-bit machine-wide package writes HKLM's 32-bit view.
@@ -92,9 +92,11 @@ class InstallerSequence(unittest.TestCase):
         return [e for e in re.split(r"\n(?=HKEY_)", text) if re.search(r"DisplayName\s+REG_SZ\s+PelluxMONITOR$", e, re.M)]
 
     def settings(self, key=None, view=None):
-        """The programs' settings the package wrote under the kind's key, {name: value}."""
+        """The programs' settings the package wrote under the kind's key, {name: value}: the
+        texts as REG_EXPAND_SZ (unexpanded), the limit as REG_DWORD; one of another type is left out."""
         text = self.run_wine("reg", "query", key or self.settings_key, view or self.view).stdout
-        found = dict(re.findall(r"^\s+(\w+)\s+REG_SZ\s+(.*)$", text, re.M))
+        found = dict(re.findall(r"^\s+(\w+)\s+REG_EXPAND_SZ\s+(.*)$", text, re.M))
+        found.update(re.findall(r"^\s+(LogLimitKB)\s+REG_DWORD\s+(.*)$", text, re.M))
         return {k: v for k, v in found.items() if k in SETTING_NAMES}
 
     def run_values(self, hive=None, view=None):
@@ -231,14 +233,16 @@ class InstallerSequence(unittest.TestCase):
     def test_machine_wide_install_for_every_user_upgrade_while_running_and_uninstall(self):
         self.kind(MACHINE)
         old, new = (package(d, machine=True) for d in (H.windows_dir(), os.environ.get("PELLUX_NEXT_WINDOWS_DIR")))
-        bridge_exe, log = r"C:\Planta\Puente\LINTARO.exe", r"C:\Planta\Registro\PelluxMONITOR.anc"
+        # The log as a deployment tool passes it, unexpanded: written so, expanded by the monitor.
+        bridge_exe, log = r"C:\Planta\Puente\LINTARO.exe", r"%ProgramData%\PelluxMONITOR\PelluxMONITOR.anc"
         H._copy(self.h.standin("LINTARO.exe"), self.h.unix(bridge_exe))
-        Path(self.h.unix(log)).parent.mkdir(parents=True)
-        Path(self.h.unix(log)).touch()  # a log where a user may write, switched on
-        given = {"BridgePath": bridge_exe, "LogFile": log}
+        expanded = Path(self.h.unix(log.replace("%ProgramData%", r"C:\ProgramData")))
+        expanded.parent.mkdir(parents=True)
+        expanded.touch()  # a log where a user may write, switched on
+        given = {"BridgePath": bridge_exe, "LogFile": log, "LogLimitKB": "0x400"}
         self.h.watch()
         # Silent, as a deployment tool runs it: no monitor starts, each user's next logon starts it.
-        self.assertEqual(self.install(old, "BRIDGE_PATH=" + bridge_exe, "LOG_FILE=" + log), 0)
+        self.assertEqual(self.install(old, "BRIDGE_PATH=" + bridge_exe, "LOG_FILE=" + log, "LOG_LIMIT_KB=1024"), 0)
         self.assertInstalled(*old)
         self.assertEqual(self.event_source(), {"EventMessageFile": ("REG_EXPAND_SZ", self.exe),
                                                "TypesSupported": ("REG_DWORD", "0x7")})
@@ -249,7 +253,7 @@ class InstallerSequence(unittest.TestCase):
                           ("pelluxmonitor.exe", "lintaro.exe", "pellux.exe", "javaw.exe")], [],
                          "a silent install started the monitor")
         javaw, bridge = self.start_at_logon(old[1], bridge_exe)  # with the workstation's values
-        self.assertIn(b"PelluxMONITOR - STARTED!!!", Path(self.h.unix(log)).read_bytes())
+        self.assertIn(b"PelluxMONITOR - STARTED!!!", expanded.read_bytes())
         # The per-user package is refused beside the machine-wide one.
         per_user = PER_USER[0].format(user=self.user)
         self.assertNotEqual(self.install(package(H.windows_dir())), 0)

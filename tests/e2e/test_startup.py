@@ -323,6 +323,7 @@ class Settings(StartupCase):
     CONTROLLER, JAVAW, BRIDGE = r"C:\Planta\Control\Ctl.exe", r"C:\Planta\Java\bin\javaw.exe", r"E:\Puente\Puente.exe"
     USER_KEY, USER_POLICY = r"HKCU\Software\PelluxMONITOR", r"HKCU\Software\Policies\PelluxMONITOR"
     MACHINE_POLICY = r"HKLM\Software\Policies\PelluxMONITOR"
+    wine_debug = H.EVENT_DEBUG  # a bad diagnosis value is told by its event alone
 
     def set_value(self, key, name, value, kind="REG_SZ"):
         self.assertEqual(self.h.reg("add", key, "/v", name, "/t", kind, "/d", value, "/f", "/reg:64"), 0)
@@ -436,6 +437,29 @@ class Settings(StartupCase):
         self.assertRegex(texts[6], r"^ARRANCA Pellux\.exe - RetVal: [1-9][0-9]*$")
         self.assertEqual(texts[7], H.BEFORE)
         self.assertEqual(os.listdir(self.h.unix(H.MONITOR_DIR)), ["PelluxMONITOR.exe"])
+        self.h.close_window(main)
+        self.assertMonitorEnds()
+
+        # A LogFile policy that is not absolute turns only the log off (not even the one beside
+        # the monitor takes its place): no box, both programs launched and supervised, one event.
+        for p in self.h.processes_at(H.BRIDGE_EXE) + self.h.processes_at(H.JAVAW_EXE):
+            self.h.kill(p["pid"])
+        self.set_value(self.MACHINE_POLICY, "LogFile", r"Registro\PelluxMONITOR.anc")
+        self.h.set_logging(True)
+        named_before = named_texts()
+        self.h.start_monitor()
+        self.h.hold(self.h.monitor_pid)
+        main = self.h.wait_main_window()
+        self.wait_green(main, H.CBLINTARO, H.CBPELLUX)
+        _, bridge = self.wait_supervised_pair()
+        self.assertTrue(self.h.kill(bridge["pid"]))
+        self.h.wait_process_at(H.BRIDGE_EXE, 15, exclude=(bridge["pid"],))
+        self.assertEqual(self.h.boxes(), [])
+        key, reason = "HKLM\\SOFTWARE\\Policies\\PelluxMONITOR", "La Ruta NO es Absoluta (Unidad y '\\', o '\\\\Servidor\\Recurso\\')"
+        line = "El Valor 'LogFile' NO es Valido!!! En la Clave '%s': %s" % (key, reason)
+        self.assertEqual([e for e in self.h.system_events() if e[1] in (1004, 1007)],
+                         [("error", 1007, [line, "LogFile", key, reason])])
+        self.assertEqual((self.h.log_text(), named_texts()), ("", named_before))
         self.h.close_window(main)
         self.assertMonitorEnds()
 

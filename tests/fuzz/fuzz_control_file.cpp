@@ -24,7 +24,10 @@ class OneFile final : public pellux::FileSystem {
     return contents_.substr(0, maxBytes);
   }
   bool MayBlock(const std::string&) override { return false; }
-  pellux::DistantLook LookWithin(const std::string&, std::size_t, std::uint32_t) override {
+  pellux::LookId StartLook(const std::string&, std::size_t) override { return 0; }
+  bool LookAnswered(pellux::LookId, std::uint32_t) override { return false; }
+  void CancelLook(pellux::LookId) override {}
+  pellux::DistantLook TakeLook(pellux::LookId) override {
     return {};
   }
   std::string ToCodePage(const std::string& text) override { return text; }

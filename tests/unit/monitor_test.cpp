@@ -226,8 +226,14 @@ TEST_F(StartupTest, HiddenPortFieldIsNotFocused) {
 TEST_F(StartupTest, CloseRequestRemovesTheIconThenEndsLeavingProgramsRunning) {
   fake.processes.Add(8, "C:\\Program Files\\Java\\bin\\javaw.exe");
   fake.processes.Add(12, "C:\\Program Files\\Ferrowin\\LINTARO\\LINTARO.exe");
+  // A control file on a share the network holds: its look is still out at the end.
+  const std::string share = "\\\\srv\\ctl\\Pellux.stp";
+  fake.settings.Set(SettingsKey::User, "ControlFile", share);
+  fake.files.unanswered.insert(share);
   monitor.Start();
+  monitor.OnTimer(TimerId::Timer1);
   fake.journal.clear();
+  fake.processes.listSizes.clear();
 
   // Not even a report that runs out of memory keeps the monitor from ending.
   fake.events.throwOnNextWrite = true;
@@ -235,6 +241,9 @@ TEST_F(StartupTest, CloseRequestRemovesTheIconThenEndsLeavingProgramsRunning) {
   EXPECT_EQ(fake.journal, (Journal{"tray delete", "end"}));
   EXPECT_TRUE(fake.processes.terminated.empty());
   EXPECT_EQ(fake.lifetime.ends, 1);
+  // The session's mark is given up and the look cancelled before the end.
+  EXPECT_EQ(fake.lifetime.leavesBeforeEnd, 1);
+  EXPECT_EQ(fake.files.looksCancelled, (std::vector<std::string>{share}));
 
   // Nothing runs once the program has ended.
   monitor.OnTimer(TimerId::Timer1);

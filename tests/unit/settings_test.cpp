@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cwchar>
 
 #include "app/monitor.h"
@@ -27,10 +28,18 @@ struct Stored {
   Kind kind = Kind::Text;
 };
 
+void Put(fakes::FakeSettingsStore& store, const Stored& s) {
+  if (s.kind == Kind::Number) {
+    store.SetNumber(s.key, s.name, static_cast<std::uint32_t>(std::stoul(s.text)));
+  } else {
+    store.Set(s.key, s.name, s.text, s.kind);
+  }
+}
+
 struct SourceCase {
   std::vector<Stored> stored;
   // controller path, its folder, its stop name; bridge path, its running name, its stop name;
-  // control file; log file
+  // control file; log file; the log's limit in KB
   std::vector<std::string> used;
   std::string sources;
 };
@@ -40,7 +49,7 @@ TEST(SettingsTest, EachValueComesFromTheFirstKeyThatHoldsIt) {
       {{},
        {"C:\\Program Files\\Pellux\\Pellux.exe", "C:\\Program Files\\Pellux", "javaw",
         "C:\\Program Files\\Ferrowin\\LINTARO\\LINTARO.exe", "Lintaro.exe", "Lintaro", "D:\\Pellux.stp",
-        ""},
+        "", "65536"},
        "built-in"},
       {{{Key::User, "ControllerPath", "C:\\User\\Ctl.exe"},
         {Key::UserPolicy, "ControllerPath", "C:\\UserPolicy\\Ctl.exe"},
@@ -49,18 +58,21 @@ TEST(SettingsTest, EachValueComesFromTheFirstKeyThatHoldsIt) {
         {Key::UserPolicy, "BridgePath", "E:\\Puente.exe"},  // at the root: starts in "E:\"
         {Key::User, "BridgeProcess", "PUENTE.EXE"}},
        {"C:\\Planta\\Control\\Ctl.exe", "C:\\Planta\\Control", "javaw", "E:\\Puente.exe", "PUENTE.EXE",
-        "PUENTE", "D:\\Pellux.stp", ""},
+        "PUENTE", "D:\\Pellux.stp", "", "65536"},
        std::string("ControllerPath: ") + kHklm + "; BridgePath: " + kHkcuPolicy +
            "; BridgeProcess: " + kHkcu},
       // REG_EXPAND_SZ is expanded, REG_SZ taken as it is; the stop name is the name less its .exe.
       {{{Key::User, "ControllerPath", "%ProgramFiles(x86)%\\Pellux\\Pellux.exe", Kind::ExpandText},
         {Key::User, "ControllerProcess", "java.EXE"},
-        {Key::UserPolicy, "ControlFile", "\\\\srv\\plant\\%Pellux%.stp"}},
+        {Key::UserPolicy, "ControlFile", "\\\\srv\\plant\\%Pellux%.stp"},
+        // The least limit is accepted; a later key's is not read.
+        {Key::Machine, "LogLimitKB", "64", Kind::Number},
+        {Key::Machine32, "LogLimitKB", "1", Kind::Number}},
        {"C:\\Program Files (x86)\\Pellux\\Pellux.exe", "C:\\Program Files (x86)\\Pellux", "java",
         "C:\\Program Files\\Ferrowin\\LINTARO\\LINTARO.exe", "Lintaro.exe", "Lintaro",
-        "\\\\srv\\plant\\%Pellux%.stp", ""},
+        "\\\\srv\\plant\\%Pellux%.stp", "", "64"},
        std::string("ControllerPath: ") + kHkcu + "; ControllerProcess: " + kHkcu +
-           "; ControlFile: " + kHkcuPolicy},
+           "; ControlFile: " + kHkcuPolicy + "; LogLimitKB: " + kWorkstation},
       // The workstation's key comes after the user's, its 64-bit view before its 32-bit one.
       // A bridge path set alone gives the bridge's running name (the controller's path is its
       // launcher's, so its name stays); ".EXE" in capitals ends a path as well.
@@ -72,7 +84,8 @@ TEST(SettingsTest, EachValueComesFromTheFirstKeyThatHoldsIt) {
         {Key::UserPolicy, "LogFile", "%LOCALAPPDATA%\\PelluxMONITOR\\PelluxMONITOR.anc", Kind::ExpandText},
         {Key::Machine, "LogFile", "C:\\ProgramData\\PelluxMONITOR.anc"}},
        {"C:\\Usuario\\Ctl.exe", "C:\\Usuario", "javaw", "E:\\Puente\\Senal.exe", "Senal.exe", "Senal",
-        "C:\\Planta\\Pellux.stp", "C:\\Users\\op\\AppData\\Local\\PelluxMONITOR\\PelluxMONITOR.anc"},
+        "C:\\Planta\\Pellux.stp", "C:\\Users\\op\\AppData\\Local\\PelluxMONITOR\\PelluxMONITOR.anc",
+        "65536"},
        std::string("ControllerPath: ") + kHkcu + "; BridgePath: " + kWorkstation +
            "; ControlFile: " + kWorkstation32 + "; LogFile: " + kHkcuPolicy},
       // A process name set in any key wins over the bridge path's file name; an empty log
@@ -80,25 +93,28 @@ TEST(SettingsTest, EachValueComesFromTheFirstKeyThatHoldsIt) {
       {{{Key::Machine32, "BridgePath", "C:\\Puente\\Puente.exe"},
         {Key::Machine32, "BridgeProcess", "Lintaro.exe"},
         {Key::MachinePolicy, "LogFile", ""},
-        {Key::User, "LogFile", "C:\\Usuario\\PelluxMONITOR.anc"}},
+        {Key::User, "LogFile", "C:\\Usuario\\PelluxMONITOR.anc"},
+        {Key::UserPolicy, "LogLimitKB", "4294967295", Kind::Number}},
        {"C:\\Program Files\\Pellux\\Pellux.exe", "C:\\Program Files\\Pellux", "javaw",
-        "C:\\Puente\\Puente.exe", "Lintaro.exe", "Lintaro", "D:\\Pellux.stp", ""},
+        "C:\\Puente\\Puente.exe", "Lintaro.exe", "Lintaro", "D:\\Pellux.stp", "", "4294967295"},
        std::string("BridgePath: ") + kWorkstation32 + "; BridgeProcess: " + kWorkstation32 +
-           "; LogFile: " + kHklm},
+           "; LogFile: " + kHklm + "; LogLimitKB: " + kHkcuPolicy},
   };
   for (const SourceCase& c : cases) {
     SCOPED_TRACE(c.sources);
     fakes::FakeSettingsStore store;
     store.environment["LOCALAPPDATA"] = "C:\\Users\\op\\AppData\\Local";
-    for (const Stored& s : c.stored) store.Set(s.key, s.name, s.text, s.kind);
+    for (const Stored& s : c.stored) Put(store, s);
     const Settings settings = ReadSettings(store);
     ASSERT_FALSE(settings.bad) << settings.bad->reason;
+    EXPECT_TRUE(settings.turnedOff.empty());
     const SupervisedProgram& controller = settings.programs.controller;
     const SupervisedProgram& bridge = settings.programs.bridge;
     EXPECT_EQ((std::vector<std::string>{controller.installPath, controller.installFolder,
                                         controller.stopName, bridge.installPath,
                                         bridge.runningCheckName, bridge.stopName,
-                                        settings.controlFile, settings.logFile}),
+                                        settings.controlFile, settings.logFile,
+                                        std::to_string(settings.logLimitKB)}),
               c.used);
     EXPECT_EQ(SourcesText(settings), c.sources);
   }
@@ -250,7 +266,6 @@ TEST(SettingsTest, ABadValueIsRefusedWithItsBoxAndNothingStarts) {
       {{Key::User, "ControllerPath", "", Kind::Unreadable}, "NO se Pudo Leer"},
       {{Key::User, "BridgePath", "Puente\\Puente.exe"}, kNotAbsolute},
       {{Key::User, "ControllerPath", "C:Ctl.exe"}, kNotAbsolute},
-      {{Key::User, "ControlFile", "\\\\srv\\Pellux.stp"}, kNotAbsolute},  // no share
       {{Key::User, "ControllerPath", "\\\\srv\\\\Ctl.exe"}, kNotAbsolute},  // an empty share name
       {{Key::UserPolicy, "BridgePath", "%NOPE%\\Puente.exe", Kind::ExpandText}, kNotAbsolute},
       {{Key::User, "ControllerPath", "C:\\Planta\\Ctl.bat"}, "La Ruta NO Termina en '.exe'"},
@@ -266,10 +281,7 @@ TEST(SettingsTest, ABadValueIsRefusedWithItsBoxAndNothingStarts) {
       {{Key::UserPolicy, "BridgeProcess", "Lintaro"}, kNameNotExe},
       {{Key::MachinePolicy, "ControllerProcess", "javaw"}, kNameNotExe},
       {{Key::Machine, "ControllerProcess", "javaw.ex"}, kNameNotExe},
-      // The workstation's key and the log file are checked as any other.
-      {{Key::Machine, "LogFile", "Logs\\PelluxMONITOR.anc"}, kNotAbsolute},
-      {{Key::Machine32, "LogFile", "C:\\Logs\\<PelluxMONITOR>.anc"}, kBadCharacter},
-      {{Key::UserPolicy, "LogFile", "", Kind::OtherType}, "El Tipo NO es REG_SZ ni REG_EXPAND_SZ"},
+      // The workstation's key is checked as any other.
       {{Key::Machine32, "BridgePath", "C:\\Puente\\Puente.com"}, "La Ruta NO Termina en '.exe'"},
       {{Key::MachinePolicy, "BridgePath", tooLongByAPair}, kTooLong},
       {{Key::User, "ControllerPath", tooLong}, kTooLong},
@@ -314,6 +326,72 @@ TEST(SettingsTest, ABadValueIsRefusedWithItsBoxAndNothingStarts) {
     fakes::FakeSettingsStore store;
     store.Set(Key::User, "ControllerPath", longest);
     EXPECT_FALSE(ReadSettings(store).bad);
+  }
+}
+
+// A bad value of a diagnosis feature turns that feature alone off, with an
+// event and (where a log is on) a line, never a box: both programs are
+// launched. A good value in a later key never stands in for the bad one.
+TEST(SettingsTest, ABadDiagnosisValueTurnsOnlyItsFeatureOff) {
+  const struct {
+    Stored stored;
+    const char* reason;
+    bool logOn;
+    const char* controlFileFirst;
+  } rows[] = {
+      {{Key::MachinePolicy, "LogFile", "Logs\\PelluxMONITOR.anc"}, kNotAbsolute, false, "C:\\Good\\Good.txt"},
+      {{Key::Machine32, "LogFile", "C:\\Logs\\<PelluxMONITOR>.anc"}, kBadCharacter, false,
+       "C:\\Good\\Good.txt"},
+      {{Key::UserPolicy, "LogFile", "1", Kind::Number}, "El Tipo NO es REG_SZ ni REG_EXPAND_SZ", false,
+       "C:\\Good\\Good.txt"},
+      {{Key::User, "ControlFile", "\\\\srv\\Pellux.stp"}, kNotAbsolute, true, "D:\\Pellux.stp"},  // no share
+      {{Key::Machine, "ControlFile", "", Kind::OtherType}, "El Tipo NO es REG_SZ ni REG_EXPAND_SZ", true,
+       "D:\\Pellux.stp"},
+      {{Key::MachinePolicy, "LogLimitKB", "63", Kind::Number}, "Es Menor que 64", true, "C:\\Good\\Good.txt"},
+      {{Key::User, "LogLimitKB", "65536"}, "El Tipo NO es REG_DWORD", true, "C:\\Good\\Good.txt"},
+      {{Key::UserPolicy, "LogLimitKB", "", Kind::Unreadable}, "NO se Pudo Leer", true, "C:\\Good\\Good.txt"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::string(row.stored.name) + ": " + row.reason);
+    fakes::FakePlatform p;
+    p.files.AddFile(kController.installPath);
+    p.files.AddFile(kBridge.installPath);
+    p.files.AddFile(kLog);
+    p.files.AddFile("C:\\Good\\Good.txt");
+    p.settings.Set(Key::Machine32, "ControlFile", "C:\\Good\\Good.txt");
+    for (const Key later : KeysAfter(row.stored.key)) {
+      if (std::string(row.stored.name) == "LogLimitKB") {
+        p.settings.SetNumber(later, row.stored.name, 1024);
+      } else {
+        p.settings.Set(later, row.stored.name, GoodValue(row.stored.name));
+      }
+    }
+    Put(p.settings, row.stored);
+    EXPECT_EQ(ReadSettings(p.settings).logLimitKB, kDefaultLogLimitKB);
+    Monitor m(p.platform());
+    m.Start();
+    m.OnTimer(TimerId::Timer1);
+
+    EXPECT_FALSE(m.Ended());
+    EXPECT_TRUE(p.dialogs.boxes.empty());
+    EXPECT_EQ(p.launcher.launches.size(), 2u);
+    const std::string line = std::string("El Valor '") + row.stored.name + "' NO es Valido!!! En la Clave '" +
+                             KeyText(row.stored.key) + "': " + row.reason;
+    const std::vector<EventId> ids = p.events.Ids();
+    ASSERT_GE(ids.size(), 2u);
+    EXPECT_EQ(p.events.events[0].strings.at(3), row.logOn ? "on" : "off");
+    EXPECT_EQ(ids[1], EventId::SettingTurnedOff);
+    EXPECT_EQ(p.events.events[1].strings,
+              (std::vector<std::string>{line, row.stored.name, KeyText(row.stored.key), row.reason}));
+    EXPECT_EQ(std::count(ids.begin(), ids.end(), EventId::SettingTurnedOff), 1);
+    const std::vector<std::string> logged = fakes::LogTextsAfterBanner(p.files.Contents(kLog));
+    EXPECT_EQ(std::count(logged.begin(), logged.end(), line), row.logOn ? 1 : 0);
+    EXPECT_EQ(logged.empty(), !row.logOn);
+    ASSERT_FALSE(p.files.existsAsked.empty());
+    EXPECT_EQ(*std::find_if(p.files.existsAsked.begin(), p.files.existsAsked.end(),
+                            [](const std::string& f) { return f.find(".stp") != std::string::npos ||
+                                                              f.find(".txt") != std::string::npos; }),
+              row.controlFileFirst);
   }
 }
 

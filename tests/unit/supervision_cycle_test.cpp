@@ -496,7 +496,9 @@ TEST_F(SupervisionCycleTest, ControlFileOnAShareThatHasGoneNeverHoldsTheCycle) {
     ExpectTray(p.tray.calls.size() - 1, 4, kHoldingTip);
   }
   EXPECT_EQ(ends, 0);
-  EXPECT_EQ(p.files.lastLookWaitMs, kControlFileLookWaitMs);
+  EXPECT_EQ(p.files.longestLookWaitMs, kControlFileLookWaitMs);
+  // The look the network holds is the only one: no cycle started another.
+  EXPECT_EQ(std::count(p.files.looksAsked.begin(), p.files.looksAsked.end(), share), 1);
   EXPECT_EQ(std::count(p.files.existsAsked.begin(), p.files.existsAsked.end(), share), 0)
       << "the share was looked at on the window's thread";
   EXPECT_EQ(std::count(p.files.readsAsked.begin(), p.files.readsAsked.end(), share), 0);
@@ -517,6 +519,53 @@ TEST_F(SupervisionCycleTest, ControlFileOnAShareThatHasGoneNeverHoldsTheCycle) {
   cycle.Timer1();
   ExpectTray(p.tray.calls.size() - 1, 0, VersionTipText());
   EXPECT_EQ(unanswered().size(), 2u);
+  EXPECT_EQ(p.files.mostLooksOut[share], 1);
+  // The end cancels the look still out.
+  cycle.CancelLooks();
+  EXPECT_EQ(p.files.looksCancelled, (Lines{share}));
+  EXPECT_TRUE(p.files.looksOut.empty());
+}
+
+// A share that always answers after the wait still delivers: each late
+// answer is used by the next cycle, which starts the next look only then;
+// the outage is told once, for the first cycle that had no answer.
+TEST_F(SupervisionCycleTest, ControlFileOnASlowShareDeliversItsLateAnswers) {
+  const std::string share = "\\\\srv\\ctl\\Pellux.stp";
+  controlFile = share;
+  p.files.clockMs = &p.clock.ms;
+  p.files.AddFile(share, "x,\"HOLD\"");
+  p.processes.Add(4, kJavaPath);
+  const struct {
+    std::uint64_t answerAfterMs;
+    std::uint64_t cycleSpacingMs;  // from the last cycle's end
+    int picture;
+    std::size_t looks;  // started in all, after the cycle
+  } rows[] = {
+      {2500, 0, 0, 1},     // no answer within the wait: normal, the look stays out
+      {2500, 1000, 0, 1},  // still out: no second look, still normal
+      {2500, 3000, 4, 2},  // answered: HOLD, the next look starts
+      {2500, 3000, 4, 3},
+      {100, 3000, 4, 4},   // the share is quick again: its fresh answer
+      {100, 3000, 4, 5},
+  };
+  for (const auto& row : rows) {
+    p.files.answerAfterMs[share] = row.answerAfterMs;
+    p.clock.ms += row.cycleSpacingMs;
+    const std::uint64_t before = p.clock.ms;
+    cycle.Timer1();
+    EXPECT_LE(p.clock.ms - before, kControlFileLookWaitMs);
+    ExpectTray(p.tray.calls.size() - 1, row.picture, row.picture == 0 ? VersionTipText() : kHoldingTip);
+    EXPECT_EQ(p.files.looksAsked.size(), row.looks);
+  }
+  EXPECT_EQ(p.files.mostLooksOut[share], 1);
+  EXPECT_EQ(std::count_if(p.events.events.begin(), p.events.events.end(),
+                          [](const auto& e) { return e.id == EventId::ControlFileUnanswered; }),
+            1);
+  // A quick share leaves nothing out; a fresh file content shows at once.
+  p.files.AddFile(share, "x,\"END\"");
+  cycle.Timer1();
+  EXPECT_EQ(ends, 1);
+  EXPECT_TRUE(p.files.looksOut.empty());
 }
 
 // A local control file is looked at as it always was, on the cycle's own thread.

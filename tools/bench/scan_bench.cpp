@@ -100,7 +100,10 @@ class RealFiles final : public FileSystem {
   }
   std::optional<std::string> ReadHead(const std::string&, std::size_t) override { return std::nullopt; }
   bool MayBlock(const std::string&) override { return false; }
-  DistantLook LookWithin(const std::string&, std::size_t, std::uint32_t) override { return {}; }
+  LookId StartLook(const std::string&, std::size_t) override { return 0; }
+  bool LookAnswered(LookId, std::uint32_t) override { return false; }
+  DistantLook TakeLook(LookId) override { return {}; }
+  void CancelLook(LookId) override {}
   std::string ToCodePage(const std::string& text) override { return text; }
   // The monitor joins with a backslash; here the folder is a native one.
   static std::string Native(std::string path) {

@@ -3,6 +3,7 @@
 // was asked of it; those that matter for order also write to a shared
 // journal, so a test can assert the sequence a user would see.
 #include <cstdint>
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <map>
@@ -78,21 +79,52 @@ class FakeFileSystem final : public FileSystem {
       if (path.rfind(prefix, 0) == 0) return true;
     return false;
   }
-  // A share that has gone never answers: the look comes back unanswered
-  // after the wait, which the clock, when given, shows as time gone by.
-  DistantLook LookWithin(const std::string& path, std::size_t maxBytes,
-                         std::uint32_t waitMs) override {
+  // A look answers answerAfterMs[path] after its start (at once when not
+  // given), a share that has gone (unanswered) never; a wait shows on the
+  // clock, when one is given, as time gone by. What is there is read when
+  // the answer is taken.
+  LookId StartLook(const std::string& path, std::size_t maxBytes) override {
     looksAsked.push_back(path);
+    if (failStartLook) return 0;
+    int out = 1;
+    for (const auto& [id, look] : looksOut) out += look.path == path ? 1 : 0;
+    mostLooksOut[path] = std::max(mostLooksOut[path], out);
+    const auto late = answerAfterMs.find(path);
+    looksOut[++lastLook] = {path, maxBytes, LookNow() + (late != answerAfterMs.end() ? late->second : 0)};
+    return lastLook;
+  }
+  bool LookAnswered(LookId look, std::uint32_t waitMs) override {
     lastLookWaitMs = waitMs;
-    if (unanswered.count(path) != 0) {
-      if (clockMs != nullptr) *clockMs += waitMs;
+    longestLookWaitMs = std::max(longestLookWaitMs, waitMs);
+    const auto it = looksOut.find(look);
+    if (it == looksOut.end()) return false;
+    std::uint64_t& now = LookNow();
+    if (unanswered.count(it->second.path) != 0 || it->second.answerAtMs > now + waitMs) {
+      now += waitMs;
+      return false;
+    }
+    now = std::max(now, it->second.answerAtMs);
+    return true;
+  }
+  DistantLook TakeLook(LookId look) override {
+    const auto out = looksOut.find(look);
+    if (out == looksOut.end() || unanswered.count(out->second.path) != 0 ||
+        out->second.answerAtMs > LookNow()) {
       return {};
     }
-    auto it = entries.find(path);
+    const std::size_t maxBytes = out->second.maxBytes;
+    auto it = entries.find(out->second.path);
+    looksOut.erase(out);
     if (it == entries.end()) return {LookAnswer::Absent, std::nullopt};
     const bool readable = !it->second.directory && !it->second.locked;
     return {LookAnswer::Present,
             readable ? std::optional<std::string>(it->second.contents.substr(0, maxBytes)) : std::nullopt};
+  }
+  void CancelLook(LookId look) override {
+    const auto out = looksOut.find(look);
+    if (out == looksOut.end()) return;
+    looksCancelled.push_back(out->second.path);
+    looksOut.erase(out);
   }
   // The code page of the tests is Latin-1: a character above U+00FF has no
   // byte and becomes '?'.
@@ -113,9 +145,23 @@ class FakeFileSystem final : public FileSystem {
 
   std::map<std::string, Entry> entries;
   std::vector<std::string> distantPrefixes{"\\\\"};  // shares; a test adds network drives
-  std::set<std::string> unanswered;  // distant paths whose looks never answer
+  std::set<std::string> unanswered;  // distant paths whose looks answer only once out of it
+  std::map<std::string, std::uint64_t> answerAfterMs;  // distant paths whose looks answer late
   std::vector<std::string> looksAsked;
+  struct FakeLook {
+    std::string path;
+    std::size_t maxBytes = 0;
+    std::uint64_t answerAtMs = 0;
+  };
+  std::map<LookId, FakeLook> looksOut;  // started, neither taken nor cancelled
+  std::map<std::string, int> mostLooksOut;  // the most looks at a path ever out at once
+  std::vector<std::string> looksCancelled;
+  LookId lastLook = 0;
+  bool failStartLook = false;  // no thread to be had
+  std::uint64_t lookMs = 0;  // the looks' own time when no clock is given
+  std::uint64_t& LookNow() { return clockMs != nullptr ? *clockMs : lookMs; }
   std::uint32_t lastLookWaitMs = 0;
+  std::uint32_t longestLookWaitMs = 0;
   std::uint64_t* clockMs = nullptr;  // moved on by every unanswered wait
   std::vector<std::string> existsAsked;
   std::vector<std::string> readsAsked;
@@ -434,6 +480,12 @@ class FakeLifetime final : public Lifetime {
     exitCode = code;
     journal_.push_back("end");
   }
+  void LeaveSession() override {
+    ++leaves;
+    if (ends == 0) ++leavesBeforeEnd;
+  }
+  int leaves = 0;
+  int leavesBeforeEnd = 0;
   int ends = 0;
   int exitCode = -1;
 
@@ -617,6 +669,9 @@ class FakeSettingsStore final : public SettingsStore {
   void Set(SettingsKey key, const std::string& name, std::string text,
            StoredKind kind = StoredKind::Text) {
     values[{key, name}] = {kind, std::move(text)};
+  }
+  void SetNumber(SettingsKey key, const std::string& name, std::uint32_t number) {
+    values[{key, name}] = {StoredKind::Number, {}, number};
   }
   std::optional<StoredValue> Read(SettingsKey key, const std::string& name) override {
     auto it = values.find({key, name});
