@@ -214,6 +214,12 @@ void Monitor::ImmediateEnd(EndCause cause, int exitCode) {
     events_.Ended(cause);
   } catch (...) {
   }
+  // What the cycle gathered so far is written; a log on a share that hangs
+  // is waited for only briefly.
+  try {
+    log_.Finish();
+  } catch (...) {
+  }
   // An icon left behind would stay in the tray as a ghost until the mouse
   // passes over it, so one that was added is removed first.
   if (tray_.Added()) tray_.Remove();

@@ -144,6 +144,8 @@ std::optional<std::string> ReadPath(ProcessTable& table, HandleGuard& handle, st
 // closed after onProcess has run, whatever it did.
 template <typename OnProcess>
 void WalkProcesses(ProcessTable& table, EventLog& log, OnProcess&& onProcess) {
+  // The walk's lines go to the file with one open-append-close.
+  const LogBatch batch(log);
   for (const std::int32_t id : EnumerateProcesses(table)) {
     HandleGuard handle(table, 0);
     // Refused (protected, already gone, identifier 0): skipped silently.

@@ -93,6 +93,13 @@ class RealFiles final : public FileSystem {
     return std::fclose(f) == 0 && ok;
   }
   std::optional<std::string> ReadHead(const std::string&, std::size_t) override { return std::nullopt; }
+  std::optional<std::uint64_t> FileSize(const std::string& path) override {
+    std::error_code error;
+    const auto size = std::filesystem::file_size(Native(path), error);
+    return error ? std::nullopt : std::optional<std::uint64_t>(size);
+  }
+  bool Replace(const std::string&, const std::string&) override { return false; }
+  std::unique_ptr<FileWorker> StartWorker() override { return nullptr; }
   bool MayBlock(const std::string&) override { return false; }
   DistantLook LookWithin(const std::string&, std::size_t, std::uint32_t) override { return {}; }
   std::string ToCodePage(const std::string& text) override { return text; }

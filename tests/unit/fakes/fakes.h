@@ -6,6 +6,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <new>
 #include <optional>
 #include <set>
@@ -28,6 +29,37 @@ inline const SupervisedProgram& kBridge = BuiltInPrograms().bridge;
 namespace pellux::fakes {
 
 using Journal = std::vector<std::string>;
+
+// A worker that runs each job at once on the file system it was made by,
+// unless the share hangs: then its jobs wait until the test lets them run,
+// and a drain comes back unanswered.
+class FakeFileWorker final : public FileWorker {
+ public:
+  FakeFileWorker(FileSystem& files, const bool& hangs) : files_(files), hangs_(hangs) {}
+  bool Post(std::function<void(FileSystem&)> job) override {
+    jobs.push_back(std::move(job));
+    if (!hangs_) RunPending();
+    return true;
+  }
+  bool Drain(std::uint32_t waitMs) override {
+    drainWaitMs.push_back(waitMs);
+    if (!hangs_) RunPending();
+    return jobs.empty();
+  }
+  void RunPending() {
+    while (!jobs.empty()) {
+      auto job = std::move(jobs.front());
+      jobs.pop_front();
+      job(files_);
+    }
+  }
+  std::deque<std::function<void(FileSystem&)>> jobs;
+  std::vector<std::uint32_t> drainWaitMs;
+
+ private:
+  FileSystem& files_;
+  const bool& hangs_;
+};
 
 class FakeFileSystem final : public FileSystem {
  public:
@@ -64,6 +96,28 @@ class FakeFileSystem final : public FileSystem {
     it->second.contents += bytes;
     return true;
   }
+  std::optional<std::uint64_t> FileSize(const std::string& path) override {
+    auto it = entries.find(path);
+    if (it == entries.end() || it->second.directory) return std::nullopt;
+    return it->second.contents.size();
+  }
+  // A file held by a viewer that shares it for reading only cannot be renamed.
+  bool Replace(const std::string& from, const std::string& to) override {
+    ++replaces;
+    auto it = entries.find(from);
+    if (it == entries.end() || it->second.directory || it->second.locked || refuseRename) return false;
+    Entry moved = std::move(it->second);
+    entries.erase(it);
+    entries[to] = std::move(moved);
+    return true;
+  }
+  std::unique_ptr<FileWorker> StartWorker() override {
+    auto worker = std::make_unique<FakeFileWorker>(*this, workerHangs);
+    worker_ = worker.get();
+    return worker;
+  }
+  // The worker of the last StartWorker, while its owner keeps it.
+  [[nodiscard]] FakeFileWorker& Worker() const { return *worker_; }
   std::optional<std::string> ReadHead(const std::string& path, std::size_t maxBytes) override {
     if (std::exchange(throwOnNextRead, false)) throw std::bad_alloc();
     readsAsked.push_back(path);
@@ -120,9 +174,15 @@ class FakeFileSystem final : public FileSystem {
   std::vector<std::string> readsAsked;
   std::size_t lastReadLimit = 0;
   int appends = 0;
+  int replaces = 0;
+  bool refuseRename = false;  // a viewer holds the log without delete sharing
+  bool workerHangs = false;   // the share under the worker never answers
   bool failCreate = false;  // a full disk: no new file can be made
   bool throwOnNextAppend = false;  // the next append runs out of memory, once
   bool throwOnNextRead = false;    // the next read runs out of memory, once
+
+ private:
+  FakeFileWorker* worker_ = nullptr;
 };
 
 class FakeClock final : public Clock {
