@@ -108,6 +108,7 @@ TEST_F(SupervisionCycleTest, ControllerGoneTerminatesTheBridgeSilently) {
                                std::string(kBridgePath) + " - 1004",
                                "C:\\Windows\\explorer.exe - 1008",
                                std::string(kBridgePath) + " - 1012", kAfter}));
+  EXPECT_EQ(p.files.appends, 2) << "the banner, then the whole cycle in one append";
   ExpectTray(1, 0, VersionTipText());
 }
 

@@ -32,33 +32,42 @@ using Journal = std::vector<std::string>;
 
 // A worker that runs each job at once on the file system it was made by,
 // unless the share hangs: then its jobs wait until the test lets them run,
-// and a drain comes back unanswered.
+// and a drain comes back unanswered. What it was asked outlives it.
+struct FakeWorkerRecord {
+  bool hangs = false;  // the share under the worker never answers
+  std::vector<std::uint32_t> drainWaitMs;
+  std::size_t jobsLeftAtEnd = 0;  // handed over, never run
+  std::deque<std::function<void(FileSystem&)>> jobs;
+};
+
 class FakeFileWorker final : public FileWorker {
  public:
-  FakeFileWorker(FileSystem& files, const bool& hangs) : files_(files), hangs_(hangs) {}
+  FakeFileWorker(FileSystem& files, FakeWorkerRecord& record) : files_(files), record_(record) {}
+  ~FakeFileWorker() override {
+    record_.jobsLeftAtEnd = record_.jobs.size();
+    record_.jobs.clear();
+  }
   bool Post(std::function<void(FileSystem&)> job) override {
-    jobs.push_back(std::move(job));
-    if (!hangs_) RunPending();
+    record_.jobs.push_back(std::move(job));
+    if (!record_.hangs) RunPending(files_, record_);
     return true;
   }
   bool Drain(std::uint32_t waitMs) override {
-    drainWaitMs.push_back(waitMs);
-    if (!hangs_) RunPending();
-    return jobs.empty();
+    record_.drainWaitMs.push_back(waitMs);
+    if (!record_.hangs) RunPending(files_, record_);
+    return record_.jobs.empty();
   }
-  void RunPending() {
-    while (!jobs.empty()) {
-      auto job = std::move(jobs.front());
-      jobs.pop_front();
-      job(files_);
+  static void RunPending(FileSystem& files, FakeWorkerRecord& record) {
+    while (!record.jobs.empty()) {
+      auto job = std::move(record.jobs.front());
+      record.jobs.pop_front();
+      job(files);
     }
   }
-  std::deque<std::function<void(FileSystem&)>> jobs;
-  std::vector<std::uint32_t> drainWaitMs;
 
  private:
   FileSystem& files_;
-  const bool& hangs_;
+  FakeWorkerRecord& record_;
 };
 
 class FakeFileSystem final : public FileSystem {
@@ -112,12 +121,13 @@ class FakeFileSystem final : public FileSystem {
     return true;
   }
   std::unique_ptr<FileWorker> StartWorker() override {
-    auto worker = std::make_unique<FakeFileWorker>(*this, workerHangs);
-    worker_ = worker.get();
-    return worker;
+    return std::make_unique<FakeFileWorker>(*this, worker);
   }
-  // The worker of the last StartWorker, while its owner keeps it.
-  [[nodiscard]] FakeFileWorker& Worker() const { return *worker_; }
+  // The share answers again: the jobs that waited run.
+  void ShareAnswers() {
+    worker.hangs = false;
+    FakeFileWorker::RunPending(*this, worker);
+  }
   std::optional<std::string> ReadHead(const std::string& path, std::size_t maxBytes) override {
     if (std::exchange(throwOnNextRead, false)) throw std::bad_alloc();
     readsAsked.push_back(path);
@@ -176,13 +186,10 @@ class FakeFileSystem final : public FileSystem {
   int appends = 0;
   int replaces = 0;
   bool refuseRename = false;  // a viewer holds the log without delete sharing
-  bool workerHangs = false;   // the share under the worker never answers
+  FakeWorkerRecord worker;    // of every worker started
   bool failCreate = false;  // a full disk: no new file can be made
   bool throwOnNextAppend = false;  // the next append runs out of memory, once
   bool throwOnNextRead = false;    // the next read runs out of memory, once
-
- private:
-  FakeFileWorker* worker_ = nullptr;
 };
 
 class FakeClock final : public Clock {
