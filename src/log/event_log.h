@@ -19,8 +19,9 @@ inline constexpr char kLogBanner[] =
 inline constexpr std::uint32_t kLogLimitKBBuiltIn = 65536;
 inline constexpr std::uint32_t kLogLimitKBLeast = 64;
 // What may wait for a log on a share while the share does not answer: a
-// busy cycle writes some 60 KB, so a stall of several minutes fits.
-inline constexpr std::size_t kLogQueueBytes = 4u << 20;
+// cycle over a hundred processes writes some 15 KB, so the network's own
+// time-outs (a minute or so) fit several times over.
+inline constexpr std::size_t kLogQueueBytes = 1u << 20;
 // How long the end of the monitor waits for a log on a share to be written.
 inline constexpr std::uint32_t kLogEndWaitMs = 500;
 
