@@ -167,32 +167,10 @@ TEST_F(LogLimitTest, ARefusedRenameGrowsToTwiceTheLimitThenDropsAndCounts) {
                                       "Timer1 - BEFORE 'CALL Pellux_MONITOR'"}));
 }
 
-// A walk's or a cycle's lines go to the file with one append, in order and
-// byte for byte as lines written one by one.
-TEST_F(EventLogTest, ABatchWritesItsLinesWithOneAppend) {
-  files.AddFile(kPath);
-  log.InitLog(kPath);
-  {
-    const LogBatch cycle(log);
-    log.WriteLogLine("Timer1 - BEFORE 'CALL Pellux_MONITOR'");
-    {
-      const LogBatch walk(log);
-      log.WriteLogLine("C:\\Java\\javaw.exe - 1234");
-    }
-    log.WriteLogLine("Timer1 - AFTER 'CALL Pellux_MONITOR'");
-    EXPECT_EQ(files.appends, 1);  // the banner alone so far
-  }
-  EXPECT_EQ(files.appends, 2);
-  EXPECT_EQ(files.Contents(kPath), FormatLogLine(clock.now, kLogBanner) +
-                                       FormatLogLine(clock.now, "Timer1 - BEFORE 'CALL Pellux_MONITOR'") +
-                                       FormatLogLine(clock.now, "C:\\Java\\javaw.exe - 1234") +
-                                       FormatLogLine(clock.now, "Timer1 - AFTER 'CALL Pellux_MONITOR'"));
-}
-
 // A log on a share is written by the worker: while the share never answers,
 // every line comes back at once, the queue fills to its bound and the lines
 // beyond are counted; once the share answers the count is written before the
-// next line. A local log keeps being written at once.
+// next line.
 TEST_F(EventLogTest, ALogOnAShareThatHangsNeverHoldsTheCaller) {
   const std::string share = "\\\\srv\\logs\\PelluxMONITOR.anc";
   files.AddFile(share);
@@ -211,11 +189,6 @@ TEST_F(EventLogTest, ALogOnAShareThatHangsNeverHoldsTheCaller) {
   EXPECT_EQ(texts[texts.size() - 2], "LOG LLENO - 2 Lineas NO Escritas!!!");
   EXPECT_EQ(texts.back(), "Timer1 - AFTER 'CALL Pellux_MONITOR'");
   EXPECT_EQ(log.QueueDropped(), 0u);
-
-  EventLog local{files, clock};
-  files.AddFile(kPath);
-  local.InitLog(kPath);
-  EXPECT_FALSE(local.OffThread());
 }
 
 // At the end a share that hangs is waited for only briefly; the worker is
