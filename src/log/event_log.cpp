@@ -53,7 +53,8 @@ void LogFileWriter::Write(FileSystem& files, const std::vector<LogLine>& lines,
   std::string out;
   bool rollRefused = false;
   for (const LogLine& line : lines) {
-    if (size + out.size() + line.bytes.size() > limit_ && !rollRefused) {
+    // An empty file is not rolled over, however long the line that follows.
+    if (size + out.size() + line.bytes.size() > limit_ && size + out.size() > 0 && !rollRefused) {
       // What fits still goes into the file that is about to be rolled over.
       if (!out.empty()) {
         (void)files.Append(path_, out);  // a failed append is a line lost, as ever
