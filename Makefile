@@ -34,7 +34,7 @@ help:
 	@echo 'make test         everything: unit, sanitized unit, fuzz (30 s each), exe and packaging checks, end-to-end under Wine and Xvfb'
 	@echo 'make demo         run the monitor under Wine with the stand-ins; ARGS=... goes to demo.py (ARGS=--screenshot=FILE)'
 	@echo 'make screenshots  remake docs/img/ from the real exe under Wine, each state checked first; ARGS=-k NAME for one'
-	@echo 'make bench        the scan beside the bare system calls, under Wine, over 0, 100 and 400 extra processes; ROUNDS=30'
+	@echo 'make bench        the scan beside the bare system calls, and the cycle with logging on beside off, under Wine, over 0, 100 and 400 extra processes; ROUNDS=30'
 	@echo 'make soak         the monitor under Wine for MINUTES=10, disturbed all the time; handles, memory, CPU every 30 s; LOGGING=off, CALM=1'
 	@echo 'make installer    build/windows/PelluxMONITOR-<version>.msi and -x86.msi (per user), -machine.msi and -machine-x86.msi (every user, elevated), 64- and 32-bit; each starts the monitor at once and at logon; VERSION=a.b.c.d for another'
 	@echo 'make installer-next  the same one build number up (the package the installer test upgrades to)'

@@ -32,6 +32,7 @@ void Monitor::Start() {
   programs_ = settings.programs;
   controlFile_ = settings.controlFile;
 
+  log_.SetLimitKB(settings.logLimitKB);
   // A bad LogFile leaves the log off: the one beside the monitor is not what was asked for.
   if (!settings.logOff) {
     log_.InitLog(settings.logFile.empty() ? LogFileBeside(programFolder_) : settings.logFile);
@@ -273,6 +274,12 @@ void Monitor::ImmediateEnd(EndCause cause, int exitCode) {
   // memory for its text) would leave a monitor that supervises nothing.
   try {
     events_.Ended(cause);
+  } catch (...) {
+  }
+  // What the cycle gathered so far is written; a log on a share that hangs
+  // is waited for only briefly.
+  try {
+    log_.Finish();
   } catch (...) {
   }
   // An icon left behind would stay in the tray as a ghost until the mouse

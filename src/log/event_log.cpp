@@ -1,6 +1,9 @@
 #include "log/event_log.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <utility>
 
 namespace pellux {
 
@@ -25,22 +28,161 @@ std::string LogFileBeside(const std::string& programFolder) {
   return programFolder + "\\" + kLogFileName;
 }
 
-void EventLog::InitLog(const std::string& path) {
-  if (files_.Exists(path)) {
-    LogFilePath_ = path;
-    WriteLogLine(kLogBanner);
-  } else {
-    LogFilePath_.clear();
+std::string RolledLogFile(const std::string& path) {
+  const std::size_t name = path.find_last_of("\\/:");
+  const std::size_t dot = path.rfind('.');
+  // A dot at the start of the name (".anc") begins no extension.
+  const std::size_t nameStart = name == std::string::npos ? 0 : name + 1;
+  if (dot == std::string::npos || dot <= nameStart) return path + ".1";
+  return path.substr(0, dot) + ".1" + path.substr(dot);
+}
+
+std::string DroppedLinesText(std::uint64_t count) {
+  return "LOG LLENO - " + std::to_string(count) + " Lineas NO Escritas!!!";
+}
+
+LogFileWriter::LogFileWriter(std::string path, std::uint64_t limitBytes)
+    : path_(std::move(path)), rolled_(RolledLogFile(path_)), limit_(limitBytes) {}
+
+void LogFileWriter::Write(FileSystem& files, const std::vector<LogLine>& lines,
+                          std::uint64_t droppedBefore) {
+  dropped_ += droppedBefore;
+  // Asked once a batch, so a file deleted or emptied by someone else between
+  // batches is taken as it now is.
+  std::uint64_t size = files.FileSize(path_).value_or(0);
+  std::string out;
+  bool rollRefused = false;
+  for (const LogLine& line : lines) {
+    // An empty file is not rolled over, however long the line that follows.
+    if (size + out.size() + line.bytes.size() > limit_ && size + out.size() > 0 && !rollRefused) {
+      // What fits still goes into the file that is about to be rolled over.
+      if (!out.empty()) {
+        (void)files.Append(path_, out);  // a failed append is a line lost, as ever
+        size += out.size();
+        out.clear();
+      }
+      if (files.Replace(path_, rolled_)) {
+        size = 0;
+      } else {
+        rollRefused = true;  // tried again with the next batch
+      }
+    }
+    const std::string told =
+        dropped_ == 0 ? std::string() : FormatLogLine(line.when, DroppedLinesText(dropped_));
+    if (size + out.size() + told.size() + line.bytes.size() > 2 * limit_) {
+      ++dropped_;
+      continue;
+    }
+    out += told;
+    out += line.bytes;
+    dropped_ = 0;
   }
+  // The new live file is begun at once, so that logging stays on at the
+  // next start.
+  if (!out.empty()) (void)files.Append(path_, out);
+}
+
+struct EventLog::Shared {
+  Shared(std::string path, std::uint64_t limit) : writer(std::move(path), limit) {}
+  LogFileWriter writer;  // touched by the worker alone once it runs
+  std::atomic<std::size_t> queued{0};
+};
+
+EventLog::EventLog(FileSystem& files, Clock& clock) : files_(files), clock_(clock) {}
+
+EventLog::~EventLog() {
+  try {
+    Finish();
+  } catch (...) {
+  }
+}
+
+void EventLog::SetLimitKB(std::uint32_t kb) {
+  limitBytes_ = std::uint64_t{std::max(kb, kLeastLogLimitKB)} * 1024;
+}
+
+void EventLog::InitLog(const std::string& path) {
+  worker_.reset();
+  shared_.reset();
+  if (!files_.Exists(path)) {
+    LogFilePath_.clear();
+    return;
+  }
+  LogFilePath_ = path;
+  shared_ = std::make_shared<Shared>(path, limitBytes_);
+  // A share may stall for the network's whole time-out at every write: its
+  // lines are written by a worker. Without a worker they are written here,
+  // as a local log is.
+  if (files_.MayBlock(path)) worker_ = files_.StartWorker();
+  WriteLogLine(kLogBanner);
 }
 
 void EventLog::WriteLogLine(const std::string& text) {
   if (LogFilePath_.empty()) return;
-  // A line that cannot be written (read-only file, a directory of that name,
-  // a full disk) is dropped: the log must never stop the monitor.
   // The core's texts are UTF-8; the file stays in the ANSI code page its
   // readers have always had, so a path read in a scan keeps its bytes.
-  (void)files_.Append(LogFilePath_, files_.ToCodePage(FormatLogLine(clock_.Now(), text)));
+  const LocalTime when = clock_.Now();
+  LogLine line{when, files_.ToCodePage(FormatLogLine(when, text))};
+  if (batchDepth_ > 0) {
+    batch_.push_back(std::move(line));
+    return;
+  }
+  std::vector<LogLine> one;
+  one.push_back(std::move(line));
+  Hand(std::move(one));
+}
+
+void EventLog::Hand(std::vector<LogLine> lines) {
+  if (lines.empty() || !shared_) return;
+  // A line that cannot be written (read-only file, a directory of that name,
+  // a full disk) is dropped: the log must never stop the monitor.
+  if (!worker_) {
+    shared_->writer.Write(files_, lines);
+    return;
+  }
+  std::size_t bytes = 0;
+  for (const LogLine& line : lines) bytes += line.bytes.size();
+  // Beyond the bound the lines are dropped here and counted; the count goes
+  // with the next batch that finds room.
+  if (shared_->queued.load() + bytes > kLogQueueBytes) {
+    queueDropped_ += lines.size();
+    return;
+  }
+  shared_->queued += bytes;
+  const std::uint64_t dropped = std::exchange(queueDropped_, 0);
+  auto batch = std::make_shared<const std::vector<LogLine>>(std::move(lines));
+  // The job holds the writer and its lines itself: a worker the network
+  // keeps past the monitor's end touches nothing else.
+  const bool posted = worker_->Post([shared = shared_, batch, bytes, dropped](FileSystem& files) {
+    shared->writer.Write(files, *batch, dropped);
+    shared->queued -= bytes;
+  });
+  if (!posted) {
+    shared_->queued -= bytes;
+    queueDropped_ += dropped + batch->size();
+  }
+}
+
+void EventLog::Finish() {
+  // An end in the middle of a cycle (END in the control file) never comes
+  // back to close the batch.
+  Hand(std::exchange(batch_, {}));
+  // A share that hangs keeps the rest: the worker is let go, its write
+  // given up, and no later line waits behind it.
+  if (worker_ && !worker_->Drain(kLogEndWaitMs)) {
+    worker_.reset();
+    shared_.reset();
+  }
+}
+
+LogBatch::~LogBatch() {
+  if (--log_.batchDepth_ > 0) return;
+  // Runs while an exception leaves the cycle as well: the lines gathered so
+  // far are still written, and nothing escapes from here.
+  try {
+    log_.Hand(std::exchange(log_.batch_, {}));
+  } catch (...) {
+  }
 }
 
 }  // namespace pellux

@@ -1,14 +1,26 @@
 #pragma once
+#include <cstddef>
+#include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/clock.h"
 #include "platform/file_system.h"
+#include "programs/settings.h"
 
 namespace pellux {
 
 inline constexpr char kLogFileName[] = "PelluxMONITOR.anc";
 inline constexpr char kLogBanner[] =
     "i==============================   MAIN   ==============================";
+
+// What may wait for a log on a share while the share does not answer: a
+// cycle over a hundred processes writes some 15 KB, so the network's own
+// time-outs (a minute or so) fit several times over.
+inline constexpr std::size_t kLogQueueBytes = 1u << 20;
+// How long the end of the monitor waits for a log on a share to be written.
+inline constexpr std::uint32_t kLogEndWaitMs = 500;
 
 // One log line: #YYYY-MM-DD hh:mm:ss#,"text" CR LF (the date alone between
 // the number signs at exactly midnight). The text is written unchanged.
@@ -17,28 +29,111 @@ inline constexpr char kLogBanner[] =
 // The log file beside the monitor, where it is unless the settings name one.
 [[nodiscard]] std::string LogFileBeside(const std::string& programFolder);
 
+// Where the live file goes when it is full: ".1" before the extension of its
+// name (PelluxMONITOR.1.anc), or at the end of a name that has none.
+[[nodiscard]] std::string RolledLogFile(const std::string& path);
+
+// The line that says how many lines were dropped while the log could not
+// take them.
+[[nodiscard]] std::string DroppedLinesText(std::uint64_t count);
+
+// A line as it goes to the file: its time and its bytes in the code page.
+struct LogLine {
+  LocalTime when;
+  std::string bytes;
+};
+
+// The live log file and its roll-over. Writes each batch of lines with one
+// append; a line that would take the file past the limit first renames it
+// to RolledLogFile, replacing the older one, and begins a new live file with
+// that line. While the rename is refused (a viewer holds the file) the live
+// file grows on up to twice the limit; lines beyond that are dropped and
+// counted, and the count is written before the next line that goes in.
+class LogFileWriter {
+ public:
+  LogFileWriter(std::string path, std::uint64_t limitBytes);
+
+  void Write(FileSystem& files, const std::vector<LogLine>& lines, std::uint64_t droppedBefore = 0);
+
+  // Lines dropped and not yet told in the file.
+  [[nodiscard]] std::uint64_t Dropped() const { return dropped_; }
+
+ private:
+  std::string path_;
+  std::string rolled_;
+  std::uint64_t limit_;
+  std::uint64_t dropped_ = 0;
+};
+
 // The optional, append-only event log. Logging is on for the whole run when
-// the log file (or a directory of that name) exists at start.
+// the log file (or a directory of that name) exists at start. A log at a
+// place that may block (a share, a network drive) is written by a worker
+// thread through a bounded queue, so that the window's thread never waits
+// for the network; a local one is written at once.
 class EventLog {
  public:
-  EventLog(FileSystem& files, Clock& clock) : files_(files), clock_(clock) {}
+  EventLog(FileSystem& files, Clock& clock);
+  // Writes what a batch still holds; waits at most kLogEndWaitMs for the
+  // worker.
+  ~EventLog();
+  EventLog(const EventLog&) = delete;
+  EventLog& operator=(const EventLog&) = delete;
+
+  // The most the live file may hold, in KB (below kLeastLogLimitKB counts as
+  // that). Given before InitLog; kDefaultLogLimitKB when never given.
+  void SetLimitKB(std::uint32_t kb);
 
   // Decides once whether logging is on, by whether a file or directory is
   // at path; when it is, writes the banner there.
   void InitLog(const std::string& path);
 
-  // Appends one line (open, append, close) in the ANSI code page when logging
-  // is on. A line that cannot be written is skipped without a word.
+  // Appends one line in the ANSI code page when logging is on: at once
+  // (open, append, close), or with the batch when one is open. A line that
+  // cannot be written is skipped without a word.
   void WriteLogLine(const std::string& text);
+
+  // Writes what the batch holds and what the worker still has, waiting for
+  // the worker at most kLogEndWaitMs. For the monitor's end.
+  void Finish();
 
   // The log file's full path, or empty when logging is off.
   [[nodiscard]] const std::string& LogFilePath() const { return LogFilePath_; }
   [[nodiscard]] bool IsOn() const { return !LogFilePath_.empty(); }
+  // True when the log is written off the caller's thread.
+  [[nodiscard]] bool OffThread() const { return worker_ != nullptr; }
+  // Lines the worker's queue had no room for, not yet handed on to be told.
+  [[nodiscard]] std::uint64_t QueueDropped() const { return queueDropped_; }
 
  private:
+  friend class LogBatch;
+  void Hand(std::vector<LogLine> lines);
+
+  struct Shared;  // the writer and the bytes in the worker's queue
+
   FileSystem& files_;
   Clock& clock_;
   std::string LogFilePath_;
+  std::uint64_t limitBytes_ = std::uint64_t{kDefaultLogLimitKB} * 1024;
+  int batchDepth_ = 0;
+  std::vector<LogLine> batch_;
+  std::shared_ptr<Shared> shared_;
+  std::unique_ptr<FileWorker> worker_;
+  std::uint64_t queueDropped_ = 0;
+};
+
+// Gathers the lines written while it lives (a walk of the process list, a
+// cycle) and writes them with one open-append-close when it ends, so the file
+// is opened once per walk or cycle yet never held between them. Nested
+// batches write with the outermost.
+class LogBatch {
+ public:
+  explicit LogBatch(EventLog& log) : log_(log) { ++log_.batchDepth_; }
+  ~LogBatch();
+  LogBatch(const LogBatch&) = delete;
+  LogBatch& operator=(const LogBatch&) = delete;
+
+ private:
+  EventLog& log_;
 };
 
 }  // namespace pellux

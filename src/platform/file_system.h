@@ -1,6 +1,8 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -16,6 +18,26 @@ struct DistantLook {
 // A look under way off the caller's thread; 0 is none.
 using LookId = std::uint64_t;
 
+class FileSystem;
+
+// A thread of its own that runs file jobs one after another, in the order
+// they were handed over, on a file system of its own: for writes to a place
+// that may block, so that whoever hands them over never waits for the network.
+class FileWorker {
+ public:
+  // Never waits for a job the network holds: the jobs not yet begun are
+  // dropped and the thread leaves once its job has answered.
+  virtual ~FileWorker() = default;
+
+  // Hands job over, to run after those before it. False when it will not
+  // run (no thread could be had).
+  [[nodiscard]] virtual bool Post(std::function<void(FileSystem&)> job) = 0;
+
+  // Waits at most waitMs for every job handed over to have run. True when
+  // they have; false when one is still held.
+  [[nodiscard]] virtual bool Drain(std::uint32_t waitMs) = 0;
+};
+
 // Files as the monitor uses them: existence tests, one-line appends and a
 // bounded read. Paths are UTF-8 (the program folder may lie outside the
 // system code page); contents are bytes, written and read unchanged.
@@ -30,6 +52,15 @@ class FileSystem {
   // Opens path for appending (creating it when absent), writes bytes, closes
   // it again. False when any step failed; nothing is left open.
   [[nodiscard]] virtual bool Append(const std::string& path, const std::string& bytes) = 0;
+
+  // The size in bytes of the file at path, asked without opening it.
+  // nullopt when nothing is there, a directory is, or the drive is not ready.
+  [[nodiscard]] virtual std::optional<std::uint64_t> FileSize(const std::string& path) = 0;
+
+  // Renames the file from to to, replacing a file already at to. False when
+  // refused (either held open without sharing for deletion, absent, a
+  // directory); both are then left as they were.
+  [[nodiscard]] virtual bool Replace(const std::string& from, const std::string& to) = 0;
 
   // Reads at most maxBytes from the start of the file at path, sharing it with
   // its writer. nullopt when it cannot be opened or read (absent, a directory,
@@ -62,6 +93,10 @@ class FileSystem {
   // Cancels the I/O of a look that has not answered and forgets it; its
   // worker leaves as soon as the network lets it go.
   virtual void CancelLook(LookId look) = 0;
+
+  // A worker thread for writes to a place that may block. nullptr when no
+  // thread can be had.
+  [[nodiscard]] virtual std::unique_ptr<FileWorker> StartWorker() = 0;
 };
 
 }  // namespace pellux

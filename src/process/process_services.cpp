@@ -164,6 +164,8 @@ void WalkProcesses(ProcessTable& table, EventLog& log, OnProcess&& onProcess) {
   // Taken before the list, so that a process started in between is left to
   // the next walk rather than taken for one of this session.
   const std::vector<std::int32_t> own = OwnSessionIds(table);
+  // The walk's lines go to the file with one open-append-close.
+  const LogBatch batch(log);
   for (const std::int32_t id : EnumerateProcesses(table)) {
     if (!std::binary_search(own.begin(), own.end(), id)) continue;
     HandleGuard handle(table, 0);

@@ -27,6 +27,9 @@ void SupervisionCycle::Timer1() {
     ended_ = true;
     if (d_.timerLost) d_.timerLost();
   });
+  // The cycle's lines, its walks' included, go to the file with one
+  // open-append-close, before Timer1 is armed again.
+  const LogBatch batch(d_.log);
   d_.log.WriteLogLine("Timer1 - BEFORE 'CALL Pellux_MONITOR'");
   Pellux_MONITOR();
   if (ended_) return;

@@ -20,6 +20,8 @@ class Win32FileSystem final : public FileSystem {
 
   [[nodiscard]] bool Exists(const std::string& path) override;
   [[nodiscard]] bool Append(const std::string& path, const std::string& bytes) override;
+  [[nodiscard]] std::optional<std::uint64_t> FileSize(const std::string& path) override;
+  [[nodiscard]] bool Replace(const std::string& from, const std::string& to) override;
   [[nodiscard]] std::optional<std::string> ReadHead(const std::string& path,
                                                     std::size_t maxBytes) override;
   [[nodiscard]] std::string ToCodePage(const std::string& text) override;
@@ -28,6 +30,7 @@ class Win32FileSystem final : public FileSystem {
   [[nodiscard]] bool LookAnswered(LookId look, std::uint32_t waitMs) override;
   [[nodiscard]] DistantLook TakeLook(LookId look) override;
   void CancelLook(LookId look) override;
+  [[nodiscard]] std::unique_ptr<FileWorker> StartWorker() override;
 
   // One look on its worker thread; shared by the caller and the worker, so
   // that a worker the network keeps past the monitor's end touches only

@@ -272,6 +272,52 @@ class ControlFile(SupervisionCase):
         self.wait_cycles(2)
         self.assertEqual([e for e in self.h.system_events() if e[1] == 1033], [])
 
+    def test_a_log_on_a_share_is_written_whole_and_in_order_by_its_worker(self):
+        # Through dosdevices/unc, as the control file above; a share that answers at once (a
+        # share that hangs is held by the unit tests).
+        unc = os.path.join(self.h.prefix.path, "dosdevices", "unc")
+        share = os.path.join(unc, "srv", "logs")
+        os.makedirs(share, exist_ok=True)
+        self.addCleanup(H._remove, unc)
+        open(os.path.join(share, "PelluxMONITOR.anc"), "wb").close()
+        key, log = r"HKCU\Software\PelluxMONITOR", r"\\srv\logs\PelluxMONITOR.anc"
+        self.addCleanup(self.h.reg, "delete", key, "/f", "/reg:64")
+        self.assertEqual(self.h.reg("add", key, "/v", "LogFile", "/t", "REG_SZ", "/d", log, "/f", "/reg:64"), 0)
+        self.h.log_path = lambda: os.path.join(share, "PelluxMONITOR.anc")
+        self.addCleanup(delattr, self.h, "log_path")
+        self.wait_steady()
+        self.wait_cycles(2)
+        texts = self.h.log_texts()
+        self.assertEqual(texts[:2], ["i" + "=" * 30 + "   MAIN   " + "=" * 30, "PelluxMONITOR - STARTED!!!"])
+        befores = [i for i, t in enumerate(texts) if t == H.BEFORE]
+        for a, b in zip(befores, befores[1:]):
+            self.assertEqual([t for t in texts[a:b] if t in (H.BEFORE, H.AFTER)], [H.BEFORE, H.AFTER])
+        self.assertFalse(os.path.exists(self.h.unix(H.MONITOR_DIR + r"\PelluxMONITOR.1.anc")))
+
+    def test_a_log_past_a_small_limit_rolls_over_to_its_1_file_and_goes_on_in_a_new_one(self):
+        key = r"HKCU\Software\PelluxMONITOR"
+        self.addCleanup(self.h.reg, "delete", key, "/f", "/reg:64")
+        self.assertEqual(self.h.reg("add", key, "/v", "LogLimitKB", "/t", "REG_DWORD", "/d", "64", "/f",
+                                    "/reg:64"), 0)
+        # A live file some 1 KB short of the limit: start-up and the first cycles fill it.
+        line = (STAMP + '"' + "x" * 100 + '"\r\n').encode()
+        filler = line * ((64 * 1024 - 1000) // len(line))
+        with open(self.h.log_path(), "wb") as f:
+            f.write(filler)
+        self.start_and_wait_window()
+        rolled = self.h.unix(H.MONITOR_DIR + r"\PelluxMONITOR.1.anc")
+        wait_until(lambda: os.path.exists(rolled), 30, "the .1 file")
+        self.wait_cycles(2)
+        with open(rolled, "rb") as f:
+            old = f.read()
+        self.assertTrue(old.startswith(filler + b"#"), "the full file was not the one rolled over")
+        self.assertLessEqual(len(old), 64 * 1024)
+        with open(self.h.log_path(), "rb") as f:
+            live = f.read()
+        self.assertLessEqual(len(live), 64 * 1024)
+        # The new file begins with an ordinary line of the log, and every line keeps the shape.
+        self.assertRegex(live.decode("cp1252"), r'\A(#\d{4}-\d\d-\d\d( \d\d:\d\d:\d\d)?#,"[^\r]*"\r\n)+\Z')
+
     def test_stopped_and_garbage_leave_the_normal_state_and_supervision_on(self):
         _, _, bridge = self.wait_steady()
         for content in (STAMP + '"STOPPED"\r\n', b'\x00\xff"\x01,,\r\n\x00STOP\x00' + bytes(range(256)) * 40):

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,6 +24,9 @@ class OneFile final : public pellux::FileSystem {
     if (path != path_) return std::nullopt;
     return contents_.substr(0, maxBytes);
   }
+  std::optional<std::uint64_t> FileSize(const std::string&) override { return std::nullopt; }
+  bool Replace(const std::string&, const std::string&) override { return false; }
+  std::unique_ptr<pellux::FileWorker> StartWorker() override { return nullptr; }
   bool MayBlock(const std::string&) override { return false; }
   pellux::LookId StartLook(const std::string&, std::size_t) override { return 0; }
   bool LookAnswered(pellux::LookId, std::uint32_t) override { return false; }

@@ -109,5 +109,106 @@ TEST_F(EventLogTest, LinesAreWrittenInTheCodePage) {
                        "C:\\Planta\\Se\xF1" "al\\Se\xF1" "al.exe - 1000"}));
 }
 
+// Where the full live file goes: ".1" before the extension of its name.
+TEST(RolledLogFileTest, OneBeforeTheExtensionOrAtTheEnd) {
+  const std::vector<std::pair<std::string, std::string>> rows = {
+      {"C:\\Monitor\\PelluxMONITOR.anc", "C:\\Monitor\\PelluxMONITOR.1.anc"},
+      {"C:\\Logs\\monitor", "C:\\Logs\\monitor.1"},
+      {"C:\\Logs.d\\monitor", "C:\\Logs.d\\monitor.1"},  // a dot in the folder is no extension
+      {"\\\\srv\\logs\\a.b.log", "\\\\srv\\logs\\a.b.1.log"},
+  };
+  for (const auto& [live, rolled] : rows) EXPECT_EQ(RolledLogFile(live), rolled) << live;
+}
+
+class LogLimitTest : public EventLogTest {
+ protected:
+  static constexpr const char* kRolled = "C:\\Monitor\\PelluxMONITOR.1.anc";
+  static constexpr std::size_t kLimit = 64 * 1024;
+  // A line of exactly size bytes in the file.
+  static std::string Text(std::size_t size) { return std::string(size - 26, 'x'); }
+  void Start(std::size_t liveBytes) {
+    files.AddFile(kPath, std::string(liveBytes, '.'));
+    log.SetLimitKB(1);  // below the least: counts as 64 KB
+    log.InitLog(kPath);
+  }
+  const std::string banner = FormatLogLine(clock.now, kLogBanner);
+};
+
+// A line that would take the live file past the limit renames it to the .1
+// file, replacing the older one, and begins a new live file with that line.
+TEST_F(LogLimitTest, ALineThatWouldPassTheLimitRollsTheFileOver) {
+  files.AddFile(kRolled, "older");
+  Start(kLimit - banner.size() - 10);
+  log.WriteLogLine("PelluxMONITOR - STARTED!!!");
+  EXPECT_EQ(files.Contents(kRolled), std::string(kLimit - banner.size() - 10, '.') + banner);
+  EXPECT_EQ(files.Contents(kPath), FormatLogLine(clock.now, "PelluxMONITOR - STARTED!!!"));
+  // A line that ends exactly at the limit stays in the live file.
+  log.WriteLogLine(Text(kLimit - files.Contents(kPath).size()));
+  EXPECT_EQ(files.Contents(kPath).size(), kLimit);
+  EXPECT_EQ(files.replaces, 1);
+}
+
+// While a viewer holds the file the live file grows on to twice the limit;
+// lines beyond are dropped and counted, and the count is the first line of
+// the new live file once it can roll over.
+TEST_F(LogLimitTest, ARefusedRenameGrowsToTwiceTheLimitThenDropsAndCounts) {
+  Start(kLimit - banner.size());
+  files.refuseRename = true;
+  log.WriteLogLine(Text(kLimit - 100));
+  EXPECT_EQ(files.Contents(kPath).size(), 2 * kLimit - 100);
+  log.WriteLogLine(Text(100));  // the last that fits
+  for (int i = 0; i < 4; ++i) log.WriteLogLine(Text(30));
+  EXPECT_EQ(files.Contents(kPath).size(), 2 * kLimit);
+  files.refuseRename = false;
+  log.WriteLogLine("Timer1 - BEFORE 'CALL Pellux_MONITOR'");
+  EXPECT_EQ(files.Contents(kRolled).size(), 2 * kLimit);
+  EXPECT_EQ(fakes::LogTextsAfterBanner(banner + files.Contents(kPath)),
+            (std::vector<std::string>{"LOG LLENO - 4 Lineas NO Escritas!!!",
+                                      "Timer1 - BEFORE 'CALL Pellux_MONITOR'"}));
+}
+
+// A log on a share is written by the worker: while the share never answers,
+// every line comes back at once, the queue fills to its bound and the lines
+// beyond are counted; once the share answers the count is written before the
+// next line.
+TEST_F(EventLogTest, ALogOnAShareThatHangsNeverHoldsTheCaller) {
+  const std::string share = "\\\\srv\\logs\\PelluxMONITOR.anc";
+  files.AddFile(share);
+  files.worker.hangs = true;
+  log.InitLog(share);
+  ASSERT_TRUE(log.OffThread());
+  const std::string big(64 * 1024 - 26, 'x');  // a line of 64 KB
+  // With the banner waiting, one line fewer than the bound holds fits.
+  for (std::size_t i = 0; i <= kLogQueueBytes / (64 * 1024); ++i) log.WriteLogLine(big);
+  EXPECT_EQ(files.appends, 0);
+  EXPECT_EQ(log.QueueDropped(), 2u);
+  files.ShareAnswers();
+  log.WriteLogLine("Timer1 - AFTER 'CALL Pellux_MONITOR'");
+  const std::vector<std::string> texts = fakes::LogTextsAfterBanner(files.Contents(share));
+  ASSERT_GE(texts.size(), 2u);
+  EXPECT_EQ(texts[texts.size() - 2], "LOG LLENO - 2 Lineas NO Escritas!!!");
+  EXPECT_EQ(texts.back(), "Timer1 - AFTER 'CALL Pellux_MONITOR'");
+  EXPECT_EQ(log.QueueDropped(), 0u);
+}
+
+// At the end a share that hangs is waited for only briefly; the worker is
+// then let go and nothing later waits behind it.
+TEST_F(EventLogTest, TheEndWaitsForAShareThatHangsOnlyBriefly) {
+  const std::string share = "\\\\srv\\logs\\PelluxMONITOR.anc";
+  files.AddFile(share);
+  files.worker.hangs = true;
+  log.InitLog(share);
+  {
+    const LogBatch cycle(log);
+    log.WriteLogLine("Timer1 - BEFORE 'CALL Pellux_MONITOR'");
+    log.Finish();  // the END command, in the middle of a cycle
+    EXPECT_EQ(files.worker.jobsLeftAtEnd, 2u);  // the banner and the cycle's line, handed over
+    EXPECT_EQ(files.worker.drainWaitMs, std::vector<std::uint32_t>{kLogEndWaitMs});
+  }
+  EXPECT_FALSE(log.OffThread());
+  log.WriteLogLine("x");
+  EXPECT_EQ(files.appends, 0);
+}
+
 }  // namespace
 }  // namespace pellux

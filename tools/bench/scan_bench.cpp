@@ -99,6 +99,13 @@ class RealFiles final : public FileSystem {
     return std::fclose(f) == 0 && ok;
   }
   std::optional<std::string> ReadHead(const std::string&, std::size_t) override { return std::nullopt; }
+  std::optional<std::uint64_t> FileSize(const std::string& path) override {
+    std::error_code error;
+    const auto size = std::filesystem::file_size(Native(path), error);
+    return error ? std::nullopt : std::optional<std::uint64_t>(size);
+  }
+  bool Replace(const std::string&, const std::string&) override { return false; }
+  std::unique_ptr<FileWorker> StartWorker() override { return nullptr; }
   bool MayBlock(const std::string&) override { return false; }
   LookId StartLook(const std::string&, std::size_t) override { return 0; }
   bool LookAnswered(LookId, std::uint32_t) override { return false; }

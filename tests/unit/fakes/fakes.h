@@ -7,6 +7,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <new>
 #include <optional>
 #include <set>
@@ -30,6 +31,46 @@ inline const SupervisedProgram& kBridge = BuiltInPrograms().bridge;
 namespace pellux::fakes {
 
 using Journal = std::vector<std::string>;
+
+// A worker that runs each job at once on the file system it was made by,
+// unless the share hangs: then its jobs wait until the test lets them run,
+// and a drain comes back unanswered. What it was asked outlives it.
+struct FakeWorkerRecord {
+  bool hangs = false;  // the share under the worker never answers
+  std::vector<std::uint32_t> drainWaitMs;
+  std::size_t jobsLeftAtEnd = 0;  // handed over, never run
+  std::deque<std::function<void(FileSystem&)>> jobs;
+};
+
+class FakeFileWorker final : public FileWorker {
+ public:
+  FakeFileWorker(FileSystem& files, FakeWorkerRecord& record) : files_(files), record_(record) {}
+  ~FakeFileWorker() override {
+    record_.jobsLeftAtEnd = record_.jobs.size();
+    record_.jobs.clear();
+  }
+  bool Post(std::function<void(FileSystem&)> job) override {
+    record_.jobs.push_back(std::move(job));
+    if (!record_.hangs) RunPending(files_, record_);
+    return true;
+  }
+  bool Drain(std::uint32_t waitMs) override {
+    record_.drainWaitMs.push_back(waitMs);
+    if (!record_.hangs) RunPending(files_, record_);
+    return record_.jobs.empty();
+  }
+  static void RunPending(FileSystem& files, FakeWorkerRecord& record) {
+    while (!record.jobs.empty()) {
+      auto job = std::move(record.jobs.front());
+      record.jobs.pop_front();
+      job(files);
+    }
+  }
+
+ private:
+  FileSystem& files_;
+  FakeWorkerRecord& record_;
+};
 
 class FakeFileSystem final : public FileSystem {
  public:
@@ -65,6 +106,29 @@ class FakeFileSystem final : public FileSystem {
     if (it->second.directory || it->second.readOnly || it->second.locked) return false;
     it->second.contents += bytes;
     return true;
+  }
+  std::optional<std::uint64_t> FileSize(const std::string& path) override {
+    auto it = entries.find(path);
+    if (it == entries.end() || it->second.directory) return std::nullopt;
+    return it->second.contents.size();
+  }
+  // A file held by a viewer that shares it for reading only cannot be renamed.
+  bool Replace(const std::string& from, const std::string& to) override {
+    ++replaces;
+    auto it = entries.find(from);
+    if (it == entries.end() || it->second.directory || it->second.locked || refuseRename) return false;
+    Entry moved = std::move(it->second);
+    entries.erase(it);
+    entries[to] = std::move(moved);
+    return true;
+  }
+  std::unique_ptr<FileWorker> StartWorker() override {
+    return std::make_unique<FakeFileWorker>(*this, worker);
+  }
+  // The share answers again: the jobs that waited run.
+  void ShareAnswers() {
+    worker.hangs = false;
+    FakeFileWorker::RunPending(*this, worker);
   }
   std::optional<std::string> ReadHead(const std::string& path, std::size_t maxBytes) override {
     if (std::exchange(throwOnNextRead, false)) throw std::bad_alloc();
@@ -167,6 +231,9 @@ class FakeFileSystem final : public FileSystem {
   std::vector<std::string> readsAsked;
   std::size_t lastReadLimit = 0;
   int appends = 0;
+  int replaces = 0;
+  bool refuseRename = false;  // a viewer holds the log without delete sharing
+  FakeWorkerRecord worker;    // of every worker started
   bool failCreate = false;  // a full disk: no new file can be made
   bool throwOnNextAppend = false;  // the next append runs out of memory, once
   bool throwOnNextRead = false;    // the next read runs out of memory, once

@@ -14,6 +14,12 @@
 // say little about Windows; the ratio says what the monitor adds to calls it
 // cannot avoid.
 //
+// Then the cycle's logging: the steady cycle's two walks (the controller's
+// scan, the bridge's) and its BEFORE and AFTER lines, with logging on (one
+// open-append-close for the whole cycle) beside the same with logging off,
+// interleaved in the same way; it prints the median milliseconds of each and
+// the three ratios. The goal is a ratio of at most 1.05.
+//
 //   scan_bench_win32.exe <idle program> <work folder> [rounds]
 #define PSAPI_VERSION 2
 #include <windows.h>
@@ -163,6 +169,44 @@ Row Measure(size_t extra, int rounds, pellux::ProcessServices& services, const c
           Least(monitor) / Least(bare)};
 }
 
+struct CycleRow {
+  size_t extra;
+  double off_ms;  // medians
+  double on_ms;
+  double paired_ratio;
+  double least_ratio;
+};
+
+// What the steady cycle writes: its two lines around the controller's scan
+// and the bridge's, all in one batch.
+void Cycle(pellux::EventLog& log, pellux::ProcessServices& services) {
+  const pellux::LogBatch batch(log);
+  log.WriteLogLine("Timer1 - BEFORE 'CALL Pellux_MONITOR'");
+  services.IsProcessRunning(kNoSuchProgram);
+  services.IsProcessRunning(kNoSuchProgram);
+  log.WriteLogLine("Timer1 - AFTER 'CALL Pellux_MONITOR'");
+}
+
+CycleRow MeasureCycle(size_t extra, int rounds, pellux::EventLog& quietLog, pellux::ProcessServices& quiet,
+                      pellux::EventLog& onLog, pellux::ProcessServices& logging) {
+  std::vector<double> off, on, paired;
+  for (int round = 0; round < rounds; ++round) {
+    for (int half = 0; half < 2; ++half) {
+      const bool onFirst = (round + half) % 2 == 0;
+      const double start = Now();
+      if (onFirst) {
+        Cycle(onLog, logging);
+        on.push_back(Now() - start);
+      } else {
+        Cycle(quietLog, quiet);
+        off.push_back(Now() - start);
+      }
+    }
+    paired.push_back(on.back() / off.back());
+  }
+  return {extra, Median(off) * 1e3, Median(on) * 1e3, Median(paired), Least(on) / Least(off)};
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -188,6 +232,7 @@ int main(int argc, char** argv) {
   pellux::ProcessServices logging(table, on);
 
   IdleProcesses idle(argv[1]);
+  std::vector<CycleRow> cycles;
   std::printf("| Logging | Extra idle processes | Processes listed | Monitor's scan, us/process | "
               "Bare calls, us/process | Ratio of medians | Paired ratio | Ratio of fastest |\n"
               "|---|---|---|---|---|---|---|---|\n");
@@ -207,6 +252,15 @@ int main(int argc, char** argv) {
       (void)files.Append(monitorLog, "");
       DeleteFileA(bareLog.c_str());
     }
+    cycles.push_back(MeasureCycle(extra, rounds, off, quiet, on, logging));
+    DeleteFileA(monitorLog.c_str());
+    (void)files.Append(monitorLog, "");
+  }
+  std::printf("\n| Extra idle processes | Cycle, logging off, ms | Cycle, logging on, ms | Ratio of medians | "
+              "Paired ratio | Ratio of fastest |\n|---|---|---|---|---|---|\n");
+  for (const CycleRow& r : cycles) {
+    std::printf("| %zu | %.2f | %.2f | %.3f | %.3f | %.3f |\n", r.extra, r.off_ms, r.on_ms, r.on_ms / r.off_ms,
+                r.paired_ratio, r.least_ratio);
   }
   DeleteFileA(monitorLog.c_str());
   return 0;
