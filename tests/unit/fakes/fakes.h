@@ -156,6 +156,8 @@ class FakeProcessTable final : public ProcessTable {
     bool endsLater = false;  // accepts its termination but is still listed afterwards
     std::uint64_t created = 0;      // set by Add; a reused id gets another one
     std::int32_t parentId = 0;
+    // Not 259: it has ended, yet opens still succeed while someone holds a handle to it.
+    std::uint32_t exitCode = 259;
   };
 
   Process& Add(std::int32_t id, std::string path) {
@@ -243,7 +245,7 @@ class FakeProcessTable final : public ProcessTable {
       lastError = 6;  // invalid handle
       return false;
     }
-    *exitCode = 259;
+    *exitCode = p->exitCode;
     return true;
   }
   bool Terminate(ProcessHandle h, std::uint32_t exitCode) override {
