@@ -61,10 +61,12 @@ TEST_F(LaunchedProgramsTest, StillRunsOnlyForThatVeryProcess) {
   table.Add(12, "C:\\LINTARO.exe");
   table.Add(16, "C:\\other.exe").created = 99;
   table.Add(24, "C:\\locked.exe").openLimited = false;
+  table.Add(28, "C:\\held.exe").exitCode = 1;
   EXPECT_TRUE(launched.StillRuns({12, fakes::FakeCreationTime(12)}));
   EXPECT_FALSE(launched.StillRuns({16, fakes::FakeCreationTime(16)})) << "the id given to another process";
   EXPECT_FALSE(launched.StillRuns({20, fakes::FakeCreationTime(20)})) << "ended";
   EXPECT_FALSE(launched.StillRuns({24, fakes::FakeCreationTime(24)})) << "cannot be opened";
+  EXPECT_FALSE(launched.StillRuns({28, fakes::FakeCreationTime(28)})) << "ended, still held open by someone";
   EXPECT_FALSE(launched.StillRuns({})) << "none recorded";
   EXPECT_EQ(table.OpenHandles(), 0);
 }
@@ -81,6 +83,18 @@ TEST_F(LaunchedProgramsTest, TheProcessALauncherStartedIsFoundByParentAndTime) {
   };
   const Row kRows[] = {
       {"its child", [&] { table.Add(20, "C:\\jre\\bin\\JAVAW.EXE").parentId = 16; }, 20},
+      {"its child, the launcher still running beside it",
+       [&] {
+         table.Add(16, "C:\\Pellux\\Pellux.exe").created = 1000;
+         table.Add(20, "C:\\jre\\bin\\javaw.exe").parentId = 16;
+       },
+       20},
+      {"the first started of two children",
+       [&] {
+         table.Add(20, "C:\\jre\\bin\\javaw.exe").parentId = 16;
+         table.Add(24, "C:\\jre\\bin\\javaw.exe").parentId = 16;
+       },
+       20},
       {"another program's javaw.exe", [&] { table.Add(20, "C:\\jre\\bin\\javaw.exe").parentId = 8; }, 0},
       {"older than the launcher",
        [&] {

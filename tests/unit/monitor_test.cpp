@@ -353,6 +353,15 @@ INSTANTIATE_TEST_SUITE_P(
                      {kBridge.stillRunning, "ARRANCA Pellux.exe - RetVal: 4000"},
                      {"12"},
                      {EarlierLaunches().bridge, kNewLauncher4000, {}}},
+        AdoptionCase{"ControllerEndedButStillHeldOpen",
+                     [](auto& f) {
+                       RunningEarlierPrograms(f);
+                       f.processes.processes.back().exitCode = 1;
+                     },
+                     {kController.installPath},
+                     {kBridge.stillRunning, "ARRANCA Pellux.exe - RetVal: 4000"},
+                     {"12"},
+                     {EarlierLaunches().bridge, kNewLauncher4000, {}}},
         AdoptionCase{"BridgeIdGivenToAnotherProcess",
                      [](auto& f) {
                        RunningEarlierPrograms(f);
@@ -443,6 +452,26 @@ TEST_F(StartupTest, ALauncherStillStartingIsAdoptedWithItsGrace) {
   fake.processes.Add(kEarlierJavaw, kJavawPath).parentId = kEarlierLauncher;
   monitor.OnTimer(TimerId::Timer1);
   EXPECT_EQ(*ParseLaunchRecord(*fake.launchRecord.stored), EarlierLaunches());
+}
+
+// The launcher start-up launched keeps the bridge past the first 30 s for as
+// long as it runs without javaw.exe, and 30 s more once it has ended.
+TEST_F(StartupTest, ASlowLauncherStartUpLaunchedKeepsTheBridgeWhileItRuns) {
+  fake.launcher.onLaunch = [this](const std::string& path, std::uint32_t id) {
+    fake.processes.Add(static_cast<std::int32_t>(id), path);
+  };
+  monitor.Start();
+  const auto cyclesFor = [this](std::uint64_t ms) {
+    for (std::uint64_t gone = 0; gone < ms; gone += kCycleSpacingMs) {
+      fake.clock.ms += kCycleSpacingMs;
+      monitor.OnTimer(TimerId::Timer1);
+    }
+  };
+  cyclesFor(45000);
+  EXPECT_TRUE(fake.processes.terminated.empty()) << "the launcher still runs";
+  fake.processes.processes.pop_back();  // it ends without starting javaw.exe
+  cyclesFor(kControllerStartGraceMs + kCycleSpacingMs);
+  EXPECT_EQ(fake.processes.terminated, (std::vector<std::pair<std::int32_t, std::uint32_t>>{{4000, 1}}));
 }
 
 // A controller whose launch failed at start gets no grace: with no javaw.exe

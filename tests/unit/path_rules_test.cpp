@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 namespace pellux::win32 {
 namespace {
@@ -69,9 +70,10 @@ TEST(PathRulesTest, PathReadWideIsHandedOnInUtf8OrAskedForAgain) {
       {"", false, 260, 0, ""},
   };
   for (const Case& c : cases) {
-    std::string buffer(c.capacity, ' ');
+    // Exactly capacity bytes, so that the sanitizers see a terminator written past them.
+    std::vector<char> buffer(c.capacity, ' ');
     EXPECT_EQ(HandOnPath(c.utf8, c.queryFull, buffer.data(), c.capacity), c.answer) << c.utf8;
-    EXPECT_EQ(buffer.substr(0, std::min<std::size_t>(c.held.size(), c.capacity)), c.held) << c.utf8;
+    EXPECT_EQ(std::string(buffer.data(), std::min<std::size_t>(c.held.size(), c.capacity)), c.held) << c.utf8;
   }
 }
 

@@ -236,6 +236,8 @@ TEST_F(ProcessServicesTest, ScanMatchesTheEndOfThePathInAnyCase) {
       {"\xCE\xA9\xCE\xBC\xCE\xAD.exe", "C:\\\xCE\xA9\xCE\x9C\xCE\x88.EXE", true},      // Greek
       {"\xD0\xBF\xD1\x83\xD0\xBB\xD1\x8C\xD1\x82.exe", "C:\\\xD0\x9F\xD0\xA3\xD0\x9B\xD0\xAC\xD0\xA2.exe", true},  // Cyrillic
       {"\xC5\x82\xC3\xB3" "d\xC5\xBA.exe", "C:\\\xC5\x81\xC3\x93" "D\xC5\xB9.exe", true},  // Łódź
+      {"\xC4\x85\xC4\x99\xC5\x9B.exe", "C:\\\xC4\x84\xC4\x98\xC5\x9A.exe", true},  // ąęś, ĄĘŚ
+      {"\xD1\x91.exe", "C:\\\xD0\x81.exe", true},  // ё, Ё
       {"Se\xC3\xB1" "al.exe", "C:\\Planta\\Senal.exe", false},
       {"Se\xC3\xB1" "al.exe", "C:\\Planta\\Se\xC3\x83" "al.exe", false},
   };

@@ -247,6 +247,21 @@ TEST_F(SupervisionCycleTest, RelaunchedBridgeIsRecordedAndAnotherNameReportedOnc
                                   "Lintaro.exe", "Puente.exe", "4000"}));
 }
 
+// A bridge the scan cannot read runs on under its own name: it is started
+// again, but it is no bridge under another name.
+TEST_F(SupervisionCycleTest, BridgeHiddenFromTheScanIsNotReportedUnderAnotherName) {
+  p.processes.Add(4, kJavaPath);
+  p.launcher.onLaunch = [this](const std::string&, std::uint32_t id) {
+    auto& hidden = p.processes.Add(static_cast<std::int32_t>(id), kBridgePath);
+    hidden.openForRead = false;
+    hidden.imageReadable = false;
+  };
+  cycle.Timer1();
+  cycle.Timer1();
+  EXPECT_EQ(p.launcher.launches.size(), 2u);
+  for (const auto& e : p.events.events) EXPECT_NE(e.id, EventId::BridgeUnderOtherName);
+}
+
 // From the system's question until its answer the cycle neither launches nor
 // terminates, yet reads the control file and refreshes the tray; a cancelled
 // shutdown, or no answer in 60 s, lets it supervise again.
@@ -588,6 +603,7 @@ TEST_F(SupervisionCycleTest, LocalControlFileIsReadWithoutALook) {
   cycle.Timer1();
   EXPECT_EQ(p.files.looksAsked, (Lines{"D:\\Pellux.stp"}));
   EXPECT_TRUE(p.files.existsAsked.empty());
+  EXPECT_EQ(p.files.readsAsked, (Lines{"D:\\Pellux.stp"})) << "the look's head was read again on this thread";
   ExpectTray(p.tray.calls.size() - 1, 4, kHoldingTip);
 }
 

@@ -281,6 +281,8 @@ class FakeProcessTable final : public ProcessTable {
     std::int32_t parentId = 0;
     SessionId session = kOwnSession;  // the snapshot names it whatever the owner
     Owner owner = Owner::Us;          // refuses opens on top of the flags above
+    // Not 259: it has ended, yet opens still succeed while someone holds a handle to it.
+    std::uint32_t exitCode = 259;
   };
 
   Process& Add(std::int32_t id, std::string path) {
@@ -378,7 +380,7 @@ class FakeProcessTable final : public ProcessTable {
       lastError = 6;  // invalid handle
       return false;
     }
-    *exitCode = 259;
+    *exitCode = p->exitCode;
     return true;
   }
   bool Terminate(ProcessHandle h, std::uint32_t exitCode) override {
