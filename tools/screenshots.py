@@ -27,7 +27,7 @@ from test_state_cues import mark_of  # noqa: E402
 
 CR = "\r"
 # The mark each face colour must show over the button's picture.
-MARKS = {H.GREEN: "running", H.RED: "stopped"}
+MARKS = {H.GREEN: "running", H.RED: "stopped", H.AMBER: "other session"}
 OUT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "docs", "img")
 DARK_RED = 0x000099  # the holding tray picture's background, (153, 0, 0)
 
@@ -35,6 +35,7 @@ STOPPED = "El Programa '%s' SE DETUVO CON EXITO!!!"
 STILL = "El Programa '%s' AUN Esta Rodando!!!"
 ATTENTION = "El Valor Colocado NO es Valido." + CR + "Verificar que sea un NUMERO"
 NO_PORT = "Falta Colocar el Numero de Puerto!!!"
+CLAIMED = "Otra Sesion Esta Arrancando los Programas!!!"
 
 
 class Shot:
@@ -213,6 +214,16 @@ class Pictures(H.MonitorTestCase):
         shot = self.stop_until(wanted, second_javaw,
                                lambda shot: self.assertWindow(shot, H.RED, H.GREEN, H.MAGENTA, H.BLACK), attempts=4)
         shot.save("mixed-result.png", self.main["rect"])
+
+    def test_other_session(self):
+        # Wine runs every program in this session: the state is brought about by the claim that
+        # another session's monitor holds while it launches, held here by the driver.
+        self.h.call("mutex", H.LAUNCH_CLAIM, "on")
+        self.main = self.start_and_wait_window()
+        wait_until(lambda: self.strip_text() == CLAIMED, 10, "the claim's message")
+        shot = self.settled_shot(lambda shot: self.assertWindow(shot, H.AMBER, H.AMBER, H.AMBER, H.BLACK))
+        self.assertEqual(self.strip_text(), CLAIMED, "the strip changed meanwhile")
+        shot.save("other-session.png", self.main["rect"])
 
     def test_tray_normal_then_holding(self):
         self.main, _, _ = self.wait_steady()

@@ -17,7 +17,8 @@ Monitor::Monitor(const Platform& platform)
       cycle_({p_.timers, p_.clock, log_, events_, processes_, p_.launcher, window_, p_.files,
               programFolder_, AppVersion_, programs_, controlFile_,
               [this] { ImmediateEnd(EndCause::ControlFileEnd); }, &launched_,
-              [this] { WindowFailed("Timer1"); }, [this] { p_.claim.Release(); }}),
+              [this] { WindowFailed("Timer1"); }, [this] { p_.claim.Release(); },
+              [this] { return p_.claim.TakenElsewhere(); }}),
       buttons_({log_, events_, processes_, p_.files, p_.dialogs, window_, p_.serial, programs_,
                 [this](const SupervisedProgram& program) { MissingProgram(program); }}) {}
 

@@ -134,7 +134,8 @@ void SupervisionCycle::LookForOwnSession() {
   d_.processes.IsProcessRunning(programs.controller.runningCheckName);
   const bool controllerHere = d_.processes.Found();
   if (!controllerHere && (d_.processes.OtherSessionRunning(programs.controller.runningCheckName) ||
-                          d_.processes.OtherSessionRunning(programs.bridge.runningCheckName)))
+                          d_.processes.OtherSessionRunning(programs.bridge.runningCheckName) ||
+                          (d_.claimedElsewhere && d_.claimedElsewhere())))
     return;
   waitingForOtherSession_ = false;
   d_.processes.IsProcessRunning(programs.bridge.runningCheckName);

@@ -62,6 +62,9 @@ class SupervisionCycle {
     // settled (javaw.exe seen, or its grace over): the workstation's claim to
     // launch is given up then.
     std::function<void()> launchSettled;
+    // True while a monitor of another session holds the workstation's claim
+    // to launch: its programs may not show yet. None: never.
+    std::function<bool()> claimedElsewhere;
   };
 
   explicit SupervisionCycle(Deps deps) : d_(std::move(deps)) {}
@@ -84,8 +87,8 @@ class SupervisionCycle {
   // Start-up launched nothing because another logon session runs the
   // programs (or is launching them): from now on the cycle launches and ends
   // nothing and writes no event, until the controller runs in this session
-  // or no other session runs either program; it then says so and supervises
-  // as usual from the next cycle.
+  // or no other session runs either program nor holds the claim to launch
+  // them; it then says so and supervises as usual from the next cycle.
   void WaitForOtherSession() { waitingForOtherSession_ = true; }
 
   // The monitor ends: a look at the control file that the network still

@@ -24,6 +24,13 @@ bool Win32WorkstationClaim::Take() {
   return true;
 }
 
+bool Win32WorkstationClaim::TakenElsewhere() {
+  if (held_) return false;
+  const UniqueHandle claim(::OpenMutexW(SYNCHRONIZE, FALSE, kClaimName));
+  const DWORD error = ::GetLastError();
+  return claim || error == ERROR_ACCESS_DENIED;
+}
+
 void Win32WorkstationClaim::Release() { held_.reset(); }
 
 }  // namespace pellux::win32

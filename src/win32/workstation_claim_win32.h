@@ -10,6 +10,7 @@ namespace pellux::win32 {
 class Win32WorkstationClaim final : public WorkstationClaim {
  public:
   [[nodiscard]] bool Take() override;
+  [[nodiscard]] bool TakenElsewhere() override;
   void Release() override;
 
  private:

@@ -127,7 +127,7 @@ class StateCuesTest(unittest.TestCase):
 
     def window_pictures(self):
         names = ["running.png", "bridge-not-started.png", "controller-stopped.png", "mixed-result.png",
-                 "focus.png"]
+                 "focus.png", "other-session.png"]
         return [(name, read_png(self.root / "docs" / "img" / name)) for name in names]
 
     def test_each_button_shows_the_mark_of_its_colour_in_every_window_picture(self):
@@ -139,7 +139,7 @@ class StateCuesTest(unittest.TestCase):
                 with self.subTest(picture=name, left=left):
                     self.assertEqual(mark_of(pixel, left, top), FACES[face])
                     seen.add(FACES[face])
-        self.assertEqual(seen, {"running", "stopped"}, "both states among the pictures")
+        self.assertEqual(seen, set(FACES.values()), "every state among the pictures")
 
     def test_the_mark_and_the_focus_ring_stand_out_from_every_face_under_every_vision(self):
         core = edge = ring = None

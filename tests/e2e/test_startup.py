@@ -318,6 +318,44 @@ class OneMonitorPerSession(StartupCase):
         self.start_and_wait_window()
 
 
+class OneControllerPerWorkstation(StartupCase):
+    wine_debug = H.EVENT_DEBUG
+    CLAIMED = "Otra Sesion Esta Arrancando los Programas!!!"
+
+    def test_a_claim_held_elsewhere_launches_nothing_and_keeps_both_amber_until_it_is_let_go(self):
+        # Wine puts every process in this session: the driver holds the claim as a monitor
+        # of another session holds it while it launches there.
+        self.h.call("mutex", H.LAUNCH_CLAIM, "on")
+        self.h.watch()
+        main = self.start_and_wait_window()
+        buttons = [self.h.control(main, control_id) for control_id in (H.CBLINTARO, H.CBPELLUX)]
+
+        def colours():
+            return [self.h.control_colour(button) for button in buttons]
+
+        def events():
+            return [e for e in self.h.system_events() if e[1] >= 1050]
+        wait_until(lambda: colours() == [H.AMBER, H.AMBER], 10, "both buttons amber")
+        strip = self.h.control(main, H.LBLMSG)
+        self.assertEqual((strip["visible"], self.h.text(strip["hwnd"])), (True, self.CLAIMED))
+        self.wait_cycles(2)
+        self.assertEqual(colours(), [H.AMBER, H.AMBER], "the wait ended while the claim is held")
+        self.assertEqual([p["exe"] for p in self.h.seen_processes() if p["ppid"] == self.h.monitor_pid], [])
+        self.assertEqual(events(), [("warning", 1052, [self.CLAIMED])])
+
+        # Let go with nothing of another session running: supervised as usual, nothing launched.
+        self.h.call("mutex", H.LAUNCH_CLAIM, "off")
+        wait_until(lambda: colours() == [H.RED, H.RED], 10, "both buttons red")
+        self.assertEqual(events()[1:], [("information", 1053, [
+            "PelluxMONITOR supervises this session's programs again", "no other session runs the programs"])])
+        # The operator starts the controller from its launcher: the monitor launches the bridge for it.
+        self.h.start_program(H.CONTROLLER_EXE, H.CONTROLLER_DIR)
+        bridge = self.h.wait_process_at(H.BRIDGE_EXE, 15)
+        self.assertEqual(bridge["ppid"], self.h.monitor_pid)
+        wait_until(lambda: colours()[0] == H.GREEN, 5, "the bridge button green")
+        self.assertEqual(len(self.h.processes_at(H.JAVAW_EXE)), 1)
+
+
 class Settings(StartupCase):
 
     CONTROLLER, JAVAW, BRIDGE = r"C:\Planta\Control\Ctl.exe", r"C:\Planta\Java\bin\javaw.exe", r"E:\Puente\Puente.exe"

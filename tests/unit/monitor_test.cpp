@@ -620,6 +620,10 @@ TEST_P(OtherSessionStartTest, NothingIsLaunchedUntilTheControllerRunsHere) {
   EXPECT_EQ(fake.events.events.back(), (fakes::FakeSystemEventLog::Event{EventLevel::Warning, c.event, c.strings}));
   EXPECT_FALSE(fake.claim.held);
 
+  // Before the other session's programs show, its claim alone keeps the wait.
+  monitor.OnTimer(TimerId::Timer1);
+  EXPECT_EQ(fake.controls.colours[ProgramButton::CBLINTARO], kAmber);
+
   // The other session's monitor launches its bridge; this session has a
   // bridge of its own but no controller: it is not ended either.
   fake.processes.AddInSession(44, kBridge.installPath, 2);

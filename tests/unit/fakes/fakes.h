@@ -790,6 +790,7 @@ class FakeWorkstationClaim final : public WorkstationClaim {
     if (free) held = true;
     return free;
   }
+  bool TakenElsewhere() override { return !free; }
   void Release() override {
     if (held) ++releases;
     held = false;

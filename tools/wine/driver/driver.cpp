@@ -470,6 +470,23 @@ std::string CmdHold(DWORD pid) {
   return Ok();
 }
 
+// Named mutexes the driver holds for a test, standing for another program's
+// (another session's monitor's claim), until the test lets them go.
+std::map<std::wstring, HANDLE> g_mutexes;
+
+std::string CmdMutex(const std::wstring& name, const std::string& what) {
+  auto it = g_mutexes.find(name);
+  if (it != g_mutexes.end()) {
+    CloseHandle(it->second);
+    g_mutexes.erase(it);
+  }
+  if (what == "off") return Ok();
+  HANDLE mutex = CreateMutexW(nullptr, FALSE, name.c_str());
+  if (!mutex) return Fail("CreateMutex failed: " + std::to_string(GetLastError()));
+  g_mutexes[name] = mutex;
+  return Ok();
+}
+
 std::string CmdWait(DWORD pid, DWORD ms) {
   HANDLE process = Held(pid);
   if (!process) return Fail("OpenProcess failed: " + std::to_string(GetLastError()));
@@ -762,6 +779,7 @@ std::string Handle(const std::vector<std::string>& args, bool& quit) {
     return CmdKill(static_cast<DWORD>(ParseNumber(Arg(args, 1))),
                    code.empty() ? 1u : static_cast<UINT>(ParseNumber(code)));
   }
+  if (cmd == "mutex") return CmdMutex(Widen(Arg(args, 1)), Arg(args, 2));
   if (cmd == "tray") return CmdTray();
   if (cmd == "watch") return CmdWatch(Arg(args, 1));
   if (cmd == "taskbar") return CmdTaskbar();
@@ -837,6 +855,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   }
   CmdWatch("off");
   for (auto& held : g_held) CloseHandle(held.second);
+  for (auto& mutex : g_mutexes) CloseHandle(mutex.second);
   closesocket(server);
   WSACleanup();
   return 0;
