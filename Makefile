@@ -17,7 +17,7 @@ BASE_VERSION := $(shell sed -n 's/^ *set(PELLUX_VERSION \([0-9.]*\))/\1/p' CMake
 NEXT_VERSION := $(shell echo $(BASE_VERSION) | awk -F. '{ print $$1 "." $$2 "." $$3 + 1 "." $$4 }')
 NEXTDIR  = $(BUILD)/windows-$(NEXT_VERSION)
 
-.PHONY: all help deps exe exe-x86 native fuzz asan test unit simulate demo screenshots installer installer-next sign soak bench clean
+.PHONY: all help deps exe exe-x86 native fuzz asan test unit simulate demo screenshots installer installer-next sign soak bench format format-check clean
 
 all: exe
 
@@ -39,6 +39,8 @@ help:
 	@echo 'make installer    build/windows/PelluxMONITOR-<version>.msi and -x86.msi (per user), -machine.msi and -machine-x86.msi (every user, elevated), 64- and 32-bit; each starts the monitor at once and at logon; VERSION=a.b.c.d for another'
 	@echo 'make installer-next  the same one build number up (the package the installer test upgrades to)'
 	@echo 'make sign         sign both exes, package them again and sign the four MSIs: CERT=file.pfx PASS=password [TSURL=url]'
+	@echo 'make format       lay out every C++ file of src/, tests/ and tools/ by .clang-format (clang-format 14)'
+	@echo 'make format-check name each C++ file that make format would change, and fail if there is one'
 	@echo 'make clean        remove build/ (the demo prefix included)'
 
 deps:
@@ -119,6 +121,14 @@ simulate: deps
 	$(NATIVE_CONFIGURE)
 	cmake --build $(NATDIR) -j $(JOBS) --target simulate
 	$(NATDIR)/tests/simulation/simulate --seed $(SEED) --runs $(RUNS) --days $(DAYS)
+
+# The layout of the C++ files (.clang-format): make format rewrites them,
+# make format-check only names those it would change.
+format: deps
+	@tools/format.sh
+
+format-check: deps
+	@tools/format.sh --check
 
 # Runs the monitor under Wine with the stand-in programs installed; ARGS go to demo.py.
 demo: exe
