@@ -17,15 +17,17 @@ if [ "${1:-}" != --check ]; then
   exit 0
 fi
 
-bad=0
-for f in "${files[@]}"; do
-  if ! report=$(clang-format --dry-run --Werror --style=file "$f" 2>&1); then
-    echo "not formatted: $f ($(printf '%s\n' "$report" | grep -m1 -o '^[^ ]*:[0-9]*:[0-9]*'))"
-    bad=$((bad + 1))
+# One run over every file; each file it would change is named once, at its
+# first place.
+report=$(clang-format --dry-run --Werror --style=file "${files[@]}" 2>&1) && status=0 || status=$?
+bad=$(printf '%s\n' "$report" | sed -n 's/^\([^ :]*\):\([0-9]*\):\([0-9]*\): error: .*/\1 \1:\2:\3/p' | sort -s -u -k1,1)
+if [ "$status" -ne 0 ] || [ -n "$bad" ]; then
+  if [ -z "$bad" ]; then
+    printf '%s\n' "$report" >&2
+    exit 1
   fi
-done
-if [ "$bad" -gt 0 ]; then
-  echo "$bad of ${#files[@]} C++ files are not formatted: run 'make format' ($(clang-format --version))" >&2
+  printf '%s\n' "$bad" | while read -r file place; do echo "not formatted: $file (first at $place)"; done
+  echo "$(printf '%s\n' "$bad" | wc -l) of ${#files[@]} C++ files are not formatted: run 'make format' ($(clang-format --version))" >&2
   exit 1
 fi
 echo "${#files[@]} C++ files formatted"
