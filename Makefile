@@ -17,7 +17,7 @@ BASE_VERSION := $(shell sed -n 's/^ *set(PELLUX_VERSION \([0-9.]*\))/\1/p' CMake
 NEXT_VERSION := $(shell echo $(BASE_VERSION) | awk -F. '{ print $$1 "." $$2 "." $$3 + 1 "." $$4 }')
 NEXTDIR  = $(BUILD)/windows-$(NEXT_VERSION)
 
-.PHONY: all help deps exe exe-x86 native fuzz asan test unit simulate demo screenshots installer installer-next sign soak bench clean
+.PHONY: all help deps exe exe-x86 native fuzz asan test unit simulate demo screenshots installer installer-next sign soak bench format format-check lint clean
 
 all: exe
 
@@ -39,6 +39,9 @@ help:
 	@echo 'make installer    build/windows/PelluxMONITOR-<version>.msi and -x86.msi (per user), -machine.msi and -machine-x86.msi (every user, elevated), 64- and 32-bit; each starts the monitor at once and at logon; VERSION=a.b.c.d for another'
 	@echo 'make installer-next  the same one build number up (the package the installer test upgrades to)'
 	@echo 'make sign         sign both exes, package them again and sign the four MSIs: CERT=file.pfx PASS=password [TSURL=url]'
+	@echo 'make format       lay out every C++ file of src/, tests/ and tools/ by .clang-format (clang-format 14)'
+	@echo 'make format-check name each C++ file that make format would change, and fail if there is one'
+	@echo 'make lint         clang-tidy (.clang-tidy) over the portable core and the tests, through build/native'"'"'s compile commands; slow'
 	@echo 'make clean        remove build/ (the demo prefix included)'
 
 deps:
@@ -84,7 +87,7 @@ sign: exe
 	cmake --build $(WINDIR) --target installer
 	packaging/sign.sh "$(CERT)" "$(TSURL)" $$(sed -n 's/^PELLUX_MSI[A-Z0-9_]*:INTERNAL=//p' $(WINDIR)/CMakeCache.txt)
 
-NATIVE_CONFIGURE = cmake -S . -B $(NATDIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELLUX_WINDOWS_DIR=$(abspath $(WINDIR)) -DPELLUX_X86_WINDOWS_DIR=$(abspath $(X86DIR)) -DPELLUX_FUZZ_DIR=$(abspath $(FUZZDIR)) -DPELLUX_NEXT_WINDOWS_DIR=$(abspath $(NEXTDIR)) -DPELLUX_ASAN_DIR=$(abspath $(ASANDIR))
+NATIVE_CONFIGURE = cmake -S . -B $(NATDIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELLUX_WINDOWS_DIR=$(abspath $(WINDIR)) -DPELLUX_X86_WINDOWS_DIR=$(abspath $(X86DIR)) -DPELLUX_FUZZ_DIR=$(abspath $(FUZZDIR)) -DPELLUX_NEXT_WINDOWS_DIR=$(abspath $(NEXTDIR)) -DPELLUX_ASAN_DIR=$(abspath $(ASANDIR)) -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
 
 native: deps
 	$(NATIVE_CONFIGURE)
@@ -124,6 +127,21 @@ simulate: deps
 	$(NATIVE_CONFIGURE)
 	cmake --build $(NATDIR) -j $(JOBS) --target simulate
 	$(NATDIR)/tests/simulation/simulate --seed $(SEED) --runs $(RUNS) --days $(DAYS)
+
+# The layout of the C++ files (.clang-format): make format rewrites them,
+# make format-check only names those it would change.
+format: deps
+	@tools/format.sh
+
+format-check: deps
+	@tools/format.sh --check
+
+# clang-tidy (.clang-tidy) over src/ but src/win32/ and the tests, as the
+# native build compiles them (its compile_commands.json); niced, JOBS=1 by
+# default as it takes minutes. Fails on any warning.
+lint: deps
+	$(NATIVE_CONFIGURE)
+	JOBS=$(if $(filter command line,$(origin JOBS)),$(JOBS),1) tools/lint.sh $(NATDIR)
 
 # Runs the monitor under Wine with the stand-in programs installed; ARGS go to demo.py.
 demo: exe

@@ -10,7 +10,7 @@
 set -euo pipefail
 
 packages=(
-  make cmake g++ clang libclang-rt-14-dev
+  make cmake g++ clang libclang-rt-14-dev clang-format clang-tidy
   libgtest-dev libgmock-dev libbenchmark-dev
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
   g++-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686
