@@ -43,7 +43,7 @@ enum class ControlState { Normal, Holding, End };
 // are counted and held back, and a summary tells how many once the span
 // after the last report has passed. At most one report and one summary per
 // span and kind, so a fault that comes back every few cycles cannot flood.
-inline constexpr std::uint64_t kRepeatReportSpacingMs = 10 * 60 * 1000;
+inline constexpr std::uint64_t kRepeatReportSpacingMs = std::uint64_t{10} * 60 * 1000;
 
 // Which outcome gives which event, for someone who is not at the machine.
 // Holds the only state the events need: the control file's last state and,

@@ -46,6 +46,7 @@ enum class EventLevel { Information, Warning, Error };
   X(OwnSessionAgain, 1053, MSG_OWN_SESSION_AGAIN, Information, 2)
 
 enum class EventId : std::uint32_t {
+// NOLINTNEXTLINE(bugprone-macro-parentheses): name is an enumerator being declared, not an expression
 #define PELLUX_EVENT_ID(name, id, symbol, level, strings) name = id,
   PELLUX_SYSTEM_EVENTS(PELLUX_EVENT_ID)
 #undef PELLUX_EVENT_ID

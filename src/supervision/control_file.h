@@ -15,7 +15,7 @@ namespace pellux {
 inline constexpr char kControlFileName[] = "Pellux.stp";
 inline constexpr const char* kControlFileOnD = kBuiltInControlFile;
 // Only the head of the file is read: the two fields never need more.
-inline constexpr std::size_t kControlFileReadLimit = 64 * 1024;
+inline constexpr std::size_t kControlFileReadLimit = std::size_t{64} * 1024;
 // A location that may block (a share, a network drive) is looked at off the
 // window's thread; the cycle waits this long for the answer, so that a share
 // that has gone never freezes the window.

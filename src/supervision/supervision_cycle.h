@@ -23,15 +23,15 @@ inline constexpr unsigned kCycleSpacingMs = 3000;
 // The controller's launcher takes a moment to start javaw.exe: for this long
 // after start-up launched it, a cycle that does not find it yet leaves the
 // bridge alone, until javaw.exe has been seen once.
-inline constexpr std::uint64_t kControllerStartGraceMs = 30 * 1000;
+inline constexpr std::uint64_t kControllerStartGraceMs = std::uint64_t{30} * 1000;
 // On a loaded workstation the launcher may take longer: while the launcher
 // start-up launched still runs, the grace goes on, for at most this long
 // after the launch, and then kControllerStartGraceMs more.
-inline constexpr std::uint64_t kControllerLauncherGraceCapMs = 3 * 60 * 1000;
+inline constexpr std::uint64_t kControllerLauncherGraceCapMs = std::uint64_t{3} * 60 * 1000;
 // From the system's question whether the session may end until its answer:
 // a shutdown that was neither carried out nor cancelled in this time is taken
 // as cancelled, and supervision goes on.
-inline constexpr std::uint64_t kSessionEndAnswerMs = 60 * 1000;
+inline constexpr std::uint64_t kSessionEndAnswerMs = std::uint64_t{60} * 1000;
 
 // The 3-second cycle that keeps the bridge in step with the controller: the
 // bridge is restarted while the controller runs and terminated once the

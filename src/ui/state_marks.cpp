@@ -89,7 +89,7 @@ StateMark MarkFor(Colour buttonColour) {
 }
 
 std::string AccessibleButtonName(ProgramButton button, Colour buttonColour) {
-  const std::string caption =
+  std::string caption =
       button == ProgramButton::CBPellux ? kCBPelluxCaption : kCBLINTAROCaption;
   switch (MarkFor(buttonColour)) {
     case StateMark::Running: return caption + " - Rodando";

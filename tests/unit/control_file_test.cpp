@@ -127,7 +127,7 @@ TEST_F(ControlFileTest, DirectoryOnDStillWinsAndMeansNormal) {
 
 TEST_F(ControlFileTest, ReadIsBounded) {
   // A huge file whose second field only ends far beyond the bound.
-  files.AddFile(kBeside, "x," + std::string(10 * 1024 * 1024, 'A'));
+  files.AddFile(kBeside, "x," + std::string(std::size_t{10} * 1024 * 1024, 'A'));
   ExpectNormal(Evaluate());
   EXPECT_EQ(files.lastReadLimit, kControlFileReadLimit);
   EXPECT_EQ(kControlFileReadLimit, 64u * 1024);

@@ -123,7 +123,7 @@ TEST(RolledLogFileTest, OneBeforeTheExtensionOrAtTheEnd) {
 class LogLimitTest : public EventLogTest {
  protected:
   static constexpr const char* kRolled = "C:\\Monitor\\PelluxMONITOR.1.anc";
-  static constexpr std::size_t kLimit = 64 * 1024;
+  static constexpr std::size_t kLimit = std::size_t{64} * 1024;
   // A line of exactly size bytes in the file.
   static std::string Text(std::size_t size) { return std::string(size - 26, 'x'); }
   void Start(std::size_t liveBytes) {
@@ -179,7 +179,7 @@ TEST_F(EventLogTest, ALogOnAShareThatHangsNeverHoldsTheCaller) {
   ASSERT_TRUE(log.OffThread());
   const std::string big(64 * 1024 - 26, 'x');  // a line of 64 KB
   // With the banner waiting, one line fewer than the bound holds fits.
-  for (std::size_t i = 0; i <= kLogQueueBytes / (64 * 1024); ++i) log.WriteLogLine(big);
+  for (std::size_t i = 0; i <= kLogQueueBytes / (std::size_t{64} * 1024); ++i) log.WriteLogLine(big);
   EXPECT_EQ(files.appends, 0);
   EXPECT_EQ(log.QueueDropped(), 2u);
   files.ShareAnswers();

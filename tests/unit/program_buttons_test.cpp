@@ -59,7 +59,7 @@ class ProgramButtonsTest : public testing::Test {
     for (const std::string& text : fakes::LogTextsAfterBanner(fp.files.Contents(kLogPath))) {
       const std::size_t dash = text.rfind(" - ");
       const bool processLine = dash != std::string::npos && dash + 3 < text.size() &&
-                               std::all_of(text.begin() + dash + 3, text.end(),
+                               std::all_of(text.cbegin() + static_cast<std::ptrdiff_t>(dash + 3), text.cend(),
                                            [](char c) { return c >= '0' && c <= '9'; });
       if (!processLine) texts.push_back(text);
     }

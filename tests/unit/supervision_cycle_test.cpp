@@ -63,7 +63,7 @@ class SupervisionCycleTest : public ::testing::Test {
   LaunchedPrograms launched{p.processes, p.launchRecord};
   SupervisionCycle cycle{{p.timers, p.clock, log, events, processes, p.launcher, window, p.files, folder,
                           version, BuiltInPrograms(), controlFile, [this] { ++ends; }, &launched,
-                          [this] { ++timerLost; }, {}}};
+                          [this] { ++timerLost; }, {}, {}}};
 };
 
 TEST_F(SupervisionCycleTest, TickDisarmsLogsAroundTheCycleAndRearms) {
@@ -139,7 +139,7 @@ TEST_F(SupervisionCycleTest, BridgeIsLeftAloneWhileTheControllerStarts) {
     ProcessServices services{table, log};
     SystemEvents rowEvents{p.events, p.clock, BuiltInPrograms()};
     SupervisionCycle c{{p.timers, p.clock, log, rowEvents, services, p.launcher, window, p.files,
-                        folder, version, BuiltInPrograms(), controlFile, [] {}, nullptr, {}, {}}};
+                        folder, version, BuiltInPrograms(), controlFile, [] {}, nullptr, {}, {}, {}}};
     table.Add(8, kBridgePath);
     const std::uint64_t launched = p.clock.ms;
     if (row.launchedAtStart) c.ControllerLaunched();
@@ -195,7 +195,7 @@ TEST_F(SupervisionCycleTest, BridgeIsKeptWhileTheControllersLauncherRuns) {
     LaunchedPrograms rowLaunched{table, p.launchRecord};
     SystemEvents rowEvents{p.events, p.clock, BuiltInPrograms()};
     SupervisionCycle c{{p.timers, p.clock, log, rowEvents, services, p.launcher, window, p.files,
-                        folder, version, BuiltInPrograms(), controlFile, [] {}, &rowLaunched, {}, {}}};
+                        folder, version, BuiltInPrograms(), controlFile, [] {}, &rowLaunched, {}, {}, {}}};
     table.Add(8, kBridgePath);
     const std::uint64_t launched = p.clock.ms;
     c.ControllerLaunched({16, fakes::FakeCreationTime(16)});
@@ -359,7 +359,7 @@ TEST_F(SupervisionCycleTest, AnotherSessionsProgramsAreNeitherCountedNorEnded) {
     ProcessServices s{f.processes, l};
     MainWindow w{f.controls, f.timers, tray};
     SupervisionCycle cyc{{f.timers, f.clock, l, e, s, f.launcher, w, f.files, folder, version,
-                          BuiltInPrograms(), controlFile, [] {}, nullptr, {}, {}}};
+                          BuiltInPrograms(), controlFile, [] {}, nullptr, {}, {}, {}}};
     for (int i = 0; i < 3; ++i) cyc.Timer1();
     EXPECT_EQ(f.processes.terminated.size(), c.bridgeEnded ? 1u : 0u) << c.name;
     for (const auto& [id, code] : f.processes.terminated) EXPECT_EQ(id, 8) << c.name;

@@ -36,7 +36,7 @@ TEST_F(UniqueResourceTest, MoveHandsOverWithoutClosing) {
     Counted a(3);
     Counted b(std::move(a));
     EXPECT_TRUE(g_closed.empty());
-    EXPECT_FALSE(a.valid());
+    EXPECT_FALSE(a.valid());  // NOLINT(bugprone-use-after-move): a moved-from handle must be empty
     EXPECT_EQ(b.get(), 3);
     Counted c(9);
     c = std::move(b);  // c's 9 is closed, 3 moves in
