@@ -14,6 +14,7 @@
 #include <queue>
 #include <set>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "app/monitor.h"
@@ -164,19 +165,25 @@ class World {
   }
 
   // The trace: every line goes into the hash, the last 40 are kept; quiet cycles in a row stand as one line.
+  // Seconds and milliseconds of simulated time, written by hand: a line is stamped on every step.
   std::string Stamp(const char* gap) const {
-    char stamp[40];
-    std::snprintf(stamp, sizeof stamp, "%llu.%03llu%s", static_cast<ull>(Now() / 1000), static_cast<ull>(Now() % 1000),
-                  gap);
-    return stamp;
+    std::string stamp = std::to_string(Now() / 1000);
+    const U64 ms = Now() % 1000;
+    stamp += '.';
+    stamp += static_cast<char>('0' + ms / 100);
+    stamp += static_cast<char>('0' + ms / 10 % 10);
+    stamp += static_cast<char>('0' + ms % 10);
+    return stamp += gap;
   }
   void Trace(std::string line) {
     hash = Fnv(line, hash);
     const bool quiet = line.size() >= 7 && line.compare(line.size() - 7, 7, " Timer1") == 0;
-    if (quiet && quietRun_ > 0 && !trace_.empty())
-      return void(trace_.back() = line + " (quiet, " + std::to_string(++quietRun_) + " in a row)");
-    quietRun_ = quiet ? 1 : 0;
-    trace_.push_back(std::move(line));
+    if (quiet && !trace_.empty() && trace_.back().second > 0) {
+      trace_.back().first = std::move(line);
+      ++trace_.back().second;
+      return;
+    }
+    trace_.emplace_back(std::move(line), quiet ? 1 : 0);
     if (trace_.size() > 40) trace_.pop_front();
   }
   void Note(const std::string& what) {  // what the world did between the monitor's steps
@@ -456,10 +463,15 @@ class World {
   // The log since the last step: each line in its shape, stamped now, with a text the system can write.
   void CheckLog() {
     std::string& contents = fake_.files.entries[logPath_].contents;
+    // Every line of a step bears the same stamp: the line of an empty text, cut around where the text goes.
+    const std::string empty = FormatLogLine(fake_.clock.Now(), "");
+    const std::size_t textAt = empty.size() - 3;
     std::string again;
     for (const fakes::LoggedLine& line : fakes::ParseLog(contents)) {
-      again += FormatLogLine(fake_.clock.Now(), line.text);
+      again.append(empty, 0, textAt).append(line.text).append(empty, textAt, std::string::npos);
+      if (knownTexts_.count(line.text) != 0) continue;
       if (!KnownLogText(line.text)) Fail("log-line-shape", "a text the monitor has no reason to write: " + line.text);
+      else knownTexts_.insert(line.text);  // the texts the system may write only grow
     }
     std::size_t at = 0;
     while (at < again.size() && at < contents.size() && again[at] == contents[at]) ++at;
@@ -481,14 +493,15 @@ class World {
   std::int64_t wallBase_ = 0, wallOffset_ = 0;
   std::optional<U64> timer1_, timer3_, sessionAskedMs_;
   std::map<std::string, int> faults_;
-  std::deque<std::string> trace_;
-  int quietRun_ = 0, restartGen_ = 0, burstLeft_ = 0;
+  std::deque<std::pair<std::string, int>> trace_;  // a line, and how many quiet cycles in a row it stands for
+  int restartGen_ = 0, burstLeft_ = 0;
   bool crashAtNextEvent_ = false, crashAtLaunch_ = false, refuseTimer_ = false, loggingRun_ = false, endAsked_ = false;
   bool stepIsStart_ = false, stepIsCycle_ = false, controllerLaunchedAtStart_ = false, controllerSeen_ = false;
   bool driveGone_ = false;
   std::string violation_, logPath_, controlPath_;  // the control file the world wrote, empty when none
   std::map<std::string, fakes::FakeFileSystem::Entry> driveD_;  // D:'s files while it is gone
   std::set<std::string> allowedEnds_, logTexts_, logPrefixes_, paths_;
+  std::unordered_set<std::string> knownTexts_;  // texts of the log already found known
   // The events' bookkeeping, per monitor: occurrences seen and counts reported for each kind of the cycle,
   // and the times of each kind's reports.
   std::map<std::uint32_t, U64> happened_, reported_;
@@ -727,7 +740,9 @@ bool World::Run() {
   if (!violation_.empty()) {
     std::printf("seed %llu FAILED at step %llu, %.1f simulated minutes in: %s\n", static_cast<ull>(seed_),
                 static_cast<ull>(stepNo_), static_cast<double>(Now()) / kMinute, violation_.c_str());
-    for (const std::string& line : trace_) std::printf("    %s\n", line.c_str());
+    for (const auto& [line, quiet] : trace_)
+      std::printf("    %s%s\n", line.c_str(),
+                  quiet > 1 ? (" (quiet, " + std::to_string(quiet) + " in a row)").c_str() : "");
     std::printf("  the programs then:");
     for (const auto& p : fake_.processes.processes) {
       const Info& info = info_[p.id];

@@ -2,6 +2,7 @@
 // Small fakes of everything the operating system provides. Each records what
 // was asked of it; those that matter for order also write to a shared
 // journal, so a test can assert the sequence a user would see.
+#include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -96,6 +97,8 @@ class FakeFileSystem final : public FileSystem {
   // The code page of the tests is Latin-1: a character above U+00FF has no
   // byte and becomes '?'.
   std::string ToCodePage(const std::string& text) override {
+    if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+      return text;  // ASCII is the same in every code page
     std::string out;
     for (std::size_t i = 0; i < text.size();) {
       const auto lead = static_cast<unsigned char>(text[i]);
