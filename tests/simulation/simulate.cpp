@@ -220,7 +220,10 @@ class World {
     list.erase(std::remove_if(list.begin(), list.end(), [id](const Process& p) { return p.id == id; }), list.end());
     if (info_.erase(id) != 0) freed_.push_back(id);
     if (freed_.size() > 64) freed_.erase(freed_.begin());
-    if (id == startLauncher_) startLauncher_ = 0, launcherEndedMs_ = Now();
+    if (id == startLauncher_) {
+      startLauncher_ = 0;
+      launcherEndedMs_ = Now();
+    }
   }
   Process* Proc(std::int32_t id) {
     auto& list = fake_.processes.processes;
@@ -254,7 +257,10 @@ class World {
       if (Now() < dieAtOnceUntil_) Ends(r.Between(20, 2000), id);
     } else if (controller) {
       id = Spawn(Role::Launcher, path, r, true);
-      if (stepIsStart_) controllerLaunchedAtStart_ = true, startLauncher_ = id;
+      if (stepIsStart_) {
+        controllerLaunchedAtStart_ = true;
+        startLauncher_ = id;
+      }
       if (r.Chance(0.08)) {  // the launcher starts javaw.exe after up to 90 s, or never
         Fault("launcher-never-starts-java");
         Ends(r.Between(5, 120) * kSecond, id, true);
@@ -268,7 +274,10 @@ class World {
     return static_cast<std::uint32_t>(id);
   }
   void BridgeDies(Rng& r) {
-    if (const std::int32_t id = FindRole(Role::Bridge, r)) Note("LINTARO.exe " + std::to_string(id)), Exit(id);
+    const std::int32_t id = FindRole(Role::Bridge, r);
+    if (id == 0) return;
+    Note("LINTARO.exe " + std::to_string(id));
+    Exit(id);
   }
 
   bool Alive() const { return monitor_ && !monitor_->Ended(); }
@@ -283,7 +292,9 @@ class World {
     });
   }
   void Gone() {  // the monitor's process is gone: its window, its timers, its id
-    monitor_.reset(), timer1_.reset(), timer3_.reset();
+    monitor_.reset();
+    timer1_.reset();
+    timer3_.reset();
     Exit(std::exchange(fake_.processes.ownId, -1));
   }
   // The longest the monitor may leave the bridge alone without javaw.exe: 30 s after the controller's launch,
@@ -301,7 +312,10 @@ class World {
     fake_.timers.interval.clear();
     fakes::FakeWindowControls& c = fake_.controls;
     c.colours = {{ProgramButton::CBPellux, kLightGrey}, {ProgramButton::CBLINTARO, kLightGrey}};
-    c.portText.clear(), c.stripText = "LBLMSG", c.stripBack = kWhite, c.stripFore = kBlack;
+    c.portText.clear();
+    c.stripText = "LBLMSG";
+    c.stripBack = kWhite;
+    c.stripFore = kBlack;
     fake_.processes.ownId = Spawn(Role::Monitor, fake_.system.folder + "\\PelluxMONITOR.exe", ids_);
     fake_.settings.values.clear();
     if (settings_.Chance(0.05)) {
@@ -313,134 +327,284 @@ class World {
     }
     if (loggingRun_ && settings_.Chance(0.5)) fake_.files.AddFile(logPath_);
     else fake_.files.Remove(logPath_);
-    happened_.clear(), reported_.clear(), lastHour_.clear();
-    startMs_ = Now(), startLauncher_ = 0, controllerSeen_ = controllerLaunchedAtStart_ = false;
+    happened_.clear();
+    reported_.clear();
+    lastHour_.clear();
+    startMs_ = Now();
+    startLauncher_ = 0;
+    controllerSeen_ = false;
+    controllerLaunchedAtStart_ = false;
     // A launcher an earlier monitor launched, still starting javaw.exe, is taken over with its grace.
     bool javaw = false;
     for (const auto& [id, info] : info_) javaw |= info.launched && info.role == Role::Controller;
     for (const auto& [id, info] : info_)
-      if (!javaw && info.launched && info.role == Role::Launcher)
-        startLauncher_ = id, controllerLaunchedAtStart_ = true;
+      if (!javaw && info.launched && info.role == Role::Launcher) {
+        startLauncher_ = id;
+        controllerLaunchedAtStart_ = true;
+      }
     allowedEnds_ = {"missing program", "bad setting"};
     if (refuseTimer_) allowedEnds_.insert("no window");
     monitor_ = std::make_unique<Monitor>(fake_.platform());
     Step("start", [&] { monitor_->Start(); });
   }
-  // One step of the monitor, and the invariants after it.
+  // The monitor's steps. Each runs the monitor's handler, lets the world learn what the step did, checks every
+  // invariant, writes the trace line and clears the fakes' records for the next step.
   void Step(const std::string& what, const std::function<void()>& action) {
-    fakes::FakePlatform& f = fake_;
     ++stepNo_;
     stepIsCycle_ = what == "Timer1";
     stepIsStart_ = what == "start";
     bridgeLaunches_.clear();
-    if (refuseTimer_) f.timers.refused.insert(TimerId::Timer1);
+    Act(what, action);
+    Observe();
+    CheckInvariants();
+    Trace(TraceLine(what));
+    ClearRecords();
+    if (monitor_ && monitor_->Ended()) Gone();
+  }
+  void Act(const std::string& what, const std::function<void()>& action) {
+    if (refuseTimer_) fake_.timers.refused.insert(TimerId::Timer1);
     try {
       action();
     } catch (const Crash&) {
-      Fault("monitor-crash-in-step"), Gone(), Restart(crashes_.Between(30, 90) * kSecond);
+      Fault("monitor-crash-in-step");
+      Gone();
+      Restart(crashes_.Between(30, 90) * kSecond);
     } catch (const std::exception& e) {
       Fail("no-exception", what + " threw " + e.what());
     } catch (...) {
       Fail("no-exception", what + " threw");
     }
-    if (stepIsCycle_ || stepIsStart_) f.timers.refused.clear(), refuseTimer_ = false;
-
-    std::string line = Stamp(" ") + what;
-    if (f.files.Has(logPath_)) CheckLog();
-    for (const auto& [path, folder] : f.launcher.launches) line += " launch:" + path.substr(path.rfind('\\') + 1);
+    if (stepIsCycle_ || stepIsStart_) {
+      fake_.timers.refused.clear();
+      refuseTimer_ = false;
+    }
+  }
+  // What the world learns from the step: the processes it ended go, the timers it armed are due, the events and
+  // the log are read, an end of the monitor brings its restart.
+  void Observe() {
+    fakes::FakePlatform& f = fake_;
+    stepEnded_.clear();
+    stepLog_.clear();
+    if (f.files.Has(logPath_)) stepLog_ = fakes::ParseLog(f.files.entries[logPath_].contents);
     for (const auto& [id, code] : f.processes.terminated) {
-      line += " ended:" + std::to_string(id);
       const auto it = info_.find(id);
-      const std::string path = it == info_.end() ? std::string() : Upper(it->second.path);
-      if (id == f.processes.ownId) Fail("never-ends-itself", "ended its own process " + std::to_string(id));
-      if (path.find("LINTARO") == std::string::npos && path.find("JAVAW") == std::string::npos)
-        Fail("ends-only-stop-names", "ended " + path);
+      stepEnded_.push_back({id, it == info_.end() ? Role::System : it->second.role,
+                            it == info_.end() ? std::string() : Upper(it->second.path)});
       if (stepIsCycle_) ++happened_[static_cast<std::uint32_t>(EventId::BridgeTerminated)];
-      if (stepIsCycle_ && GraceMayHold() && Now() - startMs_ < 30 * kSecond && it != info_.end() &&
-          it->second.role == Role::Bridge)
-        Fail("bridge-kept-while-controller-starts",
-             "a cycle ended the bridge " + std::to_string(Now() - startMs_) + " ms after start-up");
-      if (const Process* p = Proc(id); p != nullptr && p->endsLater) Ends(launches_.Between(500, 10000), id);
-      else if (it != info_.end()) Exit(id);  // already gone from the table
+      if (const Process* p = Proc(id); p != nullptr && p->endsLater)
+        Ends(launches_.Between(500, 10000), id);
+      else if (it != info_.end())
+        Exit(id);  // already gone from the table
     }
     for (const std::uint32_t result : bridgeLaunches_)
       ++happened_[static_cast<std::uint32_t>(result == 0 ? EventId::BridgeRelaunchFailed : EventId::BridgeRelaunched)];
     for (const auto& [timer, ms] : f.timers.history)  // what the step armed is due from now
       (timer == TimerId::Timer1 ? timer1_ : timer3_) = ms == 0 ? std::nullopt : std::optional<U64>(Now() + ms);
-    if (!monitor_) timer1_.reset(), timer3_.reset();
-    CheckEvents();
-    if (f.lifetime.ends > 0) {
-      line += " end";
-      f.lifetime.ends = 0;
-      if (Alive() || !monitor_) Fail("ends-only-when-asked", "ended without its own end");
-      Restart(crashes_.Between(1, 30) * kMinute);
+    if (!monitor_) {
+      timer1_.reset();
+      timer3_.reset();
     }
-    if (Alive() && !timer1_) Fail("timer-armed", "Timer1 left disarmed while the monitor supervises");
-    if (f.processes.OpenHandles() != 0)
-      Fail("handles-closed", std::to_string(f.processes.OpenHandles()) + " process handles left open");
-    if (stepIsCycle_ && monitor_) CheckCycle(!f.processes.terminated.empty());
-    using Rule = std::pair<Role, const char*>;
-    for (const auto& [role, name] : {Rule(Role::Bridge, "one-bridge"), Rule(Role::Controller, "one-controller")}) {
-      const auto n = std::count_if(info_.begin(), info_.end(),
-                                   [&](const auto& i) { return i.second.launched && i.second.role == role; });
-      if (n > 1) Fail(name, std::to_string(n) + " of them launched by the session's monitors run");
-    }
-    checks += 9;
-    for (const auto& box : f.dialogs.boxes) line += " box:" + box.text.substr(0, 12);
-    Trace(std::move(line));
-    // The fakes' records of the step are read; the next step starts afresh.
-    f.launcher.launches.clear(), f.processes.terminated.clear(), f.processes.listSizes.clear();
-    f.processes.openAccess.clear(), f.timers.history.clear(), f.journal.clear(), f.tray.calls.clear();
-    f.files.existsAsked.clear(), f.files.readsAsked.clear(), f.dialogs.boxes.clear(), f.events.events.clear();
-    if (monitor_ && monitor_->Ended()) Gone();
-  }
-  void CheckCycle(bool terminatedAny) {
-    if ((sessionAskedMs_ && Now() - *sessionAskedMs_ < 60 * kSecond) || !Alive()) return;  // the session ending
-    const bool controller = Visible("JAVAW.EXE"), bridge = Visible("LINTARO.EXE");
-    checks += 2;
-    if (controller) {
-      controllerSeen_ = true;
-      const bool failed = !bridgeLaunches_.empty() && bridgeLaunches_.back() == 0;
-      if (!bridge && !failed) Fail("bridge-back-within-a-cycle", "the controller runs and no bridge after the cycle");
-      return;
-    }
-    if (!bridge || GraceMayHold() || terminatedAny) return;
-    for (const auto& p : fake_.processes.processes)
-      if (Upper(p.path).find("LINTARO.EXE") != std::string::npos &&
-          (!p.openForTerminate || !p.terminable || p.endsLater))
-        return;  // one the system will not let go
-    Fail("bridge-ended-after-controller", "no controller, and the cycle left the bridge running");
-  }
-  void CheckEvents() {
-    bool ended = false;
-    for (const auto& e : fake_.events.events) {
+    stepEndedMonitor_ = false;
+    for (const auto& e : f.events.events) {
       const auto id = static_cast<std::uint32_t>(e.id);
-      std::string kind = std::to_string(id);
       if (e.id == EventId::BridgeRelaunched || e.id == EventId::BridgeRelaunchFailed ||
           e.id == EventId::BridgeTerminated)
         reported_[id] += std::strtoull(e.strings.back().c_str(), nullptr, 10);
-      if (e.id == EventId::RepeatSummary) {
-        kind += "/" + e.strings.at(1);
+      if (e.id == EventId::RepeatSummary)
         reported_[static_cast<std::uint32_t>(std::stoul(e.strings.at(1)))] += std::stoull(e.strings.at(2));
-      }
-      if (e.id == EventId::Ended && allowedEnds_.count(e.strings.at(1)) == 0 &&
-          !(endAsked_ && e.strings.at(1) == "control file END"))
-        Fail("ends-only-when-asked", "ended by " + e.strings.at(1));
-      ended |= e.id == EventId::Ended;
+      stepEndedMonitor_ |= e.id == EventId::Ended;
       if (id >= 1040 || id <= 1012) continue;  // what a user's clicks and the monitor's starts bring is theirs
+      const std::string kind = e.id == EventId::RepeatSummary ? std::to_string(id) + "/" + e.strings.at(1)
+                                                              : std::to_string(id);
       auto& times = lastHour_[kind];
       times.push_back(Now());
       while (Now() - times.front() >= kHour) times.pop_front();
-      if (times.size() > 7) Fail("events-per-hour", std::to_string(times.size()) + " events " + kind + " in an hour");
     }
-    for (const auto& [id, count] : reported_)
-      if (count > happened_[id] || (ended && count != happened_[id]))
-        Fail("event-counts", "event " + std::to_string(id) + " counts " + std::to_string(count) + " of " +
-                                 std::to_string(happened_[id]) + " occurrences");
-    if (ended)
-      for (const auto& [id, seen] : happened_)
-        if (seen != reported_[id]) Fail("event-counts", "event " + std::to_string(id) + " never told all");
+    if (f.lifetime.ends > 0) Restart(crashes_.Between(1, 30) * kMinute);
+    if (stepIsCycle_ && CycleChecked() && Visible("JAVAW.EXE")) controllerSeen_ = true;
   }
+  std::string TraceLine(const std::string& what) const {
+    const fakes::FakePlatform& f = fake_;
+    std::string line = Stamp(" ") + what;
+    for (const auto& [path, folder] : f.launcher.launches) line += " launch:" + path.substr(path.rfind('\\') + 1);
+    for (const auto& [id, code] : f.processes.terminated) line += " ended:" + std::to_string(id);
+    if (f.lifetime.ends > 0) line += " end";
+    for (const auto& box : f.dialogs.boxes) line += " box:" + box.text.substr(0, 12);
+    return line;
+  }
+  // The fakes' records of the step are read; the next step starts afresh.
+  void ClearRecords() {
+    fakes::FakePlatform& f = fake_;
+    if (f.files.Has(logPath_)) f.files.entries[logPath_].contents.clear();  // read by whoever keeps the log
+    f.lifetime.ends = 0;
+    f.launcher.launches.clear();
+    f.processes.terminated.clear();
+    f.processes.listSizes.clear();
+    f.processes.openAccess.clear();
+    f.timers.history.clear();
+    f.journal.clear();
+    f.tray.calls.clear();
+    f.files.existsAsked.clear();
+    f.files.readsAsked.clear();
+    f.dialogs.boxes.clear();
+    f.events.events.clear();
+    expect_ = {};
+  }
+  // A cycle is held to the processes' promises unless the session is ending or the monitor has gone.
+  bool CycleChecked() const {
+    return Alive() && !(sessionAskedMs_ && Now() - *sessionAskedMs_ < 60 * kSecond);
+  }
+
+  // The invariants: each returns what broke it, or nothing. The world already knows what happened.
+  std::string NeverEndsItself() const {
+    for (const EndedProcess& e : stepEnded_)
+      if (e.id == fake_.processes.ownId) return "ended its own process " + std::to_string(e.id);
+    return {};
+  }
+  std::string EndsOnlyStopNames() const {
+    for (const EndedProcess& e : stepEnded_)
+      if (e.path.find("LINTARO") == std::string::npos && e.path.find("JAVAW") == std::string::npos)
+        return "ended " + e.path;
+    return {};
+  }
+  std::string BridgeKeptWhileControllerStarts() const {
+    if (!stepIsCycle_ || !GraceMayHold() || Now() - startMs_ >= 30 * kSecond) return {};
+    for (const EndedProcess& e : stepEnded_)
+      if (e.role == Role::Bridge) return "a cycle ended the bridge " + std::to_string(Now() - startMs_) + " ms after start-up";
+    return {};
+  }
+  std::string EndsOnlyWhenAsked() const {
+    if (fake_.lifetime.ends > 0 && (Alive() || !monitor_)) return "ended without its own end";
+    for (const auto& e : fake_.events.events)
+      if (e.id == EventId::Ended && allowedEnds_.count(e.strings.at(1)) == 0 &&
+          !(endAsked_ && e.strings.at(1) == "control file END"))
+        return "ended by " + e.strings.at(1);
+    return {};
+  }
+  std::string TimerArmed() const {
+    return Alive() && !timer1_ ? "Timer1 left disarmed while the monitor supervises" : "";
+  }
+  std::string HandlesClosed() const {
+    const int open = fake_.processes.OpenHandles();
+    return open != 0 ? std::to_string(open) + " process handles left open" : "";
+  }
+  std::string OneOf(Role role) const {
+    const auto n = std::count_if(info_.begin(), info_.end(),
+                                 [&](const auto& i) { return i.second.launched && i.second.role == role; });
+    return n > 1 ? std::to_string(n) + " of them launched by the session's monitors run" : "";
+  }
+  std::string OneBridge() const { return OneOf(Role::Bridge); }
+  std::string OneController() const { return OneOf(Role::Controller); }
+  std::string BridgeBackWithinACycle() const {
+    if (!stepIsCycle_ || !monitor_ || !CycleChecked() || !Visible("JAVAW.EXE")) return {};
+    const bool failed = !bridgeLaunches_.empty() && bridgeLaunches_.back() == 0;
+    return !Visible("LINTARO.EXE") && !failed ? "the controller runs and no bridge after the cycle" : "";
+  }
+  std::string BridgeEndedAfterController() const {
+    if (!stepIsCycle_ || !monitor_ || !CycleChecked() || Visible("JAVAW.EXE") || !Visible("LINTARO.EXE")) return {};
+    if (GraceMayHold() || !fake_.processes.terminated.empty()) return {};
+    for (const auto& p : fake_.processes.processes)
+      if (Upper(p.path).find("LINTARO.EXE") != std::string::npos &&
+          (!p.openForTerminate || !p.terminable || p.endsLater))
+        return {};  // one the system will not let go
+    return "no controller, and the cycle left the bridge running";
+  }
+  std::string EventsPerHour() const {
+    for (const auto& [kind, times] : lastHour_)
+      if (times.size() > 7 && times.back() == Now())
+        return std::to_string(times.size()) + " events " + kind + " in an hour";
+    return {};
+  }
+  std::string EventCounts() const {
+    for (const auto& [id, count] : reported_) {
+      const auto it = happened_.find(id);
+      const U64 seen = it == happened_.end() ? 0 : it->second;
+      if (count > seen || (stepEndedMonitor_ && count != seen))
+        return "event " + std::to_string(id) + " counts " + std::to_string(count) + " of " + std::to_string(seen) +
+               " occurrences";
+    }
+    if (stepEndedMonitor_)
+      for (const auto& [id, seen] : happened_) {
+        const auto it = reported_.find(id);
+        if (seen != (it == reported_.end() ? 0 : it->second)) return "event " + std::to_string(id) + " never told all";
+      }
+    return {};
+  }
+  // The log since the last step: each line in its shape, stamped now, with a text the system can write.
+  std::string LogLineShape() const {
+    if (!fake_.files.Has(logPath_)) return {};
+    const std::string& contents = fake_.files.entries.at(logPath_).contents;
+    // Every line of a step bears the same stamp: the line of an empty text, cut around where the text goes.
+    const std::string empty = FormatLogLine(fake_.clock.now, "");
+    const std::size_t textAt = empty.size() - 3;
+    std::string again;
+    std::string unknown;
+    for (const fakes::LoggedLine& line : stepLog_) {
+      again.append(empty, 0, textAt).append(line.text).append(empty, textAt, std::string::npos);
+      if (knownTexts_.count(line.text) != 0) continue;
+      if (KnownLogText(line.text))
+        knownTexts_.insert(line.text);  // the texts the system may write only grow
+      else if (unknown.empty())
+        unknown = "a text the monitor has no reason to write: " + line.text;
+    }
+    if (!unknown.empty()) return unknown;
+    std::size_t at = 0;
+    while (at < again.size() && at < contents.size() && again[at] == contents[at]) ++at;
+    return again != contents ? "a broken line or stamp: " + contents.substr(contents.rfind('\n', at) + 1, 80) : "";
+  }
+  // A click: the button turns green or red by what runs after it; a refused one keeps its colour.
+  std::string ButtonColours() const {
+    if (!expect_.click || !Alive()) return {};
+    const auto& c = fake_.controls;
+    const ProgramButton button = *expect_.click;
+    const ProgramButton other = button == ProgramButton::CBPellux ? ProgramButton::CBLINTARO : ProgramButton::CBPellux;
+    if (expect_.refused)
+      return c.colours.at(button) != expect_.before ? "a refused click recoloured its button" : "";
+    const bool first = button == ProgramButton::CBPellux, bridge = Visible("LINTARO.EXE");
+    const bool runs = first ? Visible("JAVAW.EXE") : bridge;
+    const Colour otherExpected = expect_.before == kGreen && first && !bridge ? kRed : expect_.otherBefore;
+    if (c.colours.at(button) != (runs ? kGreen : kRed) || c.colours.at(other) != otherExpected)
+      return "after a click on a button of colour " + std::to_string(expect_.before);
+    return {};
+  }
+  // The strip after a click: green or red by the button's program, magenta when a stop of both left one running.
+  std::string StripColours() const {
+    if (!expect_.click || expect_.refused || !Alive()) return {};
+    const auto& c = fake_.controls;
+    const bool first = *expect_.click == ProgramButton::CBPellux;
+    const bool controller = Visible("JAVAW.EXE"), bridge = Visible("LINTARO.EXE");
+    const bool runs = first ? controller : bridge;
+    Colour back = runs ? kGreen : kRed;
+    Colour fore = runs ? kBlack : kWhite;
+    if (expect_.before == kGreen && first) {  // the stop of both
+      back = controller != bridge ? kMagenta : controller ? kGreen : kRed;
+      fore = controller != bridge || controller ? kBlack : kWhite;
+    }
+    return c.stripBack != back || c.stripFore != fore ? "the strip after a click: " + c.stripText : "";
+  }
+  // The port field keeps a whole number or nothing; a refused text stays for the operator to mend.
+  std::string PortField() const {
+    if (!expect_.portTyped) return {};
+    const std::string& text = *expect_.portTyped;
+    const std::string& now = fake_.controls.portText;
+    const bool whole = !now.empty() && now.find_first_not_of("-0123456789") == std::string::npos;
+    if (expect_.portAccepted ? !(now.empty() || whole) : now != text) return "'" + text + "' left '" + now + "'";
+    return {};
+  }
+  std::string TrayIconBack() const {
+    if (!expect_.trayAdded) return {};
+    for (const auto& call : fake_.tray.calls)
+      if (call.command == TrayCommand::Add) return {};
+    return "the shell came back and the icon was not added again";
+  }
+
+  struct Invariant {
+    const char* name;
+    const char* noticed;  // what a plant would notice when it is broken
+    std::string (World::*check)() const;
+  };
+  static const Invariant kInvariants[];
+  void CheckInvariants();
   bool KnownLogText(const std::string& text) const {
     if (logTexts_.count(text) != 0) return true;
     for (const std::string& prefix : logPrefixes_)
@@ -460,26 +624,6 @@ class World {
     }
     return true;
   }
-  // The log since the last step: each line in its shape, stamped now, with a text the system can write.
-  void CheckLog() {
-    std::string& contents = fake_.files.entries[logPath_].contents;
-    // Every line of a step bears the same stamp: the line of an empty text, cut around where the text goes.
-    const std::string empty = FormatLogLine(fake_.clock.Now(), "");
-    const std::size_t textAt = empty.size() - 3;
-    std::string again;
-    for (const fakes::LoggedLine& line : fakes::ParseLog(contents)) {
-      again.append(empty, 0, textAt).append(line.text).append(empty, textAt, std::string::npos);
-      if (knownTexts_.count(line.text) != 0) continue;
-      if (!KnownLogText(line.text)) Fail("log-line-shape", "a text the monitor has no reason to write: " + line.text);
-      else knownTexts_.insert(line.text);  // the texts the system may write only grow
-    }
-    std::size_t at = 0;
-    while (at < again.size() && at < contents.size() && again[at] == contents[at]) ++at;
-    if (again != contents)
-      Fail("log-line-shape", "a broken line or stamp: " + contents.substr(contents.rfind('\n', at) + 1, 80));
-    contents.clear();  // read by whoever keeps the log
-  }
-
   U64 seed_, end_, seq_ = 0, stepNo_ = 0, createdSeq_ = 0, startMs_ = 0, launcherEndedMs_ = 0, dieAtOnceUntil_ = 0;
   std::vector<Part> parts_;
   std::vector<Rng> streams_;
@@ -501,13 +645,59 @@ class World {
   std::string violation_, logPath_, controlPath_;  // the control file the world wrote, empty when none
   std::map<std::string, fakes::FakeFileSystem::Entry> driveD_;  // D:'s files while it is gone
   std::set<std::string> allowedEnds_, logTexts_, logPrefixes_, paths_;
-  std::unordered_set<std::string> knownTexts_;  // texts of the log already found known
+  mutable std::unordered_set<std::string> knownTexts_;  // texts of the log already found known
   // The events' bookkeeping, per monitor: occurrences seen and counts reported for each kind of the cycle,
   // and the times of each kind's reports.
   std::map<std::uint32_t, U64> happened_, reported_;
   std::map<std::string, std::deque<U64>> lastHour_;
   std::vector<std::uint32_t> bridgeLaunches_;  // results, this step
+  // What the step did that the world has already acted on: the processes it ended, the log it wrote, an end.
+  struct EndedProcess {
+    std::int32_t id;
+    Role role;
+    std::string path;  // upper case; empty when the world did not know the process
+  };
+  std::vector<EndedProcess> stepEnded_;
+  std::vector<fakes::LoggedLine> stepLog_;
+  bool stepEndedMonitor_ = false;  // the step wrote the monitor's end
+  // What the part that drove the step expects of it.
+  struct Expect {
+    std::optional<ProgramButton> click;
+    Colour before = kLightGrey, otherBefore = kLightGrey;
+    bool refused = false;  // the bridge's button without a port
+    std::optional<std::string> portTyped;
+    bool portAccepted = true;
+    bool trayAdded = false;  // the shell came back
+  } expect_;
 };
+
+const World::Invariant World::kInvariants[] = {
+    {"never-ends-itself", "the monitor's own process gone", &World::NeverEndsItself},
+    {"ends-only-stop-names", "a program of the workstation ended that is neither bridge nor Java", &World::EndsOnlyStopNames},
+    {"bridge-kept-while-controller-starts", "the bridge bounces at every start while the controller loads",
+     &World::BridgeKeptWhileControllerStarts},
+    {"ends-only-when-asked", "the monitor gone from the tray without a reason", &World::EndsOnlyWhenAsked},
+    {"timer-armed", "supervision stopped while the icon stays", &World::TimerArmed},
+    {"handles-closed", "the monitor's handle count grows for months", &World::HandlesClosed},
+    {"one-bridge", "two bridges fight over the serial port", &World::OneBridge},
+    {"one-controller", "two controllers on one workstation", &World::OneController},
+    {"bridge-back-within-a-cycle", "the controller runs without its bridge", &World::BridgeBackWithinACycle},
+    {"bridge-ended-after-controller", "the bridge holds the port with no controller", &World::BridgeEndedAfterController},
+    {"events-per-hour", "the event log flooded by one fault", &World::EventsPerHour},
+    {"event-counts", "the event log's counts do not add up to what happened", &World::EventCounts},
+    {"log-line-shape", "a log line the reader cannot parse or place", &World::LogLineShape},
+    {"button-colours", "a button's colour says the opposite of what runs", &World::ButtonColours},
+    {"strip-colours", "the strip's colour says the opposite of what runs", &World::StripColours},
+    {"port-field", "the port field keeps a text no port can have", &World::PortField},
+    {"tray-icon-back", "no icon after the shell restarts", &World::TrayIconBack},
+};
+
+void World::CheckInvariants() {
+  for (const Invariant& invariant : kInvariants) {
+    ++checks;
+    if (const std::string broken = (this->*invariant.check)(); !broken.empty()) Fail(invariant.name, broken);
+  }
+}
 
 // The parts of the world, one stream each.
 World::World(U64 seed, U64 days) : seed_(seed), end_(days * kDay) {
@@ -580,16 +770,26 @@ World::World(U64 seed, U64 days) : seed_(seed), end_(days * kDay) {
          Note(controlPath_ + (row.contents ? std::string(" says ") + row.contents : std::string(" is a directory")));
          At(r.Exp(30 * kMinute), [this] {  // the other program removes it again
            fake_.files.Remove(controlPath_);
-           driveD_.erase(std::exchange(controlPath_, std::string())), endAsked_ = false;
+           driveD_.erase(std::exchange(controlPath_, std::string()));
+           endAsked_ = false;
          });
        }},
       {"drive-d", 3 * 24, false, [this](Rng&) {  // D: goes with its files, and comes back with them
          auto& entries = fake_.files.entries;
-         if ((driveGone_ = !driveGone_))
-           for (auto it = entries.begin(); it != entries.end();)
-             it = StartsWith(it->first, "D:") ? (driveD_.insert(*it), entries.erase(it)) : std::next(it);
-         else
-           entries.insert(driveD_.begin(), driveD_.end()), driveD_.clear();
+         driveGone_ = !driveGone_;
+         if (!driveGone_) {
+           entries.insert(driveD_.begin(), driveD_.end());
+           driveD_.clear();
+           return;
+         }
+         for (auto it = entries.begin(); it != entries.end();) {
+           if (!StartsWith(it->first, "D:")) {
+             ++it;
+             continue;
+           }
+           driveD_.insert(*it);
+           it = entries.erase(it);
+         }
        }},
       {"log-write-fails", 2 * 24, false, [this](Rng& r) {
          if (!fake_.files.Has(logPath_)) return;
@@ -603,35 +803,17 @@ World::World(U64 seed, U64 days) : seed_(seed), end_(days * kDay) {
          const ProgramButton button = first ? ProgramButton::CBPellux : ProgramButton::CBLINTARO;
          const ProgramButton other = first ? ProgramButton::CBLINTARO : ProgramButton::CBPellux;
          auto& c = fake_.controls;
-         const Colour before = c.colours[button], otherBefore = c.colours[other];
-         const bool refused = !first && c.portText.empty();  // the bridge's button without a port
+         expect_.click = button;
+         expect_.before = c.colours[button];
+         expect_.otherBefore = c.colours[other];
+         expect_.refused = !first && c.portText.empty();  // the bridge's button without a port
          Step(first ? "click CBPellux" : "click CBLINTARO", [&] { monitor_->OnProgramButtonClick(button); });
-         if (!Alive()) return;
-         const bool controller = Visible("JAVAW.EXE"), bridge = Visible("LINTARO.EXE");
-         const bool runs = first ? controller : bridge;
-         checks += 3;
-         if (refused && c.colours.at(button) != before) Fail("button-colours", "a refused click recoloured its button");
-         if (refused) return;
-         Colour otherExpected = otherBefore, back = runs ? kGreen : kRed, fore = runs ? kBlack : kWhite;
-         if (before == kGreen && first) {  // the stop of both: the bridge's button turns red only when it went
-           otherExpected = bridge ? otherBefore : kRed;
-           back = controller != bridge ? kMagenta : controller ? kGreen : kRed;
-           fore = controller != bridge || controller ? kBlack : kWhite;
-         }
-         if (c.colours.at(button) != (runs ? kGreen : kRed) || c.colours.at(other) != otherExpected)
-           Fail("button-colours", "after a click on a button of colour " + std::to_string(before));
-         if (c.stripBack != back || c.stripFore != fore)
-           Fail("strip-colours", "the strip after a click: " + c.stripText);
        }},
       {"port-text", 24, true, [this](Rng& r) {
          const std::string text = r.Pick(kPortTexts);
          fake_.controls.portText = text;
-         bool accepted = true;
-         Step("port " + text, [&] { accepted = monitor_->OnPortFieldLostFocus(); });
-         const std::string& now = fake_.controls.portText;
-         const bool whole = !now.empty() && now.find_first_not_of("-0123456789") == std::string::npos;
-         if (accepted ? !(now.empty() || whole) : now != text) Fail("port-field", "'" + text + "' left '" + now + "'");
-         ++checks;
+         expect_.portTyped = text;
+         Step("port " + text, [&] { expect_.portAccepted = monitor_->OnPortFieldLostFocus(); });
        }},
       {"session-end", 5 * 24, true, [this](Rng& r) {
          sessionAskedMs_ = Now();
@@ -660,15 +842,14 @@ World::World(U64 seed, U64 days) : seed_(seed), end_(days * kDay) {
          Restart(r.Between(5, 60) * kSecond);
        }},
       {"taskbar-created", 5 * 24, true, [this](Rng&) {
-         bool added = false;
-         Step("TaskbarCreated", [&] {
-           monitor_->OnTaskbarCreated();
-           for (const auto& call : fake_.tray.calls) added |= call.command == TrayCommand::Add;
-         });
-         if (!added) Fail("tray-icon-back", "the shell came back and the icon was not added again");
+         expect_.trayAdded = true;
+         Step("TaskbarCreated", [&] { monitor_->OnTaskbarCreated(); });
        }},
       {"monitor-crash", 4 * 24, true, [this](Rng& r) {
-         if (r.Chance(0.3)) return void(crashAtLaunch_ = true);  // in the next launch, at start or in a cycle
+         if (r.Chance(0.3)) {  // in the next launch, at start or in a cycle
+           crashAtLaunch_ = true;
+           return;
+         }
          Gone();
          Restart(r.Between(30, 90) * kSecond);  // restarted by the system's error reporting
        }},
@@ -682,7 +863,10 @@ World::World(U64 seed, U64 days) : seed_(seed), end_(days * kDay) {
          fake_.files.Remove(path);
          At(r.Exp(30 * kMinute), [this, path] { fake_.files.AddFile(path, "exe"); });
        }},
-      {"timer-refused", 30 * 24, false, [this](Rng&) { refuseTimer_ = true, allowedEnds_.insert("no window"); }},
+      {"timer-refused", 30 * 24, false, [this](Rng&) {
+         refuseTimer_ = true;
+         allowedEnds_.insert("no window");
+       }},
   };
 }
 
@@ -776,8 +960,10 @@ int main(int argc, char** argv) {
       for (const auto& f : pellux::sim::kFixedSeeds) plan.push_back({f.seed, f.days});
     else if (value != nullptr && i + 1 < argc)
       *value = std::strtoull(argv[++i], nullptr, 10);
-    else
-      return std::fprintf(stderr, "usage: simulate [--seed N] [--runs K] [--days D] [--fixed]\n"), 2;
+    else {
+      std::fprintf(stderr, "usage: simulate [--seed N] [--runs K] [--days D] [--fixed]\n");
+      return 2;
+    }
   }
   if (plan.empty())
     for (std::uint64_t k = 0; k < runs; ++k) plan.push_back({seed + k, days});
@@ -786,7 +972,8 @@ int main(int argc, char** argv) {
   for (const auto& [s, d] : plan) {
     pellux::sim::World world(s, d);
     failed += world.Run() ? 0 : 1;
-    cycles += world.cycles, checks += world.checks;
+    cycles += world.cycles;
+    checks += world.checks;
   }
   std::printf("total: %zu runs, %d failed, %llu cycles, %llu invariant checks\n", plan.size(), failed,
               static_cast<unsigned long long>(cycles), static_cast<unsigned long long>(checks));
