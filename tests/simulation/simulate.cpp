@@ -91,11 +91,18 @@ constexpr struct { const char* path; bool refused; } kNamesakes[] = {
     {"C:\\javaw-tools\\x.exe", false}, {"C:\\Users\\op\\LINTARO backup\\copy.exe", true}};
 constexpr const char* kMonitorFolders[] = {"C:\\Monitor", "C:\\Lintaro tools\\Monitor"};
 constexpr const char* kPortTexts[] = {"", "3", "12", " 3", "2,5", "abc", "99999999999", "-4", "2.6", "1e3"};
-// What another program writes into the control file; nullptr: a directory of that name.
-constexpr struct { const char* contents; bool ends; } kControlRows[] = {
-    {"#2026-01-01 10:00:00#,\"HOLD\"\r\n", false}, {"x,STOP\r\n", false}, {"#2026#,\"hold\"", false},
-    {"#2026-01-01#,\"END\"\r\n", true}, {"\x01\xff garbage", false}, {"#2026-01-01 10:00", false},
-    {"x,STOPPED", false}, {nullptr, false}};
+// What another program writes into the control file, and what the operator is promised of it: the tray holds,
+// or the monitor ends. nullptr: a directory of that name.
+constexpr struct { const char* contents; bool ends, holds; } kControlRows[] = {
+    {"#2026-01-01 10:00:00#,\"HOLD\"\r\n", false, true}, {"x,STOP\r\n", false, true},
+    {"#2026#,\"hold\"", false, true}, {"#2026-01-01#,\"END\"\r\n", true, false},
+    {"\x01\xff garbage", false, false}, {"#2026-01-01 10:00", false, false},
+    {"x,STOPPED", false, false}, {nullptr, false, false}};
+// The level of every kind of event, as the README gives it to a collector; 0: the summary, at its kind's level.
+constexpr struct { std::uint32_t id; int level; } kEventLevels[] = {
+    {1000, 0}, {1001, 0}, {1002, 2}, {1003, 2}, {1004, 2}, {1010, 0}, {1011, 2}, {1012, 0}, {1020, 1}, {1021, 2},
+    {1022, 1}, {1023, -1}, {1024, 2}, {1030, 1}, {1031, 0}, {1032, 0}, {1033, 1}, {1040, 0}, {1041, 0}, {1042, 0},
+    {1043, 0}, {1044, 0}};
 // A value of the settings at start: one that is fine, or one that must be refused before anything is launched.
 constexpr struct { const char* name; const char* value; bool refused; } kSettingsRows[] = {
     {"ControlFile", "", false}, {"ControllerPath", "Pellux.exe", true},
@@ -306,6 +313,16 @@ class World {
     return Now() < std::min(launcherGone, startMs_ + 3 * kMinute) + 30 * kSecond;
   }
 
+  // The shortest: 30 s after the launch, and while the launcher runs (3 minutes at most) and 30 s after the
+  // last cycle that can have seen it running.
+  bool GraceMustHold() const {
+    if (!controllerLaunchedAtStart_ || controllerSeen_) return false;
+    const U64 since = Now() - startMs_;
+    if (since < 30 * kSecond) return true;
+    if (startLauncher_ != 0) return since < 3 * kMinute;
+    return launcherEndedMs_ > startMs_ && Now() + 3 * kSecond < std::min(launcherEndedMs_, startMs_ + 3 * kMinute) + 30 * kSecond;
+  }
+
   void StartMonitor() {
     ++starts;
     // A new process: a window of its own, timers of its own, a new id.
@@ -318,10 +335,15 @@ class World {
     c.stripFore = kBlack;
     fake_.processes.ownId = Spawn(Role::Monitor, fake_.system.folder + "\\PelluxMONITOR.exe", ids_);
     fake_.settings.values.clear();
+    settingRefused_ = false;
+    readsD_ = true;
+    monitorVersion_ = fake_.system.version;
     if (settings_.Chance(0.05)) {
       const auto& row = settings_.Pick(kSettingsRows);
       fake_.settings.Set(SettingsKey::User, row.name, row.value);
       Fault(row.refused ? "setting-refused" : "setting-set");
+      settingRefused_ = row.refused;
+      readsD_ = std::string(row.name) != "ControlFile";
       logTexts_.insert(SetValueLogText({row.name, row.value, SettingsKey::User}));
       logPrefixes_.insert(BadSettingLogText({row.name, SettingsKey::User, ""}));
     }
@@ -448,6 +470,7 @@ class World {
     f.files.readsAsked.clear();
     f.dialogs.boxes.clear();
     f.events.events.clear();
+    f.serial.calls.clear();
     expect_ = {};
   }
   // A cycle is held to the processes' promises unless the session is ending or the monitor has gone.
@@ -468,7 +491,7 @@ class World {
     return {};
   }
   std::string BridgeKeptWhileControllerStarts() const {
-    if (!stepIsCycle_ || !GraceMayHold() || Now() - startMs_ >= 30 * kSecond) return {};
+    if (!stepIsCycle_ || !GraceMustHold()) return {};
     for (const EndedProcess& e : stepEnded_)
       if (e.role == Role::Bridge) return "a cycle ended the bridge " + std::to_string(Now() - startMs_) + " ms after start-up";
     return {};
@@ -598,6 +621,67 @@ class World {
     return "the shell came back and the icon was not added again";
   }
 
+  // After a cycle the tray shows what the control file the world wrote asks (the fakes number the pictures from
+  // 0x100: 0 normal, 4 holding); END has ended the monitor.
+  std::string TrayFollowsControlFile() const {
+    if (!stepIsCycle_ || !monitor_) return {};
+    const bool read = !controlPath_.empty() && fake_.files.Has(controlPath_) &&
+                      (readsD_ || controlPath_ != kBuiltInControlFile);
+    if (read && endAsked_) return Alive() ? "the control file said END and the monitor runs on" : "";
+    if (!Alive()) return {};
+    const bool holds = read && controlHolds_;
+    const std::string tip = holds ? std::string("PelluxMONITOR - Holding") : "PelluxMONITOR - v" + monitorVersion_;
+    const auto& calls = fake_.tray.calls;
+    if (calls.empty()) return "a cycle left the tray as it was";
+    const TrayIconData& shown = calls.back().data;
+    if (shown.hIcon != 0x100u + (holds ? 4u : 0u) || std::string(shown.szTip, tip.size() + 1) != tip + '\0')
+      return std::string(holds ? "the control file holds" : "no hold") + " and the tray shows " +
+             std::string(shown.szTip, tip.size());
+    return {};
+  }
+  // The port a controller's stop releases is the one in the field.
+  std::string PortReleasedIsTheField() const {
+    const std::string field = std::to_string(std::strtol(fake_.controls.portText.c_str(), nullptr, 10));
+    for (const std::string& call : fake_.serial.calls)
+      if (StartsWith(call, "port ") && call != "port " + field) return call + " released, the field says " + field;
+    return {};
+  }
+  // A stop of both ends the controller first: the bridge never outlives it with the port.
+  std::string ControllerEndedBeforeBridge() const {
+    bool bridgeGone = false;
+    for (const EndedProcess& e : stepEnded_) {
+      if (bridgeGone && e.path.find("JAVAW") != std::string::npos) return "the bridge ended before the controller";
+      bridgeGone |= e.path.find("LINTARO") != std::string::npos;
+    }
+    return {};
+  }
+  // While the session ends (until its answer, a minute at most) a cycle launches and ends nothing.
+  std::string QuietWhileSessionEnds() const {
+    if (!stepIsCycle_ || !sessionAskedMs_ || sessionAskedOf_ != starts || Now() - *sessionAskedMs_ >= 60 * kSecond)
+      return {};
+    if (!fake_.launcher.launches.empty()) return "a launch while the session ends";
+    return fake_.processes.terminated.empty() ? "" : "a process ended while the session ends";
+  }
+  // Each event with the id and level of its kind; a summary at the level of the kind it sums up.
+  std::string EventLevels() const {
+    const auto levelOf = [](std::uint32_t id) {
+      for (const auto& row : kEventLevels)
+        if (row.id == id) return row.level;
+      return -2;
+    };
+    for (const auto& e : fake_.events.events) {
+      const auto id = static_cast<std::uint32_t>(e.id);
+      int level = levelOf(id);
+      if (level == -1) level = levelOf(static_cast<std::uint32_t>(std::strtoul(e.strings.at(1).c_str(), nullptr, 10)));
+      if (level < 0 || static_cast<int>(e.level) != level) return "event " + std::to_string(id) + " at the wrong level";
+    }
+    return {};
+  }
+  // A setting refused at start stops the start before anything is launched.
+  std::string RefusedSettingLaunchesNothing() const {
+    return stepIsStart_ && settingRefused_ && !fake_.launcher.launches.empty() ? "launched with a refused setting" : "";
+  }
+
   struct Invariant {
     const char* name;
     const char* noticed;  // what a plant would notice when it is broken
@@ -636,12 +720,17 @@ class World {
   std::int32_t nextId_ = 8, startLauncher_ = 0;  // the launcher start-up launched, while it runs
   std::int64_t wallBase_ = 0, wallOffset_ = 0;
   std::optional<U64> timer1_, timer3_, sessionAskedMs_;
+  U64 sessionAskedOf_ = 0;  // the monitor asked, by its start
   std::map<std::string, int> faults_;
   std::deque<std::pair<std::string, int>> trace_;  // a line, and how many quiet cycles in a row it stands for
   int restartGen_ = 0, burstLeft_ = 0;
   bool crashAtNextEvent_ = false, crashAtLaunch_ = false, refuseTimer_ = false, loggingRun_ = false, endAsked_ = false;
   bool stepIsStart_ = false, stepIsCycle_ = false, controllerLaunchedAtStart_ = false, controllerSeen_ = false;
   bool driveGone_ = false;
+  bool controlHolds_ = false;   // the control file the world wrote asks to hold
+  bool settingRefused_ = false;  // the monitor started with a setting it must refuse
+  bool readsD_ = true;           // the monitor reads D:'s control file first (no ControlFile setting)
+  std::string monitorVersion_;   // the version the running monitor started with
   std::string violation_, logPath_, controlPath_;  // the control file the world wrote, empty when none
   std::map<std::string, fakes::FakeFileSystem::Entry> driveD_;  // D:'s files while it is gone
   std::set<std::string> allowedEnds_, logTexts_, logPrefixes_, paths_;
@@ -690,6 +779,16 @@ const World::Invariant World::kInvariants[] = {
     {"strip-colours", "the strip's colour says the opposite of what runs", &World::StripColours},
     {"port-field", "the port field keeps a text no port can have", &World::PortField},
     {"tray-icon-back", "no icon after the shell restarts", &World::TrayIconBack},
+    {"tray-follows-control-file", "the tray says normal while the plant is held, or END is ignored",
+     &World::TrayFollowsControlFile},
+    {"port-released-is-the-field", "the port of another device closed, the bridge's left open",
+     &World::PortReleasedIsTheField},
+    {"controller-ended-before-bridge", "the controller loses its bridge while it still runs",
+     &World::ControllerEndedBeforeBridge},
+    {"quiet-while-session-ends", "programs started or ended into a dying session", &World::QuietWhileSessionEnds},
+    {"event-levels", "a collector filtering on warnings and errors misses a fault", &World::EventLevels},
+    {"refused-setting-launches-nothing", "programs started from a setting the monitor refused",
+     &World::RefusedSettingLaunchesNothing},
 };
 
 void World::CheckInvariants() {
@@ -767,11 +866,13 @@ World::World(U64 seed, U64 days) : seed_(seed), end_(days * kDay) {
          if (row.contents == nullptr) fake_.files.AddDirectory(controlPath_);
          else fake_.files.AddFile(controlPath_, row.contents);
          endAsked_ = row.ends;
+         controlHolds_ = row.holds;
          Note(controlPath_ + (row.contents ? std::string(" says ") + row.contents : std::string(" is a directory")));
          At(r.Exp(30 * kMinute), [this] {  // the other program removes it again
            fake_.files.Remove(controlPath_);
            driveD_.erase(std::exchange(controlPath_, std::string()));
            endAsked_ = false;
+           controlHolds_ = false;
          });
        }},
       {"drive-d", 3 * 24, false, [this](Rng&) {  // D: goes with its files, and comes back with them
@@ -817,6 +918,7 @@ World::World(U64 seed, U64 days) : seed_(seed), end_(days * kDay) {
        }},
       {"session-end", 5 * 24, true, [this](Rng& r) {
          sessionAskedMs_ = Now();
+         sessionAskedOf_ = starts;
          Step("session ending", [&] { monitor_->OnSessionEnding(); });
          const U64 delay = r.Between(1, 90) * kSecond, answer = r.Below(3);
          At(delay, [this, answer] {
