@@ -80,6 +80,7 @@ bool StartsWith(const std::string& s, const std::string& head) { return s.rfind(
 struct Crash {};  // thrown by the world to crash the monitor in the middle of a step
 
 const std::string kControllerPath = "C:\\Program Files\\Pellux\\jre\\bin\\javaw.exe";
+const std::string kShareControlFile = "\\\\plant-srv\\line\\Pellux.stp";
 const std::string kOtherJavaPath = "C:\\Program Files\\Java\\jre8\\bin\\javaw.exe";
 
 enum class Role { System, Monitor, Launcher, Controller, OtherJava, Bridge, Namesake, Crowd };
@@ -336,14 +337,19 @@ class World {
     fake_.processes.ownId = Spawn(Role::Monitor, fake_.system.folder + "\\PelluxMONITOR.exe", ids_);
     fake_.settings.values.clear();
     settingRefused_ = false;
-    readsD_ = true;
+    readsFirst_ = kBuiltInControlFile;
+    if (shareRun_) {  // the workstation's key names a control file on the plant's share
+      fake_.settings.Set(SettingsKey::Machine, "ControlFile", kShareControlFile);
+      logTexts_.insert(SetValueLogText({"ControlFile", kShareControlFile, SettingsKey::Machine}));
+      readsFirst_ = kShareControlFile;
+    }
     monitorVersion_ = fake_.system.version;
     if (settings_.Chance(0.05)) {
       const auto& row = settings_.Pick(kSettingsRows);
       fake_.settings.Set(SettingsKey::User, row.name, row.value);
       Fault(row.refused ? "setting-refused" : "setting-set");
       settingRefused_ = row.refused;
-      readsD_ = std::string(row.name) != "ControlFile";
+      if (std::string(row.name) == "ControlFile") readsFirst_ = row.value;
       logTexts_.insert(SetValueLogText({row.name, row.value, SettingsKey::User}));
       logPrefixes_.insert(BadSettingLogText({row.name, SettingsKey::User, ""}));
     }
@@ -625,8 +631,9 @@ class World {
   // 0x100: 0 normal, 4 holding); END has ended the monitor.
   std::string TrayFollowsControlFile() const {
     if (!stepIsCycle_ || !monitor_) return {};
+    const bool answers = fake_.files.unanswered.count(controlPath_) == 0;
     const bool read = !controlPath_.empty() && fake_.files.Has(controlPath_) &&
-                      (readsD_ || controlPath_ != kBuiltInControlFile);
+                      (controlPath_ == readsFirst_ ? answers : controlPath_ == fake_.system.folder + "\\" + kControlFileName);
     if (read && endAsked_) return Alive() ? "the control file said END and the monitor runs on" : "";
     if (!Alive()) return {};
     const bool holds = read && controlHolds_;
@@ -729,7 +736,8 @@ class World {
   bool driveGone_ = false;
   bool controlHolds_ = false;   // the control file the world wrote asks to hold
   bool settingRefused_ = false;  // the monitor started with a setting it must refuse
-  bool readsD_ = true;           // the monitor reads D:'s control file first (no ControlFile setting)
+  bool shareRun_ = false;        // a run whose workstation reads its control file from a share
+  std::string readsFirst_;       // the control file the running monitor reads before the one in its folder
   std::string monitorVersion_;   // the version the running monitor started with
   std::string violation_, logPath_, controlPath_;  // the control file the world wrote, empty when none
   std::map<std::string, fakes::FakeFileSystem::Entry> driveD_;  // D:'s files while it is gone
@@ -863,6 +871,7 @@ World::World(U64 seed, U64 days) : seed_(seed), end_(days * kDay) {
          if (!controlPath_.empty()) fake_.files.Remove(controlPath_);
          const bool onD = r.Chance(0.6) && !driveGone_;
          controlPath_ = onD ? kBuiltInControlFile : fake_.system.folder + "\\" + kControlFileName;
+         if (shareRun_ && r.Chance(0.5)) controlPath_ = kShareControlFile;
          if (row.contents == nullptr) fake_.files.AddDirectory(controlPath_);
          else fake_.files.AddFile(controlPath_, row.contents);
          endAsked_ = row.ends;
@@ -965,6 +974,12 @@ World::World(U64 seed, U64 days) : seed_(seed), end_(days * kDay) {
          fake_.files.Remove(path);
          At(r.Exp(30 * kMinute), [this, path] { fake_.files.AddFile(path, "exe"); });
        }},
+      {"share-silent", 2 * 24, false, [this](Rng& r) {  // the share stops answering for a while: slow, or gone
+         if (!shareRun_) return;
+         fake_.files.unanswered.insert(kShareControlFile);
+         At(r.Chance(0.5) ? r.Between(1, 10) * kSecond : r.Exp(30 * kMinute),
+            [this] { fake_.files.unanswered.erase(kShareControlFile); });
+       }},
       {"timer-refused", 30 * 24, false, [this](Rng&) {
          refuseTimer_ = true;
          allowedEnds_.insert("no window");
@@ -979,6 +994,7 @@ bool World::Run() {
   settings_ = Stream("settings");
   crashes_ = Stream("restarts");
   Rng setup = Stream("setup");
+  shareRun_ = Stream("share").Chance(0.3);
   fake_.system.folder = setup.Pick(kMonitorFolders);
   logPath_ = fake_.system.folder + "\\" + kLogFileName;
   loggingRun_ = setup.Chance(0.25);  // a line for every process of every scan: in a quarter of the runs
