@@ -149,7 +149,23 @@ class World {
     Later(delay, id, [this, id, launcher] {
       Note(launcher ? "the launcher " + std::to_string(id) + " ended"
                     : "process " + std::to_string(id) + " ended: " + info_[id].path);
+      if (launcher && launches_.Chance(0.3)) return HeldOpen(id, launches_.Exp(5 * kMinute));
       Exit(id);
+    });
+  }
+  // An ended process that someone still holds open: listed, openable, with its exit code, its id not handed out
+  // again until the last handle goes.
+  void HeldOpen(std::int32_t id, U64 forMs) {
+    Process kept = *Proc(id);
+    kept.exitCode = 1;
+    Exit(id);
+    freed_.pop_back();
+    fake_.processes.processes.push_back(kept);
+    Fault("held-open");
+    At(forMs, [this, id] {
+      auto& list = fake_.processes.processes;
+      list.erase(std::remove_if(list.begin(), list.end(), [id](const Process& p) { return p.id == id; }), list.end());
+      freed_.push_back(id);
     });
   }
   void StartsJava(U64 delay, std::int32_t launcher) {

@@ -157,6 +157,7 @@ class FakeProcessTable final : public ProcessTable {
     bool terminable = true;
     bool closeFails = false;
     bool endsLater = false;  // accepts its termination but is still listed afterwards
+    std::uint32_t exitCode = 259;  // another than STILL_ACTIVE: ended, yet listed while someone holds it open
     std::uint64_t created = 0;      // set by Add; a reused id gets another one
     std::int32_t parentId = 0;
   };
@@ -246,7 +247,7 @@ class FakeProcessTable final : public ProcessTable {
       lastError = 6;  // invalid handle
       return false;
     }
-    *exitCode = 259;
+    *exitCode = p->exitCode;
     return true;
   }
   bool Terminate(ProcessHandle h, std::uint32_t exitCode) override {
