@@ -945,6 +945,11 @@ World::World(U64 seed, U64 days) : seed_(seed), end_(days * kDay) {
          sessionAskedMs_ = Now();
          sessionAskedOf_ = starts;
          Step("session ending", [&] { monitor_->OnSessionEnding(); });
+         if (r.Chance(0.5)) {  // the plant's program writes the control file while the session ends
+           const auto part = std::find_if(parts_.begin(), parts_.end(),
+                                          [](const Part& p) { return std::string(p.name) == "control-file"; });
+           At(r.Between(1, 60) * kSecond, [this, i = part - parts_.begin()] { RunPart(i, false); });
+         }
          const U64 delay = r.Between(1, 90) * kSecond, answer = r.Below(3);
          At(delay, [this, answer] {
            if (!sessionAskedMs_ || answer == 2 || !Alive()) return;  // no answer: the monitor's own time-out
