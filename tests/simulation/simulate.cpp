@@ -360,6 +360,10 @@ class World {
       readsFirst_ = kShareControlFile;
     }
     monitorVersion_ = fake_.system.version;
+    for (const Placed& setting : placed_) {
+      fake_.settings.Set(setting.key, setting.name, setting.value);
+      logTexts_.insert(SetValueLogText({setting.name, setting.value, setting.key}));
+    }
     if (settings_.Chance(0.05)) {
       const auto& row = settings_.Pick(kSettingsRows);
       fake_.settings.Set(SettingsKey::User, row.name, row.value);
@@ -752,6 +756,11 @@ class World {
   bool driveGone_ = false;
   bool controlHolds_ = false;   // the control file the world wrote asks to hold
   bool settingRefused_ = false;  // the monitor started with a setting it must refuse
+  struct Placed {
+    SettingsKey key;
+    std::string name, value;
+  };
+  std::vector<Placed> placed_;  // the run's settings, set again at every start
   bool shareRun_ = false;        // a run whose workstation reads its control file from a share
   std::string readsFirst_;       // the control file the running monitor reads before the one in its folder
   std::string monitorVersion_;   // the version the running monitor started with
@@ -1019,6 +1028,12 @@ bool World::Run() {
   fake_.system.folder = setup.Pick(kMonitorFolders);
   logPath_ = fake_.system.folder + "\\" + kLogFileName;
   loggingRun_ = setup.Chance(0.25);  // a line for every process of every scan: in a quarter of the runs
+  // Settings from the other places: the log elsewhere by the workstation's key, the bridge's name by policy.
+  Rng places = Stream("places");
+  if (places.Chance(0.3)) placed_.push_back({SettingsKey::Machine, "LogFile", "C:\\PlantLogs\\PelluxMONITOR.log"});
+  if (places.Chance(0.3)) placed_.push_back({SettingsKey::MachinePolicy, "BridgeProcess", "lintaro.exe"});
+  for (const Placed& setting : placed_)
+    if (setting.name == "LogFile") logPath_ = setting.value;
   wallBase_ = (20454 + static_cast<std::int64_t>(setup.Below(365))) * 86400;  // a day of 2026
   wallBase_ += static_cast<std::int64_t>(setup.Below(86400));
   fake_.files.AddFile(kBridge.installPath, "exe");
