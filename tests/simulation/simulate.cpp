@@ -596,10 +596,10 @@ class World {
       else if (unknown.empty())
         unknown = "a text the monitor has no reason to write: " + line.text;
     }
-    if (!unknown.empty()) return unknown;
-    std::size_t at = 0;
-    while (at < again.size() && at < contents.size() && again[at] == contents[at]) ++at;
-    return again != contents ? "a broken line or stamp: " + contents.substr(contents.rfind('\n', at) + 1, 80) : "";
+    if (!unknown.empty() || again == contents) return unknown;
+    const auto at = static_cast<std::size_t>(
+        std::mismatch(again.begin(), again.end(), contents.begin(), contents.end()).second - contents.begin());
+    return "a broken line or stamp: " + contents.substr(contents.rfind('\n', at) + 1, 80);
   }
   // A click: the button turns green or red by what runs after it; a refused one keeps its colour.
   std::string ButtonColours() const {
