@@ -954,6 +954,14 @@ World::World(U64 seed, U64 days) : seed_(seed), end_(days * kDay) {
          sessionAskedMs_ = Now();
          sessionAskedOf_ = starts;
          Step("session ending", [&] { monitor_->OnSessionEnding(); });
+         // The programs get the same question and may go first: the cycle must then neither relaunch nor end.
+         const Role first = r.Chance(0.5) ? Role::Bridge : Role::Controller;
+         At(r.Between(1, 30) * kSecond, [this, first, &r] {
+           if (const std::int32_t id = FindRole(first, r)) {
+             Note("ends with the session: " + std::to_string(id));
+             Exit(id);
+           }
+         });
          if (r.Chance(0.5)) {  // the plant's program writes the control file while the session ends
            const auto part = std::find_if(parts_.begin(), parts_.end(),
                                           [](const Part& p) { return std::string(p.name) == "control-file"; });
