@@ -14,7 +14,6 @@
 #include <queue>
 #include <set>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 #include "app/monitor.h"
@@ -494,6 +493,7 @@ class World {
     f.tray.calls.clear();
     f.files.existsAsked.clear();
     f.files.readsAsked.clear();
+    f.files.looksAsked.clear();
     f.dialogs.boxes.clear();
     f.events.events.clear();
     f.serial.calls.clear();
@@ -590,10 +590,7 @@ class World {
     std::string unknown;
     for (const fakes::LoggedLine& line : stepLog_) {
       again.append(empty, 0, textAt).append(line.text).append(empty, textAt, std::string::npos);
-      if (knownTexts_.count(line.text) != 0) continue;
-      if (KnownLogText(line.text))
-        knownTexts_.insert(line.text);  // the texts the system may write only grow
-      else if (unknown.empty())
+      if (unknown.empty() && !KnownLogText(line.text))
         unknown = "a text the monitor has no reason to write: " + line.text;
     }
     if (!unknown.empty() || again == contents) return unknown;
@@ -767,7 +764,6 @@ class World {
   std::string violation_, logPath_, controlPath_;  // the control file the world wrote, empty when none
   std::map<std::string, fakes::FakeFileSystem::Entry> driveD_;  // D:'s files while it is gone
   std::set<std::string> allowedEnds_, logTexts_, logPrefixes_, paths_;
-  mutable std::unordered_set<std::string> knownTexts_;  // texts of the log already found known
   // The events' bookkeeping, per monitor: occurrences seen and counts reported for each kind of the cycle,
   // and the times of each kind's reports.
   std::map<std::uint32_t, U64> happened_, reported_;
