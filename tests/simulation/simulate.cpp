@@ -88,8 +88,11 @@ enum class Role { System, Monitor, Launcher, Controller, OtherJava, Bridge, Name
 // maker, a tool named after javaw. Refused ones (elevated, another user's) open only with the limited right.
 constexpr struct { const char* path; bool refused; } kNamesakes[] = {
     {"C:\\Lintaro tools\\viewer.exe", false}, {"C:\\Program Files\\Ferrowin\\LintaroSvc.exe", true},
-    {"C:\\javaw-tools\\x.exe", false}, {"C:\\Users\\op\\LINTARO backup\\copy.exe", true}};
-constexpr const char* kMonitorFolders[] = {"C:\\Monitor", "C:\\Lintaro tools\\Monitor"};
+    {"C:\\javaw-tools\\x.exe", false}, {"C:\\Users\\op\\LINTARO backup\\copy.exe", true},
+    {"C:\\Usuarios\\José Peña\\lintaro-notas.exe", false}, {"C:\\Прог\\javaw-łódź.exe", true}};
+// Names outside ASCII: the log writes them in its code page, the scans upper-case them.
+constexpr const char* kMonitorFolders[] = {"C:\\Monitor", "C:\\Lintaro tools\\Monitor",
+                                           "C:\\Planta Łódź\\Monitor"};
 constexpr const char* kPortTexts[] = {"", "3", "12", " 3", "2,5", "abc", "99999999999", "-4", "2.6", "1e3"};
 // What another program writes into the control file, and what the operator is promised of it: the tray holds,
 // or the monitor ends. nullptr: a directory of that name.
@@ -236,6 +239,7 @@ class World {
     list.insert(list.begin() + static_cast<std::ptrdiff_t>(r.Below(list.size() + 1)), p);
     info_[id] = {role, path, Now(), launched};
     paths_.insert(path);
+    paths_.insert(fake_.files.ToCodePage(path));  // as the log writes it
     return id;
   }
   void Exit(std::int32_t id) {
