@@ -2,6 +2,7 @@
 // Small fakes of everything the operating system provides. Each records what
 // was asked of it; those that matter for order also write to a shared
 // journal, so a test can assert the sequence a user would see.
+#include <algorithm>
 #include <cstdint>
 #include <algorithm>
 #include <deque>
@@ -193,6 +194,8 @@ class FakeFileSystem final : public FileSystem {
   // The code page of the tests is Latin-1: a character above U+00FF has no
   // byte and becomes '?'.
   std::string ToCodePage(const std::string& text) override {
+    if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+      return text;  // ASCII is the same in every code page
     std::string out;
     for (std::size_t i = 0; i < text.size();) {
       const auto lead = static_cast<unsigned char>(text[i]);
@@ -277,6 +280,7 @@ class FakeProcessTable final : public ProcessTable {
     bool terminable = true;
     bool closeFails = false;
     bool endsLater = false;  // accepts its termination but is still listed afterwards
+    std::uint32_t exitCode = 259;  // another than STILL_ACTIVE: ended, yet listed while someone holds it open
     std::uint64_t created = 0;      // set by Add; a reused id gets another one
     std::int32_t parentId = 0;
     SessionId session = kOwnSession;  // the snapshot names it whatever the owner
