@@ -4,7 +4,6 @@
 // journal, so a test can assert the sequence a user would see.
 #include <algorithm>
 #include <cstdint>
-#include <algorithm>
 #include <deque>
 #include <functional>
 #include <map>
@@ -280,7 +279,6 @@ class FakeProcessTable final : public ProcessTable {
     bool terminable = true;
     bool closeFails = false;
     bool endsLater = false;  // accepts its termination but is still listed afterwards
-    std::uint32_t exitCode = 259;  // another than STILL_ACTIVE: ended, yet listed while someone holds it open
     std::uint64_t created = 0;      // set by Add; a reused id gets another one
     std::int32_t parentId = 0;
     SessionId session = kOwnSession;  // the snapshot names it whatever the owner
