@@ -458,9 +458,19 @@ class FakeProcessTable final : public ProcessTable {
   std::int32_t lastError = 0;
 
  private:
+  // A walk asks for the processes in their listed order: the last one found and the one after it are looked
+  // at first, so that a walk over a crowded table stays linear.
   Process* Find(std::int32_t id) {
-    for (auto& p : processes)
-      if (p.id == id) return &p;
+    for (const std::size_t at : {lastFound_, lastFound_ + 1})
+      if (at < processes.size() && processes[at].id == id) {
+        lastFound_ = at;
+        return &processes[at];
+      }
+    for (std::size_t at = 0; at < processes.size(); ++at)
+      if (processes[at].id == id) {
+        lastFound_ = at;
+        return &processes[at];
+      }
     return nullptr;
   }
   Process* ByHandle(ProcessHandle h) {
@@ -469,6 +479,7 @@ class FakeProcessTable final : public ProcessTable {
   }
   std::map<ProcessHandle, std::int32_t> handles;
   ProcessHandle nextHandle = 1000;
+  std::size_t lastFound_ = 0;
 };
 
 class FakeLauncher final : public Launcher {
