@@ -960,6 +960,11 @@ struct World::Sessions {
       if (s.monitor) Step(s, b == ProgramButton::CBPellux ? "click CBPellux" : "click CBLINTARO",
                           [&] { s.monitor->OnProgramButtonClick(b); });
     });
+    // The operator closes the monitor's window: its session's programs stay, unwatched until the next logon.
+    Next("close", 3 * 24, [this] {
+      Seat& s = *seats[active];
+      if (s.monitor) Step(s, "close", [&] { s.monitor->OnCloseRequest(); });
+    });
     Next("crash", 2 * 24, [this] {
       Seat& s = *seats[r.Below(2)];
       if (!s.monitor) return;
@@ -1038,7 +1043,7 @@ struct World::Sessions {
       Seat& s = *seats[active];
       for (const auto& [other, k] : who)
         if (k.role == Role::Controller || k.role == Role::Launcher) return;
-      if (!s.loggedOn) return;
+      if (!s.monitor) return;  // where no monitor runs, nobody is told the controller has gone
       // Its javaw.exe at once: a launcher of another session still starting one is seen by no monitor.
       Note(s, "the operator starts Pellux.exe");
       StartsJava(Spawn(Role::Launcher, kController.installPath, s.session, false), 0);
@@ -1078,7 +1083,15 @@ struct World::Sessions {
   }
   std::uint32_t Launch(SessionId session, const std::string& path) {
     if (r.Chance(0.02)) return 0;
-    if (path == kBridge.installPath) return static_cast<std::uint32_t>(Spawn(Role::Bridge, path, session, true));
+    if (path == kBridge.installPath) {
+      const std::int32_t bridge = Spawn(Role::Bridge, path, session, true);
+      if (r.Chance(0.15)) {  // the port not yet free: it ends at once, before the controller shows
+        w.At(r.Between(20, 2000), [this, bridge, born = w.Now()] {
+          if (const auto it = who.find(bridge); it != who.end() && it->second.born == born) Exit(bridge);
+        });
+      }
+      return static_cast<std::uint32_t>(bridge);
+    }
     if (path != kController.installPath) return 0;
     const std::int32_t launcher = Spawn(Role::Launcher, path, session, true);
     StartsJava(launcher, r.Between(0, 20) * kSecond);
