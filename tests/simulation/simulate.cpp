@@ -833,10 +833,10 @@ const World::Invariant World::kInvariants[] = {
      &World::RefusedSettingLaunchesNothing},
     {"one-controller-on-the-workstation", "a second session's monitor starts a second controller",
      &World::OneControllerOnTheWorkstation, true},
-    {"one-bridge-on-the-workstation", "two sessions' bridges fight over the serial port", &World::OneBridgeOnTheWorkstation,
-     true},
-    {"ends-only-its-own-session", "a stop in one session ends another session's programs", &World::EndsOnlyItsOwnSession,
-     true},
+    {"one-bridge-on-the-workstation", "two sessions' bridges fight over the serial port",
+     &World::OneBridgeOnTheWorkstation, true},
+    {"ends-only-its-own-session", "a stop in one session ends another session's programs",
+     &World::EndsOnlyItsOwnSession, true},
 };
 
 void World::CheckInvariants(bool sessionsOnly) {
@@ -1076,7 +1076,8 @@ struct World::Sessions {
       if (it == who.end() || it->second.born != born) return;
       const std::int32_t java = Spawn(Role::Controller, kControllerPath, it->second.session, it->second.launched);
       table.processes.back().parentId = launcher;
-      Note(*seats[it->second.session - 1], "the launcher " + std::to_string(launcher) + " started javaw.exe " + std::to_string(java));
+      Note(*seats[it->second.session - 1],
+           "the launcher " + std::to_string(launcher) + " started javaw.exe " + std::to_string(java));
       w.At(r.Between(1, 10) * kSecond, [this, launcher, born] {
         if (const auto again = who.find(launcher); again != who.end() && again->second.born == born) Exit(launcher);
       });
@@ -1109,7 +1110,8 @@ struct World::Sessions {
     } catch (const std::exception& e) {
       w.Fail("no-exception", line + " threw " + e.what());
     }
-    for (const auto& [path, folder] : s.fake.launcher.launches) line += " launch:" + path.substr(path.rfind('\\') + 1);
+    for (const auto& [path, folder] : s.fake.launcher.launches)
+      line += " launch:" + path.substr(path.rfind('\\') + 1);
     for (const auto& [id, code] : table.terminated) {
       line += " ended:" + std::to_string(id);
       if (who.count(id) != 0 && !Alive(id)) Exit(id);
@@ -1167,7 +1169,8 @@ struct World::Sessions {
 
 std::string World::OneControllerOnTheWorkstation() const {
   const auto [all, launched] = sessions_->Count(Role::Controller);
-  return all > 1 && launched > 0 ? std::to_string(all) + " controllers run, " + std::to_string(launched) + " launched" : "";
+  if (all < 2 || launched == 0) return {};
+  return std::to_string(all) + " controllers run, " + std::to_string(launched) + " launched";
 }
 std::string World::OneBridgeOnTheWorkstation() const {
   const int launched = sessions_->Count(Role::Bridge).second;
