@@ -35,7 +35,8 @@ constexpr U64 kSecond = 1000, kMinute = 60 * kSecond, kHour = 60 * kMinute, kDay
 constexpr struct { U64 seed, days; const char* found; } kFixedSeeds[] = {
     {5, 1, "a monitor started again launched a second bridge and controller"},
     {13, 4, "a Timer1 that could not be armed again ended supervision without a word"},
-    {11, 26, "BridgeProcess without .exe: a new bridge on every cycle"}};
+    {11, 26, "BridgeProcess without .exe: a new bridge on every cycle"},
+    {7, 7, "two logons at once: the second monitor launched before the first one's programs showed"}};
 
 // splitmix64: the same numbers from every compiler and library.
 struct Rng {
@@ -79,6 +80,7 @@ bool StartsWith(const std::string& s, const std::string& head) { return s.rfind(
 struct Crash {};  // thrown by the world to crash the monitor in the middle of a step
 
 const std::string kControllerPath = "C:\\Program Files\\Pellux\\jre\\bin\\javaw.exe";
+const std::string kShareControlFile = "\\\\plant-srv\\line\\Pellux.stp";
 const std::string kOtherJavaPath = "C:\\Program Files\\Java\\jre8\\bin\\javaw.exe";
 
 enum class Role { System, Monitor, Launcher, Controller, OtherJava, Bridge, Namesake, Crowd };
@@ -87,14 +89,24 @@ enum class Role { System, Monitor, Launcher, Controller, OtherJava, Bridge, Name
 // maker, a tool named after javaw. Refused ones (elevated, another user's) open only with the limited right.
 constexpr struct { const char* path; bool refused; } kNamesakes[] = {
     {"C:\\Lintaro tools\\viewer.exe", false}, {"C:\\Program Files\\Ferrowin\\LintaroSvc.exe", true},
-    {"C:\\javaw-tools\\x.exe", false}, {"C:\\Users\\op\\LINTARO backup\\copy.exe", true}};
-constexpr const char* kMonitorFolders[] = {"C:\\Monitor", "C:\\Lintaro tools\\Monitor"};
+    {"C:\\javaw-tools\\x.exe", false}, {"C:\\Users\\op\\LINTARO backup\\copy.exe", true},
+    {"C:\\Usuarios\\José Peña\\lintaro-notas.exe", false}, {"C:\\Прог\\javaw-łódź.exe", true}};
+// Names outside ASCII: the log writes them in its code page, the scans upper-case them.
+constexpr const char* kMonitorFolders[] = {"C:\\Monitor", "C:\\Lintaro tools\\Monitor",
+                                           "C:\\Planta Łódź\\Monitor"};
 constexpr const char* kPortTexts[] = {"", "3", "12", " 3", "2,5", "abc", "99999999999", "-4", "2.6", "1e3"};
-// What another program writes into the control file; nullptr: a directory of that name.
-constexpr struct { const char* contents; bool ends; } kControlRows[] = {
-    {"#2026-01-01 10:00:00#,\"HOLD\"\r\n", false}, {"x,STOP\r\n", false}, {"#2026#,\"hold\"", false},
-    {"#2026-01-01#,\"END\"\r\n", true}, {"\x01\xff garbage", false}, {"#2026-01-01 10:00", false},
-    {"x,STOPPED", false}, {nullptr, false}};
+// What another program writes into the control file, and what the operator is promised of it: the tray holds,
+// or the monitor ends. nullptr: a directory of that name.
+constexpr struct { const char* contents; bool ends, holds; } kControlRows[] = {
+    {"#2026-01-01 10:00:00#,\"HOLD\"\r\n", false, true}, {"x,STOP\r\n", false, true},
+    {"#2026#,\"hold\"", false, true}, {"#2026-01-01#,\"END\"\r\n", true, false},
+    {"\x01\xff garbage", false, false}, {"#2026-01-01 10:00", false, false},
+    {"x,STOPPED", false, false}, {nullptr, false, false}};
+// The level of every kind of event, as the README gives it to a collector; 0: the summary, at its kind's level.
+constexpr struct { std::uint32_t id; int level; } kEventLevels[] = {
+    {1000, 0}, {1001, 0}, {1002, 2}, {1003, 2}, {1004, 2}, {1010, 0}, {1011, 2}, {1012, 0}, {1020, 1}, {1021, 2},
+    {1022, 1}, {1023, -1}, {1024, 2}, {1030, 1}, {1031, 0}, {1032, 0}, {1033, 1}, {1040, 0}, {1041, 0}, {1042, 0},
+    {1043, 0}, {1044, 0}};
 // A value of the settings at start: one that is fine, or one that must be refused before anything is launched.
 constexpr struct { const char* name; const char* value; bool refused; } kSettingsRows[] = {
     {"ControlFile", "", false}, {"ControllerPath", "Pellux.exe", true},
@@ -123,6 +135,7 @@ struct Part {  // the mean time between two occurrences in hours of simulated ti
 class World {
  public:
   World(U64 seed, U64 days);
+  ~World();
   bool Run();
   U64 cycles = 0, checks = 0, starts = 0, hash = 0;
 
@@ -140,7 +153,23 @@ class World {
     Later(delay, id, [this, id, launcher] {
       Note(launcher ? "the launcher " + std::to_string(id) + " ended"
                     : "process " + std::to_string(id) + " ended: " + info_[id].path);
+      if (launcher && launches_.Chance(0.3)) return HeldOpen(id, launches_.Exp(5 * kMinute));
       Exit(id);
+    });
+  }
+  // An ended process that someone still holds open: listed, openable, with its exit code, its id not handed out
+  // again until the last handle goes.
+  void HeldOpen(std::int32_t id, U64 forMs) {
+    Process kept = *Proc(id);
+    kept.exitCode = 1;
+    Exit(id);
+    freed_.pop_back();
+    fake_.processes.processes.push_back(kept);
+    Fault("held-open");
+    At(forMs, [this, id] {
+      auto& list = fake_.processes.processes;
+      list.erase(std::remove_if(list.begin(), list.end(), [id](const Process& p) { return p.id == id; }), list.end());
+      freed_.push_back(id);
     });
   }
   void StartsJava(U64 delay, std::int32_t launcher) {
@@ -164,19 +193,25 @@ class World {
   }
 
   // The trace: every line goes into the hash, the last 40 are kept; quiet cycles in a row stand as one line.
+  // Seconds and milliseconds of simulated time, written by hand: a line is stamped on every step.
   std::string Stamp(const char* gap) const {
-    char stamp[40];
-    std::snprintf(stamp, sizeof stamp, "%llu.%03llu%s", static_cast<ull>(Now() / 1000), static_cast<ull>(Now() % 1000),
-                  gap);
-    return stamp;
+    std::string stamp = std::to_string(Now() / 1000);
+    const U64 ms = Now() % 1000;
+    stamp += '.';
+    stamp += static_cast<char>('0' + ms / 100);
+    stamp += static_cast<char>('0' + ms / 10 % 10);
+    stamp += static_cast<char>('0' + ms % 10);
+    return stamp += gap;
   }
   void Trace(std::string line) {
     hash = Fnv(line, hash);
     const bool quiet = line.size() >= 7 && line.compare(line.size() - 7, 7, " Timer1") == 0;
-    if (quiet && quietRun_ > 0 && !trace_.empty())
-      return void(trace_.back() = line + " (quiet, " + std::to_string(++quietRun_) + " in a row)");
-    quietRun_ = quiet ? 1 : 0;
-    trace_.push_back(std::move(line));
+    if (quiet && !trace_.empty() && trace_.back().second > 0) {
+      trace_.back().first = std::move(line);
+      ++trace_.back().second;
+      return;
+    }
+    trace_.emplace_back(std::move(line), quiet ? 1 : 0);
     if (trace_.size() > 40) trace_.pop_front();
   }
   void Note(const std::string& what) {  // what the world did between the monitor's steps
@@ -206,6 +241,7 @@ class World {
     list.insert(list.begin() + static_cast<std::ptrdiff_t>(r.Below(list.size() + 1)), p);
     info_[id] = {role, path, Now(), launched};
     paths_.insert(path);
+    paths_.insert(fake_.files.ToCodePage(path));  // as the log writes it
     return id;
   }
   void Exit(std::int32_t id) {
@@ -213,7 +249,10 @@ class World {
     list.erase(std::remove_if(list.begin(), list.end(), [id](const Process& p) { return p.id == id; }), list.end());
     if (info_.erase(id) != 0) freed_.push_back(id);
     if (freed_.size() > 64) freed_.erase(freed_.begin());
-    if (id == startLauncher_) startLauncher_ = 0, launcherEndedMs_ = Now();
+    if (id == startLauncher_) {
+      startLauncher_ = 0;
+      launcherEndedMs_ = Now();
+    }
   }
   Process* Proc(std::int32_t id) {
     auto& list = fake_.processes.processes;
@@ -247,7 +286,10 @@ class World {
       if (Now() < dieAtOnceUntil_) Ends(r.Between(20, 2000), id);
     } else if (controller) {
       id = Spawn(Role::Launcher, path, r, true);
-      if (stepIsStart_) controllerLaunchedAtStart_ = true, startLauncher_ = id;
+      if (stepIsStart_) {
+        controllerLaunchedAtStart_ = true;
+        startLauncher_ = id;
+      }
       if (r.Chance(0.08)) {  // the launcher starts javaw.exe after up to 90 s, or never
         Fault("launcher-never-starts-java");
         Ends(r.Between(5, 120) * kSecond, id, true);
@@ -261,7 +303,10 @@ class World {
     return static_cast<std::uint32_t>(id);
   }
   void BridgeDies(Rng& r) {
-    if (const std::int32_t id = FindRole(Role::Bridge, r)) Note("LINTARO.exe " + std::to_string(id)), Exit(id);
+    const std::int32_t id = FindRole(Role::Bridge, r);
+    if (id == 0) return;
+    Note("LINTARO.exe " + std::to_string(id));
+    Exit(id);
   }
 
   bool Alive() const { return monitor_ && !monitor_->Ended(); }
@@ -276,7 +321,9 @@ class World {
     });
   }
   void Gone() {  // the monitor's process is gone: its window, its timers, its id
-    monitor_.reset(), timer1_.reset(), timer3_.reset();
+    monitor_.reset();
+    timer1_.reset();
+    timer3_.reset();
     Exit(std::exchange(fake_.processes.ownId, -1));
   }
   // The longest the monitor may leave the bridge alone without javaw.exe: 30 s after the controller's launch,
@@ -288,152 +335,395 @@ class World {
     return Now() < std::min(launcherGone, startMs_ + 3 * kMinute) + 30 * kSecond;
   }
 
+  // The shortest: 30 s after the launch, and while the launcher runs (3 minutes at most) and 30 s after the
+  // last cycle that can have seen it running.
+  bool GraceMustHold() const {
+    if (!controllerLaunchedAtStart_ || controllerSeen_) return false;
+    const U64 since = Now() - startMs_;
+    if (since < 30 * kSecond) return true;
+    if (startLauncher_ != 0) return since < 3 * kMinute;
+    return launcherEndedMs_ > startMs_ && Now() + 3 * kSecond < std::min(launcherEndedMs_, startMs_ + 3 * kMinute) + 30 * kSecond;
+  }
+
   void StartMonitor() {
     ++starts;
     // A new process: a window of its own, timers of its own, a new id.
     fake_.timers.interval.clear();
     fakes::FakeWindowControls& c = fake_.controls;
     c.colours = {{ProgramButton::CBPellux, kLightGrey}, {ProgramButton::CBLINTARO, kLightGrey}};
-    c.portText.clear(), c.stripText = "LBLMSG", c.stripBack = kWhite, c.stripFore = kBlack;
+    c.portText.clear();
+    c.stripText = "LBLMSG";
+    c.stripBack = kWhite;
+    c.stripFore = kBlack;
     fake_.processes.ownId = Spawn(Role::Monitor, fake_.system.folder + "\\PelluxMONITOR.exe", ids_);
     fake_.settings.values.clear();
+    settingRefused_ = false;
+    readsFirst_ = kBuiltInControlFile;
+    if (shareRun_) {  // the workstation's key names a control file on the plant's share
+      fake_.settings.Set(SettingsKey::Machine, "ControlFile", kShareControlFile);
+      logTexts_.insert(SetValueLogText({"ControlFile", kShareControlFile, SettingsKey::Machine}));
+      readsFirst_ = kShareControlFile;
+    }
+    monitorVersion_ = fake_.system.version;
+    for (const Placed& setting : placed_) {
+      fake_.settings.Set(setting.key, setting.name, setting.value);
+      logTexts_.insert(SetValueLogText({setting.name, setting.value, setting.key}));
+    }
     if (settings_.Chance(0.05)) {
       const auto& row = settings_.Pick(kSettingsRows);
       fake_.settings.Set(SettingsKey::User, row.name, row.value);
       Fault(row.refused ? "setting-refused" : "setting-set");
+      settingRefused_ = row.refused;
+      if (std::string(row.name) == "ControlFile") readsFirst_ = row.value;
       logTexts_.insert(SetValueLogText({row.name, row.value, SettingsKey::User}));
       logPrefixes_.insert(BadSettingLogText({row.name, SettingsKey::User, ""}));
     }
     if (loggingRun_ && settings_.Chance(0.5)) fake_.files.AddFile(logPath_);
     else fake_.files.Remove(logPath_);
-    happened_.clear(), reported_.clear(), lastHour_.clear();
-    startMs_ = Now(), startLauncher_ = 0, controllerSeen_ = controllerLaunchedAtStart_ = false;
+    happened_.clear();
+    reported_.clear();
+    lastHour_.clear();
+    startMs_ = Now();
+    startLauncher_ = 0;
+    controllerSeen_ = false;
+    controllerLaunchedAtStart_ = false;
     // A launcher an earlier monitor launched, still starting javaw.exe, is taken over with its grace.
     bool javaw = false;
     for (const auto& [id, info] : info_) javaw |= info.launched && info.role == Role::Controller;
     for (const auto& [id, info] : info_)
-      if (!javaw && info.launched && info.role == Role::Launcher)
-        startLauncher_ = id, controllerLaunchedAtStart_ = true;
+      if (!javaw && info.launched && info.role == Role::Launcher) {
+        startLauncher_ = id;
+        controllerLaunchedAtStart_ = true;
+      }
     allowedEnds_ = {"missing program", "bad setting"};
     if (refuseTimer_) allowedEnds_.insert("no window");
     monitor_ = std::make_unique<Monitor>(fake_.platform());
     Step("start", [&] { monitor_->Start(); });
   }
-  // One step of the monitor, and the invariants after it.
+  // The monitor's steps. Each runs the monitor's handler, lets the world learn what the step did, checks every
+  // invariant, writes the trace line and clears the fakes' records for the next step.
   void Step(const std::string& what, const std::function<void()>& action) {
-    fakes::FakePlatform& f = fake_;
     ++stepNo_;
     stepIsCycle_ = what == "Timer1";
     stepIsStart_ = what == "start";
     bridgeLaunches_.clear();
-    if (refuseTimer_) f.timers.refused.insert(TimerId::Timer1);
+    Act(what, action);
+    Observe();
+    CheckInvariants();
+    Trace(TraceLine(what));
+    ClearRecords();
+    if (monitor_ && monitor_->Ended()) Gone();
+  }
+  void Act(const std::string& what, const std::function<void()>& action) {
+    if (refuseTimer_) fake_.timers.refused.insert(TimerId::Timer1);
     try {
       action();
     } catch (const Crash&) {
-      Fault("monitor-crash-in-step"), Gone(), Restart(crashes_.Between(30, 90) * kSecond);
+      Fault("monitor-crash-in-step");
+      Gone();
+      Restart(crashes_.Between(30, 90) * kSecond);
     } catch (const std::exception& e) {
       Fail("no-exception", what + " threw " + e.what());
     } catch (...) {
       Fail("no-exception", what + " threw");
     }
-    if (stepIsCycle_ || stepIsStart_) f.timers.refused.clear(), refuseTimer_ = false;
-
-    std::string line = Stamp(" ") + what;
-    if (f.files.Has(logPath_)) CheckLog();
-    for (const auto& [path, folder] : f.launcher.launches) line += " launch:" + path.substr(path.rfind('\\') + 1);
+    if (stepIsCycle_ || stepIsStart_) {
+      fake_.timers.refused.clear();
+      refuseTimer_ = false;
+    }
+  }
+  // What the world learns from the step: the processes it ended go, the timers it armed are due, the events and
+  // the log are read, an end of the monitor brings its restart.
+  void Observe() {
+    fakes::FakePlatform& f = fake_;
+    stepEnded_.clear();
+    stepLog_.clear();
+    if (f.files.Has(logPath_)) stepLog_ = fakes::ParseLog(f.files.entries[logPath_].contents);
     for (const auto& [id, code] : f.processes.terminated) {
-      line += " ended:" + std::to_string(id);
       const auto it = info_.find(id);
-      const std::string path = it == info_.end() ? std::string() : Upper(it->second.path);
-      if (id == f.processes.ownId) Fail("never-ends-itself", "ended its own process " + std::to_string(id));
-      if (path.find("LINTARO") == std::string::npos && path.find("JAVAW") == std::string::npos)
-        Fail("ends-only-stop-names", "ended " + path);
+      stepEnded_.push_back({id, it == info_.end() ? Role::System : it->second.role,
+                            it == info_.end() ? std::string() : Upper(it->second.path)});
       if (stepIsCycle_) ++happened_[static_cast<std::uint32_t>(EventId::BridgeTerminated)];
-      if (stepIsCycle_ && GraceMayHold() && Now() - startMs_ < 30 * kSecond && it != info_.end() &&
-          it->second.role == Role::Bridge)
-        Fail("bridge-kept-while-controller-starts",
-             "a cycle ended the bridge " + std::to_string(Now() - startMs_) + " ms after start-up");
-      if (const Process* p = Proc(id); p != nullptr && p->endsLater) Ends(launches_.Between(500, 10000), id);
-      else if (it != info_.end()) Exit(id);  // already gone from the table
+      if (const Process* p = Proc(id); p != nullptr && p->endsLater)
+        Ends(launches_.Between(500, 10000), id);
+      else if (it != info_.end())
+        Exit(id);  // already gone from the table
     }
     for (const std::uint32_t result : bridgeLaunches_)
       ++happened_[static_cast<std::uint32_t>(result == 0 ? EventId::BridgeRelaunchFailed : EventId::BridgeRelaunched)];
     for (const auto& [timer, ms] : f.timers.history)  // what the step armed is due from now
       (timer == TimerId::Timer1 ? timer1_ : timer3_) = ms == 0 ? std::nullopt : std::optional<U64>(Now() + ms);
-    if (!monitor_) timer1_.reset(), timer3_.reset();
-    CheckEvents();
-    if (f.lifetime.ends > 0) {
-      line += " end";
-      f.lifetime.ends = 0;
-      if (Alive() || !monitor_) Fail("ends-only-when-asked", "ended without its own end");
-      Restart(crashes_.Between(1, 30) * kMinute);
+    if (!monitor_) {
+      timer1_.reset();
+      timer3_.reset();
     }
-    if (Alive() && !timer1_) Fail("timer-armed", "Timer1 left disarmed while the monitor supervises");
-    if (f.processes.OpenHandles() != 0)
-      Fail("handles-closed", std::to_string(f.processes.OpenHandles()) + " process handles left open");
-    if (stepIsCycle_ && monitor_) CheckCycle(!f.processes.terminated.empty());
-    using Rule = std::pair<Role, const char*>;
-    for (const auto& [role, name] : {Rule(Role::Bridge, "one-bridge"), Rule(Role::Controller, "one-controller")}) {
-      const auto n = std::count_if(info_.begin(), info_.end(),
-                                   [&](const auto& i) { return i.second.launched && i.second.role == role; });
-      if (n > 1) Fail(name, std::to_string(n) + " of them launched by the session's monitors run");
-    }
-    checks += 9;
-    for (const auto& box : f.dialogs.boxes) line += " box:" + box.text.substr(0, 12);
-    Trace(std::move(line));
-    // The fakes' records of the step are read; the next step starts afresh.
-    f.launcher.launches.clear(), f.processes.terminated.clear(), f.processes.listSizes.clear();
-    f.processes.openAccess.clear(), f.timers.history.clear(), f.journal.clear(), f.tray.calls.clear();
-    f.files.existsAsked.clear(), f.files.readsAsked.clear(), f.dialogs.boxes.clear(), f.events.events.clear();
-    if (monitor_ && monitor_->Ended()) Gone();
-  }
-  void CheckCycle(bool terminatedAny) {
-    if ((sessionAskedMs_ && Now() - *sessionAskedMs_ < 60 * kSecond) || !Alive()) return;  // the session ending
-    const bool controller = Visible("JAVAW.EXE"), bridge = Visible("LINTARO.EXE");
-    checks += 2;
-    if (controller) {
-      controllerSeen_ = true;
-      const bool failed = !bridgeLaunches_.empty() && bridgeLaunches_.back() == 0;
-      if (!bridge && !failed) Fail("bridge-back-within-a-cycle", "the controller runs and no bridge after the cycle");
-      return;
-    }
-    if (!bridge || GraceMayHold() || terminatedAny) return;
-    for (const auto& p : fake_.processes.processes)
-      if (Upper(p.path).find("LINTARO.EXE") != std::string::npos &&
-          (!p.openForTerminate || !p.terminable || p.endsLater))
-        return;  // one the system will not let go
-    Fail("bridge-ended-after-controller", "no controller, and the cycle left the bridge running");
-  }
-  void CheckEvents() {
-    bool ended = false;
-    for (const auto& e : fake_.events.events) {
+    stepEndedMonitor_ = false;
+    for (const auto& e : f.events.events) {
       const auto id = static_cast<std::uint32_t>(e.id);
-      std::string kind = std::to_string(id);
       if (e.id == EventId::BridgeRelaunched || e.id == EventId::BridgeRelaunchFailed ||
           e.id == EventId::BridgeTerminated)
         reported_[id] += std::strtoull(e.strings.back().c_str(), nullptr, 10);
-      if (e.id == EventId::RepeatSummary) {
-        kind += "/" + e.strings.at(1);
+      if (e.id == EventId::RepeatSummary)
         reported_[static_cast<std::uint32_t>(std::stoul(e.strings.at(1)))] += std::stoull(e.strings.at(2));
-      }
-      if (e.id == EventId::Ended && allowedEnds_.count(e.strings.at(1)) == 0 &&
-          !(endAsked_ && e.strings.at(1) == "control file END"))
-        Fail("ends-only-when-asked", "ended by " + e.strings.at(1));
-      ended |= e.id == EventId::Ended;
+      stepEndedMonitor_ |= e.id == EventId::Ended;
       if (id >= 1040 || id <= 1012) continue;  // what a user's clicks and the monitor's starts bring is theirs
+      const std::string kind = e.id == EventId::RepeatSummary ? std::to_string(id) + "/" + e.strings.at(1)
+                                                              : std::to_string(id);
       auto& times = lastHour_[kind];
       times.push_back(Now());
       while (Now() - times.front() >= kHour) times.pop_front();
-      if (times.size() > 7) Fail("events-per-hour", std::to_string(times.size()) + " events " + kind + " in an hour");
     }
-    for (const auto& [id, count] : reported_)
-      if (count > happened_[id] || (ended && count != happened_[id]))
-        Fail("event-counts", "event " + std::to_string(id) + " counts " + std::to_string(count) + " of " +
-                                 std::to_string(happened_[id]) + " occurrences");
-    if (ended)
-      for (const auto& [id, seen] : happened_)
-        if (seen != reported_[id]) Fail("event-counts", "event " + std::to_string(id) + " never told all");
+    if (f.lifetime.ends > 0) Restart(crashes_.Between(1, 30) * kMinute);
+    if (stepIsCycle_ && CycleChecked() && Visible("JAVAW.EXE")) controllerSeen_ = true;
   }
+  std::string TraceLine(const std::string& what) const {
+    const fakes::FakePlatform& f = fake_;
+    std::string line = Stamp(" ") + what;
+    for (const auto& [path, folder] : f.launcher.launches) line += " launch:" + path.substr(path.rfind('\\') + 1);
+    for (const auto& [id, code] : f.processes.terminated) line += " ended:" + std::to_string(id);
+    if (f.lifetime.ends > 0) line += " end";
+    for (const auto& box : f.dialogs.boxes) line += " box:" + box.text.substr(0, 12);
+    return line;
+  }
+  // The fakes' records of the step are read; the next step starts afresh.
+  void ClearRecords() {
+    fakes::FakePlatform& f = fake_;
+    if (f.files.Has(logPath_)) f.files.entries[logPath_].contents.clear();  // read by whoever keeps the log
+    f.lifetime.ends = 0;
+    f.launcher.launches.clear();
+    f.processes.terminated.clear();
+    f.processes.listSizes.clear();
+    f.processes.openAccess.clear();
+    f.timers.history.clear();
+    f.journal.clear();
+    f.tray.calls.clear();
+    f.files.existsAsked.clear();
+    f.files.readsAsked.clear();
+    f.files.looksAsked.clear();
+    f.dialogs.boxes.clear();
+    f.events.events.clear();
+    f.serial.calls.clear();
+    expect_ = {};
+  }
+  // A cycle is held to the processes' promises unless the session is ending or the monitor has gone.
+  bool CycleChecked() const {
+    return Alive() && !(sessionAskedMs_ && Now() - *sessionAskedMs_ < 60 * kSecond);
+  }
+
+  // The invariants: each returns what broke it, or nothing. The world already knows what happened.
+  std::string NeverEndsItself() const {
+    for (const EndedProcess& e : stepEnded_)
+      if (e.id == fake_.processes.ownId) return "ended its own process " + std::to_string(e.id);
+    return {};
+  }
+  std::string EndsOnlyStopNames() const {
+    for (const EndedProcess& e : stepEnded_)
+      if (e.path.find("LINTARO") == std::string::npos && e.path.find("JAVAW") == std::string::npos)
+        return "ended " + e.path;
+    return {};
+  }
+  std::string BridgeKeptWhileControllerStarts() const {
+    if (!stepIsCycle_ || !GraceMustHold()) return {};
+    for (const EndedProcess& e : stepEnded_)
+      if (e.role == Role::Bridge) return "a cycle ended the bridge " + std::to_string(Now() - startMs_) + " ms after start-up";
+    return {};
+  }
+  std::string EndsOnlyWhenAsked() const {
+    if (fake_.lifetime.ends > 0 && (Alive() || !monitor_)) return "ended without its own end";
+    for (const auto& e : fake_.events.events)
+      if (e.id == EventId::Ended && allowedEnds_.count(e.strings.at(1)) == 0 &&
+          !(endAsked_ && e.strings.at(1) == "control file END"))
+        return "ended by " + e.strings.at(1);
+    return {};
+  }
+  std::string TimerArmed() const {
+    return Alive() && !timer1_ ? "Timer1 left disarmed while the monitor supervises" : "";
+  }
+  std::string HandlesClosed() const {
+    const int open = fake_.processes.OpenHandles();
+    return open != 0 ? std::to_string(open) + " process handles left open" : "";
+  }
+  std::string OneOf(Role role) const {
+    const auto n = std::count_if(info_.begin(), info_.end(),
+                                 [&](const auto& i) { return i.second.launched && i.second.role == role; });
+    return n > 1 ? std::to_string(n) + " of them launched by the session's monitors run" : "";
+  }
+  std::string OneBridge() const { return OneOf(Role::Bridge); }
+  std::string OneController() const { return OneOf(Role::Controller); }
+  std::string BridgeBackWithinACycle() const {
+    if (!stepIsCycle_ || !monitor_ || !CycleChecked() || !Visible("JAVAW.EXE")) return {};
+    const bool failed = !bridgeLaunches_.empty() && bridgeLaunches_.back() == 0;
+    return !Visible("LINTARO.EXE") && !failed ? "the controller runs and no bridge after the cycle" : "";
+  }
+  std::string BridgeEndedAfterController() const {
+    if (!stepIsCycle_ || !monitor_ || !CycleChecked() || Visible("JAVAW.EXE") || !Visible("LINTARO.EXE")) return {};
+    if (GraceMayHold() || !fake_.processes.terminated.empty()) return {};
+    for (const auto& p : fake_.processes.processes)
+      if (Upper(p.path).find("LINTARO.EXE") != std::string::npos &&
+          (!p.openForTerminate || !p.terminable || p.endsLater))
+        return {};  // one the system will not let go
+    return "no controller, and the cycle left the bridge running";
+  }
+  std::string EventsPerHour() const {
+    for (const auto& [kind, times] : lastHour_)
+      if (times.size() > 7 && times.back() == Now())
+        return std::to_string(times.size()) + " events " + kind + " in an hour";
+    return {};
+  }
+  std::string EventCounts() const {
+    for (const auto& [id, count] : reported_) {
+      const auto it = happened_.find(id);
+      const U64 seen = it == happened_.end() ? 0 : it->second;
+      if (count > seen || (stepEndedMonitor_ && count != seen))
+        return "event " + std::to_string(id) + " counts " + std::to_string(count) + " of " + std::to_string(seen) +
+               " occurrences";
+    }
+    if (stepEndedMonitor_)
+      for (const auto& [id, seen] : happened_) {
+        const auto it = reported_.find(id);
+        if (seen != (it == reported_.end() ? 0 : it->second)) return "event " + std::to_string(id) + " never told all";
+      }
+    return {};
+  }
+  // The log since the last step: each line in its shape, stamped now, with a text the system can write.
+  std::string LogLineShape() const {
+    if (!fake_.files.Has(logPath_)) return {};
+    const std::string& contents = fake_.files.entries.at(logPath_).contents;
+    // Every line of a step bears the same stamp: the line of an empty text, cut around where the text goes.
+    const std::string empty = FormatLogLine(fake_.clock.now, "");
+    const std::size_t textAt = empty.size() - 3;
+    std::string again;
+    std::string unknown;
+    for (const fakes::LoggedLine& line : stepLog_) {
+      again.append(empty, 0, textAt).append(line.text).append(empty, textAt, std::string::npos);
+      if (unknown.empty() && !KnownLogText(line.text))
+        unknown = "a text the monitor has no reason to write: " + line.text;
+    }
+    if (!unknown.empty() || again == contents) return unknown;
+    const auto at = static_cast<std::size_t>(
+        std::mismatch(again.begin(), again.end(), contents.begin(), contents.end()).second - contents.begin());
+    return "a broken line or stamp: " + contents.substr(contents.rfind('\n', at) + 1, 80);
+  }
+  // A click: the button turns green or red by what runs after it; a refused one keeps its colour.
+  std::string ButtonColours() const {
+    if (!expect_.click || !Alive()) return {};
+    const auto& c = fake_.controls;
+    const ProgramButton button = *expect_.click;
+    const ProgramButton other = button == ProgramButton::CBPellux ? ProgramButton::CBLINTARO : ProgramButton::CBPellux;
+    if (expect_.refused)
+      return c.colours.at(button) != expect_.before ? "a refused click recoloured its button" : "";
+    const bool first = button == ProgramButton::CBPellux, bridge = Visible("LINTARO.EXE");
+    const bool runs = first ? Visible("JAVAW.EXE") : bridge;
+    const Colour otherExpected = expect_.before == kGreen && first && !bridge ? kRed : expect_.otherBefore;
+    if (c.colours.at(button) != (runs ? kGreen : kRed) || c.colours.at(other) != otherExpected)
+      return "after a click on a button of colour " + std::to_string(expect_.before);
+    return {};
+  }
+  // The strip after a click: green or red by the button's program, magenta when a stop of both left one running.
+  std::string StripColours() const {
+    if (!expect_.click || expect_.refused || !Alive()) return {};
+    const auto& c = fake_.controls;
+    const bool first = *expect_.click == ProgramButton::CBPellux;
+    const bool controller = Visible("JAVAW.EXE"), bridge = Visible("LINTARO.EXE");
+    const bool runs = first ? controller : bridge;
+    Colour back = runs ? kGreen : kRed;
+    Colour fore = runs ? kBlack : kWhite;
+    if (expect_.before == kGreen && first) {  // the stop of both
+      back = controller != bridge ? kMagenta : controller ? kGreen : kRed;
+      fore = controller != bridge || controller ? kBlack : kWhite;
+    }
+    return c.stripBack != back || c.stripFore != fore ? "the strip after a click: " + c.stripText : "";
+  }
+  // The port field keeps a whole number or nothing; a refused text stays for the operator to mend.
+  std::string PortField() const {
+    if (!expect_.portTyped) return {};
+    const std::string& text = *expect_.portTyped;
+    const std::string& now = fake_.controls.portText;
+    const bool whole = !now.empty() && now.find_first_not_of("-0123456789") == std::string::npos;
+    if (expect_.portAccepted ? !(now.empty() || whole) : now != text) return "'" + text + "' left '" + now + "'";
+    return {};
+  }
+  std::string TrayIconBack() const {
+    if (!expect_.trayAdded) return {};
+    for (const auto& call : fake_.tray.calls)
+      if (call.command == TrayCommand::Add) return {};
+    return "the shell came back and the icon was not added again";
+  }
+
+  // After a cycle the tray shows what the control file the world wrote asks (the fakes number the pictures from
+  // 0x100: 0 normal, 4 holding); END has ended the monitor.
+  std::string TrayFollowsControlFile() const {
+    if (!stepIsCycle_ || !monitor_) return {};
+    const bool answers = fake_.files.unanswered.count(controlPath_) == 0;
+    const bool read = !controlPath_.empty() && fake_.files.Has(controlPath_) &&
+                      (controlPath_ == readsFirst_ ? answers : controlPath_ == fake_.system.folder + "\\" + kControlFileName);
+    if (read && endAsked_) return Alive() ? "the control file said END and the monitor runs on" : "";
+    if (!Alive()) return {};
+    const bool holds = read && controlHolds_;
+    const std::string tip = holds ? std::string("PelluxMONITOR - Holding") : "PelluxMONITOR - v" + monitorVersion_;
+    const auto& calls = fake_.tray.calls;
+    if (calls.empty()) return "a cycle left the tray as it was";
+    const TrayIconData& shown = calls.back().data;
+    if (shown.hIcon != 0x100u + (holds ? 4u : 0u) || std::string(shown.szTip, tip.size() + 1) != tip + '\0')
+      return std::string(holds ? "the control file holds" : "no hold") + " and the tray shows " +
+             std::string(shown.szTip, tip.size());
+    return {};
+  }
+  // The port a controller's stop releases is the one in the field.
+  std::string PortReleasedIsTheField() const {
+    const std::string field = std::to_string(std::strtol(fake_.controls.portText.c_str(), nullptr, 10));
+    for (const std::string& call : fake_.serial.calls)
+      if (StartsWith(call, "port ") && call != "port " + field) return call + " released, the field says " + field;
+    return {};
+  }
+  // A stop of both ends the controller first: the bridge never outlives it with the port.
+  std::string ControllerEndedBeforeBridge() const {
+    bool bridgeGone = false;
+    for (const EndedProcess& e : stepEnded_) {
+      if (bridgeGone && e.path.find("JAVAW") != std::string::npos) return "the bridge ended before the controller";
+      bridgeGone |= e.path.find("LINTARO") != std::string::npos;
+    }
+    return {};
+  }
+  // While the session ends (until its answer, a minute at most) a cycle launches and ends nothing.
+  std::string QuietWhileSessionEnds() const {
+    if (!stepIsCycle_ || !sessionAskedMs_ || sessionAskedOf_ != starts || Now() - *sessionAskedMs_ >= 60 * kSecond)
+      return {};
+    if (!fake_.launcher.launches.empty()) return "a launch while the session ends";
+    return fake_.processes.terminated.empty() ? "" : "a process ended while the session ends";
+  }
+  // Each event with the id and level of its kind; a summary at the level of the kind it sums up.
+  std::string EventLevels() const {
+    const auto levelOf = [](std::uint32_t id) {
+      for (const auto& row : kEventLevels)
+        if (row.id == id) return row.level;
+      return -2;
+    };
+    for (const auto& e : fake_.events.events) {
+      const auto id = static_cast<std::uint32_t>(e.id);
+      int level = levelOf(id);
+      if (level == -1) level = levelOf(static_cast<std::uint32_t>(std::strtoul(e.strings.at(1).c_str(), nullptr, 10)));
+      if (level < 0 || static_cast<int>(e.level) != level) return "event " + std::to_string(id) + " at the wrong level";
+    }
+    return {};
+  }
+  // A setting refused at start stops the start before anything is launched.
+  std::string RefusedSettingLaunchesNothing() const {
+    return stepIsStart_ && settingRefused_ && !fake_.launcher.launches.empty() ? "launched with a refused setting" : "";
+  }
+
+  std::string OneControllerOnTheWorkstation() const;
+  std::string OneBridgeOnTheWorkstation() const;
+  std::string EndsOnlyItsOwnSession() const;
+
+  struct Invariant {
+    const char* name;
+    const char* noticed;  // what a plant would notice when it is broken
+    std::string (World::*check)() const;
+    bool sessions = false;  // a row of the two sessions' workstation, checked after their steps too
+  };
+  static const Invariant kInvariants[];
+  void CheckInvariants(bool sessionsOnly = false);
   bool KnownLogText(const std::string& text) const {
     if (logTexts_.count(text) != 0) return true;
     for (const std::string& prefix : logPrefixes_)
@@ -453,21 +743,6 @@ class World {
     }
     return true;
   }
-  // The log since the last step: each line in its shape, stamped now, with a text the system can write.
-  void CheckLog() {
-    std::string& contents = fake_.files.entries[logPath_].contents;
-    std::string again;
-    for (const fakes::LoggedLine& line : fakes::ParseLog(contents)) {
-      again += FormatLogLine(fake_.clock.Now(), line.text);
-      if (!KnownLogText(line.text)) Fail("log-line-shape", "a text the monitor has no reason to write: " + line.text);
-    }
-    std::size_t at = 0;
-    while (at < again.size() && at < contents.size() && again[at] == contents[at]) ++at;
-    if (again != contents)
-      Fail("log-line-shape", "a broken line or stamp: " + contents.substr(contents.rfind('\n', at) + 1, 80));
-    contents.clear();  // read by whoever keeps the log
-  }
-
   U64 seed_, end_, seq_ = 0, stepNo_ = 0, createdSeq_ = 0, startMs_ = 0, launcherEndedMs_ = 0, dieAtOnceUntil_ = 0;
   std::vector<Part> parts_;
   std::vector<Rng> streams_;
@@ -475,17 +750,30 @@ class World {
   std::priority_queue<Event, std::vector<Event>, std::greater<>> queue_;
   fakes::FakePlatform fake_;
   std::unique_ptr<Monitor> monitor_;
+  struct Sessions;
+  std::unique_ptr<Sessions> sessions_;  // the workstation of two logon sessions, a part of its own
   std::map<std::int32_t, Info> info_;
   std::vector<std::int32_t> freed_;
   std::int32_t nextId_ = 8, startLauncher_ = 0;  // the launcher start-up launched, while it runs
   std::int64_t wallBase_ = 0, wallOffset_ = 0;
   std::optional<U64> timer1_, timer3_, sessionAskedMs_;
+  U64 sessionAskedOf_ = 0;  // the monitor asked, by its start
   std::map<std::string, int> faults_;
-  std::deque<std::string> trace_;
-  int quietRun_ = 0, restartGen_ = 0, burstLeft_ = 0;
+  std::deque<std::pair<std::string, int>> trace_;  // a line, and how many quiet cycles in a row it stands for
+  int restartGen_ = 0, burstLeft_ = 0;
   bool crashAtNextEvent_ = false, crashAtLaunch_ = false, refuseTimer_ = false, loggingRun_ = false, endAsked_ = false;
   bool stepIsStart_ = false, stepIsCycle_ = false, controllerLaunchedAtStart_ = false, controllerSeen_ = false;
   bool driveGone_ = false;
+  bool controlHolds_ = false;   // the control file the world wrote asks to hold
+  bool settingRefused_ = false;  // the monitor started with a setting it must refuse
+  struct Placed {
+    SettingsKey key;
+    std::string name, value;
+  };
+  std::vector<Placed> placed_;  // the run's settings, set again at every start
+  bool shareRun_ = false;        // a run whose workstation reads its control file from a share
+  std::string readsFirst_;       // the control file the running monitor reads before the one in its folder
+  std::string monitorVersion_;   // the version the running monitor started with
   std::string violation_, logPath_, controlPath_;  // the control file the world wrote, empty when none
   std::map<std::string, fakes::FakeFileSystem::Entry> driveD_;  // D:'s files while it is gone
   std::set<std::string> allowedEnds_, logTexts_, logPrefixes_, paths_;
@@ -494,7 +782,403 @@ class World {
   std::map<std::uint32_t, U64> happened_, reported_;
   std::map<std::string, std::deque<U64>> lastHour_;
   std::vector<std::uint32_t> bridgeLaunches_;  // results, this step
+  // What the step did that the world has already acted on: the processes it ended, the log it wrote, an end.
+  struct EndedProcess {
+    std::int32_t id;
+    Role role;
+    std::string path;  // upper case; empty when the world did not know the process
+  };
+  std::vector<EndedProcess> stepEnded_;
+  std::vector<fakes::LoggedLine> stepLog_;
+  bool stepEndedMonitor_ = false;  // the step wrote the monitor's end
+  // What the part that drove the step expects of it.
+  struct Expect {
+    std::optional<ProgramButton> click;
+    Colour before = kLightGrey, otherBefore = kLightGrey;
+    bool refused = false;  // the bridge's button without a port
+    std::optional<std::string> portTyped;
+    bool portAccepted = true;
+    bool trayAdded = false;  // the shell came back
+  } expect_;
 };
+
+const World::Invariant World::kInvariants[] = {
+    {"never-ends-itself", "the monitor's own process gone", &World::NeverEndsItself},
+    {"ends-only-stop-names", "a program of the workstation ended that is neither bridge nor Java", &World::EndsOnlyStopNames},
+    {"bridge-kept-while-controller-starts", "the bridge bounces at every start while the controller loads",
+     &World::BridgeKeptWhileControllerStarts},
+    {"ends-only-when-asked", "the monitor gone from the tray without a reason", &World::EndsOnlyWhenAsked},
+    {"timer-armed", "supervision stopped while the icon stays", &World::TimerArmed},
+    {"handles-closed", "the monitor's handle count grows for months", &World::HandlesClosed},
+    {"one-bridge", "two bridges fight over the serial port", &World::OneBridge},
+    {"one-controller", "two controllers on one workstation", &World::OneController},
+    {"bridge-back-within-a-cycle", "the controller runs without its bridge", &World::BridgeBackWithinACycle},
+    {"bridge-ended-after-controller", "the bridge holds the port with no controller", &World::BridgeEndedAfterController},
+    {"events-per-hour", "the event log flooded by one fault", &World::EventsPerHour},
+    {"event-counts", "the event log's counts do not add up to what happened", &World::EventCounts},
+    {"log-line-shape", "a log line the reader cannot parse or place", &World::LogLineShape},
+    {"button-colours", "a button's colour says the opposite of what runs", &World::ButtonColours},
+    {"strip-colours", "the strip's colour says the opposite of what runs", &World::StripColours},
+    {"port-field", "the port field keeps a text no port can have", &World::PortField},
+    {"tray-icon-back", "no icon after the shell restarts", &World::TrayIconBack},
+    {"tray-follows-control-file", "the tray says normal while the plant is held, or END is ignored",
+     &World::TrayFollowsControlFile},
+    {"port-released-is-the-field", "the port of another device closed, the bridge's left open",
+     &World::PortReleasedIsTheField},
+    {"controller-ended-before-bridge", "the controller loses its bridge while it still runs",
+     &World::ControllerEndedBeforeBridge},
+    {"quiet-while-session-ends", "programs started or ended into a dying session", &World::QuietWhileSessionEnds},
+    {"event-levels", "a collector filtering on warnings and errors misses a fault", &World::EventLevels},
+    {"refused-setting-launches-nothing", "programs started from a setting the monitor refused",
+     &World::RefusedSettingLaunchesNothing},
+    {"one-controller-on-the-workstation", "a second session's monitor starts a second controller",
+     &World::OneControllerOnTheWorkstation, true},
+    {"one-bridge-on-the-workstation", "two sessions' bridges fight over the serial port",
+     &World::OneBridgeOnTheWorkstation, true},
+    {"ends-only-its-own-session", "a stop in one session ends another session's programs",
+     &World::EndsOnlyItsOwnSession, true},
+};
+
+void World::CheckInvariants(bool sessionsOnly) {
+  for (const Invariant& invariant : kInvariants) {
+    if (sessionsOnly && !invariant.sessions) continue;
+    ++checks;
+    if (const std::string broken = (this->*invariant.check)(); !broken.empty()) Fail(invariant.name, broken);
+  }
+}
+
+// Two logon sessions on a workstation of their own: a monitor in each (sessions 1 and 2), logons, switches and
+// logoffs, and an operator who starts the controller by hand in the session before the screen. The sessions
+// are one account's or two accounts' (whose processes refuse each other every open), as the seed decides.
+struct World::Sessions {
+  // What a monitor sees of the one process table: its own session and its own id, every other call the same.
+  class SeatTable final : public ProcessTable {
+   public:
+    SeatTable(Sessions& w, SessionId session) : w_(w), session_(session) {}
+    bool ListProcesses(std::int32_t* ids, std::uint32_t b, std::uint32_t* n) override {
+      return w_.table.ListProcesses(ids, b, n);
+    }
+    ProcessHandle Open(std::uint32_t access, bool inheritable, std::int32_t id) override {
+      const auto it = w_.who.find(id);
+      if (w_.twoAccounts && it != w_.who.end() && it->second.session != session_) {
+        w_.table.lastError = 5;  // another account's process grants nothing
+        return 0;
+      }
+      return w_.table.Open(access, inheritable, id);
+    }
+    bool ListModules(ProcessHandle h, ModuleHandle* m, std::uint32_t b, std::uint32_t* n) override {
+      return w_.table.ListModules(h, m, b, n);
+    }
+    std::uint32_t ModulePath(ProcessHandle h, ModuleHandle m, char* b, std::uint32_t c) override {
+      return w_.table.ModulePath(h, m, b, c);
+    }
+    std::uint32_t ImagePath(ProcessHandle h, char* b, std::uint32_t c) override { return w_.table.ImagePath(h, b, c); }
+    bool ExitCode(ProcessHandle h, std::uint32_t* c) override { return w_.table.ExitCode(h, c); }
+    bool Terminate(ProcessHandle h, std::uint32_t c) override {
+      const std::size_t before = w_.table.terminated.size();
+      const bool ok = w_.table.Terminate(h, c);
+      if (w_.table.terminated.size() > before) {
+        const std::int32_t id = w_.table.terminated.back().first;
+        const auto it = w_.who.find(id);
+        if (it != w_.who.end() && it->second.session != session_ && w_.endedElsewhere.empty())
+          w_.endedElsewhere = "session " + std::to_string(session_) + "'s monitor ended " + std::to_string(id) +
+                              " of session " + std::to_string(it->second.session);
+      }
+      return ok;
+    }
+    bool Close(ProcessHandle h) override { return w_.table.Close(h); }
+    bool CreationTime(ProcessHandle h, std::uint64_t* c) override { return w_.table.CreationTime(h, c); }
+    bool ListFamilies(std::vector<ProcessEntry>* e) override { return w_.table.ListFamilies(e); }
+    SessionId CurrentSession() override { return session_; }
+    std::int32_t CurrentProcessId() override { return ownId; }
+    std::int32_t LastError() override { return w_.table.LastError(); }
+    std::int32_t ownId = -1;
+
+   private:
+    Sessions& w_;
+    SessionId session_;
+  };
+  // The named object every session sees: held by one monitor at most, and let go when its process goes.
+  class SeatClaim final : public WorkstationClaim {
+   public:
+    SeatClaim(SessionId& holder, SessionId me) : holder_(holder), me_(me) {}
+    bool Take() override {
+      if (holder_ == 0) holder_ = me_;
+      return holder_ == me_;
+    }
+    bool TakenElsewhere() override { return holder_ != 0 && holder_ != me_; }
+    void Release() override {
+      if (holder_ == me_) holder_ = 0;
+    }
+
+   private:
+    SessionId& holder_;
+    SessionId me_;
+  };
+  struct Seat {
+    Seat(Sessions& w, SessionId s) : session(s), table(w, s), claim(w.claimHolder, s) {
+      fake.system.session = s;
+      fake.files.AddFile(kBridge.installPath, "exe");
+      fake.files.AddFile(kController.installPath, "exe");
+      fake.launcher.choose = [&w, s](const std::string& path) { return w.Launch(s, path); };
+      fake.launcher.createdOf = [&w](std::uint32_t id) { return w.Created(static_cast<std::int32_t>(id)); };
+    }
+    Platform platform() {
+      fakes::FakePlatform& f = fake;
+      return {f.files, f.clock,  table,    f.launcher, f.dialogs, f.system,      f.lifetime, f.controls,
+              f.timers, f.tray, f.serial, f.locale,   f.events,  f.settings, f.launchRecord, claim};
+    }
+    SessionId session;
+    fakes::FakePlatform fake;  // the session's own window, files, events and launch record
+    SeatTable table;
+    SeatClaim claim;
+    std::unique_ptr<Monitor> monitor;
+    bool loggedOn = false;
+    int timerGen[4] = {};  // a timer armed again leaves its earlier due time behind
+  };
+  struct Known {
+    Role role;
+    SessionId session;
+    bool launched;  // by a monitor or a launcher a monitor launched
+    U64 born;
+  };
+
+  explicit Sessions(World& world) : w(world), r(world.Stream("two-sessions")) {
+    twoAccounts = r.Chance(0.5);
+    seats[0] = std::make_unique<Seat>(*this, 1);
+    seats[1] = std::make_unique<Seat>(*this, 2);
+    table.terminationTakesEffect = true;
+    Next("logon", 8, [this] { LogOn(Pick(false)); });
+    Next("logoff", 16, [this] { LogOff(Pick(true)); });
+    Next("switch", 4, [this] {
+      if (seats[1 - active]->loggedOn) active = 1 - active;
+    });
+    Next("controller-dies", 6, [this] { Dies(Role::Controller); });
+    Next("bridge-dies", 6, [this] { Dies(Role::Bridge); });
+    Next("click", 5, [this] {
+      Seat& s = *seats[active];
+      const ProgramButton b = r.Chance(0.6) ? ProgramButton::CBPellux : ProgramButton::CBLINTARO;
+      if (s.monitor) Step(s, b == ProgramButton::CBPellux ? "click CBPellux" : "click CBLINTARO",
+                          [&] { s.monitor->OnProgramButtonClick(b); });
+    });
+    // The operator closes the monitor's window: its session's programs stay, unwatched until the next logon.
+    Next("close", 3 * 24, [this] {
+      Seat& s = *seats[active];
+      if (s.monitor) Step(s, "close", [&] { s.monitor->OnCloseRequest(); });
+    });
+    Next("crash", 2 * 24, [this] {
+      Seat& s = *seats[r.Below(2)];
+      if (!s.monitor) return;
+      Note(s, "the monitor crashed");
+      Gone(s);
+      w.At(r.Between(30, 90) * kSecond, [this, &s] {
+        if (s.loggedOn && !s.monitor) Start(s);
+      });
+    });
+    w.At(0, [this] { LogOn(0); });
+  }
+  // A kind of happening, again and again, a mean of hours apart.
+  void Next(const char* name, double hours, std::function<void()> act) {
+    w.At(r.Exp(hours * kHour), [this, name, hours, act] {
+      ++w.faults_[std::string("sessions-") + name];
+      act();
+      Next(name, hours, act);
+    });
+  }
+  int Pick(bool loggedOn) {
+    const int first = static_cast<int>(r.Below(2));
+    return seats[first]->loggedOn == loggedOn ? first : 1 - first;
+  }
+  void Note(const Seat& s, const std::string& what) { w.Note("session " + std::to_string(s.session) + ": " + what); }
+
+  void LogOn(int i) {
+    Seat& s = *seats[i];
+    if (s.loggedOn) return;
+    s.loggedOn = true;
+    active = i;
+    Note(s, "logon");
+    Start(s);
+    if (r.Chance(0.2))  // the other session logs on within a cycle
+      w.At(r.Between(1, 3000), [this, i] { LogOn(1 - i); });
+  }
+  void LogOff(int i) {
+    Seat& s = *seats[i];
+    if (!s.loggedOn) return;
+    if (s.monitor) Step(s, "session ending", [&] { s.monitor->OnSessionEnding(); });
+    if (s.monitor) Step(s, "session ends", [&] { s.monitor->OnSessionEnd(); });
+    Gone(s);
+    std::vector<std::int32_t> gone;
+    for (const auto& [id, k] : who)
+      if (k.session == s.session) gone.push_back(id);
+    for (const std::int32_t id : gone) Exit(id);
+    s.fake.launchRecord.stored.reset();  // kept in the session, gone with it
+    s.loggedOn = false;
+    Note(s, "logoff");
+    if (seats[1 - i]->loggedOn) active = 1 - i;
+  }
+  void Start(Seat& s) {
+    s.table.ownId = Spawn(Role::Monitor, "C:\\Monitor\\PelluxMONITOR.exe", s.session, false);
+    s.fake.timers.interval.clear();
+    s.fake.controls.colours = {{ProgramButton::CBPellux, kLightGrey}, {ProgramButton::CBLINTARO, kLightGrey}};
+    s.fake.controls.portText = "3";
+    s.monitor = std::make_unique<Monitor>(s.platform());
+    Step(s, "start", [&] { s.monitor->Start(); });
+  }
+  void Gone(Seat& s) {
+    s.monitor.reset();
+    for (int& gen : s.timerGen) ++gen;
+    s.claim.Release();  // the system lets the named object go with its last handle
+    Exit(std::exchange(s.table.ownId, -1));
+  }
+  void Dies(Role role) {
+    std::vector<std::int32_t> ids;
+    for (const auto& [id, k] : who)
+      if (k.role == role) ids.push_back(id);
+    if (ids.empty()) return;
+    const std::int32_t id = ids[r.Below(ids.size())];
+    Note(*seats[who[id].session - 1], "process " + std::to_string(id) + " died");
+    Exit(id);
+    if (role != Role::Controller) return;
+    // The operator, in whichever session is before the screen, starts the controller again in a while.
+    w.At(r.Exp(20 * kMinute), [this] {
+      Seat& s = *seats[active];
+      for (const auto& [other, k] : who)
+        if (k.role == Role::Controller || k.role == Role::Launcher) return;
+      if (!s.monitor) return;  // where no monitor runs, nobody is told the controller has gone
+      // Its javaw.exe at once: a launcher of another session still starting one is seen by no monitor.
+      Note(s, "the operator starts Pellux.exe");
+      StartsJava(Spawn(Role::Launcher, kController.installPath, s.session, false), 0);
+    });
+  }
+
+  std::int32_t Spawn(Role role, const std::string& path, SessionId session, bool launched) {
+    const std::int32_t id = nextId += 4;
+    Process& p = table.AddInSession(id, path, session);
+    p.created = w.Now() * 10000 + id % 10000;
+    who[id] = {role, session, launched, w.Now()};
+    return id;
+  }
+  void Exit(std::int32_t id) {
+    auto& list = table.processes;
+    list.erase(std::remove_if(list.begin(), list.end(), [id](const Process& p) { return p.id == id; }), list.end());
+    who.erase(id);
+  }
+  std::uint64_t Created(std::int32_t id) {
+    for (const Process& p : table.processes)
+      if (p.id == id) return p.created;
+    return 0;
+  }
+  // A launcher starts javaw.exe in its own session a little later, and ends.
+  void StartsJava(std::int32_t launcher, U64 afterMs) {
+    const U64 born = who[launcher].born;
+    w.At(afterMs, [this, launcher, born] {
+      const auto it = who.find(launcher);
+      if (it == who.end() || it->second.born != born) return;
+      const std::int32_t java = Spawn(Role::Controller, kControllerPath, it->second.session, it->second.launched);
+      table.processes.back().parentId = launcher;
+      Note(*seats[it->second.session - 1],
+           "the launcher " + std::to_string(launcher) + " started javaw.exe " + std::to_string(java));
+      w.At(r.Between(1, 10) * kSecond, [this, launcher, born] {
+        if (const auto again = who.find(launcher); again != who.end() && again->second.born == born) Exit(launcher);
+      });
+    });
+  }
+  std::uint32_t Launch(SessionId session, const std::string& path) {
+    if (r.Chance(0.02)) return 0;
+    if (path == kBridge.installPath) {
+      const std::int32_t bridge = Spawn(Role::Bridge, path, session, true);
+      if (r.Chance(0.15)) {  // the port not yet free: it ends at once, before the controller shows
+        w.At(r.Between(20, 2000), [this, bridge, born = w.Now()] {
+          if (const auto it = who.find(bridge); it != who.end() && it->second.born == born) Exit(bridge);
+        });
+      }
+      return static_cast<std::uint32_t>(bridge);
+    }
+    if (path != kController.installPath) return 0;
+    const std::int32_t launcher = Spawn(Role::Launcher, path, session, true);
+    StartsJava(launcher, r.Between(0, 20) * kSecond);
+    return static_cast<std::uint32_t>(launcher);
+  }
+
+  // A step of one session's monitor; the world learns what it ended and which timers it armed.
+  void Step(Seat& s, const std::string& what, const std::function<void()>& act) {
+    std::string line = "session " + std::to_string(s.session) + ": " + what;
+    s.fake.clock.ms = w.Now();
+    s.fake.clock.now = w.fake_.clock.now;
+    try {
+      act();
+    } catch (const std::exception& e) {
+      w.Fail("no-exception", line + " threw " + e.what());
+    }
+    for (const auto& [path, folder] : s.fake.launcher.launches)
+      line += " launch:" + path.substr(path.rfind('\\') + 1);
+    for (const auto& [id, code] : table.terminated) {
+      line += " ended:" + std::to_string(id);
+      if (who.count(id) != 0 && !Alive(id)) Exit(id);
+    }
+    for (const auto& [timer, ms] : s.fake.timers.history) {
+      const int t = static_cast<int>(timer);
+      const int gen = ++s.timerGen[t];
+      if (ms != 0)
+        w.At(ms, [this, &s, t, gen] {
+          if (s.monitor && gen == s.timerGen[t])
+            Step(s, t == 1 ? "Timer1" : "Timer3", [&] { s.monitor->OnTimer(static_cast<TimerId>(t)); });
+        });
+    }
+    fakes::FakePlatform& f = s.fake;
+    table.terminated.clear();
+    f.launcher.launches.clear();
+    f.timers.history.clear();
+    f.journal.clear();
+    f.tray.calls.clear();
+    f.events.events.clear();
+    f.dialogs.boxes.clear();
+    f.serial.calls.clear();
+    f.files.existsAsked.clear();
+    f.files.readsAsked.clear();
+    f.files.looksAsked.clear();
+    if (s.monitor && s.monitor->Ended()) Gone(s);
+    w.Trace(w.Stamp(" ") + line);
+    w.CheckInvariants(true);
+  }
+  bool Alive(std::int32_t id) const {
+    return std::any_of(table.processes.begin(), table.processes.end(), [id](const Process& p) { return p.id == id; });
+  }
+  // How many of a kind run on the workstation, and how many of them the monitors launched.
+  std::pair<int, int> Count(Role role) const {
+    std::pair<int, int> n;
+    for (const auto& [id, k] : who)
+      if (k.role == role) {
+        ++n.first;
+        n.second += k.launched ? 1 : 0;
+      }
+    return n;
+  }
+
+  World& w;
+  Rng r;
+  fakes::FakeProcessTable table;
+  std::map<std::int32_t, Known> who;
+  std::unique_ptr<Seat> seats[2];
+  SessionId claimHolder = 0;
+  std::int32_t nextId = 8;
+  int active = 0;  // the session before the screen
+  bool twoAccounts = false;
+  std::string endedElsewhere;  // the first process a monitor ended in another session
+};
+
+std::string World::OneControllerOnTheWorkstation() const {
+  const auto [all, launched] = sessions_->Count(Role::Controller);
+  if (all < 2 || launched == 0) return {};
+  return std::to_string(all) + " controllers run, " + std::to_string(launched) + " launched";
+}
+std::string World::OneBridgeOnTheWorkstation() const {
+  const int launched = sessions_->Count(Role::Bridge).second;
+  return launched > 1 ? std::to_string(launched) + " bridges launched by the two sessions' monitors" : "";
+}
+std::string World::EndsOnlyItsOwnSession() const { return sessions_->endedElsewhere; }
+
+World::~World() = default;
 
 // The parts of the world, one stream each.
 World::World(U64 seed, U64 days) : seed_(seed), end_(days * kDay) {
@@ -561,22 +1245,35 @@ World::World(U64 seed, U64 days) : seed_(seed), end_(days * kDay) {
          if (!controlPath_.empty()) fake_.files.Remove(controlPath_);
          const bool onD = r.Chance(0.6) && !driveGone_;
          controlPath_ = onD ? kBuiltInControlFile : fake_.system.folder + "\\" + kControlFileName;
+         if (shareRun_ && r.Chance(0.5)) controlPath_ = kShareControlFile;
          if (row.contents == nullptr) fake_.files.AddDirectory(controlPath_);
          else fake_.files.AddFile(controlPath_, row.contents);
          endAsked_ = row.ends;
+         controlHolds_ = row.holds;
          Note(controlPath_ + (row.contents ? std::string(" says ") + row.contents : std::string(" is a directory")));
          At(r.Exp(30 * kMinute), [this] {  // the other program removes it again
            fake_.files.Remove(controlPath_);
-           driveD_.erase(std::exchange(controlPath_, std::string())), endAsked_ = false;
+           driveD_.erase(std::exchange(controlPath_, std::string()));
+           endAsked_ = false;
+           controlHolds_ = false;
          });
        }},
       {"drive-d", 3 * 24, false, [this](Rng&) {  // D: goes with its files, and comes back with them
          auto& entries = fake_.files.entries;
-         if ((driveGone_ = !driveGone_))
-           for (auto it = entries.begin(); it != entries.end();)
-             it = StartsWith(it->first, "D:") ? (driveD_.insert(*it), entries.erase(it)) : std::next(it);
-         else
-           entries.insert(driveD_.begin(), driveD_.end()), driveD_.clear();
+         driveGone_ = !driveGone_;
+         if (!driveGone_) {
+           entries.insert(driveD_.begin(), driveD_.end());
+           driveD_.clear();
+           return;
+         }
+         for (auto it = entries.begin(); it != entries.end();) {
+           if (!StartsWith(it->first, "D:")) {
+             ++it;
+             continue;
+           }
+           driveD_.insert(*it);
+           it = entries.erase(it);
+         }
        }},
       {"log-write-fails", 2 * 24, false, [this](Rng& r) {
          if (!fake_.files.Has(logPath_)) return;
@@ -590,39 +1287,35 @@ World::World(U64 seed, U64 days) : seed_(seed), end_(days * kDay) {
          const ProgramButton button = first ? ProgramButton::CBPellux : ProgramButton::CBLINTARO;
          const ProgramButton other = first ? ProgramButton::CBLINTARO : ProgramButton::CBPellux;
          auto& c = fake_.controls;
-         const Colour before = c.colours[button], otherBefore = c.colours[other];
-         const bool refused = !first && c.portText.empty();  // the bridge's button without a port
+         expect_.click = button;
+         expect_.before = c.colours[button];
+         expect_.otherBefore = c.colours[other];
+         expect_.refused = !first && c.portText.empty();  // the bridge's button without a port
          Step(first ? "click CBPellux" : "click CBLINTARO", [&] { monitor_->OnProgramButtonClick(button); });
-         if (!Alive()) return;
-         const bool controller = Visible("JAVAW.EXE"), bridge = Visible("LINTARO.EXE");
-         const bool runs = first ? controller : bridge;
-         checks += 3;
-         if (refused && c.colours.at(button) != before) Fail("button-colours", "a refused click recoloured its button");
-         if (refused) return;
-         Colour otherExpected = otherBefore, back = runs ? kGreen : kRed, fore = runs ? kBlack : kWhite;
-         if (before == kGreen && first) {  // the stop of both: the bridge's button turns red only when it went
-           otherExpected = bridge ? otherBefore : kRed;
-           back = controller != bridge ? kMagenta : controller ? kGreen : kRed;
-           fore = controller != bridge || controller ? kBlack : kWhite;
-         }
-         if (c.colours.at(button) != (runs ? kGreen : kRed) || c.colours.at(other) != otherExpected)
-           Fail("button-colours", "after a click on a button of colour " + std::to_string(before));
-         if (c.stripBack != back || c.stripFore != fore)
-           Fail("strip-colours", "the strip after a click: " + c.stripText);
        }},
       {"port-text", 24, true, [this](Rng& r) {
          const std::string text = r.Pick(kPortTexts);
          fake_.controls.portText = text;
-         bool accepted = true;
-         Step("port " + text, [&] { accepted = monitor_->OnPortFieldLostFocus(); });
-         const std::string& now = fake_.controls.portText;
-         const bool whole = !now.empty() && now.find_first_not_of("-0123456789") == std::string::npos;
-         if (accepted ? !(now.empty() || whole) : now != text) Fail("port-field", "'" + text + "' left '" + now + "'");
-         ++checks;
+         expect_.portTyped = text;
+         Step("port " + text, [&] { expect_.portAccepted = monitor_->OnPortFieldLostFocus(); });
        }},
       {"session-end", 5 * 24, true, [this](Rng& r) {
          sessionAskedMs_ = Now();
+         sessionAskedOf_ = starts;
          Step("session ending", [&] { monitor_->OnSessionEnding(); });
+         // The programs get the same question and may go first: the cycle must then neither relaunch nor end.
+         const Role first = r.Chance(0.5) ? Role::Bridge : Role::Controller;
+         At(r.Between(1, 30) * kSecond, [this, first, &r] {
+           if (const std::int32_t id = FindRole(first, r)) {
+             Note("ends with the session: " + std::to_string(id));
+             Exit(id);
+           }
+         });
+         if (r.Chance(0.5)) {  // the plant's program writes the control file while the session ends
+           const auto part = std::find_if(parts_.begin(), parts_.end(),
+                                          [](const Part& p) { return std::string(p.name) == "control-file"; });
+           At(r.Between(1, 60) * kSecond, [this, i = part - parts_.begin()] { RunPart(i, false); });
+         }
          const U64 delay = r.Between(1, 90) * kSecond, answer = r.Below(3);
          At(delay, [this, answer] {
            if (!sessionAskedMs_ || answer == 2 || !Alive()) return;  // no answer: the monitor's own time-out
@@ -647,15 +1340,14 @@ World::World(U64 seed, U64 days) : seed_(seed), end_(days * kDay) {
          Restart(r.Between(5, 60) * kSecond);
        }},
       {"taskbar-created", 5 * 24, true, [this](Rng&) {
-         bool added = false;
-         Step("TaskbarCreated", [&] {
-           monitor_->OnTaskbarCreated();
-           for (const auto& call : fake_.tray.calls) added |= call.command == TrayCommand::Add;
-         });
-         if (!added) Fail("tray-icon-back", "the shell came back and the icon was not added again");
+         expect_.trayAdded = true;
+         Step("TaskbarCreated", [&] { monitor_->OnTaskbarCreated(); });
        }},
       {"monitor-crash", 4 * 24, true, [this](Rng& r) {
-         if (r.Chance(0.3)) return void(crashAtLaunch_ = true);  // in the next launch, at start or in a cycle
+         if (r.Chance(0.3)) {  // in the next launch, at start or in a cycle
+           crashAtLaunch_ = true;
+           return;
+         }
          Gone();
          Restart(r.Between(30, 90) * kSecond);  // restarted by the system's error reporting
        }},
@@ -669,7 +1361,16 @@ World::World(U64 seed, U64 days) : seed_(seed), end_(days * kDay) {
          fake_.files.Remove(path);
          At(r.Exp(30 * kMinute), [this, path] { fake_.files.AddFile(path, "exe"); });
        }},
-      {"timer-refused", 30 * 24, false, [this](Rng&) { refuseTimer_ = true, allowedEnds_.insert("no window"); }},
+      {"share-silent", 2 * 24, false, [this](Rng& r) {  // the share stops answering for a while: slow, or gone
+         if (!shareRun_) return;
+         fake_.files.unanswered.insert(kShareControlFile);
+         At(r.Chance(0.5) ? r.Between(1, 10) * kSecond : r.Exp(30 * kMinute),
+            [this] { fake_.files.unanswered.erase(kShareControlFile); });
+       }},
+      {"timer-refused", 30 * 24, false, [this](Rng&) {
+         refuseTimer_ = true;
+         allowedEnds_.insert("no window");
+       }},
   };
 }
 
@@ -680,9 +1381,16 @@ bool World::Run() {
   settings_ = Stream("settings");
   crashes_ = Stream("restarts");
   Rng setup = Stream("setup");
+  shareRun_ = Stream("share").Chance(0.3);
   fake_.system.folder = setup.Pick(kMonitorFolders);
   logPath_ = fake_.system.folder + "\\" + kLogFileName;
   loggingRun_ = setup.Chance(0.25);  // a line for every process of every scan: in a quarter of the runs
+  // Settings from the other places: the log elsewhere by the workstation's key, the bridge's name by policy.
+  Rng places = Stream("places");
+  if (places.Chance(0.3)) placed_.push_back({SettingsKey::Machine, "LogFile", "C:\\PlantLogs\\PelluxMONITOR.log"});
+  if (places.Chance(0.3)) placed_.push_back({SettingsKey::MachinePolicy, "BridgeProcess", "lintaro.exe"});
+  for (const Placed& setting : placed_)
+    if (setting.name == "LogFile") logPath_ = setting.value;
   wallBase_ = (20454 + static_cast<std::int64_t>(setup.Below(365))) * 86400;  // a day of 2026
   wallBase_ += static_cast<std::int64_t>(setup.Below(86400));
   fake_.files.AddFile(kBridge.installPath, "exe");
@@ -703,6 +1411,7 @@ bool World::Run() {
     if (i < 2) Proc(id)->openForRead = Proc(id)->openLimited = false;
   }
   fake_.clock.ms = 0;
+  sessions_ = std::make_unique<Sessions>(*this);
   for (std::size_t i = 0; i < parts_.size(); ++i)
     At(streams_[i].Exp(parts_[i].meanHours * kHour), [this, i] { RunPart(i, true); });
   StartMonitor();
@@ -727,7 +1436,9 @@ bool World::Run() {
   if (!violation_.empty()) {
     std::printf("seed %llu FAILED at step %llu, %.1f simulated minutes in: %s\n", static_cast<ull>(seed_),
                 static_cast<ull>(stepNo_), static_cast<double>(Now()) / kMinute, violation_.c_str());
-    for (const std::string& line : trace_) std::printf("    %s\n", line.c_str());
+    for (const auto& [line, quiet] : trace_)
+      std::printf("    %s%s\n", line.c_str(),
+                  quiet > 1 ? (" (quiet, " + std::to_string(quiet) + " in a row)").c_str() : "");
     std::printf("  the programs then:");
     for (const auto& p : fake_.processes.processes) {
       const Info& info = info_[p.id];
@@ -735,6 +1446,12 @@ bool World::Run() {
         std::printf(" %d%s%s%s %s;", p.id, info.launched ? " launched" : "", p.openForTerminate ? "" : " elevated",
                     p.terminable && !p.endsLater ? "" : " stubborn", p.path.substr(p.path.rfind('\\') + 1).c_str());
     }
+    std::printf("\n  the two sessions' programs:");
+    for (const auto& [id, k] : sessions_->who)
+      if (k.role != Role::Monitor)
+        std::printf(" %d%s %s in session %u;", id, k.launched ? " launched" : "",
+                    k.role == Role::Controller ? "javaw.exe" : k.role == Role::Bridge ? "LINTARO.exe" : "Pellux.exe",
+                    static_cast<unsigned>(k.session));
     std::printf("\n  replay: make simulate SEED=%llu RUNS=1 DAYS=%llu\n", static_cast<ull>(seed_),
                 static_cast<ull>((end_ + kDay - 1) / kDay));
   }
@@ -761,8 +1478,10 @@ int main(int argc, char** argv) {
       for (const auto& f : pellux::sim::kFixedSeeds) plan.push_back({f.seed, f.days});
     else if (value != nullptr && i + 1 < argc)
       *value = std::strtoull(argv[++i], nullptr, 10);
-    else
-      return std::fprintf(stderr, "usage: simulate [--seed N] [--runs K] [--days D] [--fixed]\n"), 2;
+    else {
+      std::fprintf(stderr, "usage: simulate [--seed N] [--runs K] [--days D] [--fixed]\n");
+      return 2;
+    }
   }
   if (plan.empty())
     for (std::uint64_t k = 0; k < runs; ++k) plan.push_back({seed + k, days});
@@ -771,7 +1490,8 @@ int main(int argc, char** argv) {
   for (const auto& [s, d] : plan) {
     pellux::sim::World world(s, d);
     failed += world.Run() ? 0 : 1;
-    cycles += world.cycles, checks += world.checks;
+    cycles += world.cycles;
+    checks += world.checks;
   }
   std::printf("total: %zu runs, %d failed, %llu cycles, %llu invariant checks\n", plan.size(), failed,
               static_cast<unsigned long long>(cycles), static_cast<unsigned long long>(checks));

@@ -2,8 +2,8 @@
 // Small fakes of everything the operating system provides. Each records what
 // was asked of it; those that matter for order also write to a shared
 // journal, so a test can assert the sequence a user would see.
-#include <cstdint>
 #include <algorithm>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>
@@ -193,6 +193,8 @@ class FakeFileSystem final : public FileSystem {
   // The code page of the tests is Latin-1: a character above U+00FF has no
   // byte and becomes '?'.
   std::string ToCodePage(const std::string& text) override {
+    if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+      return text;  // ASCII is the same in every code page
     std::string out;
     for (std::size_t i = 0; i < text.size();) {
       const auto lead = static_cast<unsigned char>(text[i]);
@@ -456,9 +458,19 @@ class FakeProcessTable final : public ProcessTable {
   std::int32_t lastError = 0;
 
  private:
+  // A walk asks for the processes in their listed order: the last one found and the one after it are looked
+  // at first, so that a walk over a crowded table stays linear.
   Process* Find(std::int32_t id) {
-    for (auto& p : processes)
-      if (p.id == id) return &p;
+    for (const std::size_t at : {lastFound_, lastFound_ + 1})
+      if (at < processes.size() && processes[at].id == id) {
+        lastFound_ = at;
+        return &processes[at];
+      }
+    for (std::size_t at = 0; at < processes.size(); ++at)
+      if (processes[at].id == id) {
+        lastFound_ = at;
+        return &processes[at];
+      }
     return nullptr;
   }
   Process* ByHandle(ProcessHandle h) {
@@ -467,6 +479,7 @@ class FakeProcessTable final : public ProcessTable {
   }
   std::map<ProcessHandle, std::int32_t> handles;
   ProcessHandle nextHandle = 1000;
+  std::size_t lastFound_ = 0;
 };
 
 class FakeLauncher final : public Launcher {
