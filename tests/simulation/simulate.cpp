@@ -978,7 +978,7 @@ struct World::Sessions {
     w.At(0, [this] { LogOn(0); });
   }
   // A kind of happening, again and again, a mean of hours apart.
-  void Next(const char* name, double hours, std::function<void()> act) {
+  void Next(const char* name, double hours, const std::function<void()>& act) {
     w.At(r.Exp(hours * kHour), [this, name, hours, act] {
       ++w.faults_[std::string("sessions-") + name];
       act();
