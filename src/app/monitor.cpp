@@ -14,9 +14,8 @@ Monitor::Monitor(const Platform& platform)
       launched_(p_.processes, p_.launchRecord),
       tray_(p_.tray),
       window_(p_.controls, p_.timers, tray_),
-      cycle_({p_.timers, p_.clock, log_, events_, processes_, p_.launcher, window_, p_.files,
-              programFolder_, AppVersion_, programs_, controlFile_,
-              [this] { ImmediateEnd(EndCause::ControlFileEnd); }, &launched_,
+      cycle_({p_.timers, p_.clock, log_, events_, processes_, p_.launcher, window_, p_.files, programFolder_,
+              AppVersion_, programs_, controlFile_, [this] { ImmediateEnd(EndCause::ControlFileEnd); }, &launched_,
               [this] { WindowFailed("Timer1"); }, [this] { p_.claim.Release(); },
               [this] { return p_.claim.TakenElsewhere(); }}),
       buttons_({log_, events_, processes_, p_.files, p_.dialogs, window_, p_.serial, programs_,
@@ -129,8 +128,9 @@ void Monitor::StartController(const LaunchedSet& earlier) {
   const SupervisedProgram& controller = programs_.controller;
   // A javaw.exe that was recorded and has gone is a controller that ended:
   // the launcher's other children are not looked for then.
-  const RecordedProcess javaw =
-      earlier.javaw.Known() ? earlier.javaw : launched_.StartedBy(earlier.launcher, controller.runningCheckName);
+  const RecordedProcess javaw = earlier.javaw.Known()
+                                    ? earlier.javaw
+                                    : launched_.StartedBy(earlier.launcher, controller.runningCheckName);
   if (launched_.StillRuns(javaw)) {
     launched_.RecordJavaw(javaw);
     AdoptAtStart(controller, javaw.id);  // seen running: no grace needed
@@ -174,8 +174,7 @@ void Monitor::WindowFailed(const std::string& what) {
 }
 
 void Monitor::MissingProgram(const SupervisedProgram& program) {
-  MissingExecutableExit(program, p_.dialogs, log_,
-                        [this] { ImmediateEnd(EndCause::MissingProgram); });
+  MissingExecutableExit(program, p_.dialogs, log_, [this] { ImmediateEnd(EndCause::MissingProgram); });
 }
 
 // Nothing starts with a value that cannot be used: not even the window, so
@@ -192,8 +191,8 @@ void Monitor::RefuseSetting(const BadSetting& bad) {
 std::uint32_t Monitor::LaunchAtStart(const SupervisedProgram& program) {
   std::uint64_t created = 0;
   const std::uint32_t result = Launch(p_.launcher, program, &created);
-  const RecordedProcess started =
-      result == 0 ? RecordedProcess{} : RecordedProcess{static_cast<std::int32_t>(result), created};
+  const RecordedProcess started = result == 0 ? RecordedProcess{}
+                                              : RecordedProcess{static_cast<std::int32_t>(result), created};
   if (program.button == programs_.bridge.button) {
     launched_.RecordBridge(started);
   } else {

@@ -7,8 +7,8 @@ namespace pellux {
 // colour is the only record of that program's believed state.
 using Colour = std::uint32_t;
 
-inline constexpr Colour kGreen = 65280;         // running
-inline constexpr Colour kRed = 255;             // stopped or failed
+inline constexpr Colour kGreen = 65280;  // running
+inline constexpr Colour kRed = 255;      // stopped or failed
 inline constexpr Colour kWhite = 16777215;
 inline constexpr Colour kBlack = 0;
 inline constexpr Colour kMagenta = 16711935;    // mixed result of a stop

@@ -9,9 +9,7 @@ namespace pellux {
 // Upper case by the C locale, as the control file's commands are compared:
 // ASCII letters only, every other byte as it is. Written out rather than
 // through toupper, which a scan calls for every byte of every path.
-[[nodiscard]] constexpr char Upper(char c) {
-  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
+[[nodiscard]] constexpr char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 [[nodiscard]] inline std::string Upper(std::string text) {
   for (char& c : text) c = Upper(c);
@@ -28,7 +26,7 @@ namespace pellux {
   if ((c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177)) return odd ? c - 1 : c;
   if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) return odd ? c : c - 1;
   if (c >= 0x3B1 && c <= 0x3C9) return c == 0x3C2 ? 0x3A3 : c - 0x20;  // final sigma
-  if (c == 0x3AC) return 0x386;                             // the Greek vowels with tonos
+  if (c == 0x3AC) return 0x386;                                        // the Greek vowels with tonos
   if ((c >= 0x3AD && c <= 0x3AF)) return c - 0x25;
   if (c == 0x3CC) return 0x38C;
   if (c == 0x3CD || c == 0x3CE) return c - 0x3F;

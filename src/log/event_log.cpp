@@ -12,8 +12,8 @@ std::string FormatLogLine(const LocalTime& when, const std::string& text) {
   if (when.hour == 0 && when.minute == 0 && when.second == 0) {
     std::snprintf(stamp, sizeof stamp, "#%04d-%02d-%02d#", when.year, when.month, when.day);
   } else {
-    std::snprintf(stamp, sizeof stamp, "#%04d-%02d-%02d %02d:%02d:%02d#", when.year, when.month,
-                  when.day, when.hour, when.minute, when.second);
+    std::snprintf(stamp, sizeof stamp, "#%04d-%02d-%02d %02d:%02d:%02d#", when.year, when.month, when.day, when.hour,
+                  when.minute, when.second);
   }
   std::string line;
   line.reserve(sizeof stamp + text.size() + 5);
@@ -24,9 +24,7 @@ std::string FormatLogLine(const LocalTime& when, const std::string& text) {
   return line;
 }
 
-std::string LogFileBeside(const std::string& programFolder) {
-  return programFolder + "\\" + kLogFileName;
-}
+std::string LogFileBeside(const std::string& programFolder) { return programFolder + "\\" + kLogFileName; }
 
 std::string RolledLogFile(const std::string& path) {
   const std::size_t name = path.find_last_of("\\/:");
@@ -44,8 +42,7 @@ std::string DroppedLinesText(std::uint64_t count) {
 LogFileWriter::LogFileWriter(std::string path, std::uint64_t limitBytes)
     : path_(std::move(path)), rolled_(RolledLogFile(path_)), limit_(limitBytes) {}
 
-void LogFileWriter::Write(FileSystem& files, const std::vector<LogLine>& lines,
-                          std::uint64_t droppedBefore) {
+void LogFileWriter::Write(FileSystem& files, const std::vector<LogLine>& lines, std::uint64_t droppedBefore) {
   dropped_ += droppedBefore;
   // Asked once a batch, so a file deleted or emptied by someone else between
   // batches is taken as it now is.
@@ -67,8 +64,7 @@ void LogFileWriter::Write(FileSystem& files, const std::vector<LogLine>& lines,
         rollRefused = true;  // tried again with the next batch
       }
     }
-    const std::string told =
-        dropped_ == 0 ? std::string() : FormatLogLine(line.when, DroppedLinesText(dropped_));
+    const std::string told = dropped_ == 0 ? std::string() : FormatLogLine(line.when, DroppedLinesText(dropped_));
     if (size + out.size() + told.size() + line.bytes.size() > 2 * limit_) {
       ++dropped_;
       continue;
@@ -97,9 +93,7 @@ EventLog::~EventLog() {
   }
 }
 
-void EventLog::SetLimitKB(std::uint32_t kb) {
-  limitBytes_ = std::uint64_t{std::max(kb, kLeastLogLimitKB)} * 1024;
-}
+void EventLog::SetLimitKB(std::uint32_t kb) { limitBytes_ = std::uint64_t{std::max(kb, kLeastLogLimitKB)} * 1024; }
 
 void EventLog::InitLog(const std::string& path) {
   worker_.reset();

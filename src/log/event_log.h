@@ -12,8 +12,7 @@
 namespace pellux {
 
 inline constexpr char kLogFileName[] = "PelluxMONITOR.anc";
-inline constexpr char kLogBanner[] =
-    "i==============================   MAIN   ==============================";
+inline constexpr char kLogBanner[] = "i==============================   MAIN   ==============================";
 
 // What may wait for a log on a share while the share does not answer: a
 // cycle over a hundred processes writes some 15 KB, so the network's own

@@ -44,8 +44,7 @@ std::string WithoutNul(const std::string& text) {
 // A launch's strings: its log line with the result, the program, then the new
 // process's id, or the path that did not start.
 std::vector<std::string> LaunchStrings(const SupervisedProgram& program, std::uint32_t result) {
-  return {LaunchLogLine(program, result), program.exeName,
-          result == 0 ? program.installPath : std::to_string(result)};
+  return {LaunchLogLine(program, result), program.exeName, result == 0 ? program.installPath : std::to_string(result)};
 }
 
 }  // namespace
@@ -61,8 +60,7 @@ void NobodySeesEvent(SystemEventLog& sink, const std::string& where, const std::
              {"PelluxMONITOR does not supervise where nobody can see it: " + where, where, session});
 }
 
-void BesideMachineWideEvent(SystemEventLog& sink, const std::string& folder,
-                            const std::string& machineProgram) {
+void BesideMachineWideEvent(SystemEventLog& sink, const std::string& folder, const std::string& machineProgram) {
   sink.Write(KindOf(EventId::BesideMachineWide).level, EventId::BesideMachineWide,
              {"PelluxMONITOR is installed for every user of this computer: this per-user copy "
               "starts nothing. Uninstall the per-user package.",
@@ -106,10 +104,9 @@ void SystemEvents::CycleDone() {
   for (auto& [id, r] : repeats_) Summarise(id, r, now, false);
 }
 
-void SystemEvents::Started(const std::string& version, const std::string& programFolder,
-                           bool logFileOn, const std::string& sources) {
-  Write(EventId::Started,
-        {kStartedText, version, programFolder, logFileOn ? "on" : "off", sources});
+void SystemEvents::Started(const std::string& version, const std::string& programFolder, bool logFileOn,
+                           const std::string& sources) {
+  Write(EventId::Started, {kStartedText, version, programFolder, logFileOn ? "on" : "off", sources});
 }
 
 void SystemEvents::Ended(EndCause cause) {
@@ -119,17 +116,15 @@ void SystemEvents::Ended(EndCause cause) {
   Write(EventId::Ended, {kEndedText, CauseText(cause)});
 }
 
-void SystemEvents::OtherSessionAtStart(const std::string& text, const std::string& runningName,
-                                       std::uint32_t session) {
+void SystemEvents::OtherSessionAtStart(const std::string& text, const std::string& runningName, std::uint32_t session) {
   Write(EventId::OtherSessionAtStart, {text, runningName, std::to_string(session)});
 }
 
 void SystemEvents::LaunchClaimed(const std::string& text) { Write(EventId::LaunchClaimed, {text}); }
 
 void SystemEvents::OwnSessionAgain(bool controllerHere) {
-  Write(EventId::OwnSessionAgain,
-        {kOwnSessionAgainText, controllerHere ? "the controller runs in this session"
-                                              : "no other session runs the programs"});
+  Write(EventId::OwnSessionAgain, {kOwnSessionAgainText, controllerHere ? "the controller runs in this session"
+                                                                        : "no other session runs the programs"});
 }
 
 void SystemEvents::BridgeInOtherSession(const std::string& text, const std::string& runningName,
@@ -141,19 +136,17 @@ void SystemEvents::ProgramMissing(const SupervisedProgram& program) {
   Write(EventId::ProgramMissing, {program.missingLog, program.exeName, program.installPath});
 }
 
-void SystemEvents::SettingRefused(const std::string& text, const std::string& name,
-                                  const std::string& key, const std::string& reason) {
+void SystemEvents::SettingRefused(const std::string& text, const std::string& name, const std::string& key,
+                                  const std::string& reason) {
   Write(EventId::SettingRefused, {text, name, key, reason});
 }
 
-void SystemEvents::SettingTurnedOff(const std::string& text, const std::string& name,
-                                    const std::string& key, const std::string& reason) {
+void SystemEvents::SettingTurnedOff(const std::string& text, const std::string& name, const std::string& key,
+                                    const std::string& reason) {
   Write(EventId::SettingTurnedOff, {text, name, key, reason});
 }
 
-void SystemEvents::WindowFailed(const std::string& what) {
-  Write(EventId::WindowFailed, {kWindowFailedText, what});
-}
+void SystemEvents::WindowFailed(const std::string& what) { Write(EventId::WindowFailed, {kWindowFailedText, what}); }
 
 void SystemEvents::LaunchedAtStart(const SupervisedProgram& program, std::uint32_t result) {
   Write(result == 0 ? EventId::LaunchFailed : EventId::Launched, LaunchStrings(program, result));
@@ -167,8 +160,8 @@ void SystemEvents::BridgeUnderOtherName(const std::string& runningName, std::int
   if (std::exchange(otherNameReported_, true)) return;
   const SupervisedProgram& bridge = programs_.bridge;
   Write(EventId::BridgeUnderOtherName,
-        {bridge.exeName + " launched by the monitor runs as " + runningName +
-             ", which its running check (" + bridge.runningCheckName + ") does not match",
+        {bridge.exeName + " launched by the monitor runs as " + runningName + ", which its running check (" +
+             bridge.runningCheckName + ") does not match",
          bridge.runningCheckName, runningName, ProcessText(processId)});
 }
 
@@ -179,14 +172,13 @@ void SystemEvents::BridgeRelaunched(std::uint32_t result) {
 
 void SystemEvents::BridgeTerminated(std::int32_t processId) {
   const SupervisedProgram& bridge = programs_.bridge;
-  Repeating(EventId::BridgeTerminated,
-            {bridge.exeName + " ended by the monitor: the controller (" +
-                 programs_.controller.runningCheckName + ") is not running",
-             bridge.exeName, ProcessText(processId)});
+  Repeating(EventId::BridgeTerminated, {bridge.exeName + " ended by the monitor: the controller (" +
+                                            programs_.controller.runningCheckName + ") is not running",
+                                        bridge.exeName, ProcessText(processId)});
 }
 
-void SystemEvents::ControlFile(ControlState state, const std::string& tip,
-                               const std::string& command, const std::string& file) {
+void SystemEvents::ControlFile(ControlState state, const std::string& tip, const std::string& command,
+                               const std::string& file) {
   if (state == control_) return;
   control_ = state;
   switch (state) {
@@ -211,11 +203,9 @@ void SystemEvents::DistantControlFile(const std::string& path, bool answered) {
   Write(EventId::ControlFileUnanswered, {"No answer from the control file " + path, path});
 }
 
-void SystemEvents::ButtonStop(const SupervisedProgram& program, std::int32_t processId,
-                              bool stillRunning) {
+void SystemEvents::ButtonStop(const SupervisedProgram& program, std::int32_t processId, bool stillRunning) {
   Write(stillRunning ? EventId::ButtonStillRunning : EventId::ButtonStopped,
-        {stillRunning ? program.stillRunning : program.stopped, program.exeName,
-         ProcessText(processId)});
+        {stillRunning ? program.stillRunning : program.stopped, program.exeName, ProcessText(processId)});
 }
 
 void SystemEvents::ButtonCheck(const SupervisedProgram& program, bool running) {

@@ -32,8 +32,7 @@ enum class EndCause {
 // is the session's number, or "-" when unknown.
 void NobodySeesEvent(SystemEventLog& sink, const std::string& where, const std::string& session);
 // folder is this program's, machineProgram what the machine-wide package installed.
-void BesideMachineWideEvent(SystemEventLog& sink, const std::string& folder,
-                            const std::string& machineProgram);
+void BesideMachineWideEvent(SystemEventLog& sink, const std::string& folder, const std::string& machineProgram);
 
 // What the control file says this cycle.
 enum class ControlState { Normal, Holding, End };
@@ -78,8 +77,7 @@ class SystemEvents {
 
   // Start-up found the program recognised as runningName running in another
   // logon session (session) and launched neither program; text is the strip's.
-  void OtherSessionAtStart(const std::string& text, const std::string& runningName,
-                           std::uint32_t session);
+  void OtherSessionAtStart(const std::string& text, const std::string& runningName, std::uint32_t session);
   // Start-up launched neither program: a monitor of another session is launching.
   void LaunchClaimed(const std::string& text);
   // The wait for another session is over; controllerHere: the controller now
@@ -87,8 +85,7 @@ class SystemEvents {
   void OwnSessionAgain(bool controllerHere);
   // The cycle launched no bridge: one runs in another session. The caller
   // writes it once per change of that session.
-  void BridgeInOtherSession(const std::string& text, const std::string& runningName,
-                            std::uint32_t session);
+  void BridgeInOtherSession(const std::string& text, const std::string& runningName, std::uint32_t session);
 
   // The cycle's events; each can come back on every cycle.
   void BridgeRelaunched(std::uint32_t result);
@@ -100,8 +97,7 @@ class SystemEvents {
   // Reports only a change: normal to holding and back, and END. tip is what
   // the tray shows now, command the second field as compared, file the
   // control file read (empty when there is none).
-  void ControlFile(ControlState state, const std::string& tip, const std::string& command,
-                   const std::string& file);
+  void ControlFile(ControlState state, const std::string& tip, const std::string& command, const std::string& file);
 
   // A look at a control-file location that may block (a share, a network
   // drive): one that did not answer in time is told once per outage, and
@@ -117,7 +113,7 @@ class SystemEvents {
 
  private:
   struct Repeat {
-    bool reported = false;       // a report or a summary was written
+    bool reported = false;  // a report or a summary was written
     std::uint64_t lastReportMs = 0;
     std::uint32_t heldBack = 0;  // occurrences since it, not reported
     std::string lastText;

@@ -16,8 +16,7 @@ class Dialogs {
   virtual ~Dialogs() = default;
   // Shows a modal message box and waits until it is answered. Lines in text
   // are joined by single carriage returns.
-  virtual void ShowBox(const std::string& text, const std::string& caption,
-                       std::uint32_t style) = 0;
+  virtual void ShowBox(const std::string& text, const std::string& caption, std::uint32_t style) = 0;
 };
 
 }  // namespace pellux

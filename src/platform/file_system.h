@@ -65,8 +65,7 @@ class FileSystem {
   // Reads at most maxBytes from the start of the file at path, sharing it with
   // its writer. nullopt when it cannot be opened or read (absent, a directory,
   // held open without sharing, drive not ready).
-  [[nodiscard]] virtual std::optional<std::string> ReadHead(const std::string& path,
-                                                            std::size_t maxBytes) = 0;
+  [[nodiscard]] virtual std::optional<std::string> ReadHead(const std::string& path, std::size_t maxBytes) = 0;
 
   // The text (UTF-8, as every text in the core) in the system's ANSI code
   // page, as the readers of the monitor's own text files expect: what the

@@ -13,8 +13,7 @@ class Launcher {
   // created, when given, receives the new process's creation time (as
   // ProcessTable::CreationTime gives it), read before the process can have
   // ended; 0 when it could not be read.
-  [[nodiscard]] virtual std::uint32_t StartMinimised(const std::string& path,
-                                                     const std::string& workingFolder,
+  [[nodiscard]] virtual std::uint32_t StartMinimised(const std::string& path, const std::string& workingFolder,
                                                      std::uint64_t* created) = 0;
 };
 

@@ -36,31 +36,28 @@ class ProcessTable {
   // Fills ids (bytes / 4 entries) with the identifiers of the running
   // processes in the system's order and stores the number of bytes written in
   // *bytesReturned; a list that is too small is filled completely.
-  virtual bool ListProcesses(std::int32_t* ids, std::uint32_t bytes,
-                             std::uint32_t* bytesReturned) = 0;
+  virtual bool ListProcesses(std::int32_t* ids, std::uint32_t bytes, std::uint32_t* bytesReturned) = 0;
 
   // A handle with the given access, or 0 when the process cannot be opened.
-  [[nodiscard]] virtual ProcessHandle Open(std::uint32_t access, bool inheritable,
-                                           std::int32_t id) = 0;
+  [[nodiscard]] virtual ProcessHandle Open(std::uint32_t access, bool inheritable, std::int32_t id) = 0;
 
   // Lists the process's modules (the executable's own first) into modules,
   // which holds bytes bytes. False on failure.
-  [[nodiscard]] virtual bool ListModules(ProcessHandle process, ModuleHandle* modules,
-                                         std::uint32_t bytes, std::uint32_t* bytesNeeded) = 0;
+  [[nodiscard]] virtual bool ListModules(ProcessHandle process, ModuleHandle* modules, std::uint32_t bytes,
+                                         std::uint32_t* bytesNeeded) = 0;
 
   // Copies the module's full path (UTF-8) into buffer, which holds capacity
   // bytes; returns the number of bytes copied, 0 on failure. A path that does
   // not fit (in capacity characters, or its UTF-8 in capacity bytes) is cut
   // and returns capacity.
-  [[nodiscard]] virtual std::uint32_t ModulePath(ProcessHandle process, ModuleHandle module,
-                                                 char* buffer, std::uint32_t capacity) = 0;
+  [[nodiscard]] virtual std::uint32_t ModulePath(ProcessHandle process, ModuleHandle module, char* buffer,
+                                                 std::uint32_t capacity) = 0;
 
   // Copies the full path of the process's executable (UTF-8) into buffer,
   // which holds capacity bytes, through a kAccessQueryLimited handle; returns
   // the number of bytes copied, capacity when the path does not fit with its
   // terminating NUL, 0 on any other failure.
-  [[nodiscard]] virtual std::uint32_t ImagePath(ProcessHandle process, char* buffer,
-                                                std::uint32_t capacity) = 0;
+  [[nodiscard]] virtual std::uint32_t ImagePath(ProcessHandle process, char* buffer, std::uint32_t capacity) = 0;
 
   // Reads the exit code (259 while the process runs). False on failure.
   [[nodiscard]] virtual bool ExitCode(ProcessHandle process, std::uint32_t* exitCode) = 0;

@@ -24,7 +24,7 @@ enum class StoredKind {
 
 struct StoredValue {
   StoredKind kind = StoredKind::Text;
-  std::string text;  // UTF-8, up to its first NUL; empty unless a text kind
+  std::string text;          // UTF-8, up to its first NUL; empty unless a text kind
   std::uint32_t number = 0;  // a Number's value
 };
 

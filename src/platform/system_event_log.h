@@ -30,7 +30,7 @@ enum class EventLevel { Information, Warning, Error };
   X(BridgeRelaunchFailed, 1021, MSG_BRIDGE_RELAUNCH_FAILED, Error, 4)          \
   X(BridgeTerminated, 1022, MSG_BRIDGE_TERMINATED, Warning, 4)                 \
   X(RepeatSummary, 1023, MSG_REPEAT_SUMMARY, Warning, 3)                       \
-  X(BridgeUnderOtherName, 1024, MSG_BRIDGE_UNDER_OTHER_NAME, Error, 4)          \
+  X(BridgeUnderOtherName, 1024, MSG_BRIDGE_UNDER_OTHER_NAME, Error, 4)         \
   X(Holding, 1030, MSG_HOLDING, Warning, 3)                                    \
   X(HoldingEnded, 1031, MSG_HOLDING_ENDED, Information, 1)                     \
   X(ControlFileEnd, 1032, MSG_CONTROL_FILE_END, Information, 2)                \
@@ -39,10 +39,10 @@ enum class EventLevel { Information, Warning, Error };
   X(ButtonStillRunning, 1041, MSG_BUTTON_STILL_RUNNING, Information, 3)        \
   X(ButtonFoundRunning, 1042, MSG_BUTTON_FOUND_RUNNING, Information, 2)        \
   X(ButtonFoundNotRunning, 1043, MSG_BUTTON_FOUND_NOT_RUNNING, Information, 2) \
-  X(SerialPortClosed, 1044, MSG_SERIAL_PORT_CLOSED, Information, 2)          \
-  X(OtherSessionAtStart, 1050, MSG_OTHER_SESSION_AT_START, Warning, 3)        \
-  X(BridgeInOtherSession, 1051, MSG_BRIDGE_IN_OTHER_SESSION, Warning, 3)      \
-  X(LaunchClaimed, 1052, MSG_LAUNCH_CLAIMED, Warning, 1)                      \
+  X(SerialPortClosed, 1044, MSG_SERIAL_PORT_CLOSED, Information, 2)            \
+  X(OtherSessionAtStart, 1050, MSG_OTHER_SESSION_AT_START, Warning, 3)         \
+  X(BridgeInOtherSession, 1051, MSG_BRIDGE_IN_OTHER_SESSION, Warning, 3)       \
+  X(LaunchClaimed, 1052, MSG_LAUNCH_CLAIMED, Warning, 1)                       \
   X(OwnSessionAgain, 1053, MSG_OWN_SESSION_AGAIN, Information, 2)
 
 enum class EventId : std::uint32_t {
@@ -60,8 +60,7 @@ struct EventKind {
 };
 
 inline constexpr EventKind kEventKinds[] = {
-#define PELLUX_EVENT_KIND(name, id, symbol, level, strings) \
-  {EventId::name, #symbol, EventLevel::level, strings},
+#define PELLUX_EVENT_KIND(name, id, symbol, level, strings) {EventId::name, #symbol, EventLevel::level, strings},
     PELLUX_SYSTEM_EVENTS(PELLUX_EVENT_KIND)
 #undef PELLUX_EVENT_KIND
 };

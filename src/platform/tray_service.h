@@ -6,9 +6,9 @@ namespace pellux {
 enum class TrayCommand : std::uint32_t { Add = 0, Modify = 1, Delete = 2 };
 
 inline constexpr std::uint32_t kTrayIconId = 1;
-inline constexpr std::uint32_t kTrayFlags = 7;            // message + icon + tip valid
+inline constexpr std::uint32_t kTrayFlags = 7;  // message + icon + tip valid
 inline constexpr std::uint32_t kTrayCallbackMessage = 513;
-inline constexpr int kTrayPictureCount = 5;               // imgIcon(0) .. imgIcon(4)
+inline constexpr int kTrayPictureCount = 5;  // imgIcon(0) .. imgIcon(4)
 inline constexpr int kTipChars = 64;
 
 // The notification-icon record in its first, smallest form, field for field.

@@ -57,8 +57,7 @@ bool ParseProcess(std::string_view& rest, std::string_view name, RecordedProcess
   line.remove_prefix(1);
   const std::size_t blank = line.find(' ');
   if (blank == std::string_view::npos) return false;
-  if (!ParseNumber(line.substr(0, blank), &p->id) || !ParseNumber(line.substr(blank + 1), &p->created))
-    return false;
+  if (!ParseNumber(line.substr(0, blank), &p->id) || !ParseNumber(line.substr(blank + 1), &p->created)) return false;
   // Either a process with both its id and its creation time, or none at all.
   return p->Known() || (p->id == 0 && p->created == 0);
 }
@@ -76,12 +75,11 @@ std::string FormatLaunchRecord(const LaunchedSet& launched) {
 }
 
 std::optional<LaunchedSet> ParseLaunchRecord(std::string_view bytes) {
-  if (bytes.size() > kLongestRecord || bytes.substr(0, kVersionLine.size()) != kVersionLine)
-    return std::nullopt;
+  if (bytes.size() > kLongestRecord || bytes.substr(0, kVersionLine.size()) != kVersionLine) return std::nullopt;
   std::string_view rest = bytes.substr(kVersionLine.size());
   LaunchedSet launched;
-  if (!ParseProcess(rest, "bridge", &launched.bridge) ||
-      !ParseProcess(rest, "launcher", &launched.launcher) || !ParseProcess(rest, "javaw", &launched.javaw))
+  if (!ParseProcess(rest, "bridge", &launched.bridge) || !ParseProcess(rest, "launcher", &launched.launcher) ||
+      !ParseProcess(rest, "javaw", &launched.javaw))
     return std::nullopt;
   const std::size_t body = bytes.size() - rest.size();
   std::string_view line;

@@ -15,7 +15,7 @@ void ReportError(std::int32_t, const std::string&, const std::string&, const std
 
 namespace {
 
-constexpr std::uint32_t kStartListBytes = 8;     // doubled before the first call: 16 bytes
+constexpr std::uint32_t kStartListBytes = 8;       // doubled before the first call: 16 bytes
 constexpr std::uint32_t kStartBytesReturned = 96;  // only makes the first call happen
 // A table that keeps filling every list it is given would double the list
 // for ever; past this size the walk goes on with what the last call listed.
@@ -62,9 +62,7 @@ bool EndsWith(std::string_view path, std::string_view name) {
   return path.size() >= name.size() && path.substr(path.size() - name.size()) == name;
 }
 
-bool Contains(std::string_view path, std::string_view name) {
-  return path.find(name) != std::string_view::npos;
-}
+bool Contains(std::string_view path, std::string_view name) { return path.find(name) != std::string_view::npos; }
 
 // True when the path's file name is name followed by ".EXE".
 bool FileNameIsExe(std::string_view path, std::string_view name) {
@@ -84,7 +82,7 @@ std::vector<std::int32_t> EnumerateProcesses(ProcessTable& table) {
   while (bufferSize <= bytesReturned && bufferSize < kMaxListBytes) {
     bufferSize *= 2;
     ids = std::vector<std::int32_t>(bufferSize / 4);
-    bytesReturned = 0;  // a call that writes nothing has listed nothing
+    bytesReturned = 0;                                                  // a call that writes nothing has listed nothing
     (void)table.ListProcesses(ids.data(), bufferSize, &bytesReturned);  // success is not examined
   }
   ids.resize(std::min(bytesReturned, bufferSize) / 4);
@@ -150,8 +148,7 @@ std::optional<std::string> ReadPath(ProcessTable& table, HandleGuard& handle, st
   // Here no path is no process: protected and system processes open this
   // way yet name no file, and they stay skipped as before.
   return ReadGrowing(
-      [&](char* buffer, std::uint32_t capacity) { return table.ImagePath(handle.get(), buffer, capacity); },
-      false);
+      [&](char* buffer, std::uint32_t capacity) { return table.ImagePath(handle.get(), buffer, capacity); }, false);
 }
 
 // Visits every process of the monitor's own logon session whose path can be
@@ -194,7 +191,8 @@ EndResult EndProcess(ProcessTable& table, const ErrorReporter& reporter, std::in
     const std::int32_t number = table.LastError();  // taken right after the failed call
     if (reporter) reporter(number, description, kModuleName, kRoutineName);
   };
-  // A namesake the monitor may read but not end (an elevated one) is passed over, so that it cannot shield the real bridge listed after it.
+  // A namesake the monitor may read but not end (an elevated one) is passed over, so that it cannot shield the real
+  // bridge listed after it.
   HandleGuard process(table, table.Open(kAccessTerminate, false, id));
   if (process.get() == 0) {
     report("OpenProcess failed");

@@ -13,8 +13,8 @@ namespace pellux {
 void ReportError(std::int32_t number, const std::string& description, const std::string& module,
                  const std::string& routine);
 
-using ErrorReporter = std::function<void(std::int32_t number, const std::string& description,
-                                         const std::string& module, const std::string& routine)>;
+using ErrorReporter = std::function<void(std::int32_t number, const std::string& description, const std::string& module,
+                                         const std::string& routine)>;
 
 // What a termination walk did: the process it matched, if any, and whether
 // the system accepted its termination.

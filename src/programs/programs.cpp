@@ -45,9 +45,8 @@ SupervisedProgram MakeProgram(ProgramButton button, const std::string& installPa
   p.installPath = installPath;
   p.installFolder = folder;
   p.runningCheckName = runningCheckName;
-  p.stopName = EndsWithExe(runningCheckName)
-                   ? runningCheckName.substr(0, runningCheckName.size() - 4)
-                   : runningCheckName;
+  p.stopName = EndsWithExe(runningCheckName) ? runningCheckName.substr(0, runningCheckName.size() - 4)
+                                             : runningCheckName;
   p.button = button;
   p.clickLogText = button == ProgramButton::CBPellux ? "CBPellux_Click" : "CBLINTARO_Click";
   p.missingBoxFirst = "Falta el Archivo '" + exe + "'";
@@ -65,8 +64,7 @@ SupervisedProgram MakeProgram(ProgramButton button, const std::string& installPa
 const ProgramTable& BuiltInPrograms() {
   static const ProgramTable table{
       MakeProgram(ProgramButton::CBPellux, "C:\\Program Files\\Pellux\\Pellux.exe", "javaw.exe"),
-      MakeProgram(ProgramButton::CBLINTARO, "C:\\Program Files\\Ferrowin\\LINTARO\\LINTARO.exe",
-                  "Lintaro.exe")};
+      MakeProgram(ProgramButton::CBLINTARO, "C:\\Program Files\\Ferrowin\\LINTARO\\LINTARO.exe", "Lintaro.exe")};
   return table;
 }
 
@@ -74,9 +72,7 @@ std::string MissingFileBoxText(const SupervisedProgram& program) {
   return program.missingBoxFirst + "\r" + program.missingBoxSecond;
 }
 
-bool IsInstalled(FileSystem& files, const SupervisedProgram& program) {
-  return files.Exists(program.installPath);
-}
+bool IsInstalled(FileSystem& files, const SupervisedProgram& program) { return files.Exists(program.installPath); }
 
 std::uint32_t Launch(Launcher& launcher, const SupervisedProgram& program, std::uint64_t* created) {
   return launcher.StartMinimised(program.installPath, program.installFolder, created);

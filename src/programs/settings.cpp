@@ -6,9 +6,8 @@
 namespace pellux {
 namespace {
 
-constexpr SettingsKey kKeyOrder[] = {SettingsKey::MachinePolicy, SettingsKey::UserPolicy,
-                                     SettingsKey::User, SettingsKey::Machine,
-                                     SettingsKey::Machine32};
+constexpr SettingsKey kKeyOrder[] = {SettingsKey::MachinePolicy, SettingsKey::UserPolicy, SettingsKey::User,
+                                     SettingsKey::Machine, SettingsKey::Machine32};
 
 constexpr char kWrongType[] = "El Tipo NO es REG_SZ ni REG_EXPAND_SZ";
 constexpr char kUnreadable[] = "NO se Pudo Leer";
@@ -100,8 +99,8 @@ const char* Fault(Kind kind, const std::string& value) {
 
 // One value: from the first key that holds it, checked, or nullopt when no
 // key holds it or it is bad. A bad one is recorded as onBad says.
-std::optional<std::string> ReadOne(SettingsStore& store, const char* name, Kind kind,
-                                   Settings& settings, OnBad onBad = OnBad::Refuse) {
+std::optional<std::string> ReadOne(SettingsStore& store, const char* name, Kind kind, Settings& settings,
+                                   OnBad onBad = OnBad::Refuse) {
   for (const SettingsKey key : kKeyOrder) {
     const std::optional<StoredValue> stored = store.Read(key, name);
     if (!stored) continue;
@@ -179,18 +178,16 @@ Settings ReadSettings(SettingsStore& store) {
                                          .value_or(builtIn.controller.installPath);
   const std::string controllerProcess = ReadOne(store, kSettingNames[1], Kind::ProcessName, s)
                                             .value_or(builtIn.controller.runningCheckName);
-  const std::optional<std::string> bridgePathSet =
-      ReadOne(store, kSettingNames[2], Kind::ProgramPath, s);
+  const std::optional<std::string> bridgePathSet = ReadOne(store, kSettingNames[2], Kind::ProgramPath, s);
   const std::string bridgePath = bridgePathSet.value_or(builtIn.bridge.installPath);
   // A bridge installed under another name runs under that name: the
   // built-in Lintaro.exe would never be found, and it would be started
   // again on every cycle. (The controller's path is its launcher's, never
   // the name it runs under.)
-  const std::string bridgeProcess =
-      ReadOne(store, kSettingNames[3], Kind::ProcessName, s)
-          .value_or(bridgePathSet ? FileNameOf(*bridgePathSet) : builtIn.bridge.runningCheckName);
-  s.controlFile = ReadOne(store, kSettingNames[4], Kind::FilePath, s, OnBad::TurnOff)
-                      .value_or(kBuiltInControlFile);
+  const std::string bridgeProcess = ReadOne(store, kSettingNames[3], Kind::ProcessName, s)
+                                        .value_or(bridgePathSet ? FileNameOf(*bridgePathSet)
+                                                                : builtIn.bridge.runningCheckName);
+  s.controlFile = ReadOne(store, kSettingNames[4], Kind::FilePath, s, OnBad::TurnOff).value_or(kBuiltInControlFile);
   const std::size_t offBefore = s.turnedOff.size();
   s.logFile = ReadOne(store, kSettingNames[5], Kind::FilePath, s, OnBad::TurnOff).value_or("");
   s.logOff = s.turnedOff.size() != offBefore;
@@ -201,13 +198,11 @@ Settings ReadSettings(SettingsStore& store) {
 }
 
 std::string BadSettingBoxText(const BadSetting& bad) {
-  return "El Valor '" + bad.name + "' NO es Valido!!!\rEn la Clave '" + KeyText(bad.source) +
-         "'\r" + bad.reason;
+  return "El Valor '" + bad.name + "' NO es Valido!!!\rEn la Clave '" + KeyText(bad.source) + "'\r" + bad.reason;
 }
 
 std::string BadSettingLogText(const BadSetting& bad) {
-  return "El Valor '" + bad.name + "' NO es Valido!!! En la Clave '" + KeyText(bad.source) +
-         "': " + bad.reason;
+  return "El Valor '" + bad.name + "' NO es Valido!!! En la Clave '" + KeyText(bad.source) + "': " + bad.reason;
 }
 
 std::string SetValueLogText(const SetValue& value) {

@@ -19,9 +19,8 @@ inline constexpr std::uint32_t kDefaultLogLimitKB = 65536;
 inline constexpr std::uint32_t kLeastLogLimitKB = 64;
 
 // The seven values, in the order they are read and reported.
-inline constexpr const char* kSettingNames[] = {"ControllerPath", "ControllerProcess", "BridgePath",
-                                                "BridgeProcess",  "ControlFile",       "LogFile",
-                                                "LogLimitKB"};
+inline constexpr const char* kSettingNames[] = {"ControllerPath", "ControllerProcess", "BridgePath", "BridgeProcess",
+                                                "ControlFile",    "LogFile",           "LogLimitKB"};
 
 // The key as the texts name it ("HKLM\SOFTWARE\Policies\PelluxMONITOR"); the
 // workstation's key read in the 32-bit view is named where it lies

@@ -104,8 +104,7 @@ void DistantLooks::CancelAll() {
 }
 
 ControlOutcome EvaluateControlFile(FileSystem& files, DistantLooks& looks, const std::string& firstFile,
-                                   const std::string& programFolder,
-                                   const std::string& appVersion) {
+                                   const std::string& programFolder, const std::string& appVersion) {
   std::vector<DistantLocation> distant;
   const auto normal = [&] {
     ControlOutcome outcome = Normal(appVersion);
@@ -125,11 +124,9 @@ ControlOutcome EvaluateControlFile(FileSystem& files, DistantLooks& looks, const
 
   // The writer may hold the file open, or it may be huge: only its head is
   // read, and a file that cannot be read at all says nothing.
-  const std::optional<std::string> head =
-      look.headRead ? look.head : files.ReadHead(path, kControlFileReadLimit);
+  const std::optional<std::string> head = look.headRead ? look.head : files.ReadHead(path, kControlFileReadLimit);
   if (!head) return normal();
-  const std::vector<std::string> fields =
-      ReadFirstTwoFields(std::string_view(*head).substr(0, kControlFileReadLimit));
+  const std::vector<std::string> fields = ReadFirstTwoFields(std::string_view(*head).substr(0, kControlFileReadLimit));
   if (fields.size() < 2) return normal();
 
   const std::string command = Upper(fields[1]);

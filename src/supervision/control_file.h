@@ -76,14 +76,11 @@ struct ControlOutcome {
 // program folder's. A location that may block is looked at through looks,
 // waiting at most kControlFileLookWaitMs; every other one as it always was,
 // on the caller's thread.
-[[nodiscard]] ControlOutcome EvaluateControlFile(FileSystem& files, DistantLooks& looks,
-                                                 const std::string& firstFile,
-                                                 const std::string& programFolder,
-                                                 const std::string& appVersion);
+[[nodiscard]] ControlOutcome EvaluateControlFile(FileSystem& files, DistantLooks& looks, const std::string& firstFile,
+                                                 const std::string& programFolder, const std::string& appVersion);
 
 // The same with "D:\Pellux.stp" read first, for one evaluation alone.
-[[nodiscard]] inline ControlOutcome EvaluateControlFile(FileSystem& files,
-                                                        const std::string& programFolder,
+[[nodiscard]] inline ControlOutcome EvaluateControlFile(FileSystem& files, const std::string& programFolder,
                                                         const std::string& appVersion) {
   DistantLooks looks(files);
   return EvaluateControlFile(files, looks, kControlFileOnD, programFolder, appVersion);

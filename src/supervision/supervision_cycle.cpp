@@ -57,8 +57,7 @@ bool SupervisionCycle::ControllerStarting(std::uint64_t now) {
   // for kControllerStartGraceMs from the last time it was seen running (the
   // launch itself for one that ended at once, or that is not known).
   if (!launcherEnded_) {
-    if (sinceLaunch < kControllerLauncherGraceCapMs && d_.launched != nullptr &&
-        d_.launched->StillRuns(launcher_)) {
+    if (sinceLaunch < kControllerLauncherGraceCapMs && d_.launched != nullptr && d_.launched->StillRuns(launcher_)) {
       launcherSeenMs_ = now;
     } else {
       launcherEnded_ = true;
@@ -69,8 +68,7 @@ bool SupervisionCycle::ControllerStarting(std::uint64_t now) {
 }
 
 void SupervisionCycle::LookForControllerJavaw(std::uint64_t now) {
-  const RecordedProcess javaw =
-      d_.launched->StartedBy(launcher_, d_.programs.controller.runningCheckName);
+  const RecordedProcess javaw = d_.launched->StartedBy(launcher_, d_.programs.controller.runningCheckName);
   if (javaw.Known()) {
     d_.launched->RecordJavaw(javaw);
     lookForJavaw_ = false;
@@ -97,8 +95,7 @@ void SupervisionCycle::Pellux_MONITOR() {
   }
   d_.events.CycleDone();
 
-  const ControlOutcome outcome = EvaluateControlFile(d_.files, looks_, d_.controlFile, d_.programFolder,
-                                                    d_.AppVersion);
+  const ControlOutcome outcome = EvaluateControlFile(d_.files, looks_, d_.controlFile, d_.programFolder, d_.AppVersion);
   for (const DistantLocation& location : outcome.distant)
     d_.events.DistantControlFile(location.path, location.answered);
   d_.events.ControlFile(outcome.state, outcome.tip, outcome.command, outcome.file);

@@ -11,9 +11,7 @@ void FillTip(char (&field)[kTipChars], const std::string& text) {
   std::copy_n(text.begin(), n, field);
 }
 
-std::string VersionTip(const std::string& appVersion) {
-  return "PelluxMONITOR - v" + appVersion + '\0';
-}
+std::string VersionTip(const std::string& appVersion) { return "PelluxMONITOR - v" + appVersion + '\0'; }
 
 void TrayIcon::Add(std::uintptr_t hookWindow, const std::string& tip) {
   TrayIconData_.cbSize = service_.RecordSize();

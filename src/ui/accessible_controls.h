@@ -23,9 +23,7 @@ class AccessibleControls final : public WindowControls {
   void Show() override { window_.Show(); }
   void Hide() override { window_.Hide(); }
   [[nodiscard]] std::uintptr_t HookWindow() override { return window_.HookWindow(); }
-  [[nodiscard]] Colour ButtonColour(ProgramButton button) override {
-    return window_.ButtonColour(button);
-  }
+  [[nodiscard]] Colour ButtonColour(ProgramButton button) override { return window_.ButtonColour(button); }
   void SetButtonColour(ProgramButton button, Colour colour) override;
   [[nodiscard]] std::string PortText() override { return window_.PortText(); }
   void SetPortText(const std::string& text) override { window_.SetPortText(text); }

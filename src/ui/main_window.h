@@ -28,9 +28,7 @@ class MainWindow {
   // The message timeout: the picture comes back and the strip's text is emptied.
   void Timer3();
 
-  void CHANGE_TRAY_ICON(int ELICON, const std::string& ELTRAYMSG) {
-    tray_.CHANGE_TRAY_ICON(ELICON, ELTRAYMSG);
-  }
+  void CHANGE_TRAY_ICON(int ELICON, const std::string& ELTRAYMSG) { tray_.CHANGE_TRAY_ICON(ELICON, ELTRAYMSG); }
 
   [[nodiscard]] WindowControls& Controls() { return controls_; }
   [[nodiscard]] TrayIcon& Tray() { return tray_; }

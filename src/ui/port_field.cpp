@@ -59,8 +59,8 @@ bool IsUnderflow(const NumberParts& parts) {
     exponent = exponent * 10 + (c - '0');
   }
   if (parts.exponentNegative) exponent = -exponent;
-  const long long leading = static_cast<long long>(parts.integerDigits.size()) - 1 -
-                            static_cast<long long>(first) + exponent;
+  const long long leading = static_cast<long long>(parts.integerDigits.size()) - 1 - static_cast<long long>(first) +
+                            exponent;
   return leading < 0;
 }
 
@@ -74,8 +74,8 @@ std::optional<double> ToDouble(const NumberParts& parts) {
     plain += parts.exponentDigits;
   }
   double value = 0.0;
-  const auto [end, error] =
-      std::from_chars(plain.data(), plain.data() + plain.size(), value, std::chars_format::general);
+  const auto [end, error] = std::from_chars(plain.data(), plain.data() + plain.size(), value,
+                                            std::chars_format::general);
   if (error == std::errc::result_out_of_range) {
     if (!IsUnderflow(parts)) return std::nullopt;
     value = 0.0;
@@ -94,8 +94,8 @@ std::optional<std::string> FormatWhole(double value) {
   const double whole = std::round(value);
   if (whole == 0.0) return std::string("0");
   char buffer[64];
-  const auto [end, error] =
-      std::to_chars(buffer, buffer + sizeof buffer, std::fabs(whole), std::chars_format::scientific);
+  const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(whole),
+                                          std::chars_format::scientific);
   if (error != std::errc()) return std::nullopt;
   const std::string scientific(buffer, end);
   const std::size_t e = scientific.find('e');
@@ -105,8 +105,7 @@ std::optional<std::string> FormatWhole(double value) {
   int exponent = 0;
   const char* expBegin = scientific.data() + e + 1;
   if (*expBegin == '+') ++expBegin;
-  if (std::from_chars(expBegin, scientific.data() + scientific.size(), exponent).ec != std::errc())
-    return std::nullopt;
+  if (std::from_chars(expBegin, scientific.data() + scientific.size(), exponent).ec != std::errc()) return std::nullopt;
   if (exponent < 0 || digits.size() > static_cast<std::size_t>(exponent) + 1) return std::nullopt;
   digits.append(static_cast<std::size_t>(exponent) + 1 - digits.size(), '0');
   return (whole < 0 ? "-" : "") + digits;

@@ -20,12 +20,10 @@ struct PortValidation {
 // The port field's rule: empty stays empty; a leading blank, any comma, or a
 // text the locale's number conversion refuses is rejected; anything else is
 // rewritten as a whole number by the pattern "0".
-[[nodiscard]] PortValidation ValidatePortText(const std::string& text,
-                                              const std::string& decimalSeparator);
+[[nodiscard]] PortValidation ValidatePortText(const std::string& text, const std::string& decimalSeparator);
 
 // TBPort's focus loss. False when the text was rejected: the box was shown
 // and the focus is back in the field.
-[[nodiscard]] bool TBPort_LostFocus(WindowControls& controls, Dialogs& dialogs,
-                                    NumberLocale& locale);
+[[nodiscard]] bool TBPort_LostFocus(WindowControls& controls, Dialogs& dialogs, NumberLocale& locale);
 
 }  // namespace pellux

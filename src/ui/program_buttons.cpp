@@ -27,8 +27,7 @@ std::optional<std::int16_t> PortNumber(const std::string& text) {
     if (value > 32768) return std::nullopt;
   }
   if (negative) value = -value;
-  if (value < std::numeric_limits<std::int16_t>::min() ||
-      value > std::numeric_limits<std::int16_t>::max())
+  if (value < std::numeric_limits<std::int16_t>::min() || value > std::numeric_limits<std::int16_t>::max())
     return std::nullopt;
   return static_cast<std::int16_t>(value);
 }
@@ -44,8 +43,7 @@ bool ProgramButtons::StopAndLook(const SupervisedProgram& program) {
   return runs;
 }
 
-bool ProgramButtons::Check(const SupervisedProgram& program, std::string& message,
-                           StripColours& strip) {
+bool ProgramButtons::Check(const SupervisedProgram& program, std::string& message, StripColours& strip) {
   if (!IsInstalled(d_.files, program)) {
     d_.events.ProgramMissing(program);
     d_.missingProgram(program);

@@ -23,8 +23,7 @@ struct Vec {
 
 class ShapeBuilder {
  public:
-  ShapeBuilder(const PixelRect& area, std::vector<std::vector<PixelPoint>>& out)
-      : area_(area), out_(out) {}
+  ShapeBuilder(const PixelRect& area, std::vector<std::vector<PixelPoint>>& out) : area_(area), out_(out) {}
 
   // A polygon in the area's own coordinates, kept inside the area.
   void Add(const std::vector<Vec>& points) {
@@ -81,21 +80,28 @@ void Check(ShapeBuilder& shape, double side, double half, double extendEnds) {
 
 StateMark MarkFor(Colour buttonColour) {
   switch (buttonColour) {
-    case kGreen: return StateMark::Running;
-    case kRed: return StateMark::Stopped;
-    case kAmber: return StateMark::OtherSession;
-    default: return StateMark::None;
+    case kGreen:
+      return StateMark::Running;
+    case kRed:
+      return StateMark::Stopped;
+    case kAmber:
+      return StateMark::OtherSession;
+    default:
+      return StateMark::None;
   }
 }
 
 std::string AccessibleButtonName(ProgramButton button, Colour buttonColour) {
-  std::string caption =
-      button == ProgramButton::CBPellux ? kCBPelluxCaption : kCBLINTAROCaption;
+  std::string caption = button == ProgramButton::CBPellux ? kCBPelluxCaption : kCBLINTAROCaption;
   switch (MarkFor(buttonColour)) {
-    case StateMark::Running: return caption + " - Rodando";
-    case StateMark::Stopped: return caption + " - Detenido";
-    case StateMark::OtherSession: return caption + " - En Otra Sesion";
-    case StateMark::None: break;
+    case StateMark::Running:
+      return caption + " - Rodando";
+    case StateMark::Stopped:
+      return caption + " - Detenido";
+    case StateMark::OtherSession:
+      return caption + " - En Otra Sesion";
+    case StateMark::None:
+      break;
   }
   return caption;
 }
@@ -109,8 +115,8 @@ ButtonFaceLayout LayoutButtonFace(int width, int height, int pictureSize, int dp
   const int pictureLeft = (width - pictureSize) / 2;
   const int pictureTop = face.band + face.ringWidth;
   face.picture = {pictureLeft, pictureTop, pictureLeft + pictureSize, pictureTop + pictureSize};
-  face.caption = {face.band + face.ringWidth, face.picture.bottom + Scaled(2, dpi),
-                  width - face.band - face.ringWidth, height - face.band - face.ringWidth};
+  face.caption = {face.band + face.ringWidth, face.picture.bottom + Scaled(2, dpi), width - face.band - face.ringWidth,
+                  height - face.band - face.ringWidth};
   face.mark = face.picture;
   return face;
 }
@@ -135,15 +141,15 @@ MarkShape StateMarkShape(StateMark mark, const PixelRect& area, int dpi) {
       Check(edges, side, edge, edge - core);
       Check(cores, side, core, 0);
       break;
-    case StateMark::None: break;
+    case StateMark::None:
+      break;
   }
   return shape;
 }
 
 ButtonInks InksFor(Colour buttonColour, bool highContrast, const SystemColours& system) {
   if (highContrast) {
-    return {system.buttonFace, system.buttonText, system.buttonText, system.buttonFace,
-            system.buttonText};
+    return {system.buttonFace, system.buttonText, system.buttonText, system.buttonFace, system.buttonText};
   }
   return {buttonColour, system.buttonText, kBlack, kWhite, kBlack};
 }

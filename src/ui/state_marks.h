@@ -83,8 +83,7 @@ struct SystemColours {
   Colour windowText;
 };
 
-[[nodiscard]] ButtonInks InksFor(Colour buttonColour, bool highContrast,
-                                 const SystemColours& system);
+[[nodiscard]] ButtonInks InksFor(Colour buttonColour, bool highContrast, const SystemColours& system);
 
 // The message strip's back and text colours: its own, or in High Contrast
 // the system's window colours.
@@ -93,7 +92,6 @@ struct StripInks {
   Colour fore;
 };
 
-[[nodiscard]] StripInks StripInksFor(Colour back, Colour fore, bool highContrast,
-                                     const SystemColours& system);
+[[nodiscard]] StripInks StripInksFor(Colour back, Colour fore, bool highContrast, const SystemColours& system);
 
 }  // namespace pellux

@@ -16,8 +16,7 @@ namespace {
 // The live-setting property of UI Automation, which the annotation service
 // takes for a window: a polite live region is read once the reader is done.
 // {C12BCD8E-2A8E-4950-8AE7-3625111D58EB}; not in every SDK's headers.
-DEFINE_GUID(kLiveSettingProperty, 0xc12bcd8e, 0x2a8e, 0x4950, 0x8a, 0xe7, 0x36, 0x25, 0x11, 0x1d,
-            0x58, 0xeb);
+DEFINE_GUID(kLiveSettingProperty, 0xc12bcd8e, 0x2a8e, 0x4950, 0x8a, 0xe7, 0x36, 0x25, 0x11, 0x1d, 0x58, 0xeb);
 constexpr LONG kLivePolite = 1;
 constexpr DWORD kEventLiveRegionChanged = 0x8019;  // EVENT_OBJECT_LIVEREGIONCHANGED
 
@@ -38,8 +37,8 @@ IAccPropServices* Win32Accessibility::Services() {
   if (!servicesTried_) {
     servicesTried_ = true;
     IAccPropServices* made = nullptr;
-    if (SUCCEEDED(::CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER,
-                                     IID_IAccPropServices, reinterpret_cast<void**>(&made)))) {
+    if (SUCCEEDED(::CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER, IID_IAccPropServices,
+                                     reinterpret_cast<void**>(&made)))) {
       services_.reset(made);
     }
   }
@@ -82,8 +81,7 @@ void Win32Accessibility::AnnounceMessage(const std::string& text) {
   }
   // Without the live setting (an older system) the name change is what a
   // reader may pick up.
-  ::NotifyWinEvent(liveRegion_ ? kEventLiveRegionChanged : EVENT_OBJECT_NAMECHANGE, strip, OBJID_CLIENT,
-                   CHILDID_SELF);
+  ::NotifyWinEvent(liveRegion_ ? kEventLiveRegionChanged : EVENT_OBJECT_NAMECHANGE, strip, OBJID_CLIENT, CHILDID_SELF);
 }
 
 }  // namespace pellux::win32

@@ -23,13 +23,11 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 
 // INVALID_FILE_ATTRIBUTES when nothing is there (or the drive is absent: the
 // program runs with SEM_FAILCRITICALERRORS, so no "no disk" box comes up).
-DWORD Attributes(const std::string& path) {
-  return ::GetFileAttributesW(Utf8ToWide(ExtendedLengthPath(path)).c_str());
-}
+DWORD Attributes(const std::string& path) { return ::GetFileAttributesW(Utf8ToWide(ExtendedLengthPath(path)).c_str()); }
 
 UniqueFile Open(const std::string& path, DWORD access, DWORD disposition) {
-  return UniqueFile(::CreateFileW(Utf8ToWide(ExtendedLengthPath(path)).c_str(), access, kShareAll,
-                                  nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+  return UniqueFile(::CreateFileW(Utf8ToWide(ExtendedLengthPath(path)).c_str(), access, kShareAll, nullptr, disposition,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 std::optional<std::string> ReadHeadOf(const std::string& path, std::size_t maxBytes) {
@@ -58,8 +56,8 @@ std::optional<std::string> ReadHeadOf(const std::string& path, std::size_t maxBy
 struct Win32FileSystem::Look {
   std::string path;
   std::size_t maxBytes = 0;
-  UniqueHandle answered;  // manual-reset event, set by the worker once answer is written
-  DistantLook answer;     // read only after answered is set
+  UniqueHandle answered;               // manual-reset event, set by the worker once answer is written
+  DistantLook answer;                  // read only after answered is set
   std::atomic<bool> cancelled{false};  // the monitor ends: no further step
 };
 
@@ -96,14 +94,11 @@ Win32FileSystem::Win32FileSystem() = default;
 // waits for it.
 Win32FileSystem::~Win32FileSystem() = default;
 
-bool Win32FileSystem::Exists(const std::string& path) {
-  return Attributes(path) != INVALID_FILE_ATTRIBUTES;
-}
+bool Win32FileSystem::Exists(const std::string& path) { return Attributes(path) != INVALID_FILE_ATTRIBUTES; }
 
 std::optional<std::uint64_t> Win32FileSystem::FileSize(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!::GetFileAttributesExW(Utf8ToWide(ExtendedLengthPath(path)).c_str(), GetFileExInfoStandard,
-                              &data) ||
+  if (!::GetFileAttributesExW(Utf8ToWide(ExtendedLengthPath(path)).c_str(), GetFileExInfoStandard, &data) ||
       (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
     return std::nullopt;
   }
@@ -112,8 +107,8 @@ std::optional<std::uint64_t> Win32FileSystem::FileSize(const std::string& path) 
 
 bool Win32FileSystem::Replace(const std::string& from, const std::string& to) {
   // Refused while a viewer holds either file without FILE_SHARE_DELETE.
-  return ::MoveFileExW(Utf8ToWide(ExtendedLengthPath(from)).c_str(),
-                       Utf8ToWide(ExtendedLengthPath(to)).c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+  return ::MoveFileExW(Utf8ToWide(ExtendedLengthPath(from)).c_str(), Utf8ToWide(ExtendedLengthPath(to)).c_str(),
+                       MOVEFILE_REPLACE_EXISTING) != FALSE;
 }
 
 bool Win32FileSystem::Append(const std::string& path, const std::string& bytes) {
@@ -134,8 +129,7 @@ bool Win32FileSystem::Append(const std::string& path, const std::string& bytes) 
   return true;
 }
 
-std::optional<std::string> Win32FileSystem::ReadHead(const std::string& path,
-                                                     std::size_t maxBytes) {
+std::optional<std::string> Win32FileSystem::ReadHead(const std::string& path, std::size_t maxBytes) {
   return ReadHeadOf(path, maxBytes);
 }
 
@@ -148,8 +142,7 @@ std::string Win32FileSystem::ToCodePage(const std::string& text) {
   const int size = ::WideCharToMultiByte(CP_ACP, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
   if (size <= 0) return {};
   std::string out(static_cast<std::size_t>(size), '\0');
-  const int written =
-      ::WideCharToMultiByte(CP_ACP, 0, wide.data(), length, out.data(), size, nullptr, nullptr);
+  const int written = ::WideCharToMultiByte(CP_ACP, 0, wide.data(), length, out.data(), size, nullptr, nullptr);
   out.resize(static_cast<std::size_t>(std::max(written, 0)));
   return out;
 }
@@ -169,7 +162,7 @@ LookId Win32FileSystem::StartLook(const std::string& path, std::size_t maxBytes)
   if (!look->answered) return 0;
   auto worker = std::make_unique<std::shared_ptr<Look>>(look);
   UniqueHandle thread(::CreateThread(nullptr, 0, &LookWorker, worker.get(), 0, nullptr));
-  if (!thread) return 0;  // no thread to be had: no look this cycle
+  if (!thread) return 0;   // no thread to be had: no look this cycle
   (void)worker.release();  // the worker owns it now
   looks_.emplace(++lastLook_, Started{std::move(look), std::move(thread)});
   return lastLook_;
@@ -177,8 +170,7 @@ LookId Win32FileSystem::StartLook(const std::string& path, std::size_t maxBytes)
 
 bool Win32FileSystem::LookAnswered(LookId look, std::uint32_t waitMs) {
   const auto found = looks_.find(look);
-  return found != looks_.end() &&
-         ::WaitForSingleObject(found->second.look->answered.get(), waitMs) == WAIT_OBJECT_0;
+  return found != looks_.end() && ::WaitForSingleObject(found->second.look->answered.get(), waitMs) == WAIT_OBJECT_0;
 }
 
 DistantLook Win32FileSystem::TakeLook(LookId look) {
@@ -216,8 +208,7 @@ struct WorkerQueue {
 };
 
 DWORD WINAPI FileWorkerThread(void* parameter) {
-  const std::unique_ptr<std::shared_ptr<WorkerQueue>> own(
-      static_cast<std::shared_ptr<WorkerQueue>*>(parameter));
+  const std::unique_ptr<std::shared_ptr<WorkerQueue>> own(static_cast<std::shared_ptr<WorkerQueue>*>(parameter));
   WorkerQueue& queue = **own;
   // A file system of the thread's own: the caller's may be gone by the time
   // a held write answers.

@@ -31,8 +31,7 @@ std::optional<std::string> Win32LaunchRecord::Read() {
   std::vector<BYTE> buffer(kLongestValue);
   DWORD type = 0;
   DWORD bytes = kLongestValue;
-  if (::RegQueryValueExW(key.get(), ValueName().c_str(), nullptr, &type, buffer.data(), &bytes) !=
-          ERROR_SUCCESS ||
+  if (::RegQueryValueExW(key.get(), ValueName().c_str(), nullptr, &type, buffer.data(), &bytes) != ERROR_SUCCESS ||
       type != REG_BINARY)
     return std::nullopt;  // absent, too long or of another type: no record of ours
   return std::string(reinterpret_cast<const char*>(buffer.data()), bytes);
@@ -40,14 +39,13 @@ std::optional<std::string> Win32LaunchRecord::Read() {
 
 bool Win32LaunchRecord::Write(const std::string& bytes) {
   HKEY created = nullptr;
-  if (::RegCreateKeyExW(HKEY_CURRENT_USER, kVolatileKey, 0, nullptr, REG_OPTION_VOLATILE, KEY_SET_VALUE,
-                        nullptr, &created, nullptr) != ERROR_SUCCESS)
+  if (::RegCreateKeyExW(HKEY_CURRENT_USER, kVolatileKey, 0, nullptr, REG_OPTION_VOLATILE, KEY_SET_VALUE, nullptr,
+                        &created, nullptr) != ERROR_SUCCESS)
     return false;
   const UniqueRegistryKey key(created);
   // One value set in one call: a reader sees the old record or the new one, never half of it.
-  return ::RegSetValueExW(key.get(), ValueName().c_str(), 0, REG_BINARY,
-                          reinterpret_cast<const BYTE*>(bytes.data()), static_cast<DWORD>(bytes.size())) ==
-         ERROR_SUCCESS;
+  return ::RegSetValueExW(key.get(), ValueName().c_str(), 0, REG_BINARY, reinterpret_cast<const BYTE*>(bytes.data()),
+                          static_cast<DWORD>(bytes.size())) == ERROR_SUCCESS;
 }
 
 }  // namespace pellux::win32

@@ -22,9 +22,8 @@ std::uint32_t Win32Launcher::StartMinimised(const std::string& path, const std::
   UniqueProcessInformation started;
   // The programs get the system's default error mode, not our
   // SEM_FAILCRITICALERRORS, and none of our handles.
-  if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
-                        CREATE_DEFAULT_ERROR_MODE, nullptr, folder.empty() ? nullptr : folder.c_str(),
-                        &startup, started.put())) {
+  if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_DEFAULT_ERROR_MODE,
+                        nullptr, folder.empty() ? nullptr : folder.c_str(), &startup, started.put())) {
     return 0;
   }
   // Read through the handle CreateProcess gave, which keeps even a program

@@ -33,8 +33,8 @@ namespace {
 void RestrictLibrarySearch() {
   using SetDefaultDllDirectoriesFunction = BOOL WINAPI(DWORD);
   const HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
-  const auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFunction*>(reinterpret_cast<void*>(
-      kernel != nullptr ? ::GetProcAddress(kernel, "SetDefaultDllDirectories") : nullptr));
+  const auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFunction*>(
+      reinterpret_cast<void*>(kernel != nullptr ? ::GetProcAddress(kernel, "SetDefaultDllDirectories") : nullptr));
   if (setDefault != nullptr && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32)) return;
   (void)::SetDllDirectoryW(L"");  // nothing better to do should it fail
 }
@@ -65,8 +65,7 @@ SessionClaim ClaimSession() {
   const DWORD error = ::GetLastError();
   // Access denied: the mark exists, made by a monitor with other rights (elevated).
   // Any other failure lets this one run: a watchdog that never starts is worse.
-  claim.anotherMonitorRuns =
-      error == ERROR_ALREADY_EXISTS || (!claim.mark && error == ERROR_ACCESS_DENIED);
+  claim.anotherMonitorRuns = error == ERROR_ALREADY_EXISTS || (!claim.mark && error == ERROR_ACCESS_DENIED);
   return claim;
 }
 
@@ -80,8 +79,7 @@ void RegisterForRestart() {
   constexpr DWORD kRestartNoReboot = 8;  // RESTART_NO_REBOOT
   const HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
   const auto registerRestart = reinterpret_cast<RegisterApplicationRestartFunction*>(
-      reinterpret_cast<void*>(kernel != nullptr ? ::GetProcAddress(kernel, "RegisterApplicationRestart")
-                                                : nullptr));
+      reinterpret_cast<void*>(kernel != nullptr ? ::GetProcAddress(kernel, "RegisterApplicationRestart") : nullptr));
   // The monitor reads no command line; a refusal only loses the restart.
   if (registerRestart != nullptr) (void)registerRestart(nullptr, kRestartNoReboot);
 }
@@ -147,9 +145,8 @@ int Run(HINSTANCE instance, pellux::win32::UniqueHandle& sessionMark) {
   Win32LaunchRecord launchRecord;
   Win32WorkstationClaim claim;
 
-  const pellux::Platform platform{files,  clock,  processes, launcher, dialogs, system,   lifetime,
-                                  controls, window, tray,      serial,   locale,  events, settings,
-                                  launchRecord, claim};
+  const pellux::Platform platform{files,  clock, processes, launcher, dialogs, system,   lifetime,     controls,
+                                  window, tray,  serial,    locale,   events,  settings, launchRecord, claim};
   pellux::Monitor monitor(platform);
   window.SetEvents(&monitor);
   monitor.Start();

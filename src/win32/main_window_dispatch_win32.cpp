@@ -10,8 +10,7 @@ namespace pellux::win32 {
 bool Win32MainWindow::PreTranslate(MSG& message) {
   // A new press or key starts afresh: a click cancelled by a rejected port
   // value is only the one whose press took the focus away from the field.
-  if (message.message == WM_LBUTTONDOWN || message.message == WM_LBUTTONDBLCLK ||
-      message.message == WM_KEYDOWN) {
+  if (message.message == WM_LBUTTONDOWN || message.message == WM_LBUTTONDBLCLK || message.message == WM_KEYDOWN) {
     rejectedPress_ = false;
   }
   // Enter presses the focused program button as Space does. An owner-drawn
@@ -30,8 +29,7 @@ bool Win32MainWindow::PreTranslate(MSG& message) {
   return window_ != nullptr && ::IsDialogMessageW(window_, &message) != FALSE;
 }
 
-LRESULT CALLBACK Win32MainWindow::WindowProc(HWND window, UINT message, WPARAM wParam,
-                                             LPARAM lParam) noexcept {
+LRESULT CALLBACK Win32MainWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
   try {
     auto* self = reinterpret_cast<Win32MainWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
     if (message == WM_NCCREATE) {
@@ -54,20 +52,34 @@ LRESULT CALLBACK Win32MainWindow::WindowProc(HWND window, UINT message, WPARAM w
 
 LRESULT Win32MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_COMMAND: return OnCommand(LOWORD(wParam), HIWORD(wParam));
-    case WM_DRAWITEM: return OnDrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
-    case WM_CTLCOLORSTATIC: return OnCtlColorStatic(wParam, lParam);
-    case WM_TIMER: return OnTimer(wParam);
-    case WM_ACTIVATE: return OnActivate(wParam, lParam);
-    case WM_SETFOCUS: return OnSetFocus();
-    case WM_SYSCOLORCHANGE: return OnSystemColours(message, wParam, lParam);
-    case WM_SETTINGCHANGE: return OnSystemColours(message, wParam, lParam);
-    case WM_CLOSE: return OnCloseRequest();
-    case WM_QUERYENDSESSION: return OnQueryEndSession();
-    case WM_ENDSESSION: return OnEndSession(wParam != FALSE, (lParam & ENDSESSION_CLOSEAPP) != 0);
-    case WMAPP_VALIDATE_PORT: return OnValidatePort();
-    case WM_DESTROY: return OnDestroy();
-    default: return OnOtherMessage(message, wParam, lParam);
+    case WM_COMMAND:
+      return OnCommand(LOWORD(wParam), HIWORD(wParam));
+    case WM_DRAWITEM:
+      return OnDrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+    case WM_CTLCOLORSTATIC:
+      return OnCtlColorStatic(wParam, lParam);
+    case WM_TIMER:
+      return OnTimer(wParam);
+    case WM_ACTIVATE:
+      return OnActivate(wParam, lParam);
+    case WM_SETFOCUS:
+      return OnSetFocus();
+    case WM_SYSCOLORCHANGE:
+      return OnSystemColours(message, wParam, lParam);
+    case WM_SETTINGCHANGE:
+      return OnSystemColours(message, wParam, lParam);
+    case WM_CLOSE:
+      return OnCloseRequest();
+    case WM_QUERYENDSESSION:
+      return OnQueryEndSession();
+    case WM_ENDSESSION:
+      return OnEndSession(wParam != FALSE, (lParam & ENDSESSION_CLOSEAPP) != 0);
+    case WMAPP_VALIDATE_PORT:
+      return OnValidatePort();
+    case WM_DESTROY:
+      return OnDestroy();
+    default:
+      return OnOtherMessage(message, wParam, lParam);
   }
 }
 

@@ -43,15 +43,12 @@ void FrameSolid(HDC dc, const RECT& outer, int width, Colour colour) {
   for (const RECT& side : sides) FillSolid(dc, side, colour);
 }
 
-RECT AsRect(const PixelRect& r, int dx, int dy) {
-  return RECT{r.left + dx, r.top + dy, r.right + dx, r.bottom + dy};
-}
+RECT AsRect(const PixelRect& r, int dx, int dy) { return RECT{r.left + dx, r.top + dy, r.right + dx, r.bottom + dy}; }
 
 void DrawCentredText(HDC dc, const std::string& text, RECT area, UINT format) {
   // DT_NOPREFIX: an ampersand in a message is shown, not taken as a mnemonic.
   const std::wstring wide = Utf8ToWide(text);
-  (void)::DrawTextW(dc, wide.c_str(), static_cast<int>(wide.size()), &area,
-                    format | DT_CENTER | DT_NOPREFIX);
+  (void)::DrawTextW(dc, wide.c_str(), static_cast<int>(wide.size()), &area, format | DT_CENTER | DT_NOPREFIX);
 }
 
 }  // namespace
@@ -62,8 +59,8 @@ void Win32MainWindow::ReadContrast() {
   // Not answered (a system without it): drawn as usual.
   highContrast_ = ::SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof(contrast), &contrast, 0) != FALSE &&
                   (contrast.dwFlags & HCF_HIGHCONTRASTON) != 0;
-  systemColours_ = SystemColours{SystemColour(COLOR_BTNFACE), SystemColour(COLOR_BTNTEXT),
-                                 SystemColour(COLOR_WINDOW), SystemColour(COLOR_WINDOWTEXT)};
+  systemColours_ = SystemColours{SystemColour(COLOR_BTNFACE), SystemColour(COLOR_BTNTEXT), SystemColour(COLOR_WINDOW),
+                                 SystemColour(COLOR_WINDOWTEXT)};
 }
 
 LRESULT Win32MainWindow::OnCtlColorStatic(WPARAM wParam, LPARAM lParam) {
@@ -83,11 +80,20 @@ LRESULT Win32MainWindow::OnCtlColorStatic(WPARAM wParam, LPARAM lParam) {
 
 LRESULT Win32MainWindow::OnDrawItem(const DRAWITEMSTRUCT& item) {
   switch (item.CtlID) {
-    case kIdCBPellux: DrawProgramButton(item, ProgramButton::CBPellux); return TRUE;
-    case kIdCBLINTARO: DrawProgramButton(item, ProgramButton::CBLINTARO); return TRUE;
-    case kIdLBLMSG: DrawStrip(item); return TRUE;
-    case kIdImage1: DrawPicture(item); return TRUE;
-    default: return FALSE;
+    case kIdCBPellux:
+      DrawProgramButton(item, ProgramButton::CBPellux);
+      return TRUE;
+    case kIdCBLINTARO:
+      DrawProgramButton(item, ProgramButton::CBLINTARO);
+      return TRUE;
+    case kIdLBLMSG:
+      DrawStrip(item);
+      return TRUE;
+    case kIdImage1:
+      DrawPicture(item);
+      return TRUE;
+    default:
+      return FALSE;
   }
 }
 
@@ -103,19 +109,19 @@ void Win32MainWindow::DrawProgramButton(const DRAWITEMSTRUCT& item, ProgramButto
   // Picture, mark, caption and focus ring stay clear of a band of pure face
   // colour along every edge, where the button's colour can be sampled.
   const int shift = pushed ? 1 : 0;
-  const ButtonFaceLayout layout = LayoutButtonFace(face.right - face.left, face.bottom - face.top,
-                                                   buttonPictureSize_, dpiX_);
+  const ButtonFaceLayout layout = LayoutButtonFace(face.right - face.left, face.bottom - face.top, buttonPictureSize_,
+                                                   dpiX_);
   const int left = face.left + shift;
   const int top = face.top + shift;
   HICON picture = button == ProgramButton::CBPellux ? pelluxPicture_.get() : lintaroPicture_.get();
   if (picture != nullptr) {
-    (void)::DrawIconEx(dc, left + layout.picture.left, top + layout.picture.top, picture,
-                       buttonPictureSize_, buttonPictureSize_, 0, nullptr, DI_NORMAL);
+    (void)::DrawIconEx(dc, left + layout.picture.left, top + layout.picture.top, picture, buttonPictureSize_,
+                       buttonPictureSize_, 0, nullptr, DI_NORMAL);
   }
   // The state's mark over the picture: light edge first, dark core over it.
   const RECT markArea = AsRect(layout.mark, left, top);
-  const MarkShape mark = StateMarkShape(
-      MarkFor(colour), PixelRect{markArea.left, markArea.top, markArea.right, markArea.bottom}, dpiX_);
+  const MarkShape mark = StateMarkShape(MarkFor(colour),
+                                        PixelRect{markArea.left, markArea.top, markArea.right, markArea.bottom}, dpiX_);
   FillPolygons(dc, mark.edge, inks.markEdge);
   FillPolygons(dc, mark.core, inks.markCore);
 
@@ -142,8 +148,6 @@ void Win32MainWindow::DrawStrip(const DRAWITEMSTRUCT& item) const {
   DrawCentredText(dc, LoneCrToCrLf(stripText_), item.rcItem, DT_TOP | DT_WORDBREAK);
 }
 
-void Win32MainWindow::DrawPicture(const DRAWITEMSTRUCT& item) const {
-  photograph_.Draw(item.hDC, item.rcItem);
-}
+void Win32MainWindow::DrawPicture(const DRAWITEMSTRUCT& item) const { photograph_.Draw(item.hDC, item.rcItem); }
 
 }  // namespace pellux::win32

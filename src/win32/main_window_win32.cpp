@@ -10,14 +10,12 @@ namespace {
 
 constexpr wchar_t kOwnerClass[] = L"PelluxMONITOR.Owner";
 constexpr DWORD kMainStyle = WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;  // no minimise, no maximise
-constexpr DWORD kMainExStyle = WS_EX_CONTROLPARENT;  // no WS_EX_APPWINDOW: no taskbar button
+constexpr DWORD kMainExStyle = WS_EX_CONTROLPARENT;                      // no WS_EX_APPWINDOW: no taskbar button
 constexpr int kButtonPictureDips = 32;
 
 }  // namespace
 
-std::size_t Win32MainWindow::ButtonIndex(ProgramButton button) {
-  return button == ProgramButton::CBPellux ? 0 : 1;
-}
+std::size_t Win32MainWindow::ButtonIndex(ProgramButton button) { return button == ProgramButton::CBPellux ? 0 : 1; }
 
 int Win32MainWindow::Scale(int pixelsAt96, int dpi) { return ::MulDiv(pixelsAt96, dpi, 96); }
 
@@ -62,17 +60,14 @@ void Win32MainWindow::RegisterClasses() {
   for (const WNDCLASSEXW* windowClass : {&main, &owner}) (void)::RegisterClassExW(windowClass);
 }
 
-HWND Win32MainWindow::MakeWindow(DWORD exStyle, const wchar_t* className, const std::string& text,
-                                 DWORD style, const RECT& place, HWND parent, int id,
-                                 void* param) {
-  return ::CreateWindowExW(exStyle, className, Utf8ToWide(text).c_str(), style, place.left, place.top,
-                           place.right, place.bottom, parent,
-                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, param);
+HWND Win32MainWindow::MakeWindow(DWORD exStyle, const wchar_t* className, const std::string& text, DWORD style,
+                                 const RECT& place, HWND parent, int id, void* param) {
+  return ::CreateWindowExW(exStyle, className, Utf8ToWide(text).c_str(), style, place.left, place.top, place.right,
+                           place.bottom, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, param);
 }
 
-HWND Win32MainWindow::MakeChild(const wchar_t* className, const std::string& text, DWORD style,
-                                DWORD exStyle, int leftTwips, int topTwips, int widthTwips,
-                                int heightTwips, int id) {
+HWND Win32MainWindow::MakeChild(const wchar_t* className, const std::string& text, DWORD style, DWORD exStyle,
+                                int leftTwips, int topTwips, int widthTwips, int heightTwips, int id) {
   const RECT place{PxX(leftTwips), PxY(topTwips), PxX(widthTwips), PxY(heightTwips)};
   return MakeWindow(exStyle, className, text, WS_CHILD | style, place, window_, id, nullptr);
 }
@@ -80,10 +75,9 @@ HWND Win32MainWindow::MakeChild(const wchar_t* className, const std::string& tex
 bool Win32MainWindow::Create() {
   if (window_ != nullptr) return true;
   RegisterClasses();
-  arialBold_.reset(::CreateFontW(-::MulDiv(kWindowFontPoints, dpiY_, 72), 0, 0, 0, FW_BOLD, FALSE,
-                                 FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                                 CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, VARIABLE_PITCH | FF_SWISS,
-                                 Utf8ToWide(kWindowFontFace).c_str()));
+  arialBold_.reset(::CreateFontW(-::MulDiv(kWindowFontPoints, dpiY_, 72), 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE,
+                                 DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                 VARIABLE_PITCH | FF_SWISS, Utf8ToWide(kWindowFontFace).c_str()));
   buttonPictureSize_ = Scale(kButtonPictureDips, dpiX_);
   pelluxPicture_ = LoadIconResource(instance_, IDI_CBPELLUX, buttonPictureSize_);
   lintaroPicture_ = LoadIconResource(instance_, IDI_CBLINTARO, buttonPictureSize_);
@@ -93,8 +87,7 @@ bool Win32MainWindow::Create() {
   owner_ = MakeWindow(0, kOwnerClass, "", WS_POPUP, RECT{0, 0, 0, 0}, nullptr, 0, nullptr);
   // The size passed here is fixed at once by SetOuterSizeForClient.
   window_ = MakeWindow(kMainExStyle, kMainWindowClass, kWindowTitle, kMainStyle,
-                       RECT{CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT}, owner_, 0,
-                       this);
+                       RECT{CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT}, owner_, 0, this);
   if (window_ == nullptr) return false;
   ReadContrast();
   SetOuterSizeForClient(PxX(kClientWidthTwips), PxY(kClientHeightCreatedTwips));
@@ -103,22 +96,19 @@ bool Win32MainWindow::Create() {
   // CBLINTARO, TBPort, CBPellux. The label comes just before the field, so
   // that screen readers take "Puerto" for the field's name.
   const DWORD shown = WS_VISIBLE;
-  cbLintaro_ = MakeChild(L"BUTTON", kCBLINTAROCaption, shown | WS_TABSTOP | BS_OWNERDRAW, 0,
-                         kCBLINTARORect.left, kCBLINTARORect.top, kCBLINTARORect.width,
-                         kCBLINTARORect.height, kIdCBLINTARO);
-  label_ = MakeChild(L"STATIC", kLabel1Text, shown | SS_CENTER, 0, kLabel1Rect.left,
-                     kLabel1Rect.top, kLabel1Rect.width, kLabel1Rect.height, kIdLabel1);
-  port_ = MakeChild(L"EDIT", "", shown | WS_TABSTOP | ES_CENTER | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE,
-                    kTBPortRect.left, kTBPortRect.top, kTBPortRect.width, kTBPortRect.height,
-                    kIdTBPort);
-  cbPellux_ = MakeChild(L"BUTTON", kCBPelluxCaption, shown | WS_TABSTOP | BS_OWNERDRAW, 0,
-                        kCBPelluxRect.left, kCBPelluxRect.top, kCBPelluxRect.width,
-                        kCBPelluxRect.height, kIdCBPellux);
-  picture_ = MakeChild(L"STATIC", "", shown | SS_OWNERDRAW, 0, kImage1Rect.left, kImage1Rect.top,
-                       kImage1Rect.width, kImage1Rect.height, kIdImage1);
+  cbLintaro_ = MakeChild(L"BUTTON", kCBLINTAROCaption, shown | WS_TABSTOP | BS_OWNERDRAW, 0, kCBLINTARORect.left,
+                         kCBLINTARORect.top, kCBLINTARORect.width, kCBLINTARORect.height, kIdCBLINTARO);
+  label_ = MakeChild(L"STATIC", kLabel1Text, shown | SS_CENTER, 0, kLabel1Rect.left, kLabel1Rect.top, kLabel1Rect.width,
+                     kLabel1Rect.height, kIdLabel1);
+  port_ = MakeChild(L"EDIT", "", shown | WS_TABSTOP | ES_CENTER | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, kTBPortRect.left,
+                    kTBPortRect.top, kTBPortRect.width, kTBPortRect.height, kIdTBPort);
+  cbPellux_ = MakeChild(L"BUTTON", kCBPelluxCaption, shown | WS_TABSTOP | BS_OWNERDRAW, 0, kCBPelluxRect.left,
+                        kCBPelluxRect.top, kCBPelluxRect.width, kCBPelluxRect.height, kIdCBPellux);
+  picture_ = MakeChild(L"STATIC", "", shown | SS_OWNERDRAW, 0, kImage1Rect.left, kImage1Rect.top, kImage1Rect.width,
+                       kImage1Rect.height, kIdImage1);
   // The strip's window text is the message itself, so other programs can read it.
-  strip_ = MakeChild(L"STATIC", "", WS_BORDER | SS_OWNERDRAW, 0, kLBLMSGRect.left, kLBLMSGRect.top,
-                     kLBLMSGRect.width, kLBLMSGRect.height, kIdLBLMSG);
+  strip_ = MakeChild(L"STATIC", "", WS_BORDER | SS_OWNERDRAW, 0, kLBLMSGRect.left, kLBLMSGRect.top, kLBLMSGRect.width,
+                     kLBLMSGRect.height, kIdLBLMSG);
   // The tray icon's mouse messages go to this hidden box below the visible
   // area, where nothing handles them.
   hook_ = MakeChild(L"STATIC", "", 0, 0, 150, 3660, 855, 525, kIdPichook);
@@ -149,8 +139,7 @@ void Win32MainWindow::SetPictureSizeTwips(int widthTwips, int heightTwips) {
 
 void Win32MainWindow::Resize(HWND window, int widthPx, int heightPx) {
   if (window == nullptr) return;
-  (void)::SetWindowPos(window, nullptr, 0, 0, widthPx, heightPx,
-                       SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  (void)::SetWindowPos(window, nullptr, 0, 0, widthPx, heightPx, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 int Win32MainWindow::PxX(int twips) const { return TwipsToPixels(twips, dpiX_); }
@@ -173,9 +162,7 @@ HWND Win32MainWindow::ButtonWindow(ProgramButton button) const {
   return button == ProgramButton::CBPellux ? cbPellux_ : cbLintaro_;
 }
 
-Colour Win32MainWindow::ButtonColour(ProgramButton button) {
-  return buttonColours_[ButtonIndex(button)];
-}
+Colour Win32MainWindow::ButtonColour(ProgramButton button) { return buttonColours_[ButtonIndex(button)]; }
 
 void Win32MainWindow::SetButtonColour(ProgramButton button, Colour colour) {
   buttonColours_[ButtonIndex(button)] = colour;
@@ -222,8 +209,7 @@ void Win32MainWindow::SetPictureVisible(bool visible) { ShowChild(picture_, visi
 
 bool Win32MainWindow::Arm(TimerId timer, std::uint32_t intervalMs) {
   // Setting a running timer again starts its countdown again.
-  return window_ != nullptr &&
-         ::SetTimer(window_, static_cast<UINT_PTR>(timer), intervalMs, nullptr) != 0;
+  return window_ != nullptr && ::SetTimer(window_, static_cast<UINT_PTR>(timer), intervalMs, nullptr) != 0;
 }
 
 void Win32MainWindow::Disarm(TimerId timer) {

@@ -64,8 +64,7 @@ class Win32MainWindow final : public WindowControls, public Timers {
   void Disarm(TimerId timer) override;
 
  private:
-  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam,
-                                     LPARAM lParam) noexcept;
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
   LRESULT OnCommand(int id, int code);
@@ -96,10 +95,10 @@ class Win32MainWindow final : public WindowControls, public Timers {
 
   void RegisterClasses();
   // Texts in UTF-8, as the core holds them; the windows are Unicode ones.
-  HWND MakeWindow(DWORD exStyle, const wchar_t* className, const std::string& text, DWORD style,
-                  const RECT& place, HWND parent, int id, void* param);
-  HWND MakeChild(const wchar_t* className, const std::string& text, DWORD style, DWORD exStyle,
-                 int leftTwips, int topTwips, int widthTwips, int heightTwips, int id);
+  HWND MakeWindow(DWORD exStyle, const wchar_t* className, const std::string& text, DWORD style, const RECT& place,
+                  HWND parent, int id, void* param);
+  HWND MakeChild(const wchar_t* className, const std::string& text, DWORD style, DWORD exStyle, int leftTwips,
+                 int topTwips, int widthTwips, int heightTwips, int id);
   void SetOuterSizeForClient(int clientWidthPx, int clientHeightPx);
   void Resize(HWND window, int widthPx, int heightPx);
   void ShowChild(HWND window, bool visible);

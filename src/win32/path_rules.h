@@ -11,9 +11,7 @@ namespace pellux::win32 {
 
 // The command line for CreateProcess: the path in double quotes, so that a
 // path with blanks is never read as "C:\Program" with arguments.
-[[nodiscard]] inline std::string QuotedCommandLine(const std::string& path) {
-  return '"' + path + '"';
-}
+[[nodiscard]] inline std::string QuotedCommandLine(const std::string& path) { return '"' + path + '"'; }
 
 struct ModulePathParts {
   std::string folder;    // without a trailing backslash
@@ -89,8 +87,7 @@ using pellux::PathMayBeCut;
 // folder is not an absolute path, so that the library is then not loaded at
 // all rather than looked for along the search path (which starts with the
 // monitor's own, writable folder).
-[[nodiscard]] inline std::string SystemLibraryPath(const std::string& systemFolder,
-                                                   const std::string& name) {
+[[nodiscard]] inline std::string SystemLibraryPath(const std::string& systemFolder, const std::string& name) {
   const bool drive = systemFolder.size() >= 3 && systemFolder[1] == ':' &&
                      (systemFolder[2] == '\\' || systemFolder[2] == '/');
   const bool unc = systemFolder.rfind("\\\\", 0) == 0;

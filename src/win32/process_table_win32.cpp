@@ -41,8 +41,7 @@ QuerySystemInformation SystemInformationQuery() {
 static_assert(sizeof(std::int32_t) == sizeof(DWORD), "process ids are 32-bit");
 static_assert(sizeof(ModuleHandle) == sizeof(HMODULE), "module handles are pointer-sized");
 
-bool Win32ProcessTable::ListProcesses(std::int32_t* ids, std::uint32_t bytes,
-                                      std::uint32_t* bytesReturned) {
+bool Win32ProcessTable::ListProcesses(std::int32_t* ids, std::uint32_t bytes, std::uint32_t* bytesReturned) {
   DWORD returned = 0;
   const bool ok = ::EnumProcesses(reinterpret_cast<DWORD*>(ids), bytes, &returned) != FALSE;
   *bytesReturned = returned;
@@ -50,34 +49,31 @@ bool Win32ProcessTable::ListProcesses(std::int32_t* ids, std::uint32_t bytes,
 }
 
 ProcessHandle Win32ProcessTable::Open(std::uint32_t access, bool inheritable, std::int32_t id) {
-  return reinterpret_cast<ProcessHandle>(
-      ::OpenProcess(access, inheritable ? TRUE : FALSE, static_cast<DWORD>(id)));
+  return reinterpret_cast<ProcessHandle>(::OpenProcess(access, inheritable ? TRUE : FALSE, static_cast<DWORD>(id)));
 }
 
-bool Win32ProcessTable::ListModules(ProcessHandle process, ModuleHandle* modules,
-                                    std::uint32_t bytes, std::uint32_t* bytesNeeded) {
+bool Win32ProcessTable::ListModules(ProcessHandle process, ModuleHandle* modules, std::uint32_t bytes,
+                                    std::uint32_t* bytesNeeded) {
   DWORD needed = 0;
-  const bool ok = ::EnumProcessModules(AsHandle(process), reinterpret_cast<HMODULE*>(modules),
-                                       bytes, &needed) != FALSE;
+  const bool ok = ::EnumProcessModules(AsHandle(process), reinterpret_cast<HMODULE*>(modules), bytes, &needed) != FALSE;
   if (bytesNeeded != nullptr) *bytesNeeded = needed;
   return ok;
 }
 
-std::uint32_t Win32ProcessTable::ModulePath(ProcessHandle process, ModuleHandle module,
-                                            char* buffer, std::uint32_t capacity) {
+std::uint32_t Win32ProcessTable::ModulePath(ProcessHandle process, ModuleHandle module, char* buffer,
+                                            std::uint32_t capacity) {
   // The wide query, so that a path outside the ANSI code page is read as it
   // is and compared in the core's one encoding. It cuts a path that does not
   // fit, unterminated, and says nothing: a full buffer may hold a cut path.
   std::wstring wide(capacity, L'\0');
-  const DWORD copied = ::GetModuleFileNameExW(AsHandle(process), reinterpret_cast<HMODULE>(module),
-                                              wide.data(), capacity);
+  const DWORD copied = ::GetModuleFileNameExW(AsHandle(process), reinterpret_cast<HMODULE>(module), wide.data(),
+                                              capacity);
   if (copied == 0) return 0;
   wide.resize(std::min<DWORD>(copied, capacity));
   return HandOnPath(WideToUtf8(wide), copied >= capacity, buffer, capacity);
 }
 
-std::uint32_t Win32ProcessTable::ImagePath(ProcessHandle process, char* buffer,
-                                           std::uint32_t capacity) {
+std::uint32_t Win32ProcessTable::ImagePath(ProcessHandle process, char* buffer, std::uint32_t capacity) {
   // In: the buffer's room including the terminating NUL; out: the characters
   // written without it. A path that does not fit fails instead of being cut:
   // answered as a full buffer, so that the scan asks again with a larger one.
@@ -136,8 +132,7 @@ bool Win32ProcessTable::ListFamilies(std::vector<ProcessEntry>* entries) {
     const std::wstring name(info->ImageName.Buffer == nullptr ? L"" : info->ImageName.Buffer,
                             info->ImageName.Length / sizeof(wchar_t));
     entries->push_back({static_cast<std::int32_t>(reinterpret_cast<std::uintptr_t>(info->UniqueProcessId)),
-                        static_cast<std::int32_t>(
-                            reinterpret_cast<std::uintptr_t>(info->InheritedFromUniqueProcessId)),
+                        static_cast<std::int32_t>(reinterpret_cast<std::uintptr_t>(info->InheritedFromUniqueProcessId)),
                         WideToUtf8(name), static_cast<SessionId>(info->SessionId)});
     if (info->NextEntryOffset == 0) break;
     at += info->NextEntryOffset;
@@ -162,9 +157,7 @@ SessionId Win32ProcessTable::CurrentSession() {
   return ownSession_.value_or(0);
 }
 
-std::int32_t Win32ProcessTable::CurrentProcessId() {
-  return static_cast<std::int32_t>(::GetCurrentProcessId());
-}
+std::int32_t Win32ProcessTable::CurrentProcessId() { return static_cast<std::int32_t>(::GetCurrentProcessId()); }
 
 std::int32_t Win32ProcessTable::LastError() { return static_cast<std::int32_t>(::GetLastError()); }
 

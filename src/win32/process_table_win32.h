@@ -21,8 +21,7 @@ class Win32ProcessTable final : public ProcessTable {
                                  std::uint32_t* bytesNeeded) override;
   [[nodiscard]] std::uint32_t ModulePath(ProcessHandle process, ModuleHandle module, char* buffer,
                                          std::uint32_t capacity) override;
-  [[nodiscard]] std::uint32_t ImagePath(ProcessHandle process, char* buffer,
-                                        std::uint32_t capacity) override;
+  [[nodiscard]] std::uint32_t ImagePath(ProcessHandle process, char* buffer, std::uint32_t capacity) override;
   [[nodiscard]] bool ExitCode(ProcessHandle process, std::uint32_t* exitCode) override;
   [[nodiscard]] bool Terminate(ProcessHandle process, std::uint32_t exitCode) override;
   bool Close(ProcessHandle process) override;

@@ -5,8 +5,8 @@
 namespace pellux::win32 {
 
 UniqueIcon LoadIconResource(HINSTANCE instance, int id, int size) {
-  return UniqueIcon(static_cast<HICON>(
-      ::LoadImageA(instance, MAKEINTRESOURCEA(id), IMAGE_ICON, size, size, LR_DEFAULTCOLOR)));
+  return UniqueIcon(
+      static_cast<HICON>(::LoadImageA(instance, MAKEINTRESOURCEA(id), IMAGE_ICON, size, size, LR_DEFAULTCOLOR)));
 }
 
 bool JpegPicture::Load(HINSTANCE instance, int id) {
@@ -31,8 +31,7 @@ bool JpegPicture::Load(HINSTANCE instance, int id) {
   if (FAILED(::CreateStreamOnHGlobal(memory.get(), FALSE, &rawStream))) return false;
   UniqueCom<IStream> stream(rawStream);
   void* rawPicture = nullptr;
-  if (FAILED(::OleLoadPicture(stream.get(), static_cast<LONG>(size), FALSE, IID_IPicture,
-                              &rawPicture))) {
+  if (FAILED(::OleLoadPicture(stream.get(), static_cast<LONG>(size), FALSE, IID_IPicture, &rawPicture))) {
     return false;
   }
   picture_.reset(static_cast<IPicture*>(rawPicture));
@@ -50,8 +49,8 @@ void JpegPicture::Draw(HDC dc, const RECT& target) const {
   POINT previousOrigin{};
   (void)::SetBrushOrgEx(dc, 0, 0, &previousOrigin);  // HALFTONE needs the origin reset
   // HIMETRIC runs upwards: start at the source's bottom with a negative height.
-  (void)picture_.get()->Render(dc, target.left, target.top, target.right - target.left,
-                               target.bottom - target.top, 0, height, width, -height, nullptr);
+  (void)picture_.get()->Render(dc, target.left, target.top, target.right - target.left, target.bottom - target.top, 0,
+                               height, width, -height, nullptr);
   if (previousMode != 0) (void)::SetStretchBltMode(dc, previousMode);
   (void)::SetBrushOrgEx(dc, previousOrigin.x, previousOrigin.y, nullptr);
 }

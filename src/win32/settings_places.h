@@ -54,8 +54,7 @@ inline constexpr std::uint32_t kKeyWow64_32 = 0x0200;    // KEY_WOW64_32KEY
 // on 64-bit Windows, in either kind of program, and name the native
 // folders. The %...% pairs are taken from the left as the expansion takes
 // them, and names are compared in any case, as the environment does.
-[[nodiscard]] inline std::string WithNativeProgramFolders(const std::string& text,
-                                                          bool programW6432,
+[[nodiscard]] inline std::string WithNativeProgramFolders(const std::string& text, bool programW6432,
                                                           bool commonProgramW6432) {
   std::string out;
   std::size_t at = 0;

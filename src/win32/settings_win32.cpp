@@ -12,8 +12,7 @@
 namespace pellux::win32 {
 namespace {
 
-static_assert(kKeyQueryValue == KEY_QUERY_VALUE && kKeyWow64_64 == KEY_WOW64_64KEY &&
-              kKeyWow64_32 == KEY_WOW64_32KEY);
+static_assert(kKeyQueryValue == KEY_QUERY_VALUE && kKeyWow64_64 == KEY_WOW64_64KEY && kKeyWow64_32 == KEY_WOW64_32KEY);
 
 // The text up to its first NUL: a REG_SZ may or may not carry its own.
 std::string TextOf(const std::vector<wchar_t>& buffer, DWORD bytes) {
@@ -35,9 +34,9 @@ bool Defined(const wchar_t* name) { return ::GetEnvironmentVariableW(name, nullp
 std::optional<StoredValue> Win32SettingsStore::Read(SettingsKey key, const std::string& name) {
   const RegistryPlace place = PlaceOf(key);
   HKEY opened = nullptr;
-  const LSTATUS open =
-      ::RegOpenKeyExW(place.root == RegistryRoot::LocalMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER,
-                      place.subkey, 0, place.access, &opened);
+  const LSTATUS open = ::RegOpenKeyExW(place.root == RegistryRoot::LocalMachine ? HKEY_LOCAL_MACHINE
+                                                                                : HKEY_CURRENT_USER,
+                                       place.subkey, 0, place.access, &opened);
   // A key that is absent, or closed to this user, holds nothing for us.
   if (open != ERROR_SUCCESS) return std::nullopt;
   const UniqueRegistryKey owned(opened);
@@ -51,8 +50,7 @@ std::optional<StoredValue> Win32SettingsStore::Read(SettingsKey key, const std::
   if (type == REG_DWORD) {
     DWORD number = 0;
     DWORD got = sizeof(number);
-    status = ::RegQueryValueExW(owned.get(), valueName.c_str(), nullptr, &type,
-                                reinterpret_cast<BYTE*>(&number), &got);
+    status = ::RegQueryValueExW(owned.get(), valueName.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&number), &got);
     // Rewritten between the two calls as another type or size: not a number.
     if (status != ERROR_SUCCESS) return StoredValue{StoredKind::Unreadable, {}};
     if (type != REG_DWORD || got != sizeof(number)) return StoredValue{StoredKind::OtherType, {}};
@@ -66,8 +64,8 @@ std::optional<StoredValue> Win32SettingsStore::Read(SettingsKey key, const std::
   const DWORD limit = (kLongestSettingRead + 1) * sizeof(wchar_t);
   std::vector<wchar_t> buffer(kLongestSettingRead + 2, L'\0');
   DWORD got = limit;
-  status = ::RegQueryValueExW(owned.get(), valueName.c_str(), nullptr, &type,
-                              reinterpret_cast<BYTE*>(buffer.data()), &got);
+  status = ::RegQueryValueExW(owned.get(), valueName.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()),
+                              &got);
   if (status != ERROR_SUCCESS && status != ERROR_MORE_DATA) return StoredValue{StoredKind::Unreadable, {}};
   if (type != REG_SZ && type != REG_EXPAND_SZ) return StoredValue{StoredKind::OtherType, {}};
   const StoredKind kind = type == REG_EXPAND_SZ ? StoredKind::ExpandText : StoredKind::Text;
@@ -80,8 +78,7 @@ std::optional<std::string> Win32SettingsStore::Expand(const std::string& text) {
       WithNativeProgramFolders(text, Defined(L"ProgramW6432"), Defined(L"CommonProgramW6432")));
   std::vector<wchar_t> buffer(512);
   for (int attempt = 0; attempt < 3; ++attempt) {
-    const DWORD needed =
-        ::ExpandEnvironmentStringsW(wide.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+    const DWORD needed = ::ExpandEnvironmentStringsW(wide.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
     if (needed == 0) return std::nullopt;
     // The count includes the terminating NUL; a bigger one asks for more room.
     if (needed <= buffer.size()) return WideToUtf8(std::wstring(buffer.data(), needed - 1));

@@ -31,11 +31,9 @@ WORD EventType(EventLevel level) {
 
 }  // namespace
 
-Win32SystemEventLog::Win32SystemEventLog()
-    : source_(::RegisterEventSourceW(nullptr, kEventSourceName)) {}
+Win32SystemEventLog::Win32SystemEventLog() : source_(::RegisterEventSourceW(nullptr, kEventSourceName)) {}
 
-void Win32SystemEventLog::Write(EventLevel level, EventId id,
-                                const std::vector<std::string>& strings) {
+void Win32SystemEventLog::Write(EventLevel level, EventId id, const std::vector<std::string>& strings) {
   // A source that could not be opened at start (the event log service not
   // up yet) is tried again with every event.
   if (!source_) source_.reset(::RegisterEventSourceW(nullptr, kEventSourceName));
@@ -50,8 +48,7 @@ void Win32SystemEventLog::Write(EventLevel level, EventId id,
   for (const std::wstring& w : wide) pointers.push_back(w.c_str());
   // A full or unavailable log refuses the event; the monitor goes on all the same.
   (void)::ReportEventW(source_.get(), EventType(level), 0, static_cast<DWORD>(id), nullptr,
-                       static_cast<WORD>(pointers.size()), 0,
-                       pointers.empty() ? nullptr : pointers.data(), nullptr);
+                       static_cast<WORD>(pointers.size()), 0, pointers.empty() ? nullptr : pointers.data(), nullptr);
 }
 
 }  // namespace pellux::win32

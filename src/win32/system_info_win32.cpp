@@ -71,8 +71,7 @@ std::string Win32SystemInfo::FileVersion(const std::string& path) {
   if (!info(file.c_str(), 0, size, block.data())) return {};
   void* value = nullptr;
   UINT length = 0;
-  if (!query(block.data(), L"\\", &value, &length) || value == nullptr ||
-      length < sizeof(VS_FIXEDFILEINFO)) {
+  if (!query(block.data(), L"\\", &value, &length) || value == nullptr || length < sizeof(VS_FIXEDFILEINFO)) {
     return {};
   }
   const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(value);

@@ -2,9 +2,9 @@
 
 #include <shellapi.h>
 
+#include "win32/display_text.h"
 #include "win32/resource_ids.h"
 #include "win32/resources_win32.h"
-#include "win32/display_text.h"
 
 namespace pellux::win32 {
 namespace {

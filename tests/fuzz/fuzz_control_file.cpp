@@ -16,8 +16,7 @@ namespace {
 
 class OneFile final : public pellux::FileSystem {
  public:
-  OneFile(std::string path, std::string contents)
-      : path_(std::move(path)), contents_(std::move(contents)) {}
+  OneFile(std::string path, std::string contents) : path_(std::move(path)), contents_(std::move(contents)) {}
   bool Exists(const std::string& path) override { return path == path_; }
   bool Append(const std::string&, const std::string&) override { return false; }
   std::optional<std::string> ReadHead(const std::string& path, std::size_t maxBytes) override {
@@ -31,9 +30,7 @@ class OneFile final : public pellux::FileSystem {
   pellux::LookId StartLook(const std::string&, std::size_t) override { return 0; }
   bool LookAnswered(pellux::LookId, std::uint32_t) override { return false; }
   void CancelLook(pellux::LookId) override {}
-  pellux::DistantLook TakeLook(pellux::LookId) override {
-    return {};
-  }
+  pellux::DistantLook TakeLook(pellux::LookId) override { return {}; }
   std::string ToCodePage(const std::string& text) override { return text; }
 
  private:

@@ -32,11 +32,13 @@ using Process = fakes::FakeProcessTable::Process;
 constexpr U64 kSecond = 1000, kMinute = 60 * kSecond, kHour = 60 * kMinute, kDay = 24 * kHour;
 
 // Seeds that once found a fault, and the days they need to reach it: make test runs each of them.
-constexpr struct { U64 seed, days; const char* found; } kFixedSeeds[] = {
-    {5, 1, "a monitor started again launched a second bridge and controller"},
-    {13, 4, "a Timer1 that could not be armed again ended supervision without a word"},
-    {11, 26, "BridgeProcess without .exe: a new bridge on every cycle"},
-    {7, 7, "two logons at once: the second monitor launched before the first one's programs showed"}};
+constexpr struct {
+  U64 seed, days;
+  const char* found;
+} kFixedSeeds[] = {{5, 1, "a monitor started again launched a second bridge and controller"},
+                   {13, 4, "a Timer1 that could not be armed again ended supervision without a word"},
+                   {11, 26, "BridgeProcess without .exe: a new bridge on every cycle"},
+                   {7, 7, "two logons at once: the second monitor launched before the first one's programs showed"}};
 
 // splitmix64: the same numbers from every compiler and library.
 struct Rng {
@@ -54,7 +56,9 @@ struct Rng {
   // An exponential span: the memoryless lifetime of a process or a fault.
   U64 Exp(double meanMs) { return 1 + static_cast<U64>(-std::log(1.0 - Unit()) * meanMs); }
   template <typename T, std::size_t N>
-  const T& Pick(const T (&rows)[N]) { return rows[Below(N)]; }
+  const T& Pick(const T (&rows)[N]) {
+    return rows[Below(N)];
+  }
 };
 
 U64 Fnv(const std::string& text, U64 h = 0xcbf29ce484222325ull) {
@@ -68,8 +72,12 @@ LocalTime CivilTime(std::int64_t seconds) {
   const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
   const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100), mp = (5 * doy + 2) / 153;
   const int month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  return {static_cast<int>(yoe + era * 400 + (month <= 2)), month, static_cast<int>(doy - (153 * mp + 2) / 5 + 1),
-          static_cast<int>(rest / 3600), static_cast<int>(rest / 60 % 60), static_cast<int>(rest % 60)};
+  return {static_cast<int>(yoe + era * 400 + (month <= 2)),
+          month,
+          static_cast<int>(doy - (153 * mp + 2) / 5 + 1),
+          static_cast<int>(rest / 3600),
+          static_cast<int>(rest / 60 % 60),
+          static_cast<int>(rest % 60)};
 }
 
 bool Digits(const std::string& s, std::size_t from) {
@@ -87,30 +95,47 @@ enum class Role { System, Monitor, Launcher, Controller, OtherJava, Bridge, Name
 
 // Paths that bear a stop name without being the program: a folder named after the bridge, the updater of its
 // maker, a tool named after javaw. Refused ones (elevated, another user's) open only with the limited right.
-constexpr struct { const char* path; bool refused; } kNamesakes[] = {
-    {"C:\\Lintaro tools\\viewer.exe", false}, {"C:\\Program Files\\Ferrowin\\LintaroSvc.exe", true},
-    {"C:\\javaw-tools\\x.exe", false}, {"C:\\Users\\op\\LINTARO backup\\copy.exe", true},
-    {"C:\\Usuarios\\José Peña\\lintaro-notas.exe", false}, {"C:\\Прог\\javaw-łódź.exe", true}};
+constexpr struct {
+  const char* path;
+  bool refused;
+} kNamesakes[] = {{"C:\\Lintaro tools\\viewer.exe", false},
+                  {"C:\\Program Files\\Ferrowin\\LintaroSvc.exe", true},
+                  {"C:\\javaw-tools\\x.exe", false},
+                  {"C:\\Users\\op\\LINTARO backup\\copy.exe", true},
+                  {"C:\\Usuarios\\José Peña\\lintaro-notas.exe", false},
+                  {"C:\\Прог\\javaw-łódź.exe", true}};
 // Names outside ASCII: the log writes them in its code page, the scans upper-case them.
-constexpr const char* kMonitorFolders[] = {"C:\\Monitor", "C:\\Lintaro tools\\Monitor",
-                                           "C:\\Planta Łódź\\Monitor"};
+constexpr const char* kMonitorFolders[] = {"C:\\Monitor", "C:\\Lintaro tools\\Monitor", "C:\\Planta Łódź\\Monitor"};
 constexpr const char* kPortTexts[] = {"", "3", "12", " 3", "2,5", "abc", "99999999999", "-4", "2.6", "1e3"};
 // What another program writes into the control file, and what the operator is promised of it: the tray holds,
 // or the monitor ends. nullptr: a directory of that name.
-constexpr struct { const char* contents; bool ends, holds; } kControlRows[] = {
-    {"#2026-01-01 10:00:00#,\"HOLD\"\r\n", false, true}, {"x,STOP\r\n", false, true},
-    {"#2026#,\"hold\"", false, true}, {"#2026-01-01#,\"END\"\r\n", true, false},
-    {"\x01\xff garbage", false, false}, {"#2026-01-01 10:00", false, false},
-    {"x,STOPPED", false, false}, {nullptr, false, false}};
+constexpr struct {
+  const char* contents;
+  bool ends, holds;
+} kControlRows[] = {{"#2026-01-01 10:00:00#,\"HOLD\"\r\n", false, true},
+                    {"x,STOP\r\n", false, true},
+                    {"#2026#,\"hold\"", false, true},
+                    {"#2026-01-01#,\"END\"\r\n", true, false},
+                    {"\x01\xff garbage", false, false},
+                    {"#2026-01-01 10:00", false, false},
+                    {"x,STOPPED", false, false},
+                    {nullptr, false, false}};
 // The level of every kind of event, as the README gives it to a collector; 0: the summary, at its kind's level.
-constexpr struct { std::uint32_t id; int level; } kEventLevels[] = {
-    {1000, 0}, {1001, 0}, {1002, 2}, {1003, 2}, {1004, 2}, {1010, 0}, {1011, 2}, {1012, 0}, {1020, 1}, {1021, 2},
-    {1022, 1}, {1023, -1}, {1024, 2}, {1030, 1}, {1031, 0}, {1032, 0}, {1033, 1}, {1040, 0}, {1041, 0}, {1042, 0},
-    {1043, 0}, {1044, 0}};
+constexpr struct {
+  std::uint32_t id;
+  int level;
+} kEventLevels[] = {{1000, 0}, {1001, 0}, {1002, 2}, {1003, 2},  {1004, 2}, {1010, 0}, {1011, 2}, {1012, 0},
+                    {1020, 1}, {1021, 2}, {1022, 1}, {1023, -1}, {1024, 2}, {1030, 1}, {1031, 0}, {1032, 0},
+                    {1033, 1}, {1040, 0}, {1041, 0}, {1042, 0},  {1043, 0}, {1044, 0}};
 // A value of the settings at start: one that is fine, or one that must be refused before anything is launched.
-constexpr struct { const char* name; const char* value; bool refused; } kSettingsRows[] = {
-    {"ControlFile", "", false}, {"ControllerPath", "Pellux.exe", true},
-    {"BridgePath", "C:\\Program Files\\Ferrowin\\LINTARO\\LINTARO", true}, {"BridgeProcess", "Lintaro", true}};
+constexpr struct {
+  const char* name;
+  const char* value;
+  bool refused;
+} kSettingsRows[] = {{"ControlFile", "", false},
+                     {"ControllerPath", "Pellux.exe", true},
+                     {"BridgePath", "C:\\Program Files\\Ferrowin\\LINTARO\\LINTARO", true},
+                     {"BridgeProcess", "Lintaro", true}};
 
 struct Info {
   Role role;
@@ -342,7 +367,8 @@ class World {
     const U64 since = Now() - startMs_;
     if (since < 30 * kSecond) return true;
     if (startLauncher_ != 0) return since < 3 * kMinute;
-    return launcherEndedMs_ > startMs_ && Now() + 3 * kSecond < std::min(launcherEndedMs_, startMs_ + 3 * kMinute) + 30 * kSecond;
+    return launcherEndedMs_ > startMs_ &&
+           Now() + 3 * kSecond < std::min(launcherEndedMs_, startMs_ + 3 * kMinute) + 30 * kSecond;
   }
 
   void StartMonitor() {
@@ -378,8 +404,10 @@ class World {
       logTexts_.insert(SetValueLogText({row.name, row.value, SettingsKey::User}));
       logPrefixes_.insert(BadSettingLogText({row.name, SettingsKey::User, ""}));
     }
-    if (loggingRun_ && settings_.Chance(0.5)) fake_.files.AddFile(logPath_);
-    else fake_.files.Remove(logPath_);
+    if (loggingRun_ && settings_.Chance(0.5))
+      fake_.files.AddFile(logPath_);
+    else
+      fake_.files.Remove(logPath_);
     happened_.clear();
     reported_.clear();
     lastHour_.clear();
@@ -506,9 +534,7 @@ class World {
     expect_ = {};
   }
   // A cycle is held to the processes' promises unless the session is ending or the monitor has gone.
-  bool CycleChecked() const {
-    return Alive() && !(sessionAskedMs_ && Now() - *sessionAskedMs_ < 60 * kSecond);
-  }
+  bool CycleChecked() const { return Alive() && !(sessionAskedMs_ && Now() - *sessionAskedMs_ < 60 * kSecond); }
 
   // The invariants: each returns what broke it, or nothing. The world already knows what happened.
   std::string NeverEndsItself() const {
@@ -525,7 +551,8 @@ class World {
   std::string BridgeKeptWhileControllerStarts() const {
     if (!stepIsCycle_ || !GraceMustHold()) return {};
     for (const EndedProcess& e : stepEnded_)
-      if (e.role == Role::Bridge) return "a cycle ended the bridge " + std::to_string(Now() - startMs_) + " ms after start-up";
+      if (e.role == Role::Bridge)
+        return "a cycle ended the bridge " + std::to_string(Now() - startMs_) + " ms after start-up";
     return {};
   }
   std::string EndsOnlyWhenAsked() const {
@@ -610,8 +637,7 @@ class World {
     const auto& c = fake_.controls;
     const ProgramButton button = *expect_.click;
     const ProgramButton other = button == ProgramButton::CBPellux ? ProgramButton::CBLINTARO : ProgramButton::CBPellux;
-    if (expect_.refused)
-      return c.colours.at(button) != expect_.before ? "a refused click recoloured its button" : "";
+    if (expect_.refused) return c.colours.at(button) != expect_.before ? "a refused click recoloured its button" : "";
     const bool first = button == ProgramButton::CBPellux, bridge = Visible("LINTARO.EXE");
     const bool runs = first ? Visible("JAVAW.EXE") : bridge;
     const Colour otherExpected = expect_.before == kGreen && first && !bridge ? kRed : expect_.otherBefore;
@@ -656,7 +682,8 @@ class World {
     if (!stepIsCycle_ || !monitor_) return {};
     const bool answers = fake_.files.unanswered.count(controlPath_) == 0;
     const bool read = !controlPath_.empty() && fake_.files.Has(controlPath_) &&
-                      (controlPath_ == readsFirst_ ? answers : controlPath_ == fake_.system.folder + "\\" + kControlFileName);
+                      (controlPath_ == readsFirst_ ? answers
+                                                   : controlPath_ == fake_.system.folder + "\\" + kControlFileName);
     if (read && endAsked_) return Alive() ? "the control file said END and the monitor runs on" : "";
     if (!Alive()) return {};
     const bool holds = read && controlHolds_;
@@ -764,17 +791,17 @@ class World {
   bool crashAtNextEvent_ = false, crashAtLaunch_ = false, refuseTimer_ = false, loggingRun_ = false, endAsked_ = false;
   bool stepIsStart_ = false, stepIsCycle_ = false, controllerLaunchedAtStart_ = false, controllerSeen_ = false;
   bool driveGone_ = false;
-  bool controlHolds_ = false;   // the control file the world wrote asks to hold
+  bool controlHolds_ = false;    // the control file the world wrote asks to hold
   bool settingRefused_ = false;  // the monitor started with a setting it must refuse
   struct Placed {
     SettingsKey key;
     std::string name, value;
   };
   std::vector<Placed> placed_;  // the run's settings, set again at every start
-  bool shareRun_ = false;        // a run whose workstation reads its control file from a share
-  std::string readsFirst_;       // the control file the running monitor reads before the one in its folder
-  std::string monitorVersion_;   // the version the running monitor started with
-  std::string violation_, logPath_, controlPath_;  // the control file the world wrote, empty when none
+  bool shareRun_ = false;       // a run whose workstation reads its control file from a share
+  std::string readsFirst_;      // the control file the running monitor reads before the one in its folder
+  std::string monitorVersion_;  // the version the running monitor started with
+  std::string violation_, logPath_, controlPath_;               // the control file the world wrote, empty when none
   std::map<std::string, fakes::FakeFileSystem::Entry> driveD_;  // D:'s files while it is gone
   std::set<std::string> allowedEnds_, logTexts_, logPrefixes_, paths_;
   // The events' bookkeeping, per monitor: occurrences seen and counts reported for each kind of the cycle,
@@ -804,7 +831,8 @@ class World {
 
 const World::Invariant World::kInvariants[] = {
     {"never-ends-itself", "the monitor's own process gone", &World::NeverEndsItself},
-    {"ends-only-stop-names", "a program of the workstation ended that is neither bridge nor Java", &World::EndsOnlyStopNames},
+    {"ends-only-stop-names", "a program of the workstation ended that is neither bridge nor Java",
+     &World::EndsOnlyStopNames},
     {"bridge-kept-while-controller-starts", "the bridge bounces at every start while the controller loads",
      &World::BridgeKeptWhileControllerStarts},
     {"ends-only-when-asked", "the monitor gone from the tray without a reason", &World::EndsOnlyWhenAsked},
@@ -813,7 +841,8 @@ const World::Invariant World::kInvariants[] = {
     {"one-bridge", "two bridges fight over the serial port", &World::OneBridge},
     {"one-controller", "two controllers on one workstation", &World::OneController},
     {"bridge-back-within-a-cycle", "the controller runs without its bridge", &World::BridgeBackWithinACycle},
-    {"bridge-ended-after-controller", "the bridge holds the port with no controller", &World::BridgeEndedAfterController},
+    {"bridge-ended-after-controller", "the bridge holds the port with no controller",
+     &World::BridgeEndedAfterController},
     {"events-per-hour", "the event log flooded by one fault", &World::EventsPerHour},
     {"event-counts", "the event log's counts do not add up to what happened", &World::EventCounts},
     {"log-line-shape", "a log line the reader cannot parse or place", &World::LogLineShape},
@@ -925,8 +954,8 @@ struct World::Sessions {
     }
     Platform platform() {
       fakes::FakePlatform& f = fake;
-      return {f.files, f.clock,  table,    f.launcher, f.dialogs, f.system,      f.lifetime, f.controls,
-              f.timers, f.tray, f.serial, f.locale,   f.events,  f.settings, f.launchRecord, claim};
+      return {f.files,  f.clock, table,    f.launcher, f.dialogs, f.system,   f.lifetime,     f.controls,
+              f.timers, f.tray,  f.serial, f.locale,   f.events,  f.settings, f.launchRecord, claim};
     }
     SessionId session;
     fakes::FakePlatform fake;  // the session's own window, files, events and launch record
@@ -958,8 +987,9 @@ struct World::Sessions {
     Next("click", 5, [this] {
       Seat& s = *seats[active];
       const ProgramButton b = r.Chance(0.6) ? ProgramButton::CBPellux : ProgramButton::CBLINTARO;
-      if (s.monitor) Step(s, b == ProgramButton::CBPellux ? "click CBPellux" : "click CBLINTARO",
-                          [&] { s.monitor->OnProgramButtonClick(b); });
+      if (s.monitor)
+        Step(s, b == ProgramButton::CBPellux ? "click CBPellux" : "click CBLINTARO",
+             [&] { s.monitor->OnProgramButtonClick(b); });
     });
     // The operator closes the monitor's window: its session's programs stay, unwatched until the next logon.
     Next("close", 3 * 24, [this] {
@@ -1110,8 +1140,7 @@ struct World::Sessions {
     } catch (const std::exception& e) {
       w.Fail("no-exception", line + " threw " + e.what());
     }
-    for (const auto& [path, folder] : s.fake.launcher.launches)
-      line += " launch:" + path.substr(path.rfind('\\') + 1);
+    for (const auto& [path, folder] : s.fake.launcher.launches) line += " launch:" + path.substr(path.rfind('\\') + 1);
     for (const auto& [id, code] : table.terminated) {
       line += " ended:" + std::to_string(id);
       if (who.count(id) != 0 && !Alive(id)) Exit(id);
@@ -1183,7 +1212,8 @@ World::~World() = default;
 // The parts of the world, one stream each.
 World::World(U64 seed, U64 days) : seed_(seed), end_(days * kDay) {
   parts_ = {
-      {"controller-dies", 8, false, [this](Rng& r) {
+      {"controller-dies", 8, false,
+       [this](Rng& r) {
          const std::int32_t id = FindRole(Role::Controller, r);
          if (id == 0) return;
          Note("javaw.exe " + std::to_string(id));
@@ -1198,27 +1228,32 @@ World::World(U64 seed, U64 days) : seed_(seed), end_(days * kDay) {
          });
        }},
       {"bridge-dies", 3, false, [this](Rng& r) { BridgeDies(r); }},
-      {"bridge-burst", 5 * 24, false, [this](Rng& r) {  // dies again and again for a while (row 2: this one)
+      {"bridge-burst", 5 * 24, false,
+       [this](Rng& r) {  // dies again and again for a while (row 2: this one)
          if (burstLeft_ == 0) burstLeft_ = static_cast<int>(r.Between(3, 20));
          BridgeDies(r);
          if (--burstLeft_ > 0) At(r.Between(5, 60) * kSecond, [this] { RunPart(2, false); });
        }},
-      {"bridge-dies-at-once", 7 * 24, false, [this](Rng& r) {
+      {"bridge-dies-at-once", 7 * 24, false,
+       [this](Rng& r) {
          dieAtOnceUntil_ = Now() + r.Between(2, 30) * kMinute;
          BridgeDies(r);
        }},
-      {"other-java", 24, false, [this](Rng& r) {
+      {"other-java", 24, false,
+       [this](Rng& r) {
          const std::int32_t id = Spawn(Role::OtherJava, kOtherJavaPath, r);
          Ends(r.Exp(3 * kHour), id);
        }},
-      {"namesake", 24, false, [this](Rng& r) {
+      {"namesake", 24, false,
+       [this](Rng& r) {
          const auto& n = r.Pick(kNamesakes);
          const std::int32_t id = Spawn(Role::Namesake, n.path, r);
          Note(std::to_string(id) + " " + n.path + (n.refused ? " (elevated)" : ""));
          if (n.refused) Proc(id)->openForRead = Proc(id)->openForTerminate = false;
          Ends(r.Exp(6 * kHour), id);
        }},
-      {"termination-refused-or-slow", 2 * 24, false, [this](Rng& r) {
+      {"termination-refused-or-slow", 2 * 24, false,
+       [this](Rng& r) {
          const std::int32_t id = FindRole(r.Chance(0.5) ? Role::Bridge : Role::Controller, r);
          if (id == 0) return;
          Process* p = Proc(id);
@@ -1228,7 +1263,8 @@ World::World(U64 seed, U64 days) : seed_(seed), end_(days * kDay) {
          if (how == 2) p->endsLater = true;
          Note(std::to_string(id) + (how == 0 ? " elevated" : how == 1 ? " refuses its end" : " ends slowly"));
        }},
-      {"crowd", 3 * 24, false, [this](Rng& r) {  // the list grows past every size the walk starts with, for a while
+      {"crowd", 3 * 24, false,
+       [this](Rng& r) {  // the list grows past every size the walk starts with, for a while
          const U64 n = r.Between(40, 400), life = r.Between(5, 60) * kMinute;
          for (U64 i = 0; i < n; ++i) {
            const std::int32_t id = Spawn(Role::Crowd, "C:\\Windows\\System32\\svchost" + std::to_string(i) + ".exe", r);
@@ -1236,18 +1272,22 @@ World::World(U64 seed, U64 days) : seed_(seed), end_(days * kDay) {
            Ends(life + r.Below(kMinute), id);
          }
        }},
-      {"wall-clock-jump", 7 * 24, false, [this](Rng& r) {
+      {"wall-clock-jump", 7 * 24, false,
+       [this](Rng& r) {
          const bool hour = r.Chance(0.5);  // daylight saving, or a corrected clock
          wallOffset_ += hour ? (r.Chance(0.5) ? 3600 : -3600) : static_cast<std::int64_t>(r.Between(0, 1200)) - 600;
        }},
-      {"control-file", 24, false, [this](Rng& r) {
+      {"control-file", 24, false,
+       [this](Rng& r) {
          const auto& row = r.Pick(kControlRows);
          if (!controlPath_.empty()) fake_.files.Remove(controlPath_);
          const bool onD = r.Chance(0.6) && !driveGone_;
          controlPath_ = onD ? kBuiltInControlFile : fake_.system.folder + "\\" + kControlFileName;
          if (shareRun_ && r.Chance(0.5)) controlPath_ = kShareControlFile;
-         if (row.contents == nullptr) fake_.files.AddDirectory(controlPath_);
-         else fake_.files.AddFile(controlPath_, row.contents);
+         if (row.contents == nullptr)
+           fake_.files.AddDirectory(controlPath_);
+         else
+           fake_.files.AddFile(controlPath_, row.contents);
          endAsked_ = row.ends;
          controlHolds_ = row.holds;
          Note(controlPath_ + (row.contents ? std::string(" says ") + row.contents : std::string(" is a directory")));
@@ -1258,7 +1298,8 @@ World::World(U64 seed, U64 days) : seed_(seed), end_(days * kDay) {
            controlHolds_ = false;
          });
        }},
-      {"drive-d", 3 * 24, false, [this](Rng&) {  // D: goes with its files, and comes back with them
+      {"drive-d", 3 * 24, false,
+       [this](Rng&) {  // D: goes with its files, and comes back with them
          auto& entries = fake_.files.entries;
          driveGone_ = !driveGone_;
          if (!driveGone_) {
@@ -1275,14 +1316,16 @@ World::World(U64 seed, U64 days) : seed_(seed), end_(days * kDay) {
            it = entries.erase(it);
          }
        }},
-      {"log-write-fails", 2 * 24, false, [this](Rng& r) {
+      {"log-write-fails", 2 * 24, false,
+       [this](Rng& r) {
          if (!fake_.files.Has(logPath_)) return;
          fake_.files.entries[logPath_].locked = true;
          At(r.Exp(10 * kMinute), [this] {
            if (fake_.files.Has(logPath_)) fake_.files.entries[logPath_].locked = false;
          });
        }},
-      {"click", 3, true, [this](Rng& r) {
+      {"click", 3, true,
+       [this](Rng& r) {
          const bool first = r.Chance(0.5);
          const ProgramButton button = first ? ProgramButton::CBPellux : ProgramButton::CBLINTARO;
          const ProgramButton other = first ? ProgramButton::CBLINTARO : ProgramButton::CBPellux;
@@ -1293,13 +1336,15 @@ World::World(U64 seed, U64 days) : seed_(seed), end_(days * kDay) {
          expect_.refused = !first && c.portText.empty();  // the bridge's button without a port
          Step(first ? "click CBPellux" : "click CBLINTARO", [&] { monitor_->OnProgramButtonClick(button); });
        }},
-      {"port-text", 24, true, [this](Rng& r) {
+      {"port-text", 24, true,
+       [this](Rng& r) {
          const std::string text = r.Pick(kPortTexts);
          fake_.controls.portText = text;
          expect_.portTyped = text;
          Step("port " + text, [&] { expect_.portAccepted = monitor_->OnPortFieldLostFocus(); });
        }},
-      {"session-end", 5 * 24, true, [this](Rng& r) {
+      {"session-end", 5 * 24, true,
+       [this](Rng& r) {
          sessionAskedMs_ = Now();
          sessionAskedOf_ = starts;
          Step("session ending", [&] { monitor_->OnSessionEnding(); });
@@ -1332,18 +1377,21 @@ World::World(U64 seed, U64 days) : seed_(seed), end_(days * kDay) {
            Restart(crashes_.Between(1, 30) * kMinute);
          });
        }},
-      {"installer-close", 20 * 24, true, [this](Rng& r) {  // Restart Manager replaces the monitor; the programs stay
+      {"installer-close", 20 * 24, true,
+       [this](Rng& r) {  // Restart Manager replaces the monitor; the programs stay
          allowedEnds_.insert({"closed for an update", "closed by an installer"});
          Step("installer asks", [&] { monitor_->OnSessionEnding(); });
          if (Alive()) Step("installer closes", [&] { monitor_->OnClosedForUpdate(); });
          fake_.system.version = "1.0." + std::to_string(r.Between(1, 9)) + ".0";
          Restart(r.Between(5, 60) * kSecond);
        }},
-      {"taskbar-created", 5 * 24, true, [this](Rng&) {
+      {"taskbar-created", 5 * 24, true,
+       [this](Rng&) {
          expect_.trayAdded = true;
          Step("TaskbarCreated", [&] { monitor_->OnTaskbarCreated(); });
        }},
-      {"monitor-crash", 4 * 24, true, [this](Rng& r) {
+      {"monitor-crash", 4 * 24, true,
+       [this](Rng& r) {
          if (r.Chance(0.3)) {  // in the next launch, at start or in a cycle
            crashAtLaunch_ = true;
            return;
@@ -1351,23 +1399,27 @@ World::World(U64 seed, U64 days) : seed_(seed), end_(days * kDay) {
          Gone();
          Restart(r.Between(30, 90) * kSecond);  // restarted by the system's error reporting
        }},
-      {"window-closed", 15 * 24, true, [this](Rng& r) {
+      {"window-closed", 15 * 24, true,
+       [this](Rng& r) {
          allowedEnds_.insert("close request");
          Step("close", [&] { monitor_->OnCloseRequest(); });
          Restart(r.Between(1, 60) * kMinute);
        }},
-      {"install-gone", 60 * 24, false, [this](Rng& r) {
+      {"install-gone", 60 * 24, false,
+       [this](Rng& r) {
          const std::string path = r.Chance(0.5) ? kBridge.installPath : kController.installPath;
          fake_.files.Remove(path);
          At(r.Exp(30 * kMinute), [this, path] { fake_.files.AddFile(path, "exe"); });
        }},
-      {"share-silent", 2 * 24, false, [this](Rng& r) {  // the share stops answering for a while: slow, or gone
+      {"share-silent", 2 * 24, false,
+       [this](Rng& r) {  // the share stops answering for a while: slow, or gone
          if (!shareRun_) return;
          fake_.files.unanswered.insert(kShareControlFile);
          At(r.Chance(0.5) ? r.Between(1, 10) * kSecond : r.Exp(30 * kMinute),
             [this] { fake_.files.unanswered.erase(kShareControlFile); });
        }},
-      {"timer-refused", 30 * 24, false, [this](Rng&) {
+      {"timer-refused", 30 * 24, false,
+       [this](Rng&) {
          refuseTimer_ = true;
          allowedEnds_.insert("no window");
        }},
@@ -1450,17 +1502,20 @@ bool World::Run() {
     for (const auto& [id, k] : sessions_->who)
       if (k.role != Role::Monitor)
         std::printf(" %d%s %s in session %u;", id, k.launched ? " launched" : "",
-                    k.role == Role::Controller ? "javaw.exe" : k.role == Role::Bridge ? "LINTARO.exe" : "Pellux.exe",
+                    k.role == Role::Controller ? "javaw.exe"
+                    : k.role == Role::Bridge   ? "LINTARO.exe"
+                                               : "Pellux.exe",
                     static_cast<unsigned>(k.session));
     std::printf("\n  replay: make simulate SEED=%llu RUNS=1 DAYS=%llu\n", static_cast<ull>(seed_),
                 static_cast<ull>((end_ + kDay - 1) / kDay));
   }
   std::string kinds;
   for (const auto& [kind, n] : faults_) kinds += " " + kind + "=" + std::to_string(n);
-  std::printf("seed %llu: %.1f days, %llu cycles, %llu monitor starts, %llu invariant checks, trace %016llx; "
-              "faults:%s\n",
-              static_cast<ull>(seed_), static_cast<double>(fake_.clock.ms) / kDay, static_cast<ull>(cycles),
-              static_cast<ull>(starts), static_cast<ull>(checks), static_cast<ull>(hash), kinds.c_str());
+  std::printf(
+      "seed %llu: %.1f days, %llu cycles, %llu monitor starts, %llu invariant checks, trace %016llx; "
+      "faults:%s\n",
+      static_cast<ull>(seed_), static_cast<double>(fake_.clock.ms) / kDay, static_cast<ull>(cycles),
+      static_cast<ull>(starts), static_cast<ull>(checks), static_cast<ull>(hash), kinds.c_str());
   return violation_.empty();
 }
 

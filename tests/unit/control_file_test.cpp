@@ -79,7 +79,7 @@ TEST_F(ControlFileTest, CommandTable) {
       {"x,HOLDING", false, 0, version},
       {"x,ENDE", false, 0, version},
       {"x,RUN", false, 0, version},
-      {"STOP", false, 0, version},  // the command is the second field, not the first
+      {"STOP", false, 0, version},         // the command is the second field, not the first
       {"x,\" HOLD\"", false, 0, version},  // blanks inside quotes count
   };
   for (const Case& c : cases) {
@@ -100,8 +100,7 @@ TEST_F(ControlFileTest, AbsentDriveDAndNoFileBesideIsNormal) {
 }
 
 TEST_F(ControlFileTest, TipCarriesTheVersion) {
-  EXPECT_EQ(EvaluateControlFile(files, kFolder, "0.0.0.0").tip,
-            std::string("PelluxMONITOR - v0.0.0.0") + '\0');
+  EXPECT_EQ(EvaluateControlFile(files, kFolder, "0.0.0.0").tip, std::string("PelluxMONITOR - v0.0.0.0") + '\0');
 }
 
 TEST_F(ControlFileTest, DriveDWinsAndOnlyOneFileIsRead) {

@@ -9,7 +9,10 @@ namespace pellux::win32 {
 namespace {
 
 TEST(DisplayTextTest, LoneCrGetsItsLineFeedOnlyWhereMissing) {
-  struct Case { const char* in; const char* out; };
+  struct Case {
+    const char* in;
+    const char* out;
+  };
   for (const Case& c : {Case{"a\rb", "a\r\nb"}, Case{"a\r\nb", "a\r\nb"}, Case{"a\r", "a\r\n"},
                         Case{"\r\r", "\r\n\r\n"}, Case{"", ""}, Case{"a\nb", "a\nb"}}) {
     EXPECT_EQ(LoneCrToCrLf(c.in), c.out) << c.in;

@@ -23,19 +23,20 @@ TEST_P(FormatLogLineTest, WritesStampCommaQuotedTextCrLf) {
 
 INSTANTIATE_TEST_SUITE_P(
     Shapes, FormatLogLineTest,
-    ::testing::Values(
-        LineCase{{2020, 6, 7, 17, 3, 28}, "PelluxMONITOR - STARTED!!!",
-                 "#2020-06-07 17:03:28#,\"PelluxMONITOR - STARTED!!!\"\r\n"},
-        // Exactly midnight: the date alone between the number signs.
-        LineCase{{2021, 1, 2, 0, 0, 0}, "x", "#2021-01-02#,\"x\"\r\n"},
-        // One second past midnight keeps its time.
-        LineCase{{2021, 1, 2, 0, 0, 1}, "x", "#2021-01-02 00:00:01#,\"x\"\r\n"},
-        LineCase{{2009, 12, 31, 23, 59, 59}, "", "#2009-12-31 23:59:59#,\"\"\r\n"},
-        // Quotes and carriage returns inside the text are written as they are.
-        LineCase{{2020, 6, 7, 9, 5, 1}, "a \"b\"\rc", "#2020-06-07 09:05:01#,\"a \"b\"\rc\"\r\n"},
-        // 8-bit text passes through untouched.
-        LineCase{{2020, 6, 7, 9, 5, 1}, "C:\\Archivos\\Se\xF1or.exe - 1234",
-                 "#2020-06-07 09:05:01#,\"C:\\Archivos\\Se\xF1or.exe - 1234\"\r\n"}));
+    ::testing::Values(LineCase{{2020, 6, 7, 17, 3, 28},
+                               "PelluxMONITOR - STARTED!!!",
+                               "#2020-06-07 17:03:28#,\"PelluxMONITOR - STARTED!!!\"\r\n"},
+                      // Exactly midnight: the date alone between the number signs.
+                      LineCase{{2021, 1, 2, 0, 0, 0}, "x", "#2021-01-02#,\"x\"\r\n"},
+                      // One second past midnight keeps its time.
+                      LineCase{{2021, 1, 2, 0, 0, 1}, "x", "#2021-01-02 00:00:01#,\"x\"\r\n"},
+                      LineCase{{2009, 12, 31, 23, 59, 59}, "", "#2009-12-31 23:59:59#,\"\"\r\n"},
+                      // Quotes and carriage returns inside the text are written as they are.
+                      LineCase{{2020, 6, 7, 9, 5, 1}, "a \"b\"\rc", "#2020-06-07 09:05:01#,\"a \"b\"\rc\"\r\n"},
+                      // 8-bit text passes through untouched.
+                      LineCase{{2020, 6, 7, 9, 5, 1},
+                               "C:\\Archivos\\Se\xF1or.exe - 1234",
+                               "#2020-06-07 09:05:01#,\"C:\\Archivos\\Se\xF1or.exe - 1234\"\r\n"}));
 
 class EventLogTest : public ::testing::Test {
  protected:
@@ -102,11 +103,16 @@ TEST_F(EventLogTest, LinesAreWrittenInTheCodePage) {
   files.AddFile(folder + "\\PelluxMONITOR.anc");
   log.InitLog(LogFileBeside(folder));
   log.WriteLogLine("Falta el Archivo 'Ctl.exe' en la Carpeta '" + folder + "'");
-  log.WriteLogLine("C:\\Planta\\Se\xC3\xB1" "al\\Se\xC3\xB1" "al.exe - 1000");
+  log.WriteLogLine(
+      "C:\\Planta\\Se\xC3\xB1"
+      "al\\Se\xC3\xB1"
+      "al.exe - 1000");
   const std::vector<std::string> texts = fakes::LogTextsAfterBanner(files.Contents(folder + "\\PelluxMONITOR.anc"));
-  EXPECT_EQ(texts, (std::vector<std::string>{
-                       "Falta el Archivo 'Ctl.exe' en la Carpeta 'C:\\Planta\\Control Num\xE9rico'",
-                       "C:\\Planta\\Se\xF1" "al\\Se\xF1" "al.exe - 1000"}));
+  EXPECT_EQ(texts,
+            (std::vector<std::string>{"Falta el Archivo 'Ctl.exe' en la Carpeta 'C:\\Planta\\Control Num\xE9rico'",
+                                      "C:\\Planta\\Se\xF1"
+                                      "al\\Se\xF1"
+                                      "al.exe - 1000"}));
 }
 
 // Where the full live file goes: ".1" before the extension of its name.
@@ -163,8 +169,7 @@ TEST_F(LogLimitTest, ARefusedRenameGrowsToTwiceTheLimitThenDropsAndCounts) {
   log.WriteLogLine("Timer1 - BEFORE 'CALL Pellux_MONITOR'");
   EXPECT_EQ(files.Contents(kRolled).size(), 2 * kLimit);
   EXPECT_EQ(fakes::LogTextsAfterBanner(banner + files.Contents(kPath)),
-            (std::vector<std::string>{"LOG LLENO - 4 Lineas NO Escritas!!!",
-                                      "Timer1 - BEFORE 'CALL Pellux_MONITOR'"}));
+            (std::vector<std::string>{"LOG LLENO - 4 Lineas NO Escritas!!!", "Timer1 - BEFORE 'CALL Pellux_MONITOR'"}));
 }
 
 // A log on a share is written by the worker: while the share never answers,
@@ -201,7 +206,7 @@ TEST_F(EventLogTest, TheEndWaitsForAShareThatHangsOnlyBriefly) {
   {
     const LogBatch cycle(log);
     log.WriteLogLine("Timer1 - BEFORE 'CALL Pellux_MONITOR'");
-    log.Finish();  // the END command, in the middle of a cycle
+    log.Finish();                               // the END command, in the middle of a cycle
     EXPECT_EQ(files.worker.jobsLeftAtEnd, 2u);  // the banner and the cycle's line, handed over
     EXPECT_EQ(files.worker.drainWaitMs, std::vector<std::uint32_t>{kLogEndWaitMs});
   }

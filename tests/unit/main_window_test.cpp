@@ -52,8 +52,7 @@ TEST_F(MainWindowTest, LaterMessageReplacesAtOnceAndRestartsTheCountdown) {
   EXPECT_EQ(fake.controls.stripFore, kBlack);
   EXPECT_TRUE(fake.controls.stripVisible);
   // Each message arms the timer anew: the strip stays 5 s after the latest.
-  const std::vector<std::pair<TimerId, std::uint32_t>> arms{{TimerId::Timer3, 5000},
-                                                            {TimerId::Timer3, 5000}};
+  const std::vector<std::pair<TimerId, std::uint32_t>> arms{{TimerId::Timer3, 5000}, {TimerId::Timer3, 5000}};
   EXPECT_EQ(fake.timers.history, arms);
 }
 

@@ -46,12 +46,12 @@ TEST_F(StartupTest, NormalStartRunsEveryStepInOrder) {
   LogOn();
   monitor.Start();
 
-  EXPECT_EQ(fake.journal, (Journal{"window create", "tray add", "window hide", "window show",
-                                   "focus port", std::string("launch ") + kBridge.installPath,
-                                   std::string("launch ") + kController.installPath}));
-  EXPECT_EQ(LogTexts(), (std::vector<std::string>{
-                            kLogBanner, "PelluxMONITOR - STARTED!!!",
-                            "ARRANCA LINTARO.exe - RetVal: 4000", "ARRANCA Pellux.exe - RetVal: 4004"}));
+  EXPECT_EQ(fake.journal,
+            (Journal{"window create", "tray add", "window hide", "window show", "focus port",
+                     std::string("launch ") + kBridge.installPath, std::string("launch ") + kController.installPath}));
+  EXPECT_EQ(LogTexts(),
+            (std::vector<std::string>{kLogBanner, "PelluxMONITOR - STARTED!!!", "ARRANCA LINTARO.exe - RetVal: 4000",
+                                      "ARRANCA Pellux.exe - RetVal: 4004"}));
   EXPECT_EQ(fake.controls.colours[ProgramButton::CBLINTARO], kGreen);
   EXPECT_EQ(fake.controls.colours[ProgramButton::CBPellux], kGreen);
   EXPECT_EQ(fake.timers.Interval(TimerId::Timer1), 10u);
@@ -114,10 +114,9 @@ TEST_F(StartupTest, MissingControllerEndsAfterTheIconAndRemovesIt) {
   fake.files.Remove(kController.installPath);
   monitor.Start();
 
-  EXPECT_EQ(fake.journal,
-            (Journal{"window create", "tray add", "window hide",
-                     "box Falta el Archivo 'Pellux.exe'\rEn la Carpeta 'C:\\Program Files\\Pellux'",
-                     "box Chauuu...\r:(", "tray delete", "end"}));
+  EXPECT_EQ(fake.journal, (Journal{"window create", "tray add", "window hide",
+                                   "box Falta el Archivo 'Pellux.exe'\rEn la Carpeta 'C:\\Program Files\\Pellux'",
+                                   "box Chauuu...\r:(", "tray delete", "end"}));
   EXPECT_FALSE(fake.controls.shown);
   EXPECT_TRUE(fake.launcher.launches.empty());
   EXPECT_EQ(fake.timers.Interval(TimerId::Timer1), 0u);
@@ -167,21 +166,34 @@ TEST_P(StartupLaunchTest, EachLaunchGivesItsBoxColourAndLine) {
 
 INSTANTIATE_TEST_SUITE_P(
     Results, StartupLaunchTest,
-    ::testing::Values(
-        LaunchCase{"BridgeFails", 0, 812, {"El Programa 'LINTARO.exe' NO Arranco!!!"}, kRed, kGreen,
-                   {"LINTARO.exe NO ARRANCO - RetVal: 0", "ARRANCA Pellux.exe - RetVal: 812"}},
-        LaunchCase{"ControllerFails", 77, 0, {"El Programa 'Pellux.exe' NO Arranco!!!"}, kGreen, kRed,
-                   {"ARRANCA LINTARO.exe - RetVal: 77", "Pellux.exe NO ARRANCO - RetVal: 0"}},
-        LaunchCase{"BothFail",
-                   0,
-                   0,
-                   {"El Programa 'LINTARO.exe' NO Arranco!!!", "El Programa 'Pellux.exe' NO Arranco!!!"},
-                   kRed,
-                   kRed,
-                   {"LINTARO.exe NO ARRANCO - RetVal: 0", "Pellux.exe NO ARRANCO - RetVal: 0"}},
-        LaunchCase{"LargeIdInPlainDecimal", 4294967292u, 1000000, {}, kGreen, kGreen,
-                   {"ARRANCA LINTARO.exe - RetVal: 4294967292",
-                    "ARRANCA Pellux.exe - RetVal: 1000000"}}),
+    ::testing::Values(LaunchCase{"BridgeFails",
+                                 0,
+                                 812,
+                                 {"El Programa 'LINTARO.exe' NO Arranco!!!"},
+                                 kRed,
+                                 kGreen,
+                                 {"LINTARO.exe NO ARRANCO - RetVal: 0", "ARRANCA Pellux.exe - RetVal: 812"}},
+                      LaunchCase{"ControllerFails",
+                                 77,
+                                 0,
+                                 {"El Programa 'Pellux.exe' NO Arranco!!!"},
+                                 kGreen,
+                                 kRed,
+                                 {"ARRANCA LINTARO.exe - RetVal: 77", "Pellux.exe NO ARRANCO - RetVal: 0"}},
+                      LaunchCase{"BothFail",
+                                 0,
+                                 0,
+                                 {"El Programa 'LINTARO.exe' NO Arranco!!!", "El Programa 'Pellux.exe' NO Arranco!!!"},
+                                 kRed,
+                                 kRed,
+                                 {"LINTARO.exe NO ARRANCO - RetVal: 0", "Pellux.exe NO ARRANCO - RetVal: 0"}},
+                      LaunchCase{"LargeIdInPlainDecimal",
+                                 4294967292u,
+                                 1000000,
+                                 {},
+                                 kGreen,
+                                 kGreen,
+                                 {"ARRANCA LINTARO.exe - RetVal: 4294967292", "ARRANCA Pellux.exe - RetVal: 1000000"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Without its window or Timer1 (the desktop's heap exhausted) the monitor
@@ -282,16 +294,15 @@ constexpr std::int32_t kEarlierBridge = 12, kEarlierLauncher = 16, kEarlierJavaw
 LaunchedSet EarlierLaunches(bool javawRecorded = true) {
   return {{kEarlierBridge, fakes::FakeCreationTime(kEarlierBridge)},
           {kEarlierLauncher, fakes::FakeCreationTime(kEarlierLauncher)},
-          javawRecorded ? RecordedProcess{kEarlierJavaw, fakes::FakeCreationTime(kEarlierJavaw)}
-                        : RecordedProcess{}};
+          javawRecorded ? RecordedProcess{kEarlierJavaw, fakes::FakeCreationTime(kEarlierJavaw)} : RecordedProcess{}};
 }
 
 struct AdoptionCase {
   const char* name;
   std::function<void(fakes::FakePlatform&)> world;  // the record and the table at start
-  std::vector<std::string> launched;                 // install paths, in order
-  std::vector<std::string> lines;                    // the log after STARTED
-  std::vector<std::string> adoptedIds;               // the events' process ids
+  std::vector<std::string> launched;                // install paths, in order
+  std::vector<std::string> lines;                   // the log after STARTED
+  std::vector<std::string> adoptedIds;              // the events' process ids
   LaunchedSet recordAfter;
 };
 
@@ -341,64 +352,68 @@ const RecordedProcess kNewLauncher4000{4000, fakes::FakeCreationTime(4000)};
 
 INSTANTIATE_TEST_SUITE_P(
     Record, StartupAdoptionTest,
-    ::testing::Values(
-        AdoptionCase{"BothStillRun", [](auto& f) { RunningEarlierPrograms(f); }, {},
-                     {kBridge.stillRunning, kController.stillRunning}, {"12", "20"}, EarlierLaunches()},
-        AdoptionCase{"OnlyTheBridgeStillRuns",
-                     [](auto& f) {
-                       RunningEarlierPrograms(f);
-                       f.processes.processes.pop_back();  // the controller has ended
-                     },
-                     {kController.installPath},
-                     {kBridge.stillRunning, "ARRANCA Pellux.exe - RetVal: 4000"},
-                     {"12"},
-                     {EarlierLaunches().bridge, kNewLauncher4000, {}}},
-        AdoptionCase{"ControllerEndedButStillHeldOpen",
-                     [](auto& f) {
-                       RunningEarlierPrograms(f);
-                       f.processes.processes.back().exitCode = 1;
-                     },
-                     {kController.installPath},
-                     {kBridge.stillRunning, "ARRANCA Pellux.exe - RetVal: 4000"},
-                     {"12"},
-                     {EarlierLaunches().bridge, kNewLauncher4000, {}}},
-        AdoptionCase{"BridgeIdGivenToAnotherProcess",
-                     [](auto& f) {
-                       RunningEarlierPrograms(f);
-                       f.processes.processes.front().created += 7;  // id 12, started later
-                       f.processes.processes.front().path = "C:\\Windows\\notepad.exe";
-                     },
-                     {kBridge.installPath},
-                     {kLaunchBridge, kController.stillRunning},
-                     {"20"},
-                     {kNewBridge, EarlierLaunches().launcher, EarlierLaunches().javaw}},
-        AdoptionCase{"DamagedRecord",
-                     [](auto& f) {
-                       RunningEarlierPrograms(f);
-                       f.launchRecord.stored->at(30) ^= 1;  // one bit of the bridge's id
-                     },
-                     {kBridge.installPath, kController.installPath},
-                     {kLaunchBridge, "ARRANCA Pellux.exe - RetVal: 4004"},
-                     {},
-                     {kNewBridge, kNewLauncher4004, {}}},
-        // The recorded javaw.exe ended and the operator started the
-        // controller again from its launcher: a restart counts that one.
-        AdoptionCase{"ARestartCountsTheControllerAnOperatorStarted",
-                     [](auto& f) {
-                       RunningEarlierPrograms(f);
-                       f.processes.processes.pop_back();
-                       f.processes.Add(44, kJavawPath).parentId = 40;
-                     },
-                     {},
-                     {kBridge.stillRunning, kController.stillRunning},
-                     {"12", "44"},
-                     {EarlierLaunches().bridge, EarlierLaunches().launcher, {44, fakes::FakeCreationTime(44)}}},
-        AdoptionCase{"JavawNotYetRecordedIsFoundThroughItsLauncher",
-                     [](auto& f) { RunningEarlierPrograms(f, false); },
-                     {},
-                     {kBridge.stillRunning, kController.stillRunning},
-                     {"12", "20"},
-                     EarlierLaunches()}),
+    ::testing::Values(AdoptionCase{"BothStillRun",
+                                   [](auto& f) { RunningEarlierPrograms(f); },
+                                   {},
+                                   {kBridge.stillRunning, kController.stillRunning},
+                                   {"12", "20"},
+                                   EarlierLaunches()},
+                      AdoptionCase{"OnlyTheBridgeStillRuns",
+                                   [](auto& f) {
+                                     RunningEarlierPrograms(f);
+                                     f.processes.processes.pop_back();  // the controller has ended
+                                   },
+                                   {kController.installPath},
+                                   {kBridge.stillRunning, "ARRANCA Pellux.exe - RetVal: 4000"},
+                                   {"12"},
+                                   {EarlierLaunches().bridge, kNewLauncher4000, {}}},
+                      AdoptionCase{"ControllerEndedButStillHeldOpen",
+                                   [](auto& f) {
+                                     RunningEarlierPrograms(f);
+                                     f.processes.processes.back().exitCode = 1;
+                                   },
+                                   {kController.installPath},
+                                   {kBridge.stillRunning, "ARRANCA Pellux.exe - RetVal: 4000"},
+                                   {"12"},
+                                   {EarlierLaunches().bridge, kNewLauncher4000, {}}},
+                      AdoptionCase{"BridgeIdGivenToAnotherProcess",
+                                   [](auto& f) {
+                                     RunningEarlierPrograms(f);
+                                     f.processes.processes.front().created += 7;  // id 12, started later
+                                     f.processes.processes.front().path = "C:\\Windows\\notepad.exe";
+                                   },
+                                   {kBridge.installPath},
+                                   {kLaunchBridge, kController.stillRunning},
+                                   {"20"},
+                                   {kNewBridge, EarlierLaunches().launcher, EarlierLaunches().javaw}},
+                      AdoptionCase{"DamagedRecord",
+                                   [](auto& f) {
+                                     RunningEarlierPrograms(f);
+                                     f.launchRecord.stored->at(30) ^= 1;  // one bit of the bridge's id
+                                   },
+                                   {kBridge.installPath, kController.installPath},
+                                   {kLaunchBridge, "ARRANCA Pellux.exe - RetVal: 4004"},
+                                   {},
+                                   {kNewBridge, kNewLauncher4004, {}}},
+                      // The recorded javaw.exe ended and the operator started the
+                      // controller again from its launcher: a restart counts that one.
+                      AdoptionCase{
+                          "ARestartCountsTheControllerAnOperatorStarted",
+                          [](auto& f) {
+                            RunningEarlierPrograms(f);
+                            f.processes.processes.pop_back();
+                            f.processes.Add(44, kJavawPath).parentId = 40;
+                          },
+                          {},
+                          {kBridge.stillRunning, kController.stillRunning},
+                          {"12", "44"},
+                          {EarlierLaunches().bridge, EarlierLaunches().launcher, {44, fakes::FakeCreationTime(44)}}},
+                      AdoptionCase{"JavawNotYetRecordedIsFoundThroughItsLauncher",
+                                   [](auto& f) { RunningEarlierPrograms(f, false); },
+                                   {},
+                                   {kBridge.stillRunning, kController.stillRunning},
+                                   {"12", "20"},
+                                   EarlierLaunches()}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // At the session's first start the record and the sessions the snapshot
@@ -444,7 +459,8 @@ TEST_F(StartupTest, ALauncherStillStartingIsAdoptedWithItsGrace) {
   fake.processes.Add(kEarlierLauncher, kController.installPath);
   monitor.Start();
   EXPECT_TRUE(fake.launcher.launches.empty());
-  EXPECT_EQ(fake.events.events.back().strings, (std::vector<std::string>{kController.stillRunning, "Pellux.exe", "16"}));
+  EXPECT_EQ(fake.events.events.back().strings,
+            (std::vector<std::string>{kController.stillRunning, "Pellux.exe", "16"}));
   monitor.OnTimer(TimerId::Timer1);
   EXPECT_TRUE(fake.processes.terminated.empty()) << "the bridge is kept while the controller starts";
   // The launcher hands over to its javaw.exe, which is recorded.
@@ -535,40 +551,88 @@ TEST(StartGuardTest, WhereNobodySeesItOrBesideTheMachineWidePackageItRefuses) {
       "nothing. Uninstall the per-user package.";
   const Row rows[] = {
       {"an operator's logon", 1, true, kPerUser, {}, 0, {}},
-      {"session 0", 0, true, kPerUser, {}, kExitNobodySees,
+      {"session 0",
+       0,
+       true,
+       kPerUser,
+       {},
+       kExitNobodySees,
        {{EventLevel::Error, Id::NobodySees, {unseen + "session 0", "session 0", "0"}}}},
-      {"session 0 on a hidden station, told once", 0, false, kPerUser,
-       {installed, {SettingsKey::Machine, "Program", kMachine}}, kExitNobodySees,
+      {"session 0 on a hidden station, told once",
+       0,
+       false,
+       kPerUser,
+       {installed, {SettingsKey::Machine, "Program", kMachine}},
+       kExitNobodySees,
        {{EventLevel::Error, Id::NobodySees, {unseen + "session 0", "session 0", "0"}}}},
-      {"a hidden window station", 3, false, kPerUser, {}, kExitNobodySees,
-       {{EventLevel::Error, Id::NobodySees,
+      {"a hidden window station",
+       3,
+       false,
+       kPerUser,
+       {},
+       kExitNobodySees,
+       {{EventLevel::Error,
+         Id::NobodySees,
          {unseen + "window station not interactive", "window station not interactive", "3"}}}},
-      {"a hidden window station, session unknown", std::nullopt, false, kPerUser, {}, kExitNobodySees,
-       {{EventLevel::Error, Id::NobodySees,
+      {"a hidden window station, session unknown",
+       std::nullopt,
+       false,
+       kPerUser,
+       {},
+       kExitNobodySees,
+       {{EventLevel::Error,
+         Id::NobodySees,
          {unseen + "window station not interactive", "window station not interactive", "-"}}}},
       {"nothing could be told", std::nullopt, std::nullopt, kPerUser, {}, 0, {}},
-      {"a per-user copy beside the machine-wide package", 1, true, kPerUser,
-       {installed, {SettingsKey::Machine, "Program", kMachine}}, kExitBesideMachineWide,
+      {"a per-user copy beside the machine-wide package",
+       1,
+       true,
+       kPerUser,
+       {installed, {SettingsKey::Machine, "Program", kMachine}},
+       kExitBesideMachineWide,
        {{EventLevel::Warning, Id::BesideMachineWide, {beside, kPerUser, kMachine}}}},
-      {"beside the 32-bit machine-wide package", 1, true, kPerUser,
-       {installed32, {SettingsKey::Machine32, "Program", kMachine32}}, kExitBesideMachineWide,
+      {"beside the 32-bit machine-wide package",
+       1,
+       true,
+       kPerUser,
+       {installed32, {SettingsKey::Machine32, "Program", kMachine32}},
+       kExitBesideMachineWide,
        {{EventLevel::Warning, Id::BesideMachineWide, {beside, kPerUser, kMachine32}}}},
-      {"the machine-wide program itself, in other case", 1, true, "c:\\program files\\PELLUXMONITOR",
-       {installed, {SettingsKey::Machine, "Program", kMachine}}, 0, {}},
-      {"the 32-bit machine-wide program itself", 1, true, "C:\\Program Files (x86)\\PelluxMONITOR",
-       {installed32, {SettingsKey::Machine32, "Program", kMachine32}}, 0, {}},
-      {"a copy in a folder below the machine-wide one", 1, true, "C:\\Program Files\\PelluxMONITOR\\Old",
-       {installed, {SettingsKey::Machine, "Program", kMachine}}, kExitBesideMachineWide,
-       {{EventLevel::Warning, Id::BesideMachineWide,
-         {beside, "C:\\Program Files\\PelluxMONITOR\\Old", kMachine}}}},
+      {"the machine-wide program itself, in other case",
+       1,
+       true,
+       "c:\\program files\\PELLUXMONITOR",
+       {installed, {SettingsKey::Machine, "Program", kMachine}},
+       0,
+       {}},
+      {"the 32-bit machine-wide program itself",
+       1,
+       true,
+       "C:\\Program Files (x86)\\PelluxMONITOR",
+       {installed32, {SettingsKey::Machine32, "Program", kMachine32}},
+       0,
+       {}},
+      {"a copy in a folder below the machine-wide one",
+       1,
+       true,
+       "C:\\Program Files\\PelluxMONITOR\\Old",
+       {installed, {SettingsKey::Machine, "Program", kMachine}},
+       kExitBesideMachineWide,
+       {{EventLevel::Warning, Id::BesideMachineWide, {beside, "C:\\Program Files\\PelluxMONITOR\\Old", kMachine}}}},
       {"a machine-wide package that names no program", 1, true, kPerUser, {installed}, 0, {}},
-      {"a program named without the mark", 1, true, kPerUser,
-       {{SettingsKey::Machine, "Program", kMachine}}, 0, {}},
-      {"a program value of another type", 1, true, kPerUser,
-       {installed, {SettingsKey::Machine, "Program", "", StoredKind::OtherType}}, 0, {}},
-      {"the per-user package's own mark", 1, true, kPerUser,
-       {{SettingsKey::User, "Installed", "", StoredKind::OtherType},
-        {SettingsKey::User, "Program", kMachine}},
+      {"a program named without the mark", 1, true, kPerUser, {{SettingsKey::Machine, "Program", kMachine}}, 0, {}},
+      {"a program value of another type",
+       1,
+       true,
+       kPerUser,
+       {installed, {SettingsKey::Machine, "Program", "", StoredKind::OtherType}},
+       0,
+       {}},
+      {"the per-user package's own mark",
+       1,
+       true,
+       kPerUser,
+       {{SettingsKey::User, "Installed", "", StoredKind::OtherType}, {SettingsKey::User, "Program", kMachine}},
        0,
        {}},
   };
@@ -655,25 +719,26 @@ TEST_P(OtherSessionStartTest, NothingIsLaunchedUntilTheControllerRunsHere) {
 
 INSTANTIATE_TEST_SUITE_P(
     Workstation, OtherSessionStartTest,
-    ::testing::Values(
-        OtherSessionCase{"ControllerOfTheSameAccountsOtherSession",
-                         [](auto& f) { f.processes.AddInSession(40, kJavawPath, 2); },
-                         EventId::OtherSessionAtStart,
-                         {"El Programa 'javaw.exe' Esta Rodando en la Sesion 2!!!", "javaw.exe", "2"}},
-        OtherSessionCase{"BridgeOfAnotherUser",
-                         [](auto& f) {
-                           f.processes.AddInSession(40, kBridge.installPath, 3,
-                                                    fakes::FakeProcessTable::Owner::OtherUser);
-                         },
-                         EventId::OtherSessionAtStart,
-                         {"El Programa 'Lintaro.exe' Esta Rodando en la Sesion 3!!!", "Lintaro.exe", "3"}},
-        OtherSessionCase{"AnotherSessionsMonitorIsLaunching",
-                         [](auto& f) {
-                           f.claim.free = false;
-                           f.processes.AddInSession(40, kController.installPath, 2);  // not yet its javaw.exe
-                         },
-                         EventId::LaunchClaimed,
-                         {"Otra Sesion Esta Arrancando los Programas!!!"}}),
+    ::testing::Values(OtherSessionCase{"ControllerOfTheSameAccountsOtherSession",
+                                       [](auto& f) { f.processes.AddInSession(40, kJavawPath, 2); },
+                                       EventId::OtherSessionAtStart,
+                                       {"El Programa 'javaw.exe' Esta Rodando en la Sesion 2!!!", "javaw.exe", "2"}},
+                      OtherSessionCase{"BridgeOfAnotherUser",
+                                       [](auto& f) {
+                                         f.processes.AddInSession(40, kBridge.installPath, 3,
+                                                                  fakes::FakeProcessTable::Owner::OtherUser);
+                                       },
+                                       EventId::OtherSessionAtStart,
+                                       {"El Programa 'Lintaro.exe' Esta Rodando en la Sesion 3!!!", "Lintaro.exe",
+                                        "3"}},
+                      OtherSessionCase{"AnotherSessionsMonitorIsLaunching",
+                                       [](auto& f) {
+                                         f.claim.free = false;
+                                         f.processes.AddInSession(40, kController.installPath,
+                                                                  2);  // not yet its javaw.exe
+                                       },
+                                       EventId::LaunchClaimed,
+                                       {"Otra Sesion Esta Arrancando los Programas!!!"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The claim is held while start-up's launch settles and given up once the

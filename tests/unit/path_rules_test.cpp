@@ -10,16 +10,18 @@ namespace pellux::win32 {
 namespace {
 
 TEST(PathRulesTest, CommandLineQuotesAPathWithBlanks) {
-  EXPECT_EQ(QuotedCommandLine("C:\\Program Files\\Pellux\\Pellux.exe"),
-            "\"C:\\Program Files\\Pellux\\Pellux.exe\"");
+  EXPECT_EQ(QuotedCommandLine("C:\\Program Files\\Pellux\\Pellux.exe"), "\"C:\\Program Files\\Pellux\\Pellux.exe\"");
 }
 
 TEST(PathRulesTest, ModulePathSplitsIntoFolderAndBaseName) {
-  struct Case { const char* in; const char* folder; const char* base; };
+  struct Case {
+    const char* in;
+    const char* folder;
+    const char* base;
+  };
   for (const Case& c : {Case{"C:\\Monitor\\PelluxMONITOR.exe", "C:\\Monitor", "PelluxMONITOR"},
                         Case{"C:\\a.b\\Copy of X.exe", "C:\\a.b", "Copy of X"},
-                        Case{"C:\\dir\\noext", "C:\\dir", "noext"},
-                        Case{"C:\\x.y.exe", "C:", "x.y"}}) {
+                        Case{"C:\\dir\\noext", "C:\\dir", "noext"}, Case{"C:\\x.y.exe", "C:", "x.y"}}) {
     const ModulePathParts parts = SplitModulePath(c.in);
     EXPECT_EQ(parts.folder, c.folder) << c.in;
     EXPECT_EQ(parts.baseName, c.base) << c.in;
@@ -33,10 +35,12 @@ TEST(PathRulesTest, AFullBufferMayHoldACutPath) {
 }
 
 TEST(PathRulesTest, SystemLibraryIsNamedByItsFullPathOrNotAtAll) {
-  struct Case { const char* folder; const char* path; };
+  struct Case {
+    const char* folder;
+    const char* path;
+  };
   for (const Case& c : {Case{"C:\\Windows\\system32", "C:\\Windows\\system32\\version.dll"},
-                        Case{"C:\\", "C:\\version.dll"},
-                        Case{"\\\\server\\sys", "\\\\server\\sys\\version.dll"},
+                        Case{"C:\\", "C:\\version.dll"}, Case{"\\\\server\\sys", "\\\\server\\sys\\version.dll"},
                         // A failed or relative answer would let the search find a planted copy.
                         Case{"", ""}, Case{"system32", ""}, Case{"C:system32", ""}}) {
     EXPECT_EQ(SystemLibraryPath(c.folder, "version.dll"), c.path) << c.folder;
@@ -58,15 +62,23 @@ TEST(PathRulesTest, LongPathsTakeTheExtendedLengthForm) {
 // A path read wide comes to the core in UTF-8; one that may be cut, by the
 // query or by the longer UTF-8 form, asks for a larger buffer.
 TEST(PathRulesTest, PathReadWideIsHandedOnInUtf8OrAskedForAgain) {
-  struct Case { std::string utf8; bool queryFull; std::uint32_t capacity, answer; std::string held; };
-  const std::string senal = "C:\\Planta\\Se\xC3\xB1" "al\\Se\xC3\xB1" "al.exe";  // 25 characters, 27 bytes
+  struct Case {
+    std::string utf8;
+    bool queryFull;
+    std::uint32_t capacity, answer;
+    std::string held;
+  };
+  const std::string senal =
+      "C:\\Planta\\Se\xC3\xB1"
+      "al\\Se\xC3\xB1"
+      "al.exe";  // 25 characters, 27 bytes
   const Case cases[] = {
       {"C:\\x.exe", false, 260, 8, "C:\\x.exe"},
       {senal, false, 260, 27, senal},
-      {senal, false, 27, 27, senal},           // fills the buffer: may be cut, again
+      {senal, false, 27, 27, senal},                // fills the buffer: may be cut, again
       {senal, false, 25, 25, senal.substr(0, 25)},  // fits its characters, not its bytes
       {senal, false, 26, 26, senal.substr(0, 26)},
-      {senal, true, 260, 260, senal},          // the query itself may have cut it
+      {senal, true, 260, 260, senal},  // the query itself may have cut it
       {"", false, 260, 0, ""},
   };
   for (const Case& c : cases) {
@@ -80,19 +92,18 @@ TEST(PathRulesTest, PathReadWideIsHandedOnInUtf8OrAskedForAgain) {
 // What decides whether a control file's look may wait for the network: a
 // share always; a drive only by its kind, which the system tells.
 TEST(PathRulesTest, SharesAndDrivesAreToldApart) {
-  struct Case { const char* path; bool share; const char* root; };
-  for (const Case& c : {Case{"\\\\srv\\ctl\\Pellux.stp", true, ""},
-                        Case{"//srv/ctl/Pellux.stp", true, ""},
-                        Case{"\\\\?\\UNC\\srv\\ctl\\Pellux.stp", true, ""},
-                        Case{"\\\\?\\unc\\srv\\ctl\\Pellux.stp", true, ""},
-                        Case{"\\\\?\\D:\\Pellux.stp", false, "D:\\"},
-                        Case{"\\\\.\\pipe\\x", false, ""},
-                        Case{"D:\\Pellux.stp", false, "D:\\"},
-                        Case{"z:\\a\\Pellux.stp", false, "z:\\"},
-                        Case{"C:\\Monitor\\Pellux.stp", false, "C:\\"},
-                        Case{"Pellux.stp", false, ""},
-                        Case{"\\Pellux.stp", false, ""},
-                        Case{"1:\\x", false, ""}}) {
+  struct Case {
+    const char* path;
+    bool share;
+    const char* root;
+  };
+  for (const Case& c :
+       {Case{"\\\\srv\\ctl\\Pellux.stp", true, ""}, Case{"//srv/ctl/Pellux.stp", true, ""},
+        Case{"\\\\?\\UNC\\srv\\ctl\\Pellux.stp", true, ""}, Case{"\\\\?\\unc\\srv\\ctl\\Pellux.stp", true, ""},
+        Case{"\\\\?\\D:\\Pellux.stp", false, "D:\\"}, Case{"\\\\.\\pipe\\x", false, ""},
+        Case{"D:\\Pellux.stp", false, "D:\\"}, Case{"z:\\a\\Pellux.stp", false, "z:\\"},
+        Case{"C:\\Monitor\\Pellux.stp", false, "C:\\"}, Case{"Pellux.stp", false, ""}, Case{"\\Pellux.stp", false, ""},
+        Case{"1:\\x", false, ""}}) {
     EXPECT_EQ(IsSharePath(c.path), c.share) << c.path;
     EXPECT_EQ(DriveRoot(c.path), c.root) << c.path;
   }

@@ -101,8 +101,7 @@ const std::vector<PortCase> kPortCases = {
 
 TEST(PortTextTest, EachTextIsRewrittenOrRejectedAsTheLocaleReadsIt) {
   for (const PortCase& c : kPortCases) {
-    SCOPED_TRACE("text \"" + c.text.substr(0, 40) + "\" (" + std::to_string(c.text.size()) +
-                 " chars)");
+    SCOPED_TRACE("text \"" + c.text.substr(0, 40) + "\" (" + std::to_string(c.text.size()) + " chars)");
     EXPECT_EQ(Outcome(ValidatePortText(c.text, ".")), c.withPoint);
     EXPECT_EQ(Outcome(ValidatePortText(c.text, ",")), c.withComma);
   }
@@ -127,7 +126,10 @@ TEST(PortTextTest, LargestDoubleIsWrittenOutInDigits) {
 
 TEST(PortTextTest, OtherSeparatorsAreReadAsTheLocaleNamesThem) {
   EXPECT_EQ(Outcome(ValidatePortText("2.6", "")), "3");  // no separator named: the point
-  EXPECT_EQ(Outcome(ValidatePortText("2\xB7" "6", "\xB7")), "3");
+  EXPECT_EQ(Outcome(ValidatePortText("2\xB7"
+                                     "6",
+                                     "\xB7")),
+            "3");
   EXPECT_EQ(Outcome(ValidatePortText("2.6", "\xB7")), kReject);
 }
 

@@ -16,8 +16,7 @@ struct Report {
   std::int32_t number;
   std::string description, module, routine;
   bool operator==(const Report& o) const {
-    return std::tie(number, description, module, routine) ==
-           std::tie(o.number, o.description, o.module, o.routine);
+    return std::tie(number, description, module, routine) == std::tie(o.number, o.description, o.module, o.routine);
   }
 };
 
@@ -116,8 +115,9 @@ class ProcessServicesTest : public ::testing::Test {
   EventLog log{files, clock};
   std::vector<Report> reports;
   ProcessServices services{table, log,
-                           [this](std::int32_t n, const std::string& d, const std::string& m,
-                                  const std::string& r) { reports.push_back({n, d, m, r}); }};
+                           [this](std::int32_t n, const std::string& d, const std::string& m, const std::string& r) {
+                             reports.push_back({n, d, m, r});
+                           }};
 };
 
 TEST_F(ProcessServicesTest, ListGrowsFromSixteenBytesWhileACallFillsIt) {
@@ -128,8 +128,8 @@ TEST_F(ProcessServicesTest, ListGrowsFromSixteenBytesWhileACallFillsIt) {
   const Case cases[] = {
       {0, {16}},
       {3, {16}},
-      {4, {16, 32}},          // exactly fills the first list
-      {8, {16, 32, 64}},      // exactly fills the 32-byte list: one more call
+      {4, {16, 32}},      // exactly fills the first list
+      {8, {16, 32, 64}},  // exactly fills the 32-byte list: one more call
       {9, {16, 32, 64}},
       {100, {16, 32, 64, 128, 256, 512}},
       {1024, {16, 32, 64, 128, 256, 512, 1024, 2048, 4096, 8192}},
@@ -199,8 +199,8 @@ TEST_F(ProcessServicesTest, ScanStopsAtFirstMatchAndLogsUpToIt) {
   services.IsProcessRunning("javaw.exe");
   EXPECT_EQ(services.ProcessFound(), "YES");
   // The number is the handle, not the process identifier.
-  EXPECT_EQ(LogTexts(), (std::vector<std::string>{"C:\\Windows\\explorer.exe - 1000",
-                                                  "C:\\Java\\bin\\javaw.exe - 1004"}));
+  EXPECT_EQ(LogTexts(),
+            (std::vector<std::string>{"C:\\Windows\\explorer.exe - 1000", "C:\\Java\\bin\\javaw.exe - 1004"}));
   EXPECT_EQ(table.opens, 2) << "nothing after the match is examined";
   ExpectBalanced();
 }
@@ -223,23 +223,47 @@ TEST_F(ProcessServicesTest, ScanMatchesTheEndOfThePathInAnyCase) {
       {"JAVAW.EXE", "c:\\java\\bin\\javaw.exe", true},
       {"jAvAw.ExE", "C:\\JAVA\\BIN\\JAVAW.EXE", true},
       {"Lintaro.exe", "C:\\Program Files\\Ferrowin\\LINTARO\\LINTARO.exe", true},
-      {"javaw.exe", "C:\\tools\\myjavaw.exe", true},  // no separator is required
+      {"javaw.exe", "C:\\tools\\myjavaw.exe", true},        // no separator is required
       {"javaw.exe", "C:\\javaw.exe\\launcher.exe", false},  // only a folder bears the name
       {"Lintaro.exe", "C:\\Lintaro.exe.bak", false},
       {"javaw.exe", "avaw.exe", false},  // shorter than the name
       {"javaw.exe", "java.exe", false},
       {"", "C:\\any.exe", true},
       // Letters beyond ASCII in any case, as the system compares file names.
-      {"Se\xC3\xB1" "al.exe", "C:\\Planta\\Se\xC3\xB1" "al\\Se\xC3\xB1" "al.exe", true},
-      {"Se\xC3\xB1" "al.exe", "C:\\PLANTA\\SE\xC3\x91" "AL.EXE", true},
-      {"SE\xC3\x91" "AL.EXE", "c:\\planta\\se\xC3\xB1" "al.exe", true},
-      {"\xCE\xA9\xCE\xBC\xCE\xAD.exe", "C:\\\xCE\xA9\xCE\x9C\xCE\x88.EXE", true},      // Greek
-      {"\xD0\xBF\xD1\x83\xD0\xBB\xD1\x8C\xD1\x82.exe", "C:\\\xD0\x9F\xD0\xA3\xD0\x9B\xD0\xAC\xD0\xA2.exe", true},  // Cyrillic
-      {"\xC5\x82\xC3\xB3" "d\xC5\xBA.exe", "C:\\\xC5\x81\xC3\x93" "D\xC5\xB9.exe", true},  // Łódź
+      {"Se\xC3\xB1"
+       "al.exe",
+       "C:\\Planta\\Se\xC3\xB1"
+       "al\\Se\xC3\xB1"
+       "al.exe",
+       true},
+      {"Se\xC3\xB1"
+       "al.exe",
+       "C:\\PLANTA\\SE\xC3\x91"
+       "AL.EXE",
+       true},
+      {"SE\xC3\x91"
+       "AL.EXE",
+       "c:\\planta\\se\xC3\xB1"
+       "al.exe",
+       true},
+      {"\xCE\xA9\xCE\xBC\xCE\xAD.exe", "C:\\\xCE\xA9\xCE\x9C\xCE\x88.EXE", true},  // Greek
+      {"\xD0\xBF\xD1\x83\xD0\xBB\xD1\x8C\xD1\x82.exe", "C:\\\xD0\x9F\xD0\xA3\xD0\x9B\xD0\xAC\xD0\xA2.exe",
+       true},  // Cyrillic
+      {"\xC5\x82\xC3\xB3"
+       "d\xC5\xBA.exe",
+       "C:\\\xC5\x81\xC3\x93"
+       "D\xC5\xB9.exe",
+       true},                                                                      // Łódź
       {"\xC4\x85\xC4\x99\xC5\x9B.exe", "C:\\\xC4\x84\xC4\x98\xC5\x9A.exe", true},  // ąęś, ĄĘŚ
-      {"\xD1\x91.exe", "C:\\\xD0\x81.exe", true},  // ё, Ё
-      {"Se\xC3\xB1" "al.exe", "C:\\Planta\\Senal.exe", false},
-      {"Se\xC3\xB1" "al.exe", "C:\\Planta\\Se\xC3\x83" "al.exe", false},
+      {"\xD1\x91.exe", "C:\\\xD0\x81.exe", true},                                  // ё, Ё
+      {"Se\xC3\xB1"
+       "al.exe",
+       "C:\\Planta\\Senal.exe", false},
+      {"Se\xC3\xB1"
+       "al.exe",
+       "C:\\Planta\\Se\xC3\x83"
+       "al.exe",
+       false},
   };
   for (const Case& c : cases) {
     fakes::FakeProcessTable t;
@@ -293,8 +317,8 @@ TEST_F(ProcessServicesTest, ProcessRefusingFullRightsIsReadWithLimitedOnes) {
     for (const bool kill : {false, true}) {
       fakes::FakeProcessTable t;
       auto& p = t.Add(4, "C:\\Java\\javaw.exe");
-      std::tie(p.openForRead, p.modulesReadable, p.openLimited, p.imageReadable, p.openForTerminate) =
-          std::tie(c.open, c.modules, c.limited, c.image, c.terminate);
+      std::tie(p.openForRead, p.modulesReadable, p.openLimited, p.imageReadable,
+               p.openForTerminate) = std::tie(c.open, c.modules, c.limited, c.image, c.terminate);
       t.Add(8, "C:\\Copy\\javaw.exe");
       files.AddFile("C:\\Monitor\\PelluxMONITOR.anc");
       ProcessServices s{t, log};
@@ -443,9 +467,8 @@ TEST_F(ProcessServicesTest, KillEndsOnlyTheFirstMatchWithExitCodeOne) {
   services.Kill_Process("Lintaro");
   EXPECT_EQ(table.terminated, (std::vector<std::pair<std::int32_t, std::uint32_t>>{{8, 1}}));
   EXPECT_TRUE(table.Running(12)) << "the second match keeps running";
-  EXPECT_EQ(LogTexts(),
-            (std::vector<std::string>{"C:\\Lintaro tools\\PelluxMONITOR.exe - 1000",
-                                      "C:\\Program Files\\Ferrowin\\LINTARO\\LINTARO.exe - 1004"}));
+  EXPECT_EQ(LogTexts(), (std::vector<std::string>{"C:\\Lintaro tools\\PelluxMONITOR.exe - 1000",
+                                                  "C:\\Program Files\\Ferrowin\\LINTARO\\LINTARO.exe - 1004"}));
   EXPECT_EQ(table.openAccess, (std::vector<std::uint32_t>{0x410, 0x410, 0x401}));
   EXPECT_EQ(table.inheritableOpens, 0);
   EXPECT_TRUE(reports.empty());
@@ -508,12 +531,9 @@ TEST_F(ProcessServicesTest, AfterARefusalOnlyTheStopNameWithExeIsEnded) {
     bool ended;
   };
   const Case cases[] = {
-      {"C:\\javaw-tools\\x.exe", false},
-      {"C:\\Java\\bin\\javaws.exe", false},
-      {"C:\\Java\\bin\\xjavaw.exe", false},
-      {"C:\\Java\\bin\\javaw.exe.bak", false},
-      {"C:\\javaw.exe\\run.exe", false},
-      {"C:\\Java\\bin\\JAVAW.EXE", true},
+      {"C:\\javaw-tools\\x.exe", false},       {"C:\\Java\\bin\\javaws.exe", false},
+      {"C:\\Java\\bin\\xjavaw.exe", false},    {"C:\\Java\\bin\\javaw.exe.bak", false},
+      {"C:\\javaw.exe\\run.exe", false},       {"C:\\Java\\bin\\JAVAW.EXE", true},
       {"C:\\Java\\jre\\bin\\javaw.exe", true},
   };
   for (const Case& c : cases) {
@@ -551,8 +571,7 @@ TEST_F(ProcessServicesTest, EachFailedTerminationStepIsReportedAlone) {
     bool terminated;
   };
   const Case cases[] = {
-      {[](auto& p) { p.exitCodeReadable = false; },
-       {6, "GetExitCodeProcess failed", "mdlMisc", "Kill_Process"}, true},
+      {[](auto& p) { p.exitCodeReadable = false; }, {6, "GetExitCodeProcess failed", "mdlMisc", "Kill_Process"}, true},
       {[](auto& p) { p.terminable = false; }, {5, "TerminateProcess failed", "mdlMisc", "Kill_Process"}, false},
       {[](auto& p) { p.closeFails = true; }, {6, "CloseHandle failed", "mdlMisc", "Kill_Process"}, true},
   };
@@ -561,8 +580,9 @@ TEST_F(ProcessServicesTest, EachFailedTerminationStepIsReportedAlone) {
     t.terminationTakesEffect = false;  // the failing close needs the process still listed
     c.setup(t.Add(4, "C:\\Ferrowin\\LINTARO\\LINTARO.exe"));
     std::vector<Report> got;
-    ProcessServices s{t, log, [&](std::int32_t n, const std::string& d, const std::string& m,
-                                  const std::string& r) { got.push_back({n, d, m, r}); }};
+    ProcessServices s{t, log, [&](std::int32_t n, const std::string& d, const std::string& m, const std::string& r) {
+                        got.push_back({n, d, m, r});
+                      }};
     s.Kill_Process("Lintaro");
     EXPECT_EQ(got, std::vector<Report>{c.report}) << c.report.description;
     EXPECT_EQ(!t.terminated.empty(), c.terminated) << c.report.description;

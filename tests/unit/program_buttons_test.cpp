@@ -89,8 +89,7 @@ class ProgramButtonsTest : public testing::Test {
   MainWindow window{accessible, fp.timers, tray};
   ProgramButtons buttons{{log, events, processes, fp.files, fp.dialogs, window, fp.serial, BuiltInPrograms(),
                           [this](const SupervisedProgram& program) {
-                            MissingExecutableExit(program, fp.dialogs, log,
-                                                  [this] { fp.lifetime.EndNow(0); });
+                            MissingExecutableExit(program, fp.dialogs, log, [this] { fp.lifetime.EndNow(0); });
                           }}};
 };
 
@@ -108,12 +107,12 @@ struct StopCase {
 
 const std::vector<StopCase> kStopCases = {
     {"both stop", true, true, kRed, kRed, kBothStopped, kRed, kWhite},
-    {"bridge stays", true, false, kRed, kGreen,
-     std::string(kController.stopped) + "\r" + kBridge.stillRunning, kMagenta, kBlack},
-    {"controller stays", false, true, kGreen, kRed,
-     std::string(kController.stillRunning) + "\r" + kBridge.stopped, kMagenta, kBlack},
-    {"both stay", false, false, kGreen, kGreen,
-     std::string(kController.stillRunning) + "\r" + kBridge.stillRunning, kGreen, kBlack},
+    {"bridge stays", true, false, kRed, kGreen, std::string(kController.stopped) + "\r" + kBridge.stillRunning,
+     kMagenta, kBlack},
+    {"controller stays", false, true, kGreen, kRed, std::string(kController.stillRunning) + "\r" + kBridge.stopped,
+     kMagenta, kBlack},
+    {"both stay", false, false, kGreen, kGreen, std::string(kController.stillRunning) + "\r" + kBridge.stillRunning,
+     kGreen, kBlack},
 };
 
 TEST_F(ProgramButtonsTest, ControllerStopReportsEachProgramAndClosesThePort) {
@@ -158,9 +157,8 @@ TEST_F(ProgramButtonsTest, ControllerStopThatHasNotYetTakenEffectLeavesBothGreen
   EXPECT_EQ(fp.processes.terminated.size(), 2u);  // both were asked to end
   EXPECT_EQ(ColourOf(ProgramButton::CBPellux), kGreen);
   EXPECT_EQ(ColourOf(ProgramButton::CBLINTARO), kGreen);
-  ExpectStrip(std::string(kController.stillRunning) + "\r" + kBridge.stillRunning +
-                  "\rCerrado el Puerto 7",
-              kGreen, kBlack);
+  ExpectStrip(std::string(kController.stillRunning) + "\r" + kBridge.stillRunning + "\rCerrado el Puerto 7", kGreen,
+              kBlack);
 }
 
 TEST_F(ProgramButtonsTest, ControllerStopEndsOneJavaProcessAndReportsTheOtherStillRunning) {
@@ -171,9 +169,8 @@ TEST_F(ProgramButtonsTest, ControllerStopEndsOneJavaProcessAndReportsTheOtherSti
   EXPECT_TRUE(fp.processes.Running(40));
   EXPECT_EQ(ColourOf(ProgramButton::CBPellux), kGreen);
   EXPECT_EQ(ColourOf(ProgramButton::CBLINTARO), kRed);
-  ExpectStrip(std::string(kController.stillRunning) + "\r" + kBridge.stopped +
-                  "\rCerrado el Puerto 7",
-              kMagenta, kBlack);
+  ExpectStrip(std::string(kController.stillRunning) + "\r" + kBridge.stopped + "\rCerrado el Puerto 7", kMagenta,
+              kBlack);
 }
 
 TEST_F(ProgramButtonsTest, StopsNeverLookAtTheInstallPaths) {
@@ -182,8 +179,8 @@ TEST_F(ProgramButtonsTest, StopsNeverLookAtTheInstallPaths) {
   fp.processes.Add(40, "C:\\Other\\Lintaro.exe");
   SetColours(kGreen, kGreen);
   buttons.CBPellux_Click();
-  EXPECT_EQ(fp.controls.stripText, std::string(kController.stopped) + "\r" + kBridge.stillRunning +
-                                       "\rCerrado el Puerto 7");
+  EXPECT_EQ(fp.controls.stripText,
+            std::string(kController.stopped) + "\r" + kBridge.stillRunning + "\rCerrado el Puerto 7");
   buttons.CBLINTARO_Click();
   EXPECT_EQ(fp.controls.stripText, kBridge.stopped);
   EXPECT_TRUE(fp.files.existsAsked.empty());
@@ -196,12 +193,8 @@ TEST_F(ProgramButtonsTest, SerialPortIsGivenTheNumberThenClosedAndTheTextShownAs
     std::vector<std::string> calls;
   };
   const std::vector<Case> cases = {
-      {"3", {"port 3", "close"}},
-      {"007", {"port 7", "close"}},
-      {"0", {"port 0", "close"}},
-      {"-5", {"port -5", "close"}},
-      {"32767", {"port 32767", "close"}},
-      {"-32768", {"port -32768", "close"}},
+      {"3", {"port 3", "close"}},   {"007", {"port 7", "close"}},       {"0", {"port 0", "close"}},
+      {"-5", {"port -5", "close"}}, {"32767", {"port 32767", "close"}}, {"-32768", {"port -32768", "close"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
@@ -242,8 +235,8 @@ TEST_F(ProgramButtonsTest, PortThatNamesNoPortLeavesTheSerialPortAloneAndTheStop
 struct ClickCase {
   const char* name;
   Colour before;
-  bool running;    // the program's process is listed
-  bool terminable; // a stop of it takes effect
+  bool running;     // the program's process is listed
+  bool terminable;  // a stop of it takes effect
   Colour after;
   bool stopAsked;  // the stop branch ran
   std::string message;
@@ -303,8 +296,7 @@ TEST_F(ProgramButtonsTest, BridgeButtonActsOnItsColour) {
     fp.processes.openAccess.clear();
     fp.processes.Add(kJavawId, kJavawPath);
     if (c.running) fp.processes.Add(kBridgeId, kBridgePath).terminable = c.terminable;
-    if (c.elsewhere != 0)
-      fp.processes.AddInSession(40, kBridgePath, c.elsewhere, fakes::FakeProcessTable::Owner::Us);
+    if (c.elsewhere != 0) fp.processes.AddInSession(40, kBridgePath, c.elsewhere, fakes::FakeProcessTable::Owner::Us);
     SetColours(kNearlyGreen, c.before);
 
     buttons.CBLINTARO_Click();
@@ -314,8 +306,7 @@ TEST_F(ProgramButtonsTest, BridgeButtonActsOnItsColour) {
     const std::vector<std::string> logged = Logged();
     EXPECT_EQ(logged[logged.size() - 2], "CBLINTARO_Click");
     EXPECT_EQ(logged.back(), c.message);
-    EXPECT_EQ(std::count(fp.processes.openAccess.begin(), fp.processes.openAccess.end(),
-                         kAccessTerminate),
+    EXPECT_EQ(std::count(fp.processes.openAccess.begin(), fp.processes.openAccess.end(), kAccessTerminate),
               c.stopAsked && c.running ? 1 : 0);
     // The bridge's button touches neither the controller, nor its button, nor the port.
     EXPECT_TRUE(fp.processes.Running(kJavawId));
@@ -342,8 +333,8 @@ TEST_F(ProgramButtonsTest, MissingInstallationOnTheCheckEndsThroughTheTwoBoxes) 
       buttons.CBLINTARO_Click();
     }
 
-    EXPECT_EQ(fp.journal, (fakes::Journal{"box " + MissingFileBoxText(*p),
-                                          "box " + std::string(kFarewellText), "end"}));
+    EXPECT_EQ(fp.journal,
+              (fakes::Journal{"box " + MissingFileBoxText(*p), "box " + std::string(kFarewellText), "end"}));
     for (const auto& box : fp.dialogs.boxes) {
       EXPECT_EQ(box.caption, "PelluxMONITOR");
       EXPECT_EQ(box.style, kBoxPlain);

@@ -48,8 +48,7 @@ TEST(SettingsTest, EachValueComesFromTheFirstKeyThatHoldsIt) {
   const SourceCase cases[] = {
       {{},
        {"C:\\Program Files\\Pellux\\Pellux.exe", "C:\\Program Files\\Pellux", "javaw",
-        "C:\\Program Files\\Ferrowin\\LINTARO\\LINTARO.exe", "Lintaro.exe", "Lintaro", "D:\\Pellux.stp",
-        "", "65536"},
+        "C:\\Program Files\\Ferrowin\\LINTARO\\LINTARO.exe", "Lintaro.exe", "Lintaro", "D:\\Pellux.stp", "", "65536"},
        "built-in"},
       {{{Key::User, "ControllerPath", "C:\\User\\Ctl.exe"},
         {Key::UserPolicy, "ControllerPath", "C:\\UserPolicy\\Ctl.exe"},
@@ -57,10 +56,9 @@ TEST(SettingsTest, EachValueComesFromTheFirstKeyThatHoldsIt) {
         {Key::User, "BridgePath", "E:\\User\\Puente.exe"},
         {Key::UserPolicy, "BridgePath", "E:\\Puente.exe"},  // at the root: starts in "E:\"
         {Key::User, "BridgeProcess", "PUENTE.EXE"}},
-       {"C:\\Planta\\Control\\Ctl.exe", "C:\\Planta\\Control", "javaw", "E:\\Puente.exe", "PUENTE.EXE",
-        "PUENTE", "D:\\Pellux.stp", "", "65536"},
-       std::string("ControllerPath: ") + kHklm + "; BridgePath: " + kHkcuPolicy +
-           "; BridgeProcess: " + kHkcu},
+       {"C:\\Planta\\Control\\Ctl.exe", "C:\\Planta\\Control", "javaw", "E:\\Puente.exe", "PUENTE.EXE", "PUENTE",
+        "D:\\Pellux.stp", "", "65536"},
+       std::string("ControllerPath: ") + kHklm + "; BridgePath: " + kHkcuPolicy + "; BridgeProcess: " + kHkcu},
       // REG_EXPAND_SZ is expanded, REG_SZ taken as it is; the stop name is the name less its .exe.
       {{{Key::User, "ControllerPath", "%ProgramFiles(x86)%\\Pellux\\Pellux.exe", Kind::ExpandText},
         {Key::User, "ControllerProcess", "java.EXE"},
@@ -69,10 +67,10 @@ TEST(SettingsTest, EachValueComesFromTheFirstKeyThatHoldsIt) {
         {Key::Machine, "LogLimitKB", "64", Kind::Number},
         {Key::Machine32, "LogLimitKB", "1", Kind::Number}},
        {"C:\\Program Files (x86)\\Pellux\\Pellux.exe", "C:\\Program Files (x86)\\Pellux", "java",
-        "C:\\Program Files\\Ferrowin\\LINTARO\\LINTARO.exe", "Lintaro.exe", "Lintaro",
-        "\\\\srv\\plant\\%Pellux%.stp", "", "64"},
-       std::string("ControllerPath: ") + kHkcu + "; ControllerProcess: " + kHkcu +
-           "; ControlFile: " + kHkcuPolicy + "; LogLimitKB: " + kWorkstation},
+        "C:\\Program Files\\Ferrowin\\LINTARO\\LINTARO.exe", "Lintaro.exe", "Lintaro", "\\\\srv\\plant\\%Pellux%.stp",
+        "", "64"},
+       std::string("ControllerPath: ") + kHkcu + "; ControllerProcess: " + kHkcu + "; ControlFile: " + kHkcuPolicy +
+           "; LogLimitKB: " + kWorkstation},
       // The workstation's key comes after the user's, its 64-bit view before its 32-bit one.
       // A bridge path set alone gives the bridge's running name (the controller's path is its
       // launcher's, so its name stays); ".EXE" in capitals ends a path as well.
@@ -84,10 +82,9 @@ TEST(SettingsTest, EachValueComesFromTheFirstKeyThatHoldsIt) {
         {Key::UserPolicy, "LogFile", "%LOCALAPPDATA%\\PelluxMONITOR\\PelluxMONITOR.anc", Kind::ExpandText},
         {Key::Machine, "LogFile", "C:\\ProgramData\\PelluxMONITOR.anc"}},
        {"C:\\Usuario\\Ctl.exe", "C:\\Usuario", "javaw", "E:\\Puente\\Senal.exe", "Senal.exe", "Senal",
-        "C:\\Planta\\Pellux.stp", "C:\\Users\\op\\AppData\\Local\\PelluxMONITOR\\PelluxMONITOR.anc",
-        "65536"},
-       std::string("ControllerPath: ") + kHkcu + "; BridgePath: " + kWorkstation +
-           "; ControlFile: " + kWorkstation32 + "; LogFile: " + kHkcuPolicy},
+        "C:\\Planta\\Pellux.stp", "C:\\Users\\op\\AppData\\Local\\PelluxMONITOR\\PelluxMONITOR.anc", "65536"},
+       std::string("ControllerPath: ") + kHkcu + "; BridgePath: " + kWorkstation + "; ControlFile: " + kWorkstation32 +
+           "; LogFile: " + kHkcuPolicy},
       // A process name set in any key wins over the bridge path's file name; an empty log
       // file is the one beside the monitor, and a later key's is not read.
       {{{Key::Machine32, "BridgePath", "C:\\Puente\\Puente.exe"},
@@ -95,10 +92,10 @@ TEST(SettingsTest, EachValueComesFromTheFirstKeyThatHoldsIt) {
         {Key::MachinePolicy, "LogFile", ""},
         {Key::User, "LogFile", "C:\\Usuario\\PelluxMONITOR.anc"},
         {Key::UserPolicy, "LogLimitKB", "4294967295", Kind::Number}},
-       {"C:\\Program Files\\Pellux\\Pellux.exe", "C:\\Program Files\\Pellux", "javaw",
-        "C:\\Puente\\Puente.exe", "Lintaro.exe", "Lintaro", "D:\\Pellux.stp", "", "4294967295"},
-       std::string("BridgePath: ") + kWorkstation32 + "; BridgeProcess: " + kWorkstation32 +
-           "; LogFile: " + kHklm + "; LogLimitKB: " + kHkcuPolicy},
+       {"C:\\Program Files\\Pellux\\Pellux.exe", "C:\\Program Files\\Pellux", "javaw", "C:\\Puente\\Puente.exe",
+        "Lintaro.exe", "Lintaro", "D:\\Pellux.stp", "", "4294967295"},
+       std::string("BridgePath: ") + kWorkstation32 + "; BridgeProcess: " + kWorkstation32 + "; LogFile: " + kHklm +
+           "; LogLimitKB: " + kHkcuPolicy},
   };
   for (const SourceCase& c : cases) {
     SCOPED_TRACE(c.sources);
@@ -110,11 +107,9 @@ TEST(SettingsTest, EachValueComesFromTheFirstKeyThatHoldsIt) {
     EXPECT_TRUE(settings.turnedOff.empty());
     const SupervisedProgram& controller = settings.programs.controller;
     const SupervisedProgram& bridge = settings.programs.bridge;
-    EXPECT_EQ((std::vector<std::string>{controller.installPath, controller.installFolder,
-                                        controller.stopName, bridge.installPath,
-                                        bridge.runningCheckName, bridge.stopName,
-                                        settings.controlFile, settings.logFile,
-                                        std::to_string(settings.logLimitKB)}),
+    EXPECT_EQ((std::vector<std::string>{controller.installPath, controller.installFolder, controller.stopName,
+                                        bridge.installPath, bridge.runningCheckName, bridge.stopName,
+                                        settings.controlFile, settings.logFile, std::to_string(settings.logLimitKB)}),
               c.used);
     EXPECT_EQ(SourcesText(settings), c.sources);
   }
@@ -136,17 +131,16 @@ TEST_F(SettingsStartTest, ConfiguredProgramsAreTestedLaunchedAndNamedFromTheirOw
   fake.launcher.results = {0, 0};
   monitor.Start();
 
-  EXPECT_EQ(fake.launcher.launches, (std::vector<std::pair<std::string, std::string>>{
-                                        {"E:\\Puente\\Puente.exe", "E:\\Puente"},
-                                        {"C:\\Planta\\Control\\Ctl.exe", "C:\\Planta\\Control"}}));
+  EXPECT_EQ(fake.launcher.launches,
+            (std::vector<std::pair<std::string, std::string>>{
+                {"E:\\Puente\\Puente.exe", "E:\\Puente"}, {"C:\\Planta\\Control\\Ctl.exe", "C:\\Planta\\Control"}}));
   EXPECT_EQ(fake.dialogs.boxes.at(1).text, "El Programa 'Ctl.exe' NO Arranco!!!");
   EXPECT_EQ(fakes::LogTextsAfterBanner(fake.files.Contents(kLog)),
-            (std::vector<std::string>{
-                "PelluxMONITOR - STARTED!!!",
-                "ControllerPath = 'C:\\Planta\\Control\\Ctl.exe' (" + std::string(kHkcu) + ")",
-                "BridgePath = 'E:\\Puente\\Puente.exe' (" + std::string(kHklm) + ")",
-                "BridgeProcess = 'Puente.exe' (" + std::string(kHkcu) + ")",
-                "Puente.exe NO ARRANCO - RetVal: 0", "Ctl.exe NO ARRANCO - RetVal: 0"}));
+            (std::vector<std::string>{"PelluxMONITOR - STARTED!!!",
+                                      "ControllerPath = 'C:\\Planta\\Control\\Ctl.exe' (" + std::string(kHkcu) + ")",
+                                      "BridgePath = 'E:\\Puente\\Puente.exe' (" + std::string(kHklm) + ")",
+                                      "BridgeProcess = 'Puente.exe' (" + std::string(kHkcu) + ")",
+                                      "Puente.exe NO ARRANCO - RetVal: 0", "Ctl.exe NO ARRANCO - RetVal: 0"}));
 
   // The cycle relaunches the bridge at its path, knows it by its name and,
   // with the controller gone, stops it by that name.
@@ -259,8 +253,7 @@ std::vector<Key> KeysAfter(Key key) {
 TEST(SettingsTest, ABadValueIsRefusedWithItsBoxAndNothingStarts) {
   const std::string tooLong = "C:\\" + std::string(kLongestSettingChars - 6, 'a') + ".exe";
   // A character beyond the basic plane is two units to the system: 260 with one of them.
-  const std::string tooLongByAPair =
-      "C:\\" + std::string(kLongestSettingChars - 8, 'a') + "\xF0\x9F\x98\x80.exe";
+  const std::string tooLongByAPair = "C:\\" + std::string(kLongestSettingChars - 8, 'a') + "\xF0\x9F\x98\x80.exe";
   const std::pair<Stored, const char*> cases[] = {
       {{Key::MachinePolicy, "ControllerPath", "", Kind::OtherType}, "El Tipo NO es REG_SZ ni REG_EXPAND_SZ"},
       {{Key::User, "ControllerPath", "", Kind::Unreadable}, "NO se Pudo Leer"},
@@ -301,18 +294,15 @@ TEST(SettingsTest, ABadValueIsRefusedWithItsBoxAndNothingStarts) {
 
     const std::string what = std::string("El Valor '") + stored.name + "' NO es Valido!!!";
     const std::string where = std::string("En la Clave '") + KeyText(stored.key) + "'";
-    EXPECT_EQ(p.journal, (fakes::Journal{"box " + what + "\r" + where + "\r" + reason,
-                                         "box Chauuu...\r:(", "end"}));
+    EXPECT_EQ(p.journal, (fakes::Journal{"box " + what + "\r" + where + "\r" + reason, "box Chauuu...\r:(", "end"}));
     EXPECT_EQ(p.dialogs.boxes[0].caption, "PelluxMONITOR");
     EXPECT_EQ(p.dialogs.boxes[0].style & 0xFFFF, 0u);  // OK only, no icon
     const std::string line = what + " " + where + ": " + reason;
     const std::vector<std::string> logged = fakes::LogTextsAfterBanner(p.files.Contents(kLog));
     EXPECT_EQ(logged, (std::vector<std::string>{"PelluxMONITOR - STARTED!!!", line}));
-    ASSERT_EQ(p.events.Ids(), (std::vector<EventId>{EventId::Started, EventId::SettingRefused,
-                                                    EventId::Ended}));
+    ASSERT_EQ(p.events.Ids(), (std::vector<EventId>{EventId::Started, EventId::SettingRefused, EventId::Ended}));
     EXPECT_EQ(p.events.events[0].strings.back(), "built-in");  // nothing reported as set
-    EXPECT_EQ(p.events.events[1].strings,
-              (std::vector<std::string>{line, stored.name, KeyText(stored.key), reason}));
+    EXPECT_EQ(p.events.events[1].strings, (std::vector<std::string>{line, stored.name, KeyText(stored.key), reason}));
     EXPECT_EQ(p.events.events[2].strings[1], "bad setting");
     EXPECT_TRUE(p.launcher.launches.empty());
     EXPECT_EQ(p.controls.creates, 0);
@@ -321,8 +311,8 @@ TEST(SettingsTest, ABadValueIsRefusedWithItsBoxAndNothingStarts) {
   // beyond the basic plane with 257 units around it.
   std::string wide = "C:\\";
   for (std::size_t i = 0; i < kLongestSettingChars - 7; ++i) wide += "\xC3\xB1";
-  for (const std::string& longest :
-       {tooLong.substr(0, 3) + tooLong.substr(4), wide + ".exe", tooLongByAPair.substr(0, 3) + tooLongByAPair.substr(4)}) {
+  for (const std::string& longest : {tooLong.substr(0, 3) + tooLong.substr(4), wide + ".exe",
+                                     tooLongByAPair.substr(0, 3) + tooLongByAPair.substr(4)}) {
     fakes::FakeSettingsStore store;
     store.Set(Key::User, "ControllerPath", longest);
     EXPECT_FALSE(ReadSettings(store).bad);
@@ -340,12 +330,15 @@ TEST(SettingsTest, ABadDiagnosisValueTurnsOnlyItsFeatureOff) {
     const char* controlFileFirst;
   } rows[] = {
       {{Key::MachinePolicy, "LogFile", "Logs\\PelluxMONITOR.anc"}, kNotAbsolute, false, "C:\\Good\\Good.txt"},
-      {{Key::Machine32, "LogFile", "C:\\Logs\\<PelluxMONITOR>.anc"}, kBadCharacter, false,
-       "C:\\Good\\Good.txt"},
-      {{Key::UserPolicy, "LogFile", "1", Kind::Number}, "El Tipo NO es REG_SZ ni REG_EXPAND_SZ", false,
+      {{Key::Machine32, "LogFile", "C:\\Logs\\<PelluxMONITOR>.anc"}, kBadCharacter, false, "C:\\Good\\Good.txt"},
+      {{Key::UserPolicy, "LogFile", "1", Kind::Number},
+       "El Tipo NO es REG_SZ ni REG_EXPAND_SZ",
+       false,
        "C:\\Good\\Good.txt"},
       {{Key::User, "ControlFile", "\\\\srv\\Pellux.stp"}, kNotAbsolute, true, "D:\\Pellux.stp"},  // no share
-      {{Key::Machine, "ControlFile", "", Kind::OtherType}, "El Tipo NO es REG_SZ ni REG_EXPAND_SZ", true,
+      {{Key::Machine, "ControlFile", "", Kind::OtherType},
+       "El Tipo NO es REG_SZ ni REG_EXPAND_SZ",
+       true,
        "D:\\Pellux.stp"},
       {{Key::MachinePolicy, "LogLimitKB", "63", Kind::Number}, "Es Menor que 64", true, "C:\\Good\\Good.txt"},
       {{Key::User, "LogLimitKB", "65536"}, "El Tipo NO es REG_DWORD", true, "C:\\Good\\Good.txt"},
@@ -389,8 +382,9 @@ TEST(SettingsTest, ABadDiagnosisValueTurnsOnlyItsFeatureOff) {
     EXPECT_EQ(logged.empty(), !row.logOn);
     ASSERT_FALSE(p.files.existsAsked.empty());
     EXPECT_EQ(*std::find_if(p.files.existsAsked.begin(), p.files.existsAsked.end(),
-                            [](const std::string& f) { return f.find(".stp") != std::string::npos ||
-                                                              f.find(".txt") != std::string::npos; }),
+                            [](const std::string& f) {
+                              return f.find(".stp") != std::string::npos || f.find(".txt") != std::string::npos;
+                            }),
               row.controlFileFirst);
   }
 }

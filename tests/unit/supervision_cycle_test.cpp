@@ -61,16 +61,30 @@ class SupervisionCycleTest : public ::testing::Test {
   int ends = 0;
   int timerLost = 0;
   LaunchedPrograms launched{p.processes, p.launchRecord};
-  SupervisionCycle cycle{{p.timers, p.clock, log, events, processes, p.launcher, window, p.files, folder,
-                          version, BuiltInPrograms(), controlFile, [this] { ++ends; }, &launched,
-                          [this] { ++timerLost; }, {}, {}}};
+  SupervisionCycle cycle{{p.timers,
+                          p.clock,
+                          log,
+                          events,
+                          processes,
+                          p.launcher,
+                          window,
+                          p.files,
+                          folder,
+                          version,
+                          BuiltInPrograms(),
+                          controlFile,
+                          [this] { ++ends; },
+                          &launched,
+                          [this] { ++timerLost; },
+                          {},
+                          {}}};
 };
 
 TEST_F(SupervisionCycleTest, TickDisarmsLogsAroundTheCycleAndRearms) {
   LogOn();
   cycle.Timer1();
-  EXPECT_EQ(p.timers.history, (std::vector<std::pair<TimerId, std::uint32_t>>{
-                                  {TimerId::Timer1, 0}, {TimerId::Timer1, 3000}}));
+  EXPECT_EQ(p.timers.history,
+            (std::vector<std::pair<TimerId, std::uint32_t>>{{TimerId::Timer1, 0}, {TimerId::Timer1, 3000}}));
   EXPECT_EQ(LogTexts(), (Lines{kBefore, kAfter}));
   EXPECT_EQ(p.journal, (Lines{"tray modify"}));
   EXPECT_EQ(kFirstCycleDelayMs, 10u);
@@ -104,10 +118,8 @@ TEST_F(SupervisionCycleTest, ControllerGoneTerminatesTheBridgeSilently) {
   EXPECT_EQ(ColourOf(ProgramButton::CBPellux), kGreen);
   EXPECT_FALSE(p.controls.stripVisible);
   // Only the two walks' process lines between BEFORE and AFTER.
-  EXPECT_EQ(LogTexts(), (Lines{kBefore, "C:\\Windows\\explorer.exe - 1000",
-                               std::string(kBridgePath) + " - 1004",
-                               "C:\\Windows\\explorer.exe - 1008",
-                               std::string(kBridgePath) + " - 1012", kAfter}));
+  EXPECT_EQ(LogTexts(), (Lines{kBefore, "C:\\Windows\\explorer.exe - 1000", std::string(kBridgePath) + " - 1004",
+                               "C:\\Windows\\explorer.exe - 1008", std::string(kBridgePath) + " - 1012", kAfter}));
   EXPECT_EQ(p.files.appends, 2) << "the banner, then the whole cycle in one append";
   ExpectTray(1, 0, VersionTipText());
 }
@@ -138,8 +150,23 @@ TEST_F(SupervisionCycleTest, BridgeIsLeftAloneWhileTheControllerStarts) {
     fakes::FakeProcessTable table;
     ProcessServices services{table, log};
     SystemEvents rowEvents{p.events, p.clock, BuiltInPrograms()};
-    SupervisionCycle c{{p.timers, p.clock, log, rowEvents, services, p.launcher, window, p.files,
-                        folder, version, BuiltInPrograms(), controlFile, [] {}, nullptr, {}, {}, {}}};
+    SupervisionCycle c{{p.timers,
+                        p.clock,
+                        log,
+                        rowEvents,
+                        services,
+                        p.launcher,
+                        window,
+                        p.files,
+                        folder,
+                        version,
+                        BuiltInPrograms(),
+                        controlFile,
+                        [] {},
+                        nullptr,
+                        {},
+                        {},
+                        {}}};
     table.Add(8, kBridgePath);
     const std::uint64_t launched = p.clock.ms;
     if (row.launchedAtStart) c.ControllerLaunched();
@@ -172,19 +199,20 @@ TEST_F(SupervisionCycleTest, BridgeIsKeptWhileTheControllersLauncherRuns) {
   struct Row {
     const char* name;
     std::vector<Step> steps;
-    int terminatedAt;  // -1: never
+    int terminatedAt;                                             // -1: never
     std::uint64_t launcherCreated = fakes::FakeCreationTime(16);  // another: the id was given again
   };
   constexpr std::uint64_t kCap = kControllerLauncherGraceCapMs;
   const Row kRows[] = {
       {"launcher waits 35 s, then starts javaw.exe",
-       {{10, true, false}, {30010, true, false}, {35010, false, true}, {38010, false, true}}, -1},
+       {{10, true, false}, {30010, true, false}, {35010, false, true}, {38010, false, true}},
+       -1},
       {"launcher ends at 35 s without javaw.exe",
-       {{10, true, false}, {35000, true, false}, {35010, false, false}, {64999, false, false},
-        {65000, false, false}},
+       {{10, true, false}, {35000, true, false}, {35010, false, false}, {64999, false, false}, {65000, false, false}},
        4},
-      {"launcher still running at the cap", {{10, true, false}, {kCap - 1, true, false}, {kCap + 29998, true, false},
-        {kCap + 29999, true, false}}, 3},
+      {"launcher still running at the cap",
+       {{10, true, false}, {kCap - 1, true, false}, {kCap + 29998, true, false}, {kCap + 29999, true, false}},
+       3},
       {"launcher that ended at once", {{10, false, false}, {29999, false, false}, {30000, false, false}}, 2},
       {"launcher's id given to another process", {{10, true, false}, {30000, true, false}}, 1, 77},
   };
@@ -194,8 +222,23 @@ TEST_F(SupervisionCycleTest, BridgeIsKeptWhileTheControllersLauncherRuns) {
     ProcessServices services{table, log};
     LaunchedPrograms rowLaunched{table, p.launchRecord};
     SystemEvents rowEvents{p.events, p.clock, BuiltInPrograms()};
-    SupervisionCycle c{{p.timers, p.clock, log, rowEvents, services, p.launcher, window, p.files,
-                        folder, version, BuiltInPrograms(), controlFile, [] {}, &rowLaunched, {}, {}, {}}};
+    SupervisionCycle c{{p.timers,
+                        p.clock,
+                        log,
+                        rowEvents,
+                        services,
+                        p.launcher,
+                        window,
+                        p.files,
+                        folder,
+                        version,
+                        BuiltInPrograms(),
+                        controlFile,
+                        [] {},
+                        &rowLaunched,
+                        {},
+                        {},
+                        {}}};
     table.Add(8, kBridgePath);
     const std::uint64_t launched = p.clock.ms;
     c.ControllerLaunched({16, fakes::FakeCreationTime(16)});
@@ -241,10 +284,10 @@ TEST_F(SupervisionCycleTest, RelaunchedBridgeIsRecordedAndAnotherNameReportedOnc
     if (e.id == EventId::BridgeUnderOtherName) named.push_back(e);
   ASSERT_EQ(named.size(), 1u);
   EXPECT_EQ(named[0].level, EventLevel::Error);
-  EXPECT_EQ(named[0].strings, (std::vector<std::string>{
-                                  "LINTARO.exe launched by the monitor runs as Puente.exe, which its running "
-                                  "check (Lintaro.exe) does not match",
-                                  "Lintaro.exe", "Puente.exe", "4000"}));
+  EXPECT_EQ(named[0].strings,
+            (std::vector<std::string>{"LINTARO.exe launched by the monitor runs as Puente.exe, which its running "
+                                      "check (Lintaro.exe) does not match",
+                                      "Lintaro.exe", "Puente.exe", "4000"}));
 }
 
 // A bridge the scan cannot read runs on under its own name: it is started
@@ -333,7 +376,7 @@ TEST_F(SupervisionCycleTest, AnotherSessionsProgramsAreNeitherCountedNorEnded) {
     const char* name;
     SessionId controller;  // 0: not running
     SessionId bridge;
-    Owner owner;           // of what runs in another session
+    Owner owner;  // of what runs in another session
     bool bridgeEnded, bridgeLaunched;
   };
   const SessionId own = fakes::kOwnSession;
@@ -352,14 +395,30 @@ TEST_F(SupervisionCycleTest, AnotherSessionsProgramsAreNeitherCountedNorEnded) {
     f.launcher.onLaunch = [&f](const std::string& path, std::uint32_t id) {
       f.processes.Add(static_cast<std::int32_t>(id), path);
     };
-    if (c.controller != 0) f.processes.AddInSession(4, kJavaPath, c.controller, c.controller == own ? Owner::Us : c.owner);
+    if (c.controller != 0)
+      f.processes.AddInSession(4, kJavaPath, c.controller, c.controller == own ? Owner::Us : c.owner);
     if (c.bridge != 0) f.processes.AddInSession(8, kBridgePath, c.bridge, c.bridge == own ? Owner::Us : c.owner);
     EventLog l{f.files, f.clock};
     SystemEvents e{f.events, f.clock, BuiltInPrograms()};
     ProcessServices s{f.processes, l};
     MainWindow w{f.controls, f.timers, tray};
-    SupervisionCycle cyc{{f.timers, f.clock, l, e, s, f.launcher, w, f.files, folder, version,
-                          BuiltInPrograms(), controlFile, [] {}, nullptr, {}, {}, {}}};
+    SupervisionCycle cyc{{f.timers,
+                          f.clock,
+                          l,
+                          e,
+                          s,
+                          f.launcher,
+                          w,
+                          f.files,
+                          folder,
+                          version,
+                          BuiltInPrograms(),
+                          controlFile,
+                          [] {},
+                          nullptr,
+                          {},
+                          {},
+                          {}}};
     for (int i = 0; i < 3; ++i) cyc.Timer1();
     EXPECT_EQ(f.processes.terminated.size(), c.bridgeEnded ? 1u : 0u) << c.name;
     for (const auto& [id, code] : f.processes.terminated) EXPECT_EQ(id, 8) << c.name;
@@ -369,8 +428,8 @@ TEST_F(SupervisionCycleTest, AnotherSessionsProgramsAreNeitherCountedNorEnded) {
     const std::vector<EventId> ids = f.events.Ids();
     EXPECT_EQ(std::count(ids.begin(), ids.end(), EventId::BridgeInOtherSession), said ? 1 : 0) << c.name;
     if (said) {
-      EXPECT_EQ(f.controls.stripText, "El Programa 'Lintaro.exe' Esta Rodando en la Sesion " +
-                                          std::to_string(c.bridge) + "!!!")
+      EXPECT_EQ(f.controls.stripText,
+                "El Programa 'Lintaro.exe' Esta Rodando en la Sesion " + std::to_string(c.bridge) + "!!!")
           << c.name;
       EXPECT_EQ(f.controls.colours[ProgramButton::CBLINTARO], kAmber) << c.name;
     }
@@ -563,11 +622,10 @@ TEST_F(SupervisionCycleTest, ControlFileOnASlowShareDeliversItsLateAnswers) {
     int picture;
     std::size_t looks;  // started in all, after the cycle
   } rows[] = {
-      {2500, 0, 0, 1},     // no answer within the wait: normal, the look stays out
-      {2500, 1000, 0, 1},  // still out: no second look, still normal
-      {2500, 3000, 4, 2},  // answered: HOLD, the next look starts
-      {2500, 3000, 4, 3},
-      {100, 3000, 4, 4},   // the share is quick again: its fresh answer
+      {2500, 0, 0, 1},                        // no answer within the wait: normal, the look stays out
+      {2500, 1000, 0, 1},                     // still out: no second look, still normal
+      {2500, 3000, 4, 2},                     // answered: HOLD, the next look starts
+      {2500, 3000, 4, 3}, {100, 3000, 4, 4},  // the share is quick again: its fresh answer
       {100, 3000, 4, 5},
   };
   for (const auto& row : rows) {

@@ -34,7 +34,7 @@ constexpr char kStp[] = "C:\\Monitor\\Pellux.stp";
 // One outcome of the real monitor and the events it must give.
 struct Case {
   const char* name;
-  std::function<void(fakes::FakePlatform&)> before;  // before start-up
+  std::function<void(fakes::FakePlatform&)> before;         // before start-up
   std::function<void(Monitor&, fakes::FakePlatform&)> act;  // after it; null: start-up itself
   Events expected;
 };
@@ -43,11 +43,15 @@ void Cycle(Monitor& m, fakes::FakePlatform&) { m.OnTimer(TimerId::Timer1); }
 void Nothing(fakes::FakePlatform&) {}
 
 const Case kCases[] = {
-    {"start", Nothing, nullptr,
+    {"start",
+     Nothing,
+     nullptr,
      {{L::Information, Id::Started, {"PelluxMONITOR - STARTED!!!", "1.0.0.0", "C:\\Monitor", "off", "built-in"}},
       {L::Information, Id::Launched, {"ARRANCA LINTARO.exe - RetVal: 4000", "LINTARO.exe", "4000"}},
       {L::Information, Id::Launched, {"ARRANCA Pellux.exe - RetVal: 4004", "Pellux.exe", "4004"}}}},
-    {"bridge launch fails at start", [](auto& p) { p.launcher.results = {0}; }, nullptr,
+    {"bridge launch fails at start",
+     [](auto& p) { p.launcher.results = {0}; },
+     nullptr,
      {{L::Information, Id::Started, {"PelluxMONITOR - STARTED!!!", "1.0.0.0", "C:\\Monitor", "off", "built-in"}},
       {L::Error, Id::LaunchFailed, {"LINTARO.exe NO ARRANCO - RetVal: 0", "LINTARO.exe", kBridgeExe}},
       {L::Information, Id::Launched, {"ARRANCA Pellux.exe - RetVal: 4000", "Pellux.exe", "4000"}}}},
@@ -60,10 +64,13 @@ const Case kCases[] = {
        Cycle(m, p);
        Cycle(m, p);
      },
-     {{L::Information, Id::OwnSessionAgain,
+     {{L::Information,
+       Id::OwnSessionAgain,
        {"PelluxMONITOR supervises this session's programs again", "the controller runs in this session"}},
       {L::Warning, Id::BridgeRelaunched, {"ARRANCA LINTARO.exe - RetVal: 4000", "LINTARO.exe", "4000", "1"}}}},
-    {"bridge missing", [](auto& p) { p.files.Remove(kBridgeExe); }, nullptr,
+    {"bridge missing",
+     [](auto& p) { p.files.Remove(kBridgeExe); },
+     nullptr,
      {{L::Information, Id::Started, {"PelluxMONITOR - STARTED!!!", "1.0.0.0", "C:\\Monitor", "off", "built-in"}},
       {L::Error, Id::ProgramMissing, {kBridge.missingLog, "LINTARO.exe", kBridgeExe}},
       {L::Information, Id::Ended, {"PelluxMONITOR - ENDED", "missing program"}}}},
@@ -78,19 +85,25 @@ const Case kCases[] = {
      {{L::Information, Id::Started, {"PelluxMONITOR - STARTED!!!", "1.0.0.0", "C:\\Monitor", "off", "built-in"}},
       {L::Information, Id::Adopted, {kBridge.stillRunning, "LINTARO.exe", "24"}},
       {L::Information, Id::Adopted, {kController.stillRunning, "Pellux.exe", "28"}}}},
-    {"close request", Nothing, [](Monitor& m, auto&) { m.OnCloseRequest(); },
+    {"close request",
+     Nothing,
+     [](Monitor& m, auto&) { m.OnCloseRequest(); },
      {{L::Information, Id::Ended, {"PelluxMONITOR - ENDED", "close request"}}}},
-    {"end of the session", Nothing, [](Monitor& m, auto&) { m.OnSessionEnd(); },
+    {"end of the session",
+     Nothing,
+     [](Monitor& m, auto&) { m.OnSessionEnd(); },
      {{L::Information, Id::Ended, {"PelluxMONITOR - ENDED", "end of the session"}}}},
-    {"closed by an installer", Nothing,
+    {"closed by an installer",
+     Nothing,
      [](Monitor& m, auto&) {
        m.OnSessionEnding();
        m.OnClosedForUpdate();
      },
      {{L::Information, Id::Ended, {"PelluxMONITOR - ENDED", "closed by an installer"}}}},
-    {"bridge relaunched by the cycle", [](auto& p) { p.processes.Add(8, kJavaw); }, Cycle,
-     {{L::Warning, Id::BridgeRelaunched,
-       {"ARRANCA LINTARO.exe - RetVal: 4008", "LINTARO.exe", "4008", "1"}}}},
+    {"bridge relaunched by the cycle",
+     [](auto& p) { p.processes.Add(8, kJavaw); },
+     Cycle,
+     {{L::Warning, Id::BridgeRelaunched, {"ARRANCA LINTARO.exe - RetVal: 4008", "LINTARO.exe", "4008", "1"}}}},
     {"bridge relaunch fails twice, then the controller goes",
      [](auto& p) {
        p.processes.Add(8, kJavaw);
@@ -104,17 +117,17 @@ const Case kCases[] = {
        p.clock.ms += kRepeatReportSpacingMs;
        Cycle(m, p);
      },
-     {{L::Error, Id::BridgeRelaunchFailed,
-       {"LINTARO.exe NO ARRANCO - RetVal: 0", "LINTARO.exe", kBridgeExe, "1"}},
+     {{L::Error, Id::BridgeRelaunchFailed, {"LINTARO.exe NO ARRANCO - RetVal: 0", "LINTARO.exe", kBridgeExe, "1"}},
       {L::Error, Id::RepeatSummary, {"LINTARO.exe NO ARRANCO - RetVal: 0", "1021", "1"}}}},
-    {"bridge ended: controller gone", [](auto& p) { p.processes.Add(24, kBridgeExe); },
+    {"bridge ended: controller gone",
+     [](auto& p) { p.processes.Add(24, kBridgeExe); },
      [](Monitor& m, auto& p) {
        p.clock.ms += kControllerStartGraceMs;  // it never appeared after start-up's launch
        Cycle(m, p);
      },
-     {{L::Warning, Id::BridgeTerminated,
-       {"LINTARO.exe ended by the monitor: the controller (javaw.exe) is not running", "LINTARO.exe", "24",
-        "1"}}}},
+     {{L::Warning,
+       Id::BridgeTerminated,
+       {"LINTARO.exe ended by the monitor: the controller (javaw.exe) is not running", "LINTARO.exe", "24", "1"}}}},
     {"bridge refuses to end: no event",
      [](auto& p) { p.processes.Add(24, kBridgeExe).terminable = false; },
      [](Monitor& m, auto& p) {
@@ -124,7 +137,8 @@ const Case kCases[] = {
        EXPECT_NE(std::find(asked.begin(), asked.end(), kAccessTerminate), asked.end()) << "the stop was tried";
      },
      {}},
-    {"holding, still holding, back to normal", [](auto& p) { p.files.AddFile(kStp, "x,hold"); },
+    {"holding, still holding, back to normal",
+     [](auto& p) { p.files.AddFile(kStp, "x,hold"); },
      [](Monitor& m, auto& p) {
        Cycle(m, p);
        p.files.AddFile(kStp, "x,STOP");
@@ -135,7 +149,9 @@ const Case kCases[] = {
      },
      {{L::Warning, Id::Holding, {"PelluxMONITOR - Holding", "HOLD", kStp}},
       {L::Information, Id::HoldingEnded, {"PelluxMONITOR - v1.0.0.0"}}}},
-    {"END", [](auto& p) { p.files.AddFile(kStp, "x,End"); }, Cycle,
+    {"END",
+     [](auto& p) { p.files.AddFile(kStp, "x,End"); },
+     Cycle,
      {{L::Information, Id::ControlFileEnd, {"END", kStp}},
       {L::Information, Id::Ended, {"PelluxMONITOR - ENDED", "control file END"}}}},
     {"controller button stops both and closes the port",
@@ -155,7 +171,10 @@ const Case kCases[] = {
      },
      [](Monitor& m, auto&) { m.OnProgramButtonClick(ProgramButton::CBLINTARO); },
      {{L::Information, Id::ButtonStillRunning, {kBridge.stillRunning, "LINTARO.exe", "24"}}}},
-    {"controller button checks again", [](auto& p) { p.launcher.results = {5, 0}; },
+    {"controller button checks again",
+     [](auto& p) {
+       p.launcher.results = {5, 0};
+     },
      [](Monitor& m, auto& p) {
        m.OnProgramButtonClick(ProgramButton::CBPellux);
        p.processes.Add(8, kJavaw);
@@ -190,7 +209,9 @@ TEST(SystemEventsTest, EachOutcomeGivesItsEvent) {
 // reports and summaries add up to the occurrences.
 TEST(SystemEventsTest, RepeatingFaultsAreHeldBackAndSummedUpWithoutFlooding) {
   using Occurs = std::function<std::vector<Id>(int cycle)>;
-  const auto every = [](int n, Id id) { return [=](int c) { return c % n == 0 ? std::vector<Id>{id} : std::vector<Id>{}; }; };
+  const auto every = [](int n, Id id) {
+    return [=](int c) { return c % n == 0 ? std::vector<Id>{id} : std::vector<Id>{}; };
+  };
   struct Row {
     const char* name;
     Occurs occurs;
@@ -282,8 +303,7 @@ TEST(SystemEventsTest, HeldBackOccurrencesAreSummedUpAtTheEnd) {
   for (int i = 0; i < 3; ++i, clock.ms += 3000) events.BridgeRelaunched(0);
   events.Ended(EndCause::CloseRequest);
   ASSERT_EQ(sink.Ids(), (std::vector<Id>{Id::BridgeRelaunchFailed, Id::RepeatSummary, Id::Ended}));
-  EXPECT_EQ(sink.events[1], (Event{L::Error, Id::RepeatSummary,
-                                   {"LINTARO.exe NO ARRANCO - RetVal: 0", "1021", "2"}}));
+  EXPECT_EQ(sink.events[1], (Event{L::Error, Id::RepeatSummary, {"LINTARO.exe NO ARRANCO - RetVal: 0", "1021", "2"}}));
 }
 
 // The message table compiled into the exe carries every id with its symbol,
@@ -302,8 +322,7 @@ TEST(SystemEventsTest, MessageFileAgreesWithTheTable) {
     std::set<std::size_t> inserts;
     const std::string body = (*m)[3];
     const std::regex insert(R"(%(\d+))");
-    for (std::sregex_iterator i(body.begin(), body.end(), insert); i != end; ++i)
-      inserts.insert(std::stoul((*i)[1]));
+    for (std::sregex_iterator i(body.begin(), body.end(), insert); i != end; ++i) inserts.insert(std::stoul((*i)[1]));
     EXPECT_EQ(inserts.size(), kind.strings) << kind.symbol;
     EXPECT_EQ(inserts.empty() ? 0 : *inserts.rbegin(), kind.strings) << kind.symbol;
   }

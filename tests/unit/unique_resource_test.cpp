@@ -27,7 +27,12 @@ TEST_F(UniqueResourceTest, ClosesOnceAtScopeEnd) {
 }
 
 TEST_F(UniqueResourceTest, InvalidValueIsNeverClosed) {
-  { Counted r; Counted z(0); EXPECT_FALSE(r); EXPECT_FALSE(z); }
+  {
+    Counted r;
+    Counted z(0);
+    EXPECT_FALSE(r);
+    EXPECT_FALSE(z);
+  }
   EXPECT_TRUE(g_closed.empty());
 }
 

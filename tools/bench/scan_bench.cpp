@@ -45,8 +45,8 @@ class LeanTable final : public ProcessTable {
   explicit LeanTable(int count) {
     for (int i = 0; i < count; ++i) {
       ids_.push_back(4 * (i + 1));
-      paths_.push_back("C:\\Program Files\\Vendor " + std::to_string(i) + "\\bin\\service" +
-                       std::to_string(i) + ".exe");
+      paths_.push_back("C:\\Program Files\\Vendor " + std::to_string(i) + "\\bin\\service" + std::to_string(i) +
+                       ".exe");
     }
   }
   bool ListProcesses(std::int32_t* ids, std::uint32_t bytes, std::uint32_t* returned) override {
@@ -128,10 +128,10 @@ class FixedClock final : public Clock {
 
 void Report(benchmark::State& state, long allocations) {
   const double processes = static_cast<double>(state.range(0));
-  state.counters["per_process"] = benchmark::Counter(
-      processes, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
-  state.counters["allocs_per_process"] =
-      static_cast<double>(allocations) / (processes * static_cast<double>(state.iterations()));
+  state.counters["per_process"] = benchmark::Counter(processes, benchmark::Counter::kIsIterationInvariantRate |
+                                                                    benchmark::Counter::kInvert);
+  state.counters["allocs_per_process"] = static_cast<double>(allocations) /
+                                         (processes * static_cast<double>(state.iterations()));
 }
 
 void BM_ScanLoggingOff(benchmark::State& state) {
@@ -149,9 +149,9 @@ void BM_ScanLoggingOff(benchmark::State& state) {
 }
 
 void BM_ScanLoggingOn(benchmark::State& state) {
-  const std::filesystem::path folder =
-      std::filesystem::temp_directory_path() / ("pellux-scan-bench-" +
-       std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+  const std::filesystem::path folder = std::filesystem::temp_directory_path() /
+                                       ("pellux-scan-bench-" +
+                                        std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
   std::filesystem::create_directories(folder);
   const std::filesystem::path file = folder / kLogFileName;
   if (std::FILE* f = std::fopen(file.c_str(), "wb")) std::fclose(f);  // logging is on when it exists

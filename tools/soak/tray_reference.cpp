@@ -27,8 +27,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   wc.lpszClassName = L"TrayReference";
   if (!RegisterClassW(&wc)) return 1;
-  HWND hwnd = CreateWindowExW(0, wc.lpszClassName, L"TrayReference", WS_OVERLAPPEDWINDOW, 40, 40, 320, 200,
-                              nullptr, nullptr, instance, nullptr);
+  HWND hwnd = CreateWindowExW(0, wc.lpszClassName, L"TrayReference", WS_OVERLAPPEDWINDOW, 40, 40, 320, 200, nullptr,
+                              nullptr, instance, nullptr);
   if (!hwnd) return 2;
   ShowWindow(hwnd, SW_SHOWMINNOACTIVE);
 

@@ -91,8 +91,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   }
 
   DWORD attributes = GetFileAttributesA(runtime);
-  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-    return kRuntimeMissing;
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return kRuntimeMissing;
 
   // The path goes in as the application name and, quoted, as the command
   // line: unquoted, "C:\Program Files\..." would let "C:\Program.exe" run.
@@ -106,8 +105,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION started{};
-  if (!CreateProcessA(runtime, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &started))
+  if (!CreateProcessA(runtime, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started))
     return kStartFailed;
   // Nothing waits on the runtime; both handles go at once.
   UniqueHandle process(started.hProcess);

@@ -122,9 +122,7 @@ class FakeFileSystem final : public FileSystem {
     entries[to] = std::move(moved);
     return true;
   }
-  std::unique_ptr<FileWorker> StartWorker() override {
-    return std::make_unique<FakeFileWorker>(*this, worker);
-  }
+  std::unique_ptr<FileWorker> StartWorker() override { return std::make_unique<FakeFileWorker>(*this, worker); }
   // The share answers again: the jobs that waited run.
   void ShareAnswers() {
     worker.hangs = false;
@@ -172,8 +170,7 @@ class FakeFileSystem final : public FileSystem {
   }
   DistantLook TakeLook(LookId look) override {
     const auto out = looksOut.find(look);
-    if (out == looksOut.end() || unanswered.count(out->second.path) != 0 ||
-        out->second.answerAtMs > LookNow()) {
+    if (out == looksOut.end() || unanswered.count(out->second.path) != 0 || out->second.answerAtMs > LookNow()) {
       return {};
     }
     const std::size_t maxBytes = out->second.maxBytes;
@@ -210,8 +207,8 @@ class FakeFileSystem final : public FileSystem {
   }
 
   std::map<std::string, Entry> entries;
-  std::vector<std::string> distantPrefixes{"\\\\"};  // shares; a test adds network drives
-  std::set<std::string> unanswered;  // distant paths whose looks answer only once out of it
+  std::vector<std::string> distantPrefixes{"\\\\"};    // shares; a test adds network drives
+  std::set<std::string> unanswered;                    // distant paths whose looks answer only once out of it
   std::map<std::string, std::uint64_t> answerAfterMs;  // distant paths whose looks answer late
   std::vector<std::string> looksAsked;
   struct FakeLook {
@@ -219,12 +216,12 @@ class FakeFileSystem final : public FileSystem {
     std::size_t maxBytes = 0;
     std::uint64_t answerAtMs = 0;
   };
-  std::map<LookId, FakeLook> looksOut;  // started, neither taken nor cancelled
+  std::map<LookId, FakeLook> looksOut;      // started, neither taken nor cancelled
   std::map<std::string, int> mostLooksOut;  // the most looks at a path ever out at once
   std::vector<std::string> looksCancelled;
   LookId lastLook = 0;
   bool failStartLook = false;  // no thread to be had
-  std::uint64_t lookMs = 0;  // the looks' own time when no clock is given
+  std::uint64_t lookMs = 0;    // the looks' own time when no clock is given
   std::uint64_t& LookNow() { return clockMs != nullptr ? *clockMs : lookMs; }
   std::uint32_t lastLookWaitMs = 0;
   std::uint32_t longestLookWaitMs = 0;
@@ -234,9 +231,9 @@ class FakeFileSystem final : public FileSystem {
   std::size_t lastReadLimit = 0;
   int appends = 0;
   int replaces = 0;
-  bool refuseRename = false;  // a viewer holds the log without delete sharing
-  FakeWorkerRecord worker;    // of every worker started
-  bool failCreate = false;  // a full disk: no new file can be made
+  bool refuseRename = false;       // a viewer holds the log without delete sharing
+  FakeWorkerRecord worker;         // of every worker started
+  bool failCreate = false;         // a full disk: no new file can be made
   bool throwOnNextAppend = false;  // the next append runs out of memory, once
   bool throwOnNextRead = false;    // the next read runs out of memory, once
 };
@@ -278,8 +275,8 @@ class FakeProcessTable final : public ProcessTable {
     bool exitCodeReadable = true;
     bool terminable = true;
     bool closeFails = false;
-    bool endsLater = false;  // accepts its termination but is still listed afterwards
-    std::uint64_t created = 0;      // set by Add; a reused id gets another one
+    bool endsLater = false;     // accepts its termination but is still listed afterwards
+    std::uint64_t created = 0;  // set by Add; a reused id gets another one
     std::int32_t parentId = 0;
     SessionId session = kOwnSession;  // the snapshot names it whatever the owner
     Owner owner = Owner::Us;          // refuses opens on top of the flags above
@@ -343,8 +340,7 @@ class FakeProcessTable final : public ProcessTable {
     handles[h] = id;
     return h;
   }
-  bool ListModules(ProcessHandle h, ModuleHandle* modules, std::uint32_t bytes,
-                   std::uint32_t* bytesNeeded) override {
+  bool ListModules(ProcessHandle h, ModuleHandle* modules, std::uint32_t bytes, std::uint32_t* bytesNeeded) override {
     moduleListBytes = bytes;
     Process* p = ByHandle(h);
     if (p == nullptr || !p->modulesReadable) {
@@ -429,8 +425,7 @@ class FakeProcessTable final : public ProcessTable {
     entries->clear();
     for (const Process& p : processes) {
       const std::size_t slash = p.path.find_last_of('\\');
-      entries->push_back(
-          {p.id, p.parentId, slash == std::string::npos ? p.path : p.path.substr(slash + 1), p.session});
+      entries->push_back({p.id, p.parentId, slash == std::string::npos ? p.path : p.path.substr(slash + 1), p.session});
     }
     return true;
   }
@@ -445,9 +440,9 @@ class FakeProcessTable final : public ProcessTable {
   std::uint32_t moduleListBytes = 0;
   std::uint32_t pathCapacity = 0;
   std::uint32_t imagePathCapacity = 0;
-  std::int32_t ownId = 2;  // the monitor's own process: listed only when a test adds it
+  std::int32_t ownId = 2;              // the monitor's own process: listed only when a test adds it
   SessionId ownSession = kOwnSession;  // the monitor's own logon session
-  bool throwOnNextList = false;  // the next enumeration runs out of memory, once
+  bool throwOnNextList = false;        // the next enumeration runs out of memory, once
   int opens = 0;
   int closes = 0;
   int inheritableOpens = 0;
@@ -485,8 +480,7 @@ class FakeProcessTable final : public ProcessTable {
 class FakeLauncher final : public Launcher {
  public:
   explicit FakeLauncher(Journal& journal) : journal_(journal) {}
-  std::uint32_t StartMinimised(const std::string& path, const std::string& folder,
-                               std::uint64_t* created) override {
+  std::uint32_t StartMinimised(const std::string& path, const std::string& folder, std::uint64_t* created) override {
     launches.push_back({path, folder});
     journal_.push_back("launch " + path);
     std::uint32_t id = nextId;
@@ -550,7 +544,7 @@ class FakeSystemInfo final : public SystemInfo {
   std::string baseName = "PelluxMONITOR";
   std::string version = "1.0.0.0";
   std::string versionAsked;
-  std::optional<std::uint32_t> session = 1;  // a user's logon
+  std::optional<std::uint32_t> session = 1;   // a user's logon
   std::optional<bool> stationVisible = true;  // WinSta0
 };
 
@@ -694,9 +688,7 @@ class FakeTrayService final : public TrayService {
     if (command == TrayCommand::Add) return addSucceeds;
     return true;
   }
-  [[nodiscard]] std::string Tip(std::size_t call) const {
-    return std::string(calls.at(call).data.szTip, kTipChars);
-  }
+  [[nodiscard]] std::string Tip(std::size_t call) const { return std::string(calls.at(call).data.szTip, kTipChars); }
   std::uint32_t recordSize = 88;
   bool modifySucceeds = true;
   bool addSucceeds = true;
@@ -725,9 +717,7 @@ class FakeSystemEventLog final : public SystemEventLog {
     EventLevel level;
     EventId id;
     std::vector<std::string> strings;
-    bool operator==(const Event& o) const {
-      return level == o.level && id == o.id && strings == o.strings;
-    }
+    bool operator==(const Event& o) const { return level == o.level && id == o.id && strings == o.strings; }
   };
   void Write(EventLevel level, EventId id, const std::vector<std::string>& strings) override {
     if (std::exchange(throwOnNextWrite, false)) throw std::bad_alloc();
@@ -741,15 +731,14 @@ class FakeSystemEventLog final : public SystemEventLog {
   }
   std::vector<Event> events;
   bool throwOnNextWrite = false;  // the next event runs out of memory, once
-  std::function<void()> onWrite;   // after each event is recorded
+  std::function<void()> onWrite;  // after each event is recorded
 };
 
 // Values by key and name; %NAME% expands from environment, an unknown
 // name stays as it is.
 class FakeSettingsStore final : public SettingsStore {
  public:
-  void Set(SettingsKey key, const std::string& name, std::string text,
-           StoredKind kind = StoredKind::Text) {
+  void Set(SettingsKey key, const std::string& name, std::string text, StoredKind kind = StoredKind::Text) {
     values[{key, name}] = {kind, std::move(text)};
   }
   void SetNumber(SettingsKey key, const std::string& name, std::uint32_t number) {
@@ -864,8 +853,8 @@ struct FakePlatform {
   FakeWorkstationClaim claim;
 
   [[nodiscard]] Platform platform() {
-    return {files,    clock,  processes, launcher, dialogs, system,   lifetime,
-            controls, timers, tray,      serial,   locale,  events, settings, launchRecord, claim};
+    return {files,  clock, processes, launcher, dialogs, system,   lifetime,     controls,
+            timers, tray,  serial,    locale,   events,  settings, launchRecord, claim};
   }
 };
 

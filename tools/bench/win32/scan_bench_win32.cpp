@@ -68,8 +68,8 @@ std::vector<DWORD> Enumerate() {
 }
 
 void AppendLine(const char* path, const std::string& text) {
-  HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return;
   SYSTEMTIME t;
   GetLocalTime(&t);
@@ -94,7 +94,8 @@ size_t BareScan(const char* logPath) {
     if (EnumProcessModules(process, modules, sizeof modules, &needed)) {
       char path[260];
       const DWORD n = GetModuleFileNameExA(process, modules[0], path, sizeof path);
-      if (logPath) AppendLine(logPath, std::string(path, n) + " - " + std::to_string(reinterpret_cast<UINT_PTR>(process)));
+      if (logPath)
+        AppendLine(logPath, std::string(path, n) + " - " + std::to_string(reinterpret_cast<UINT_PTR>(process)));
     }
     CloseHandle(process);
   }
@@ -165,7 +166,11 @@ Row Measure(size_t extra, int rounds, pellux::ProcessServices& services, const c
     paired.push_back(monitor.back() / bare.back());
   }
   const double perProcess = 1e6 / static_cast<double>(std::max<size_t>(listed, 1));
-  return {extra, listed, Median(monitor) * perProcess, Median(bare) * perProcess, Median(paired),
+  return {extra,
+          listed,
+          Median(monitor) * perProcess,
+          Median(bare) * perProcess,
+          Median(paired),
           Least(monitor) / Least(bare)};
 }
 
@@ -233,9 +238,10 @@ int main(int argc, char** argv) {
 
   IdleProcesses idle(argv[1]);
   std::vector<CycleRow> cycles;
-  std::printf("| Logging | Extra idle processes | Processes listed | Monitor's scan, us/process | "
-              "Bare calls, us/process | Ratio of medians | Paired ratio | Ratio of fastest |\n"
-              "|---|---|---|---|---|---|---|---|\n");
+  std::printf(
+      "| Logging | Extra idle processes | Processes listed | Monitor's scan, us/process | "
+      "Bare calls, us/process | Ratio of medians | Paired ratio | Ratio of fastest |\n"
+      "|---|---|---|---|---|---|---|---|\n");
   for (const size_t extra : {0u, 100u, 400u}) {
     if (!idle.GrowTo(extra)) {
       std::fprintf(stderr, "could not start idle process %lu\n", GetLastError());
@@ -244,8 +250,8 @@ int main(int argc, char** argv) {
     Sleep(extra ? 3000 : 0);  // let the new processes finish starting
     for (const bool logOn : {false, true}) {
       const Row r = logOn ? Measure(extra, rounds, logging, bareLog.c_str()) : Measure(extra, rounds, quiet, nullptr);
-      std::printf("| %s | %zu | %zu | %.0f | %.0f | %.3f | %.3f | %.3f |\n", logOn ? "on" : "off", r.extra,
-                  r.processes, r.monitor_us, r.bare_us, r.monitor_us / r.bare_us, r.paired_ratio, r.least_ratio);
+      std::printf("| %s | %zu | %zu | %.0f | %.0f | %.3f | %.3f | %.3f |\n", logOn ? "on" : "off", r.extra, r.processes,
+                  r.monitor_us, r.bare_us, r.monitor_us / r.bare_us, r.paired_ratio, r.least_ratio);
       std::fflush(stdout);
       // Both logs start empty for the next row, so neither appends to a longer file.
       DeleteFileA(monitorLog.c_str());
@@ -256,8 +262,9 @@ int main(int argc, char** argv) {
     DeleteFileA(monitorLog.c_str());
     (void)files.Append(monitorLog, "");
   }
-  std::printf("\n| Extra idle processes | Cycle, logging off, ms | Cycle, logging on, ms | Ratio of medians | "
-              "Paired ratio | Ratio of fastest |\n|---|---|---|---|---|---|\n");
+  std::printf(
+      "\n| Extra idle processes | Cycle, logging off, ms | Cycle, logging on, ms | Ratio of medians | "
+      "Paired ratio | Ratio of fastest |\n|---|---|---|---|---|---|\n");
   for (const CycleRow& r : cycles) {
     std::printf("| %zu | %.2f | %.2f | %.3f | %.3f | %.3f |\n", r.extra, r.off_ms, r.on_ms, r.on_ms / r.off_ms,
                 r.paired_ratio, r.least_ratio);

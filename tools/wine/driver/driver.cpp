@@ -124,8 +124,8 @@ std::wstring TextOf(HWND hwnd) {
   if (!SendMessageTimeoutW(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 2000, &length)) return {};
   std::wstring text(static_cast<size_t>(length) + 1, L'\0');
   DWORD_PTR copied = 0;
-  if (!SendMessageTimeoutW(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG,
-                           2000, &copied))
+  if (!SendMessageTimeoutW(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG, 2000,
+                           &copied))
     return {};
   text.resize(static_cast<size_t>(copied));
   return text;
@@ -353,7 +353,8 @@ std::string CmdPixels(const std::vector<std::string>& args) {
   if (!screen) return Fail("GetDC failed");
   std::vector<std::string> values;
   for (size_t i = 1; i + 1 < args.size(); i += 2) {
-    const COLORREF c = GetPixel(screen, static_cast<int>(ParseNumber(args[i])), static_cast<int>(ParseNumber(args[i + 1])));
+    const COLORREF c = GetPixel(screen, static_cast<int>(ParseNumber(args[i])),
+                                static_cast<int>(ParseNumber(args[i + 1])));
     values.push_back(std::to_string(static_cast<unsigned long>(c)));
   }
   ReleaseDC(nullptr, screen);
@@ -577,16 +578,16 @@ std::string CmdTray() {
     for (HWND tooltip : top) {
       if (ClassOf(tooltip) != L"tooltips_class32" || GetWindow(tooltip, GW_OWNER) != owner) continue;
       for (const Tool& tool : ToolTexts(tooltip))
-        items.push_back(Obj()
-                            .Str("tip", tool.text)
-                            .Num("tool_hwnd", HandleNumber(tool.hwnd))
-                            .Num("tool_id", static_cast<long long>(tool.id))
-                            .Raw("tool_rect", RectJson(tool.rect))
-                            .Num("tooltip", HandleNumber(tooltip))
-                            // Wine 8 keeps the tool of a removed icon, with an empty rectangle.
-                            .Bool("visible", icon_window ? IsWindowVisible(owner) != FALSE
-                                                         : IsRectEmpty(&tool.rect) == FALSE)
-                            .Text());
+        items.push_back(
+            Obj()
+                .Str("tip", tool.text)
+                .Num("tool_hwnd", HandleNumber(tool.hwnd))
+                .Num("tool_id", static_cast<long long>(tool.id))
+                .Raw("tool_rect", RectJson(tool.rect))
+                .Num("tooltip", HandleNumber(tooltip))
+                // Wine 8 keeps the tool of a removed icon, with an empty rectangle.
+                .Bool("visible", icon_window ? IsWindowVisible(owner) != FALSE : IsRectEmpty(&tool.rect) == FALSE)
+                .Text());
     }
   }
   return Ok(Obj().Raw("icons", Array(items)));
@@ -602,8 +603,11 @@ std::string CmdTaskbar() {
     for (HWND child : ChildWindows(hwnd)) {
       if (lstrcmpiW(ClassOf(child).c_str(), L"Button") != 0) continue;
       const auto target = static_cast<long long>(static_cast<UINT_PTR>(GetWindowLongPtrW(child, GWLP_ID)));
-      items.push_back(Obj().Num("button", HandleNumber(child)).Num("window", target)
-                          .Bool("visible", IsWindowVisible(child) != FALSE).Text());
+      items.push_back(Obj()
+                          .Num("button", HandleNumber(child))
+                          .Num("window", target)
+                          .Bool("visible", IsWindowVisible(child) != FALSE)
+                          .Text());
     }
   }
   return Ok(Obj().Raw("buttons", Array(items)));
@@ -640,8 +644,9 @@ DWORD WINAPI WatchProcesses(LPVOID) {
         if (complete) continue;
         const std::wstring path = ImagePath(entry.th32ProcessID);
         EnterCriticalSection(&g_watch_lock);
-        SeenProcess& seen = g_seen.try_emplace(entry.th32ProcessID,
-                                               SeenProcess{entry.th32ParentProcessID, L"", L"", GetTickCount()})
+        SeenProcess& seen = g_seen
+                                .try_emplace(entry.th32ProcessID,
+                                             SeenProcess{entry.th32ParentProcessID, L"", L"", GetTickCount()})
                                 .first->second;
         if (seen.exe.empty()) seen.exe = entry.szExeFile;
         if (seen.path.empty()) seen.path = path;
