@@ -57,20 +57,25 @@ class Cycle(SupervisionCase):
         self.assertEqual(self.h.control_colour(self.h.control(main, H.CBLINTARO)), H.GREEN)
         self.wait_event("warning", 1020, [relaunched, "LINTARO.exe", str(new["pid"]), "1"])
 
-    def test_a_monitor_ended_and_started_again_adopts_both_programs_and_relaunches_a_killed_bridge(self):
-        main, javaw, bridge = self.wait_steady()
+    def restart_and_see_it_adopt(self, javaw, bridge):
+        """Ends the monitor (as a crash does) and starts it again in the same session: nothing is
+        launched, the very same processes run, and no other copy appears. Returns its window."""
         self.h.watch()
         running = {p["pid"] for p in self.h.processes()}
         self.assertTrue(self.h.kill(self.h.monitor_pid), "the monitor did not end")
         main = self.start_and_wait_window()
         self.wait_green(main, H.CBLINTARO, H.CBPELLUX)
         self.wait_cycles(2)
-        # Nothing launched: the very same processes run, and no other copy appeared.
         self.assertEqual([p["pid"] for p in self.h.processes_at(H.BRIDGE_EXE)], [bridge["pid"]])
         self.assertEqual([p["pid"] for p in self.h.processes_at(H.JAVAW_EXE)], [javaw["pid"]])
         started = [p["exe"].lower() for p in self.h.seen_processes() if p["pid"] not in running]
         for exe in ("lintaro.exe", "pellux.exe", "javaw.exe"):
             self.assertNotIn(exe, started, "a second copy was launched")
+        return main
+
+    def test_a_monitor_ended_and_started_again_adopts_both_programs_and_relaunches_a_killed_bridge(self):
+        _, javaw, bridge = self.wait_steady()
+        main = self.restart_and_see_it_adopt(javaw, bridge)
         texts = self.h.log_texts()
         second = len(texts) - 1 - texts[::-1].index("PelluxMONITOR - STARTED!!!")
         self.assertEqual(texts[second + 1:second + 4], [
@@ -85,7 +90,7 @@ class Cycle(SupervisionCase):
         self.assertEqual(self.h.control_colour(self.h.control(main, H.CBLINTARO)), H.GREEN)
 
     def test_a_monitor_started_again_counts_the_controller_an_operator_started_and_launches_no_second(self):
-        main, javaw, bridge = self.wait_steady()
+        _, javaw, bridge = self.wait_steady()
         # The controller's javaw.exe ends; the cycle ends the bridge.
         self.assertTrue(self.h.kill(javaw["pid"]), "javaw.exe did not end")
         wait_until(lambda: not self.h.processes_at(H.BRIDGE_EXE), 8, "the bridge ended after the controller")
@@ -93,19 +98,9 @@ class Cycle(SupervisionCase):
         self.h.start_program(H.CONTROLLER_EXE, H.CONTROLLER_DIR)
         javaw = self.h.wait_process_at(H.JAVAW_EXE, 20, exclude={javaw["pid"]})
         bridge = self.h.wait_process_at(H.BRIDGE_EXE, 10, exclude={bridge["pid"]})
-        # The monitor ends (a crash) and is started again in the same session.
-        self.h.watch()
-        running = {p["pid"] for p in self.h.processes()}
-        self.assertTrue(self.h.kill(self.h.monitor_pid), "the monitor did not end")
-        main = self.start_and_wait_window()
-        self.wait_green(main, H.CBLINTARO, H.CBPELLUX)
-        self.wait_cycles(2)
-        # No second controller: the operator's javaw.exe is the one, and the bridge is kept.
-        self.assertEqual([p["pid"] for p in self.h.processes_at(H.JAVAW_EXE)], [javaw["pid"]])
-        self.assertEqual([p["pid"] for p in self.h.processes_at(H.BRIDGE_EXE)], [bridge["pid"]])
-        started = [p["exe"].lower() for p in self.h.seen_processes() if p["pid"] not in running]
-        for exe in ("lintaro.exe", "pellux.exe", "javaw.exe"):
-            self.assertNotIn(exe, started, "a second copy was launched")
+        # The monitor ends (a crash) and is started again: no second controller, the operator's
+        # javaw.exe is the one, and the bridge is kept.
+        self.restart_and_see_it_adopt(javaw, bridge)
         adopted = [e for e in self.h.system_events() if e[1] == 1012][-2:]
         self.assertEqual(adopted, [
             ("information", 1012, ["El Programa 'LINTARO.exe' AUN Esta Rodando!!!", "LINTARO.exe", str(bridge["pid"])]),

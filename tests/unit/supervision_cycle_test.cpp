@@ -47,6 +47,12 @@ class SupervisionCycleTest : public ::testing::Test {
     EXPECT_EQ(p.tray.calls[call].data.hIcon, 0x100u + static_cast<unsigned>(picture));
     EXPECT_EQ(p.tray.Tip(call).substr(0, tip.size()), tip);
   }
+  // The cycle's parts for a row of its own: a process table, events and a
+  // launch record of the row's, the rest the fixture's.
+  SupervisionCycle::Deps RowDeps(ProcessServices& services, SystemEvents& rowEvents, LaunchedPrograms* rowLaunched) {
+    return {p.timers, p.clock,           log,         rowEvents, services,    p.launcher, window, p.files, folder,
+            version,  BuiltInPrograms(), controlFile, [] {},     rowLaunched, {},         {},     {}};
+  }
   std::string VersionTipText() const { return std::string("PelluxMONITOR - v1.0.0.0") + '\0'; }
 
   fakes::FakePlatform p;
@@ -150,23 +156,7 @@ TEST_F(SupervisionCycleTest, BridgeIsLeftAloneWhileTheControllerStarts) {
     fakes::FakeProcessTable table;
     ProcessServices services{table, log};
     SystemEvents rowEvents{p.events, p.clock, BuiltInPrograms()};
-    SupervisionCycle c{{p.timers,
-                        p.clock,
-                        log,
-                        rowEvents,
-                        services,
-                        p.launcher,
-                        window,
-                        p.files,
-                        folder,
-                        version,
-                        BuiltInPrograms(),
-                        controlFile,
-                        [] {},
-                        nullptr,
-                        {},
-                        {},
-                        {}}};
+    SupervisionCycle c{RowDeps(services, rowEvents, nullptr)};
     table.Add(8, kBridgePath);
     const std::uint64_t launched = p.clock.ms;
     if (row.launchedAtStart) c.ControllerLaunched();
@@ -222,23 +212,7 @@ TEST_F(SupervisionCycleTest, BridgeIsKeptWhileTheControllersLauncherRuns) {
     ProcessServices services{table, log};
     LaunchedPrograms rowLaunched{table, p.launchRecord};
     SystemEvents rowEvents{p.events, p.clock, BuiltInPrograms()};
-    SupervisionCycle c{{p.timers,
-                        p.clock,
-                        log,
-                        rowEvents,
-                        services,
-                        p.launcher,
-                        window,
-                        p.files,
-                        folder,
-                        version,
-                        BuiltInPrograms(),
-                        controlFile,
-                        [] {},
-                        &rowLaunched,
-                        {},
-                        {},
-                        {}}};
+    SupervisionCycle c{RowDeps(services, rowEvents, &rowLaunched)};
     table.Add(8, kBridgePath);
     const std::uint64_t launched = p.clock.ms;
     c.ControllerLaunched({16, fakes::FakeCreationTime(16)});
