@@ -202,6 +202,10 @@ class World {
       const std::int32_t java = Spawn(Role::Controller, kControllerPath, launches_, info_[launcher].launched);
       Proc(java)->parentId = launcher;
       Note("the launcher " + std::to_string(launcher) + " started javaw.exe " + std::to_string(java));
+      if (info_[launcher].launched && javawDiesAfter_ != 0) {  // javaw.exe dies, its launcher runs on past it
+        Ends(std::exchange(javawDiesAfter_, 0), java);
+        return Ends(3 * kMinute, launcher, true);
+      }
       if (launches_.Chance(0.8)) Ends(launches_.Between(1, 20) * kSecond, launcher, true);
     });
   }
@@ -771,6 +775,7 @@ class World {
     return true;
   }
   U64 seed_, end_, seq_ = 0, stepNo_ = 0, createdSeq_ = 0, startMs_ = 0, launcherEndedMs_ = 0, dieAtOnceUntil_ = 0;
+  U64 javawDiesAfter_ = 0;  // the next launched launcher's javaw.exe dies this long after it shows
   std::vector<Part> parts_;
   std::vector<Rng> streams_;
   Rng ids_, launches_, settings_, crashes_;
@@ -1239,6 +1244,7 @@ World::World(U64 seed, U64 days) : seed_(seed), end_(days * kDay) {
          dieAtOnceUntil_ = Now() + r.Between(2, 30) * kMinute;
          BridgeDies(r);
        }},
+      {"javaw-dies-early", 24, false, [this](Rng& r) { javawDiesAfter_ = r.Between(5, 60) * kSecond; }},
       {"other-java", 24, false,
        [this](Rng& r) {
          const std::int32_t id = Spawn(Role::OtherJava, kOtherJavaPath, r);
