@@ -19,6 +19,7 @@
 #include "app/monitor.h"
 #include "common/upper_case.h"
 #include "fakes/fakes.h"
+#include "process/launched_programs.h"
 #include "supervision/control_file.h"
 #include "ui/port_field.h"
 #include "ui/program_buttons.h"
@@ -142,6 +143,7 @@ struct Info {
   std::string path;
   U64 born;
   bool launched;  // by a monitor of this session
+  std::int32_t firstSibling = 0;  // a launcher's later javaw.exe: the one it started first
 };
 
 struct Event {
@@ -202,6 +204,12 @@ class World {
       const std::int32_t java = Spawn(Role::Controller, kControllerPath, launches_, info_[launcher].launched);
       Proc(java)->parentId = launcher;
       Note("the launcher " + std::to_string(launcher) + " started javaw.exe " + std::to_string(java));
+      if (info_[launcher].launched && std::exchange(secondJavaw_, false)) {  // and a helper javaw.exe beside it
+        const std::int32_t helper = Spawn(Role::OtherJava, kControllerPath, launches_);
+        Proc(helper)->parentId = launcher;
+        info_[helper].firstSibling = java;
+        Ends(launches_.Between(5, 120) * kSecond, helper);
+      }
       if (info_[launcher].launched && javawDiesAfter_ != 0) {  // javaw.exe dies, its launcher runs on past it
         Ends(std::exchange(javawDiesAfter_, 0), java);
         return Ends(3 * kMinute, launcher, true);
@@ -535,6 +543,7 @@ class World {
     f.dialogs.boxes.clear();
     f.events.events.clear();
     f.serial.calls.clear();
+    f.launchRecord.writes = 0;
     expect_ = {};
   }
   // A cycle is held to the processes' promises unless the session is ending or the monitor has gone.
@@ -738,6 +747,14 @@ class World {
     }
     return {};
   }
+  // The controller recorded for a later monitor is the first javaw.exe its launcher started, while it runs.
+  std::string RecordsFirstJavaw() const {
+    const auto set = fake_.launchRecord.writes == 0 ? std::nullopt : ParseLaunchRecord(*fake_.launchRecord.stored);
+    const auto it = set ? info_.find(set->javaw.id) : info_.end();
+    const auto first = it == info_.end() ? info_.end() : info_.find(it->second.firstSibling);
+    if (first == info_.end() || first->second.born > it->second.born) return {};
+    return "recorded the launcher's later javaw.exe " + std::to_string(it->first);
+  }
   // A setting refused at start stops the start before anything is launched.
   std::string RefusedSettingLaunchesNothing() const {
     return stepIsStart_ && settingRefused_ && !fake_.launcher.launches.empty() ? "launched with a refused setting" : "";
@@ -775,7 +792,8 @@ class World {
     return true;
   }
   U64 seed_, end_, seq_ = 0, stepNo_ = 0, createdSeq_ = 0, startMs_ = 0, launcherEndedMs_ = 0, dieAtOnceUntil_ = 0;
-  U64 javawDiesAfter_ = 0;  // the next launched launcher's javaw.exe dies this long after it shows
+  U64 javawDiesAfter_ = 0;
+  bool secondJavaw_ = false;  // the next launched launcher starts two javaw.exe  // the next launched launcher's javaw.exe dies this long after it shows
   std::vector<Part> parts_;
   std::vector<Rng> streams_;
   Rng ids_, launches_, settings_, crashes_;
@@ -865,6 +883,8 @@ const World::Invariant World::kInvariants[] = {
     {"event-levels", "a collector filtering on warnings and errors misses a fault", &World::EventLevels},
     {"refused-setting-launches-nothing", "programs started from a setting the monitor refused",
      &World::RefusedSettingLaunchesNothing},
+    {"records-first-javaw", "a monitor started again takes a launcher's helper for the controller",
+     &World::RecordsFirstJavaw},
     {"one-controller-on-the-workstation", "a second session's monitor starts a second controller",
      &World::OneControllerOnTheWorkstation, true},
     {"one-bridge-on-the-workstation", "two sessions' bridges fight over the serial port",
@@ -1245,6 +1265,7 @@ World::World(U64 seed, U64 days) : seed_(seed), end_(days * kDay) {
          BridgeDies(r);
        }},
       {"javaw-dies-early", 24, false, [this](Rng& r) { javawDiesAfter_ = r.Between(5, 60) * kSecond; }},
+      {"launcher-starts-two-javaw", 24, false, [this](Rng&) { secondJavaw_ = true; }},
       {"other-java", 24, false,
        [this](Rng& r) {
          const std::int32_t id = Spawn(Role::OtherJava, kOtherJavaPath, r);
