@@ -155,7 +155,7 @@ struct Info {
   Role role;
   std::string path;
   U64 born;
-  bool launched;  // by a monitor of this session
+  bool launched;                  // by a monitor of this session
   std::int32_t firstSibling = 0;  // a launcher's later javaw.exe: the one it started first
 };
 
@@ -612,8 +612,7 @@ class World {
     if (!stepIsCycle_ || !monitor_ || !CycleChecked() || Visible("JAVAW.EXE") || !Visible(bridgeName_)) return {};
     if (GraceMayHold() || !fake_.processes.terminated.empty()) return {};
     for (const auto& p : fake_.processes.processes)
-      if (Upper(p.path).find(bridgeName_) != std::string::npos &&
-          (!p.openForTerminate || !p.terminable || p.endsLater))
+      if (Upper(p.path).find(bridgeName_) != std::string::npos && (!p.openForTerminate || !p.terminable || p.endsLater))
         return {};  // one the system will not let go
     return "no controller, and the cycle left the bridge running";
   }
@@ -808,8 +807,8 @@ class World {
     return true;
   }
   U64 seed_, end_, seq_ = 0, stepNo_ = 0, createdSeq_ = 0, startMs_ = 0, launcherEndedMs_ = 0, dieAtOnceUntil_ = 0;
-  U64 javawDiesAfter_ = 0;
-  bool secondJavaw_ = false;  // the next launched launcher starts two javaw.exe  // the next launched launcher's javaw.exe dies this long after it shows
+  U64 javawDiesAfter_ = 0;    // the next launched launcher's javaw.exe dies this long after it shows
+  bool secondJavaw_ = false;  // the next launched launcher starts two javaw.exe
   std::vector<Part> parts_;
   std::vector<Rng> streams_;
   Rng ids_, launches_, settings_, crashes_;
@@ -836,10 +835,10 @@ class World {
     SettingsKey key;
     std::string name, value;
   };
-  std::vector<Placed> placed_;  // the run's settings, set again at every start
-  bool shareRun_ = false;       // a run whose workstation reads its control file from a share
-  std::string readsFirst_;      // the control file the running monitor reads before the one in its folder
-  std::string monitorVersion_;  // the version the running monitor started with
+  std::vector<Placed> placed_;          // the run's settings, set again at every start
+  bool shareRun_ = false;               // a run whose workstation reads its control file from a share
+  std::string readsFirst_;              // the control file the running monitor reads before the one in its folder
+  std::string monitorVersion_;          // the version the running monitor started with
   SupervisedProgram bridge_ = kBridge;  // the run's bridge, and the path, name and stop name the system lists
   std::string bridgeListed_ = kBridge.installPath, bridgeName_ = "LINTARO.EXE", bridgeStop_ = "LINTARO";
   std::string violation_, logPath_, controlPath_;               // the control file the world wrote, empty when none
@@ -1510,13 +1509,13 @@ bool World::Run() {
   };
   logTexts_ = {kLogBanner, kStartedText, "Timer1 - BEFORE 'CALL Pellux_MONITOR'",
                "Timer1 - AFTER 'CALL Pellux_MONITOR'"};
-  for (const SupervisedProgram* p : {&kController, &std::as_const(bridge_)})
-    for (const std::string* text : {&p->clickLogText, &p->missingLog, &p->notStarted, &p->started, &p->stillRunning,
-                                     &p->stopped})
+  for (const SupervisedProgram* p : {&kController, &std::as_const(bridge_)}) {
+    for (const std::string* text :
+         {&p->clickLogText, &p->missingLog, &p->notStarted, &p->started, &p->stillRunning, &p->stopped})
       Writable(*text);
-  for (const SupervisedProgram* p : {&kController, &std::as_const(bridge_)})
     for (const std::string* prefix : {&p->launchedLog, &p->launchFailedLog})
       launchPrefixes_.insert({*prefix, fake_.files.ToCodePage(*prefix)});
+  }
   for (int i = 0; i < 6; ++i) {  // processes of the system, two that nothing may open
     const std::string path = i < 2 ? "" : "C:\\Windows\\System32\\svc" + std::to_string(i) + ".exe";
     const std::int32_t id = Spawn(Role::System, path, setup);
