@@ -14,11 +14,13 @@
 #include <queue>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/monitor.h"
 #include "common/upper_case.h"
 #include "fakes/fakes.h"
+#include "process/launched_programs.h"
 #include "supervision/control_file.h"
 #include "ui/port_field.h"
 #include "ui/program_buttons.h"
@@ -104,6 +106,18 @@ constexpr struct {
                   {"C:\\Users\\op\\LINTARO backup\\copy.exe", true},
                   {"C:\\Usuarios\\José Peña\\lintaro-notas.exe", false},
                   {"C:\\Прог\\javaw-łódź.exe", true}};
+// The bridge of a run: the built-in, or one installed under another name by the workstation's key (its running
+// name set, or taken from its file), which the system lists in capitals, the scans' upper-casing deciding the match.
+constexpr struct {
+  const char* path;
+  const char* process;  // nullptr: the file's name
+  const char* listed;
+} kBridges[] = {{nullptr, nullptr, nullptr},
+                {"C:\\Ferrowin\\Puente\\puente.exe", "Puente.exe", "C:\\Ferrowin\\Puente\\PUENTE.EXE"},
+                {"C:\\Ferrowin\\Señal.exe", nullptr, "C:\\Ferrowin\\SEÑAL.EXE"},
+                {"C:\\Ferrowin\\Łącze.exe", nullptr, "C:\\Ferrowin\\ŁĄCZE.EXE"},
+                {"C:\\Ferrowin\\связь.exe", "Связь.exe", "C:\\Ferrowin\\СВЯЗЬ.EXE"},
+                {"C:\\Ferrowin\\ёлка.exe", nullptr, "C:\\Ferrowin\\ЁЛКА.EXE"}};
 // Names outside ASCII: the log writes them in its code page, the scans upper-case them.
 constexpr const char* kMonitorFolders[] = {"C:\\Monitor", "C:\\Lintaro tools\\Monitor", "C:\\Planta Łódź\\Monitor"};
 constexpr const char* kPortTexts[] = {"", "3", "12", " 3", "2,5", "abc", "99999999999", "-4", "2.6", "1e3"};
@@ -141,7 +155,8 @@ struct Info {
   Role role;
   std::string path;
   U64 born;
-  bool launched;  // by a monitor of this session
+  bool launched;                  // by a monitor of this session
+  std::int32_t firstSibling = 0;  // a launcher's later javaw.exe: the one it started first
 };
 
 struct Event {
@@ -202,6 +217,16 @@ class World {
       const std::int32_t java = Spawn(Role::Controller, kControllerPath, launches_, info_[launcher].launched);
       Proc(java)->parentId = launcher;
       Note("the launcher " + std::to_string(launcher) + " started javaw.exe " + std::to_string(java));
+      if (info_[launcher].launched && std::exchange(secondJavaw_, false)) {  // and a helper javaw.exe beside it
+        const std::int32_t helper = Spawn(Role::OtherJava, kControllerPath, launches_);
+        Proc(helper)->parentId = launcher;
+        info_[helper].firstSibling = java;
+        Ends(launches_.Between(5, 120) * kSecond, helper);
+      }
+      if (info_[launcher].launched && javawDiesAfter_ != 0) {  // javaw.exe dies, its launcher runs on past it
+        Ends(std::exchange(javawDiesAfter_, 0), java);
+        return Ends(3 * kMinute, launcher, true);
+      }
       if (launches_.Chance(0.8)) Ends(launches_.Between(1, 20) * kSecond, launcher, true);
     });
   }
@@ -303,11 +328,11 @@ class World {
   std::uint32_t Launch(const std::string& path) {
     Rng& r = launches_;
     std::int32_t id = 0;
-    const bool bridge = path == kBridge.installPath, controller = path == kController.installPath;
+    const bool bridge = path == bridge_.installPath, controller = path == kController.installPath;
     if ((bridge || controller) && r.Chance(bridge ? 0.02 : 0.03)) {
       Fault("launch-fails");
     } else if (bridge) {
-      id = Spawn(Role::Bridge, path, r, true);
+      id = Spawn(Role::Bridge, bridgeListed_, r, true);
       if (Now() < dieAtOnceUntil_) Ends(r.Between(20, 2000), id);
     } else if (controller) {
       id = Spawn(Role::Launcher, path, r, true);
@@ -339,7 +364,7 @@ class World {
   void Restart(U64 delay) {
     At(delay, [this, gen = ++restartGen_] {
       if (gen != restartGen_ || monitor_) return;
-      if (!fake_.files.Has(kBridge.installPath) || !fake_.files.Has(kController.installPath) || endAsked_)
+      if (!fake_.files.Has(bridge_.installPath) || !fake_.files.Has(kController.installPath) || endAsked_)
         Restart(10 * kMinute);  // the operator waits until the plant is whole again
       else
         StartMonitor();
@@ -393,7 +418,7 @@ class World {
     monitorVersion_ = fake_.system.version;
     for (const Placed& setting : placed_) {
       fake_.settings.Set(setting.key, setting.name, setting.value);
-      logTexts_.insert(SetValueLogText({setting.name, setting.value, setting.key}));
+      Writable(SetValueLogText({setting.name, setting.value, setting.key}));
     }
     if (settings_.Chance(0.05)) {
       const auto& row = settings_.Pick(kSettingsRows);
@@ -531,6 +556,7 @@ class World {
     f.dialogs.boxes.clear();
     f.events.events.clear();
     f.serial.calls.clear();
+    f.launchRecord.writes = 0;
     expect_ = {};
   }
   // A cycle is held to the processes' promises unless the session is ending or the monitor has gone.
@@ -544,7 +570,7 @@ class World {
   }
   std::string EndsOnlyStopNames() const {
     for (const EndedProcess& e : stepEnded_)
-      if (e.path.find("LINTARO") == std::string::npos && e.path.find("JAVAW") == std::string::npos)
+      if (e.path.find(bridgeStop_) == std::string::npos && e.path.find("JAVAW") == std::string::npos)
         return "ended " + e.path;
     return {};
   }
@@ -580,14 +606,13 @@ class World {
   std::string BridgeBackWithinACycle() const {
     if (!stepIsCycle_ || !monitor_ || !CycleChecked() || !Visible("JAVAW.EXE")) return {};
     const bool failed = !bridgeLaunches_.empty() && bridgeLaunches_.back() == 0;
-    return !Visible("LINTARO.EXE") && !failed ? "the controller runs and no bridge after the cycle" : "";
+    return !Visible(bridgeName_) && !failed ? "the controller runs and no bridge after the cycle" : "";
   }
   std::string BridgeEndedAfterController() const {
-    if (!stepIsCycle_ || !monitor_ || !CycleChecked() || Visible("JAVAW.EXE") || !Visible("LINTARO.EXE")) return {};
+    if (!stepIsCycle_ || !monitor_ || !CycleChecked() || Visible("JAVAW.EXE") || !Visible(bridgeName_)) return {};
     if (GraceMayHold() || !fake_.processes.terminated.empty()) return {};
     for (const auto& p : fake_.processes.processes)
-      if (Upper(p.path).find("LINTARO.EXE") != std::string::npos &&
-          (!p.openForTerminate || !p.terminable || p.endsLater))
+      if (Upper(p.path).find(bridgeName_) != std::string::npos && (!p.openForTerminate || !p.terminable || p.endsLater))
         return {};  // one the system will not let go
     return "no controller, and the cycle left the bridge running";
   }
@@ -638,7 +663,7 @@ class World {
     const ProgramButton button = *expect_.click;
     const ProgramButton other = button == ProgramButton::CBPellux ? ProgramButton::CBLINTARO : ProgramButton::CBPellux;
     if (expect_.refused) return c.colours.at(button) != expect_.before ? "a refused click recoloured its button" : "";
-    const bool first = button == ProgramButton::CBPellux, bridge = Visible("LINTARO.EXE");
+    const bool first = button == ProgramButton::CBPellux, bridge = Visible(bridgeName_);
     const bool runs = first ? Visible("JAVAW.EXE") : bridge;
     const Colour otherExpected = expect_.before == kGreen && first && !bridge ? kRed : expect_.otherBefore;
     if (c.colours.at(button) != (runs ? kGreen : kRed) || c.colours.at(other) != otherExpected)
@@ -650,7 +675,7 @@ class World {
     if (!expect_.click || expect_.refused || !Alive()) return {};
     const auto& c = fake_.controls;
     const bool first = *expect_.click == ProgramButton::CBPellux;
-    const bool controller = Visible("JAVAW.EXE"), bridge = Visible("LINTARO.EXE");
+    const bool controller = Visible("JAVAW.EXE"), bridge = Visible(bridgeName_);
     const bool runs = first ? controller : bridge;
     Colour back = runs ? kGreen : kRed;
     Colour fore = runs ? kBlack : kWhite;
@@ -708,7 +733,7 @@ class World {
     bool bridgeGone = false;
     for (const EndedProcess& e : stepEnded_) {
       if (bridgeGone && e.path.find("JAVAW") != std::string::npos) return "the bridge ended before the controller";
-      bridgeGone |= e.path.find("LINTARO") != std::string::npos;
+      bridgeGone |= e.path.find(bridgeStop_) != std::string::npos;
     }
     return {};
   }
@@ -734,6 +759,14 @@ class World {
     }
     return {};
   }
+  // The controller recorded for a later monitor is the first javaw.exe its launcher started, while it runs.
+  std::string RecordsFirstJavaw() const {
+    const auto set = fake_.launchRecord.writes == 0 ? std::nullopt : ParseLaunchRecord(*fake_.launchRecord.stored);
+    const auto it = set ? info_.find(set->javaw.id) : info_.end();
+    const auto first = it == info_.end() ? info_.end() : info_.find(it->second.firstSibling);
+    if (first == info_.end() || first->second.born > it->second.born) return {};
+    return "recorded the launcher's later javaw.exe " + std::to_string(it->first);
+  }
   // A setting refused at start stops the start before anything is launched.
   std::string RefusedSettingLaunchesNothing() const {
     return stepIsStart_ && settingRefused_ && !fake_.launcher.launches.empty() ? "launched with a refused setting" : "";
@@ -751,6 +784,10 @@ class World {
   };
   static const Invariant kInvariants[];
   void CheckInvariants(bool sessionsOnly = false);
+  void Writable(const std::string& text) {  // as the monitor means it, and as the log writes it in its code page
+    logTexts_.insert(text);
+    logTexts_.insert(fake_.files.ToCodePage(text));
+  }
   bool KnownLogText(const std::string& text) const {
     if (logTexts_.count(text) != 0) return true;
     for (const std::string& prefix : logPrefixes_)
@@ -758,9 +795,8 @@ class World {
     // A process of a scan and its handle, or a launch and its result.
     if (const std::size_t dash = text.rfind(" - "); dash != std::string::npos) {
       if (Digits(text, dash + 3) && paths_.count(text.substr(0, dash)) != 0) return true;
-      for (const SupervisedProgram* p : {&kController, &kBridge})
-        for (const std::string* prefix : {&p->launchedLog, &p->launchFailedLog})
-          if (StartsWith(text, *prefix) && Digits(text, prefix->size())) return true;
+      for (const std::string& prefix : launchPrefixes_)
+        if (StartsWith(text, prefix) && Digits(text, prefix.size())) return true;
     }
     for (std::size_t at = 0; at <= text.size();) {  // a click's message: its lines, each a text of the system
       const std::size_t cr = std::min(text.find('\r', at), text.size());
@@ -771,6 +807,8 @@ class World {
     return true;
   }
   U64 seed_, end_, seq_ = 0, stepNo_ = 0, createdSeq_ = 0, startMs_ = 0, launcherEndedMs_ = 0, dieAtOnceUntil_ = 0;
+  U64 javawDiesAfter_ = 0;    // the next launched launcher's javaw.exe dies this long after it shows
+  bool secondJavaw_ = false;  // the next launched launcher starts two javaw.exe
   std::vector<Part> parts_;
   std::vector<Rng> streams_;
   Rng ids_, launches_, settings_, crashes_;
@@ -797,13 +835,15 @@ class World {
     SettingsKey key;
     std::string name, value;
   };
-  std::vector<Placed> placed_;  // the run's settings, set again at every start
-  bool shareRun_ = false;       // a run whose workstation reads its control file from a share
-  std::string readsFirst_;      // the control file the running monitor reads before the one in its folder
-  std::string monitorVersion_;  // the version the running monitor started with
+  std::vector<Placed> placed_;          // the run's settings, set again at every start
+  bool shareRun_ = false;               // a run whose workstation reads its control file from a share
+  std::string readsFirst_;              // the control file the running monitor reads before the one in its folder
+  std::string monitorVersion_;          // the version the running monitor started with
+  SupervisedProgram bridge_ = kBridge;  // the run's bridge, and the path, name and stop name the system lists
+  std::string bridgeListed_ = kBridge.installPath, bridgeName_ = "LINTARO.EXE", bridgeStop_ = "LINTARO";
   std::string violation_, logPath_, controlPath_;               // the control file the world wrote, empty when none
   std::map<std::string, fakes::FakeFileSystem::Entry> driveD_;  // D:'s files while it is gone
-  std::set<std::string> allowedEnds_, logTexts_, logPrefixes_, paths_;
+  std::set<std::string> allowedEnds_, logTexts_, logPrefixes_, paths_, launchPrefixes_;
   // The events' bookkeeping, per monitor: occurrences seen and counts reported for each kind of the cycle,
   // and the times of each kind's reports.
   std::map<std::uint32_t, U64> happened_, reported_;
@@ -860,6 +900,8 @@ const World::Invariant World::kInvariants[] = {
     {"event-levels", "a collector filtering on warnings and errors misses a fault", &World::EventLevels},
     {"refused-setting-launches-nothing", "programs started from a setting the monitor refused",
      &World::RefusedSettingLaunchesNothing},
+    {"records-first-javaw", "a monitor started again takes a launcher's helper for the controller",
+     &World::RecordsFirstJavaw},
     {"one-controller-on-the-workstation", "a second session's monitor starts a second controller",
      &World::OneControllerOnTheWorkstation, true},
     {"one-bridge-on-the-workstation", "two sessions' bridges fight over the serial port",
@@ -1239,6 +1281,8 @@ World::World(U64 seed, U64 days) : seed_(seed), end_(days * kDay) {
          dieAtOnceUntil_ = Now() + r.Between(2, 30) * kMinute;
          BridgeDies(r);
        }},
+      {"javaw-dies-early", 24, false, [this](Rng& r) { javawDiesAfter_ = r.Between(5, 60) * kSecond; }},
+      {"launcher-starts-two-javaw", 24, false, [this](Rng&) { secondJavaw_ = true; }},
       {"other-java", 24, false,
        [this](Rng& r) {
          const std::int32_t id = Spawn(Role::OtherJava, kOtherJavaPath, r);
@@ -1407,7 +1451,7 @@ World::World(U64 seed, U64 days) : seed_(seed), end_(days * kDay) {
        }},
       {"install-gone", 60 * 24, false,
        [this](Rng& r) {
-         const std::string path = r.Chance(0.5) ? kBridge.installPath : kController.installPath;
+         const std::string path = r.Chance(0.5) ? bridge_.installPath : kController.installPath;
          fake_.files.Remove(path);
          At(r.Exp(30 * kMinute), [this, path] { fake_.files.AddFile(path, "exe"); });
        }},
@@ -1440,12 +1484,22 @@ bool World::Run() {
   // Settings from the other places: the log elsewhere by the workstation's key, the bridge's name by policy.
   Rng places = Stream("places");
   if (places.Chance(0.3)) placed_.push_back({SettingsKey::Machine, "LogFile", "C:\\PlantLogs\\PelluxMONITOR.log"});
-  if (places.Chance(0.3)) placed_.push_back({SettingsKey::MachinePolicy, "BridgeProcess", "lintaro.exe"});
+  const bool lowerCase = places.Chance(0.3);
+  if (const auto& b = Stream("bridge").Pick(kBridges); b.path != nullptr) {
+    bridge_ = MakeProgram(ProgramButton::CBLINTARO, b.path, b.process ? b.process : FileNameOf(b.path));
+    bridgeListed_ = b.listed;
+    bridgeName_ = bridgeListed_.substr(bridgeListed_.rfind('\\') + 1);
+    bridgeStop_ = bridgeName_.substr(0, bridgeName_.size() - 4);
+    placed_.push_back({SettingsKey::Machine, "BridgePath", b.path});
+    if (b.process) placed_.push_back({SettingsKey::Machine, "BridgeProcess", b.process});
+  } else if (lowerCase) {
+    placed_.push_back({SettingsKey::MachinePolicy, "BridgeProcess", "lintaro.exe"});
+  }
   for (const Placed& setting : placed_)
     if (setting.name == "LogFile") logPath_ = setting.value;
   wallBase_ = (20454 + static_cast<std::int64_t>(setup.Below(365))) * 86400;  // a day of 2026
   wallBase_ += static_cast<std::int64_t>(setup.Below(86400));
-  fake_.files.AddFile(kBridge.installPath, "exe");
+  fake_.files.AddFile(bridge_.installPath, "exe");
   fake_.files.AddFile(kController.installPath, "exe");
   fake_.processes.terminationTakesEffect = true;
   fake_.launcher.choose = [this](const std::string& path) { return Launch(path); };
@@ -1455,8 +1509,13 @@ bool World::Run() {
   };
   logTexts_ = {kLogBanner, kStartedText, "Timer1 - BEFORE 'CALL Pellux_MONITOR'",
                "Timer1 - AFTER 'CALL Pellux_MONITOR'"};
-  for (const SupervisedProgram* p : {&kController, &kBridge})
-    logTexts_.insert({p->clickLogText, p->missingLog, p->notStarted, p->started, p->stillRunning, p->stopped});
+  for (const SupervisedProgram* p : {&kController, &std::as_const(bridge_)}) {
+    for (const std::string* text :
+         {&p->clickLogText, &p->missingLog, &p->notStarted, &p->started, &p->stillRunning, &p->stopped})
+      Writable(*text);
+    for (const std::string* prefix : {&p->launchedLog, &p->launchFailedLog})
+      launchPrefixes_.insert({*prefix, fake_.files.ToCodePage(*prefix)});
+  }
   for (int i = 0; i < 6; ++i) {  // processes of the system, two that nothing may open
     const std::string path = i < 2 ? "" : "C:\\Windows\\System32\\svc" + std::to_string(i) + ".exe";
     const std::int32_t id = Spawn(Role::System, path, setup);
