@@ -543,19 +543,10 @@ class World {
     fakes::FakePlatform& f = fake_;
     if (f.files.Has(logPath_)) f.files.entries[logPath_].contents.clear();  // read by whoever keeps the log
     f.lifetime.ends = 0;
-    f.launcher.launches.clear();
+    f.ClearRecords();
     f.processes.terminated.clear();
     f.processes.listSizes.clear();
     f.processes.openAccess.clear();
-    f.timers.history.clear();
-    f.journal.clear();
-    f.tray.calls.clear();
-    f.files.existsAsked.clear();
-    f.files.readsAsked.clear();
-    f.files.looksAsked.clear();
-    f.dialogs.boxes.clear();
-    f.events.events.clear();
-    f.serial.calls.clear();
     f.launchRecord.writes = 0;
     expect_ = {};
   }
@@ -1198,16 +1189,7 @@ struct World::Sessions {
     }
     fakes::FakePlatform& f = s.fake;
     table.terminated.clear();
-    f.launcher.launches.clear();
-    f.timers.history.clear();
-    f.journal.clear();
-    f.tray.calls.clear();
-    f.events.events.clear();
-    f.dialogs.boxes.clear();
-    f.serial.calls.clear();
-    f.files.existsAsked.clear();
-    f.files.readsAsked.clear();
-    f.files.looksAsked.clear();
+    f.ClearRecords();
     if (s.monitor && s.monitor->Ended()) Gone(s);
     w.Trace(w.Stamp(" ") + line);
     w.CheckInvariants(true);

@@ -856,6 +856,21 @@ struct FakePlatform {
     return {files,  clock, processes, launcher, dialogs, system,   lifetime,     controls,
             timers, tray,  serial,    locale,   events,  settings, launchRecord, claim};
   }
+
+  // Forgets what the monitor did through the services of the window, the files,
+  // the events and the launcher, so that the next look sees only what follows.
+  void ClearRecords() {
+    launcher.launches.clear();
+    timers.history.clear();
+    journal.clear();
+    tray.calls.clear();
+    files.existsAsked.clear();
+    files.readsAsked.clear();
+    files.looksAsked.clear();
+    dialogs.boxes.clear();
+    events.events.clear();
+    serial.calls.clear();
+  }
 };
 
 }  // namespace pellux::fakes
