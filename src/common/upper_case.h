@@ -36,10 +36,11 @@ namespace pellux {
 }
 
 // A UTF-8 text (a path, a program's name) upper-cased as the system compares
-// file names: the ASCII letters and the two-byte letters above. Every letter
-// keeps its length in bytes, so a text and its capitals line up byte by byte.
-[[nodiscard]] inline std::string UpperText(std::string_view text) {
-  std::string out(text);
+// file names into out, whose storage is reused: the ASCII letters and the
+// two-byte letters above. Every letter keeps its length in bytes, so a text
+// and its capitals line up byte by byte.
+inline void UpperTextInto(std::string_view text, std::string& out) {
+  out.assign(text);
   for (std::size_t i = 0; i < out.size(); ++i) {
     const auto lead = static_cast<unsigned char>(out[i]);
     if (lead < 0x80) {
@@ -54,6 +55,11 @@ namespace pellux {
     out[i + 1] = static_cast<char>(0x80 | (upper & 0x3F));
     ++i;
   }
+}
+
+[[nodiscard]] inline std::string UpperText(std::string_view text) {
+  std::string out;
+  UpperTextInto(text, out);
   return out;
 }
 

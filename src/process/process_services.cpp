@@ -73,62 +73,59 @@ bool FileNameIsExe(std::string_view path, std::string_view name) {
          file.substr(name.size()) == kExe;
 }
 
-// The identifiers of the running processes, in the system's order. The list
-// is made afresh (all zeros) for each call and doubled while a call fills it.
-std::vector<std::int32_t> EnumerateProcesses(ProcessTable& table) {
+// The identifiers of the running processes, in the system's order, into ids.
+// The list is made afresh (all zeros) for each call and doubled while a call
+// fills it.
+void EnumerateProcesses(ProcessTable& table, std::vector<std::int32_t>& ids) {
   std::uint32_t bufferSize = kStartListBytes;
   std::uint32_t bytesReturned = kStartBytesReturned;
-  std::vector<std::int32_t> ids;
   while (bufferSize <= bytesReturned && bufferSize < kMaxListBytes) {
     bufferSize *= 2;
-    ids = std::vector<std::int32_t>(bufferSize / 4);
+    ids.assign(bufferSize / 4, 0);
     bytesReturned = 0;                                                  // a call that writes nothing has listed nothing
     (void)table.ListProcesses(ids.data(), bufferSize, &bytesReturned);  // success is not examined
   }
   ids.resize(std::min(bytesReturned, bufferSize) / 4);
-  return ids;
 }
 
-// Asks read for the path into buffers of 260 characters and more, doubled
+// Asks read for the path into buffer, 260 characters and more, doubled
 // while a read comes back full (cut), so that a path of any length is read
-// whole. Returns the path, or nothing when a read fails (0).
+// whole. False when a read fails (0).
 template <typename Read>
-std::optional<std::string> ReadGrowing(Read&& read, bool emptyIsAPath) {
-  std::string buffer;
+bool ReadGrowing(Read&& read, bool emptyIsAPath, std::string& buffer) {
   for (std::uint32_t capacity = kShortPathChars;; capacity *= 2) {
     buffer.assign(capacity, ' ');
     const std::uint32_t copied = read(buffer.data(), capacity);
-    if (copied == 0 && !emptyIsAPath) return std::nullopt;
+    if (copied == 0 && !emptyIsAPath) return false;
     if (!PathMayBeCut(copied, capacity)) {
       buffer.resize(std::min(copied, capacity));
-      return buffer;
+      return true;
     }
   }
 }
 
-// The ids of the processes of the monitor's own logon session, sorted; empty
-// when the table gave no snapshot, and then no process counts as the
-// session's. The session comes with the snapshot, without opening anything.
-std::vector<std::int32_t> OwnSessionIds(ProcessTable& table) {
-  std::vector<ProcessEntry> entries;
-  std::vector<std::int32_t> ids;
-  if (!table.ListFamilies(&entries)) return ids;
+// The ids of the processes of the monitor's own logon session, sorted, into
+// ids; empty when the table gave no snapshot, and then no process counts as
+// the session's. The session comes with the snapshot, without opening
+// anything.
+void OwnSessionIds(ProcessTable& table, std::vector<ProcessEntry>& entries, std::vector<std::int32_t>& ids) {
+  ids.clear();
+  entries.clear();
+  if (!table.ListFamilies(&entries)) return;
   const SessionId own = table.CurrentSession();
-  ids.reserve(entries.size());
   for (const ProcessEntry& entry : entries)
     if (entry.session == own) ids.push_back(entry.id);
   std::sort(ids.begin(), ids.end());
-  return ids;
 }
 
 // Reads the full path of the process's executable: through a kAccessRead
 // handle and the first entry of its module list, or, when either is refused
 // (a process started elevated, or a 64-bit process seen from a 32-bit
 // monitor, whose module list cannot be read across), through a
-// kAccessQueryLimited handle and the image path query. Nothing when the
+// kAccessQueryLimited handle and the image path query. False when the
 // process is refused both ways (another user's refuses both); handle holds
-// the handle the path was read through.
-std::optional<std::string> ReadPath(ProcessTable& table, HandleGuard& handle, std::int32_t id) {
+// the handle the path was read through, and path the path read.
+bool ReadPath(ProcessTable& table, HandleGuard& handle, std::int32_t id, std::string& path) {
   handle.Reset(table.Open(kAccessRead, false, id));
   if (handle.get() != 0) {
     std::array<ModuleHandle, kModuleSlots> modules{};
@@ -139,16 +136,18 @@ std::optional<std::string> ReadPath(ProcessTable& table, HandleGuard& handle, st
           [&](char* buffer, std::uint32_t capacity) {
             return table.ModulePath(handle.get(), modules[0], buffer, capacity);
           },
-          true);
+          true, path);
     }
   }
   handle.Reset();  // closed before the second open
   handle.Reset(table.Open(kAccessQueryLimited, false, id));
-  if (handle.get() == 0) return std::nullopt;
+  if (handle.get() == 0) return false;
   // Here no path is no process: protected and system processes open this
   // way yet name no file, and they stay skipped as before.
-  return ReadGrowing(
-      [&](char* buffer, std::uint32_t capacity) { return table.ImagePath(handle.get(), buffer, capacity); }, false);
+  const auto readImage = [&](char* buffer, std::uint32_t capacity) {
+    return table.ImagePath(handle.get(), buffer, capacity);
+  };
+  return ReadGrowing(readImage, false, path);
 }
 
 // Visits every process of the monitor's own logon session whose path can be
@@ -156,27 +155,25 @@ std::optional<std::string> ReadPath(ProcessTable& table, HandleGuard& handle, st
 // process of another session is never opened: the monitor neither counts nor
 // ends it. The handle the path was read through is closed after onProcess
 // has run, whatever it did.
-template <typename OnProcess>
-void WalkProcesses(ProcessTable& table, EventLog& log, OnProcess&& onProcess) {
+template <typename Scratch, typename OnProcess>
+void WalkProcesses(ProcessTable& table, EventLog& log, Scratch& scratch, OnProcess&& onProcess) {
   // Taken before the list, so that a process started in between is left to
   // the next walk rather than taken for one of this session.
-  const std::vector<std::int32_t> own = OwnSessionIds(table);
+  OwnSessionIds(table, scratch.families, scratch.own);
+  const std::vector<std::int32_t>& own = scratch.own;
   // The walk's lines go to the file with one open-append-close.
   const LogBatch batch(log);
-  for (const std::int32_t id : EnumerateProcesses(table)) {
+  EnumerateProcesses(table, scratch.ids);
+  for (const std::int32_t id : scratch.ids) {
     if (!std::binary_search(own.begin(), own.end(), id)) continue;
     HandleGuard handle(table, 0);
     // Refused (protected, already gone, identifier 0): skipped silently.
-    const std::optional<std::string> read = ReadPath(table, handle, id);
-    if (!read) continue;
-    const std::string_view path(*read);
+    if (!ReadPath(table, handle, id, scratch.path)) continue;
+    const std::string_view path(scratch.path);
 
     if (log.IsOn()) {
-      const std::string number = std::to_string(handle.get());
-      std::string line;
-      line.reserve(path.size() + 3 + number.size());
-      line.append(path).append(" - ").append(number);
-      log.WriteLogLine(line);
+      scratch.line.assign(path).append(" - ").append(std::to_string(handle.get()));
+      log.WriteLogLine(scratch.line);
     }
     if (onProcess(id, path)) return;
   }
@@ -214,9 +211,15 @@ EndResult EndProcess(ProcessTable& table, const ErrorReporter& reporter, std::in
 
 void ProcessServices::IsProcessRunning(const std::string& name) {
   ProcessFound_.clear();
-  const std::string upperName = UpperText(name);
-  WalkProcesses(table_, log_, [&](std::int32_t, std::string_view path) {
-    if (!EndsWith(UpperText(path), upperName)) return false;
+  Scratch& scratch = scratch_;
+  UpperTextInto(name, scratch.upperName);
+  WalkProcesses(table_, log_, scratch, [&](std::int32_t, std::string_view path) {
+    if (path.size() < scratch.upperName.size()) return false;
+    // Only the path's end can match, so only the end is upper-cased, from the
+    // byte before it: a two-byte letter may begin there and end inside it.
+    const std::size_t tail = path.size() - scratch.upperName.size();
+    UpperTextInto(path.substr(tail == 0 ? 0 : tail - 1), scratch.upperPath);
+    if (!EndsWith(scratch.upperPath, scratch.upperName)) return false;
     ProcessFound_ = "YES";
     return true;
   });
@@ -236,9 +239,12 @@ KillOutcome ProcessServices::Kill_Process(const std::string& name) {
   // some operator's unrelated program, and ending it would report the real
   // one as stopped.
   bool refused = false;
-  const std::string upperName = UpperText(name);
-  WalkProcesses(table_, log_, [&](std::int32_t id, std::string_view path) {
-    const std::string upperPath = UpperText(path);
+  Scratch& scratch = scratch_;
+  UpperTextInto(name, scratch.upperName);
+  const std::string_view upperName = scratch.upperName;
+  WalkProcesses(table_, log_, scratch, [&](std::int32_t id, std::string_view path) {
+    UpperTextInto(path, scratch.upperPath);
+    const std::string_view upperPath = scratch.upperPath;
     if (id == own || !Contains(upperPath, upperName)) return false;
     if (refused && !FileNameIsExe(upperPath, upperName)) return false;
     const EndResult result = EndProcess(table_, report_, id);

@@ -3,6 +3,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "log/event_log.h"
 #include "platform/process_table.h"
@@ -59,6 +60,19 @@ class ProcessServices {
   EventLog& log_;
   ErrorReporter report_;
   std::string ProcessFound_;
+  // Storage every walk reuses, so that the scan of a table it has seen
+  // before allocates nothing: the cycle runs it several times every 3 s for
+  // months.
+  struct Scratch {
+    std::vector<ProcessEntry> families;
+    std::vector<std::int32_t> own;  // the ids of the monitor's own session, sorted
+    std::vector<std::int32_t> ids;  // the system's list
+    std::string path;
+    std::string upperPath;
+    std::string upperName;
+    std::string line;
+  };
+  Scratch scratch_;
 };
 
 }  // namespace pellux

@@ -12,6 +12,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -337,7 +338,7 @@ class FakeProcessTable final : public ProcessTable {
     ++opens;
     const ProcessHandle h = nextHandle;
     nextHandle += 4;
-    handles[h] = id;
+    handles.emplace_back(h, id);
     return h;
   }
   bool ListModules(ProcessHandle h, ModuleHandle* modules, std::uint32_t bytes, std::uint32_t* bytesNeeded) override {
@@ -399,7 +400,7 @@ class FakeProcessTable final : public ProcessTable {
     return true;
   }
   bool Close(ProcessHandle h) override {
-    auto it = handles.find(h);
+    auto it = OpenHandle(h);
     if (it == handles.end()) {
       lastError = 6;
       return false;
@@ -423,9 +424,14 @@ class FakeProcessTable final : public ProcessTable {
     ++snapshots;
     if (failFamilies) return false;
     entries->clear();
+    entries->reserve(processes.size());
     for (const Process& p : processes) {
       const std::size_t slash = p.path.find_last_of('\\');
-      entries->push_back({p.id, p.parentId, slash == std::string::npos ? p.path : p.path.substr(slash + 1), p.session});
+      ProcessEntry& entry = entries->emplace_back();
+      entry.id = p.id;
+      entry.parentId = p.parentId;
+      entry.exeName.assign(std::string_view(p.path).substr(slash == std::string::npos ? 0 : slash + 1));
+      entry.session = p.session;
     }
     return true;
   }
@@ -468,11 +474,15 @@ class FakeProcessTable final : public ProcessTable {
       }
     return nullptr;
   }
+  // The handles open now, few at a time: a walk holds one or two.
+  std::vector<std::pair<ProcessHandle, std::int32_t>>::iterator OpenHandle(ProcessHandle h) {
+    return std::find_if(handles.begin(), handles.end(), [h](const auto& open) { return open.first == h; });
+  }
   Process* ByHandle(ProcessHandle h) {
-    auto it = handles.find(h);
+    auto it = OpenHandle(h);
     return it == handles.end() ? nullptr : Find(it->second);
   }
-  std::map<ProcessHandle, std::int32_t> handles;
+  std::vector<std::pair<ProcessHandle, std::int32_t>> handles;
   ProcessHandle nextHandle = 1000;
   std::size_t lastFound_ = 0;
 };
