@@ -1,6 +1,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -41,7 +42,22 @@ namespace pellux {
 // and its capitals line up byte by byte.
 inline void UpperTextInto(std::string_view text, std::string& out) {
   out.assign(text);
-  for (std::size_t i = 0; i < out.size(); ++i) {
+  std::size_t i = 0;
+  // Eight bytes at a time while they are all ASCII, as most of a path is:
+  // a byte from 'a' to 'z' loses its 0x20 bit. Adding to a byte below 0x80
+  // never carries into the next one.
+  constexpr std::uint64_t kEach = 0x0101010101010101ULL;
+  constexpr std::uint64_t kHigh = kEach * 0x80;
+  for (; i + 8 <= out.size(); i += 8) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, out.data() + i, 8);
+    if ((word & kHigh) != 0) break;                               // a longer letter: byte by byte from here
+    const std::uint64_t fromA = word + kEach * (0x80 - 'a');      // high bit: the byte is 'a' or above
+    const std::uint64_t pastZ = word + kEach * (0x80 - 'z' - 1);  // high bit: the byte is above 'z'
+    word ^= (fromA & ~pastZ & kHigh) >> 2;
+    std::memcpy(out.data() + i, &word, 8);
+  }
+  for (; i < out.size(); ++i) {
     const auto lead = static_cast<unsigned char>(out[i]);
     if (lead < 0x80) {
       out[i] = Upper(out[i]);

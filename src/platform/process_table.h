@@ -75,7 +75,8 @@ class ProcessTable {
   // Every running process with its parent's id, its file name and its
   // session, from one snapshot of the table. The session is known without
   // opening the process, so also for one that refuses every open (another
-  // user's). False when no snapshot could be taken.
+  // user's). Replaces what entries held. False when no snapshot could be
+  // taken.
   [[nodiscard]] virtual bool ListFamilies(std::vector<ProcessEntry>* entries) = 0;
 
   // The logon session the monitor itself runs in.

@@ -110,7 +110,6 @@ bool ReadGrowing(Read&& read, bool emptyIsAPath, std::string& buffer) {
 // anything.
 void OwnSessionIds(ProcessTable& table, std::vector<ProcessEntry>& entries, std::vector<std::int32_t>& ids) {
   ids.clear();
-  entries.clear();
   if (!table.ListFamilies(&entries)) return;
   const SessionId own = table.CurrentSession();
   for (const ProcessEntry& entry : entries)

@@ -423,11 +423,13 @@ class FakeProcessTable final : public ProcessTable {
   bool ListFamilies(std::vector<ProcessEntry>* entries) override {
     ++snapshots;
     if (failFamilies) return false;
-    entries->clear();
-    entries->reserve(processes.size());
-    for (const Process& p : processes) {
+    // Resized rather than cleared, so that the names of a list taken again
+    // reuse their storage.
+    entries->resize(processes.size());
+    for (std::size_t at = 0; at < processes.size(); ++at) {
+      const Process& p = processes[at];
       const std::size_t slash = p.path.find_last_of('\\');
-      ProcessEntry& entry = entries->emplace_back();
+      ProcessEntry& entry = (*entries)[at];
       entry.id = p.id;
       entry.parentId = p.parentId;
       entry.exeName.assign(std::string_view(p.path).substr(slash == std::string::npos ? 0 : slash + 1));
