@@ -229,6 +229,9 @@ TEST_F(ProcessServicesTest, ScanMatchesTheEndOfThePathInAnyCase) {
       {"javaw.exe", "avaw.exe", false},  // shorter than the name
       {"javaw.exe", "java.exe", false},
       {"", "C:\\any.exe", true},
+      // The bytes beside the letters keep their case: '@' '[' are not '`' '{' upper-cased.
+      {"ab`x.exe", "C:\\TOOLS\\AB@X.EXE", false},
+      {"ab{x.exe", "C:\\TOOLS\\AB[X.EXE", false},
       // Letters beyond ASCII in any case, as the system compares file names.
       {"Se\xC3\xB1"
        "al.exe",
