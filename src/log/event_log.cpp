@@ -7,18 +7,48 @@
 
 namespace pellux {
 
-std::string FormatLogLine(const LocalTime& when, const std::string& text) {
-  char stamp[32];
-  if (when.hour == 0 && when.minute == 0 && when.second == 0) {
-    std::snprintf(stamp, sizeof stamp, "#%04d-%02d-%02d#", when.year, when.month, when.day);
-  } else {
-    std::snprintf(stamp, sizeof stamp, "#%04d-%02d-%02d %02d:%02d:%02d#", when.year, when.month, when.day, when.hour,
-                  when.minute, when.second);
+namespace {
+
+// Appends value as "%0*d" writes it with that width. Written out: a scan
+// with logging on stamps a line for every process it visits.
+void AppendPadded(std::string& out, int value, int width) {
+  if (value < 0) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%0*d", width, value);
+    out += text;
+    return;
   }
+  char digits[12];
+  int count = 0;
+  do {
+    digits[count++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value > 0);
+  for (int pad = count; pad < width; ++pad) out += '0';
+  while (count > 0) out += digits[--count];
+}
+
+}  // namespace
+
+std::string FormatLogLine(const LocalTime& when, const std::string& text) {
   std::string line;
-  line.reserve(sizeof stamp + text.size() + 5);
-  line += stamp;
-  line += ",\"";
+  line.reserve(22 + text.size() + 5);
+  line += '#';
+  AppendPadded(line, when.year, 4);
+  line += '-';
+  AppendPadded(line, when.month, 2);
+  line += '-';
+  AppendPadded(line, when.day, 2);
+  // Exactly midnight: the date alone between the number signs.
+  if (when.hour != 0 || when.minute != 0 || when.second != 0) {
+    line += ' ';
+    AppendPadded(line, when.hour, 2);
+    line += ':';
+    AppendPadded(line, when.minute, 2);
+    line += ':';
+    AppendPadded(line, when.second, 2);
+  }
+  line += "#,\"";
   line += text;
   line += "\"\r\n";
   return line;
