@@ -37,38 +37,38 @@ namespace pellux {
 }
 
 // A UTF-8 text (a path, a program's name) upper-cased as the system compares
-// file names into out, whose storage is reused: the ASCII letters and the
-// two-byte letters above. Every letter keeps its length in bytes, so a text
-// and its capitals line up byte by byte.
+// file names into out, whose storage is reused (text must not lie in out):
+// the ASCII letters and the two-byte letters above. Every letter keeps its
+// length in bytes, so a text and its capitals line up byte by byte.
 inline void UpperTextInto(std::string_view text, std::string& out) {
-  out.assign(text);
+  const std::size_t size = text.size();
+  out.resize(size);
+  const char* const from = text.data();
+  char* const to = out.data();
   std::size_t i = 0;
   // Eight bytes at a time while they are all ASCII, as most of a path is:
   // a byte from 'a' to 'z' loses its 0x20 bit. Adding to a byte below 0x80
   // never carries into the next one.
   constexpr std::uint64_t kEach = 0x0101010101010101ULL;
   constexpr std::uint64_t kHigh = kEach * 0x80;
-  for (; i + 8 <= out.size(); i += 8) {
+  for (; i + 8 <= size; i += 8) {
     std::uint64_t word = 0;
-    std::memcpy(&word, out.data() + i, 8);
+    std::memcpy(&word, from + i, 8);
     if ((word & kHigh) != 0) break;                               // a longer letter: byte by byte from here
     const std::uint64_t fromA = word + kEach * (0x80 - 'a');      // high bit: the byte is 'a' or above
     const std::uint64_t pastZ = word + kEach * (0x80 - 'z' - 1);  // high bit: the byte is above 'z'
     word ^= (fromA & ~pastZ & kHigh) >> 2;
-    std::memcpy(out.data() + i, &word, 8);
+    std::memcpy(to + i, &word, 8);
   }
-  for (; i < out.size(); ++i) {
-    const auto lead = static_cast<unsigned char>(out[i]);
-    if (lead < 0x80) {
-      out[i] = Upper(out[i]);
-      continue;
-    }
-    if (lead < 0xC2 || lead > 0xDF || i + 1 >= out.size()) continue;
-    const auto next = static_cast<unsigned char>(out[i + 1]);
+  for (; i < size; ++i) {
+    to[i] = Upper(from[i]);  // any byte but an ASCII letter as it is
+    const auto lead = static_cast<unsigned char>(from[i]);
+    if (lead < 0xC2 || lead > 0xDF || i + 1 >= size) continue;
+    const auto next = static_cast<unsigned char>(from[i + 1]);
     if ((next & 0xC0) != 0x80) continue;
     const std::uint32_t upper = UpperTwoByteLetter(((lead & 0x1Fu) << 6) | (next & 0x3Fu));
-    out[i] = static_cast<char>(0xC0 | (upper >> 6));
-    out[i + 1] = static_cast<char>(0x80 | (upper & 0x3F));
+    to[i] = static_cast<char>(0xC0 | (upper >> 6));
+    to[i + 1] = static_cast<char>(0x80 | (upper & 0x3F));
     ++i;
   }
 }

@@ -90,17 +90,15 @@ void EnumerateProcesses(ProcessTable& table, std::vector<std::int32_t>& ids) {
 
 // Asks read for the path into buffer, 260 characters and more, doubled
 // while a read comes back full (cut), so that a path of any length is read
-// whole. False when a read fails (0).
+// whole. Gives the path, at the start of buffer, or nothing when a read fails
+// (0). The buffer keeps its size from one read to the next.
 template <typename Read>
-bool ReadGrowing(Read&& read, bool emptyIsAPath, std::string& buffer) {
+std::optional<std::string_view> ReadGrowing(Read&& read, bool emptyIsAPath, std::string& buffer) {
   for (std::uint32_t capacity = kShortPathChars;; capacity *= 2) {
-    buffer.assign(capacity, ' ');
+    if (buffer.size() < capacity) buffer.resize(capacity);
     const std::uint32_t copied = read(buffer.data(), capacity);
-    if (copied == 0 && !emptyIsAPath) return false;
-    if (!PathMayBeCut(copied, capacity)) {
-      buffer.resize(std::min(copied, capacity));
-      return true;
-    }
+    if (copied == 0 && !emptyIsAPath) return std::nullopt;
+    if (!PathMayBeCut(copied, capacity)) return std::string_view(buffer.data(), std::min(copied, capacity));
   }
 }
 
@@ -121,10 +119,11 @@ void OwnSessionIds(ProcessTable& table, std::vector<ProcessEntry>& entries, std:
 // handle and the first entry of its module list, or, when either is refused
 // (a process started elevated, or a 64-bit process seen from a 32-bit
 // monitor, whose module list cannot be read across), through a
-// kAccessQueryLimited handle and the image path query. False when the
+// kAccessQueryLimited handle and the image path query. Nothing when the
 // process is refused both ways (another user's refuses both); handle holds
-// the handle the path was read through, and path the path read.
-bool ReadPath(ProcessTable& table, HandleGuard& handle, std::int32_t id, std::string& path) {
+// the handle the path was read through; the path lies in buffer.
+std::optional<std::string_view> ReadPath(ProcessTable& table, HandleGuard& handle, std::int32_t id,
+                                         std::string& buffer) {
   handle.Reset(table.Open(kAccessRead, false, id));
   if (handle.get() != 0) {
     std::array<ModuleHandle, kModuleSlots> modules{};
@@ -135,18 +134,18 @@ bool ReadPath(ProcessTable& table, HandleGuard& handle, std::int32_t id, std::st
           [&](char* buffer, std::uint32_t capacity) {
             return table.ModulePath(handle.get(), modules[0], buffer, capacity);
           },
-          true, path);
+          true, buffer);
     }
   }
   handle.Reset();  // closed before the second open
   handle.Reset(table.Open(kAccessQueryLimited, false, id));
-  if (handle.get() == 0) return false;
+  if (handle.get() == 0) return std::nullopt;
   // Here no path is no process: protected and system processes open this
   // way yet name no file, and they stay skipped as before.
   const auto readImage = [&](char* buffer, std::uint32_t capacity) {
     return table.ImagePath(handle.get(), buffer, capacity);
   };
-  return ReadGrowing(readImage, false, path);
+  return ReadGrowing(readImage, false, buffer);
 }
 
 // Visits every process of the monitor's own logon session whose path can be
@@ -167,8 +166,9 @@ void WalkProcesses(ProcessTable& table, EventLog& log, Scratch& scratch, OnProce
     if (!std::binary_search(own.begin(), own.end(), id)) continue;
     HandleGuard handle(table, 0);
     // Refused (protected, already gone, identifier 0): skipped silently.
-    if (!ReadPath(table, handle, id, scratch.path)) continue;
-    const std::string_view path(scratch.path);
+    const std::optional<std::string_view> read = ReadPath(table, handle, id, scratch.path);
+    if (!read) continue;
+    const std::string_view path = *read;
 
     if (log.IsOn()) {
       scratch.line.assign(path).append(" - ").append(std::to_string(handle.get()));

@@ -67,7 +67,7 @@ class ProcessServices {
     std::vector<ProcessEntry> families;
     std::vector<std::int32_t> own;  // the ids of the monitor's own session, sorted
     std::vector<std::int32_t> ids;  // the system's list
-    std::string path;
+    std::string path;               // the buffer each path is read into
     std::string upperPath;
     std::string upperName;
     std::string line;

@@ -14,6 +14,7 @@
 #include <queue>
 #include <set>
 #include <string>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -416,6 +417,7 @@ class World {
       readsFirst_ = kShareControlFile;
     }
     monitorVersion_ = fake_.system.version;
+    versionTip_ = "PelluxMONITOR - v" + monitorVersion_;
     for (const Placed& setting : placed_) {
       fake_.settings.Set(setting.key, setting.name, setting.value);
       Writable(SetValueLogText({setting.name, setting.value, setting.key}));
@@ -698,16 +700,16 @@ class World {
     if (!stepIsCycle_ || !monitor_) return {};
     const bool answers = fake_.files.unanswered.count(controlPath_) == 0;
     const bool read = !controlPath_.empty() && fake_.files.Has(controlPath_) &&
-                      (controlPath_ == readsFirst_ ? answers
-                                                   : controlPath_ == fake_.system.folder + "\\" + kControlFileName);
+                      (controlPath_ == readsFirst_ ? answers : controlPath_ == besideMonitor_);
     if (read && endAsked_) return Alive() ? "the control file said END and the monitor runs on" : "";
     if (!Alive()) return {};
     const bool holds = read && controlHolds_;
-    const std::string tip = holds ? std::string("PelluxMONITOR - Holding") : "PelluxMONITOR - v" + monitorVersion_;
+    const std::string_view tip = holds ? std::string_view("PelluxMONITOR - Holding") : versionTip_;
     const auto& calls = fake_.tray.calls;
     if (calls.empty()) return "a cycle left the tray as it was";
     const TrayIconData& shown = calls.back().data;
-    if (shown.hIcon != 0x100u + (holds ? 4u : 0u) || std::string(shown.szTip, tip.size() + 1) != tip + '\0')
+    if (shown.hIcon != 0x100u + (holds ? 4u : 0u) || std::string_view(shown.szTip, tip.size()) != tip ||
+        shown.szTip[tip.size()] != '\0')
       return std::string(holds ? "the control file holds" : "no hold") + " and the tray shows " +
              std::string(shown.szTip, tip.size());
     return {};
@@ -830,11 +832,14 @@ class World {
   bool shareRun_ = false;               // a run whose workstation reads its control file from a share
   std::string readsFirst_;              // the control file the running monitor reads before the one in its folder
   std::string monitorVersion_;          // the version the running monitor started with
+  std::string versionTip_;              // and the tip it shows while nothing holds
+  std::string besideMonitor_;           // the control file in the monitor's folder
   SupervisedProgram bridge_ = kBridge;  // the run's bridge, and the path, name and stop name the system lists
   std::string bridgeListed_ = kBridge.installPath, bridgeName_ = "LINTARO.EXE", bridgeStop_ = "LINTARO";
   std::string violation_, logPath_, controlPath_;               // the control file the world wrote, empty when none
   std::map<std::string, fakes::FakeFileSystem::Entry> driveD_;  // D:'s files while it is gone
-  std::set<std::string> allowedEnds_, logTexts_, logPrefixes_, paths_, launchPrefixes_;
+  std::set<std::string> allowedEnds_, logPrefixes_, launchPrefixes_;
+  std::unordered_set<std::string> logTexts_, paths_;  // looked up for every line of the log
   // The events' bookkeeping, per monitor: occurrences seen and counts reported for each kind of the cycle,
   // and the times of each kind's reports.
   std::map<std::uint32_t, U64> happened_, reported_;
@@ -1308,7 +1313,7 @@ World::World(U64 seed, U64 days) : seed_(seed), end_(days * kDay) {
          const auto& row = r.Pick(kControlRows);
          if (!controlPath_.empty()) fake_.files.Remove(controlPath_);
          const bool onD = r.Chance(0.6) && !driveGone_;
-         controlPath_ = onD ? kBuiltInControlFile : fake_.system.folder + "\\" + kControlFileName;
+         controlPath_ = onD ? kBuiltInControlFile : besideMonitor_;
          if (shareRun_ && r.Chance(0.5)) controlPath_ = kShareControlFile;
          if (row.contents == nullptr)
            fake_.files.AddDirectory(controlPath_);
@@ -1462,6 +1467,7 @@ bool World::Run() {
   shareRun_ = Stream("share").Chance(0.3);
   fake_.system.folder = setup.Pick(kMonitorFolders);
   logPath_ = fake_.system.folder + "\\" + kLogFileName;
+  besideMonitor_ = fake_.system.folder + "\\" + kControlFileName;
   loggingRun_ = setup.Chance(0.25);  // a line for every process of every scan: in a quarter of the runs
   // Settings from the other places: the log elsewhere by the workstation's key, the bridge's name by policy.
   Rng places = Stream("places");
