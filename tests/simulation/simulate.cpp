@@ -546,9 +546,6 @@ class World {
     if (f.files.Has(logPath_)) f.files.entries[logPath_].contents.clear();  // read by whoever keeps the log
     f.lifetime.ends = 0;
     f.ClearRecords();
-    f.processes.terminated.clear();
-    f.processes.listSizes.clear();
-    f.processes.openAccess.clear();
     f.launchRecord.writes = 0;
     expect_ = {};
   }
@@ -1193,7 +1190,7 @@ struct World::Sessions {
         });
     }
     fakes::FakePlatform& f = s.fake;
-    table.terminated.clear();
+    table.ClearRecords();  // the workstation's table, which no seat's platform holds
     f.ClearRecords();
     if (s.monitor && s.monitor->Ended()) Gone(s);
     w.Trace(w.Stamp(" ") + line);

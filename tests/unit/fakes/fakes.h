@@ -308,6 +308,12 @@ class FakeProcessTable final : public ProcessTable {
     return false;
   }
   [[nodiscard]] int OpenHandles() const { return opens - closes; }
+  // Forgets what was asked and ended so far; a long run reads them step by step.
+  void ClearRecords() {
+    listSizes.clear();
+    openAccess.clear();
+    terminated.clear();
+  }
 
   bool ListProcesses(std::int32_t* ids, std::uint32_t bytes, std::uint32_t* bytesReturned) override {
     if (std::exchange(throwOnNextList, false)) throw std::bad_alloc();
@@ -872,6 +878,7 @@ struct FakePlatform {
   // Forgets what the monitor did through the services of the window, the files,
   // the events and the launcher, so that the next look sees only what follows.
   void ClearRecords() {
+    processes.ClearRecords();
     launcher.launches.clear();
     timers.history.clear();
     journal.clear();
