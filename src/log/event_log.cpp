@@ -3,54 +3,58 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <utility>
 
 namespace pellux {
 
 namespace {
 
-// Appends value as "%0*d" writes it with that width. Written out: a scan
-// with logging on stamps a line for every process it visits.
-void AppendPadded(std::string& out, int value, int width) {
-  if (value < 0) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%0*d", width, value);
-    out += text;
-    return;
-  }
+// Writes value as "%0*d" writes it with that width, at to; gives the end.
+// Written out: a scan with logging on stamps a line for every process it
+// visits.
+char* PutPadded(char* to, int value, int width) {
+  if (value < 0) return to + std::snprintf(to, 16, "%0*d", width, value);
   char digits[12];
   int count = 0;
   do {
     digits[count++] = static_cast<char>('0' + value % 10);
     value /= 10;
   } while (value > 0);
-  for (int pad = count; pad < width; ++pad) out += '0';
-  while (count > 0) out += digits[--count];
+  for (int pad = count; pad < width; ++pad) *to++ = '0';
+  while (count > 0) *to++ = digits[--count];
+  return to;
 }
 
 }  // namespace
 
 std::string FormatLogLine(const LocalTime& when, const std::string& text) {
-  std::string line;
-  line.reserve(22 + text.size() + 5);
-  line += '#';
-  AppendPadded(line, when.year, 4);
-  line += '-';
-  AppendPadded(line, when.month, 2);
-  line += '-';
-  AppendPadded(line, when.day, 2);
+  char stamp[96];  // room for six numbers of any size
+  char* end = stamp;
+  *end++ = '#';
+  end = PutPadded(end, when.year, 4);
+  *end++ = '-';
+  end = PutPadded(end, when.month, 2);
+  *end++ = '-';
+  end = PutPadded(end, when.day, 2);
   // Exactly midnight: the date alone between the number signs.
   if (when.hour != 0 || when.minute != 0 || when.second != 0) {
-    line += ' ';
-    AppendPadded(line, when.hour, 2);
-    line += ':';
-    AppendPadded(line, when.minute, 2);
-    line += ':';
-    AppendPadded(line, when.second, 2);
+    *end++ = ' ';
+    end = PutPadded(end, when.hour, 2);
+    *end++ = ':';
+    end = PutPadded(end, when.minute, 2);
+    *end++ = ':';
+    end = PutPadded(end, when.second, 2);
   }
-  line += "#,\"";
-  line += text;
-  line += "\"\r\n";
+  constexpr char kOpen[] = "#,\"";
+  constexpr char kClose[] = "\"\r\n";
+  const auto stampSize = static_cast<std::size_t>(end - stamp);
+  std::string line(stampSize + 3 + text.size() + 3, '\0');
+  char* to = line.data();
+  std::memcpy(to, stamp, stampSize);
+  std::memcpy(to + stampSize, kOpen, 3);
+  std::memcpy(to + stampSize + 3, text.data(), text.size());
+  std::memcpy(to + stampSize + 3 + text.size(), kClose, 3);
   return line;
 }
 

@@ -493,7 +493,7 @@ class World {
     fakes::FakePlatform& f = fake_;
     stepEnded_.clear();
     stepLog_.clear();
-    if (f.files.Has(logPath_)) stepLog_ = fakes::ParseLog(f.files.entries[logPath_].contents);
+    if (f.files.Has(logPath_)) fakes::ParseLogInto(f.files.entries[logPath_].contents, stepLog_);
     for (const auto& [id, code] : f.processes.terminated) {
       const auto it = info_.find(id);
       stepEnded_.push_back({id, it == info_.end() ? Role::System : it->second.role,
@@ -779,12 +779,14 @@ class World {
     logTexts_.insert(fake_.files.ToCodePage(text));
   }
   bool KnownLogText(const std::string& text) const {
+    // A process of a scan and its handle, most of what a log holds, first; or a launch and its result.
+    const std::size_t dash = text.rfind(" - ");
+    const bool number = dash != std::string::npos && Digits(text, dash + 3);
+    if (number && paths_.count(probe_.assign(text, 0, dash)) != 0) return true;
     if (logTexts_.count(text) != 0) return true;
     for (const std::string& prefix : logPrefixes_)
       if (StartsWith(text, prefix)) return true;
-    // A process of a scan and its handle, or a launch and its result.
-    if (const std::size_t dash = text.rfind(" - "); dash != std::string::npos) {
-      if (Digits(text, dash + 3) && paths_.count(text.substr(0, dash)) != 0) return true;
+    if (dash != std::string::npos) {
       for (const std::string& prefix : launchPrefixes_)
         if (StartsWith(text, prefix) && Digits(text, prefix.size())) return true;
     }
@@ -837,6 +839,7 @@ class World {
   std::map<std::string, fakes::FakeFileSystem::Entry> driveD_;  // D:'s files while it is gone
   std::set<std::string> allowedEnds_, logPrefixes_, launchPrefixes_;
   std::unordered_set<std::string> logTexts_, paths_;  // looked up for every line of the log
+  mutable std::string probe_;                         // a scan line's path, to look up
   // The events' bookkeeping, per monitor: occurrences seen and counts reported for each kind of the cycle,
   // and the times of each kind's reports.
   std::map<std::uint32_t, U64> happened_, reported_;
