@@ -13,7 +13,28 @@ namespace {
 // Writes value as "%0*d" writes it with that width, at to; gives the end.
 // Written out: a scan with logging on stamps a line for every process it
 // visits.
+struct TwoDigits {
+  char text[200] = {};
+  constexpr TwoDigits() {
+    for (int i = 0; i < 100; ++i) {
+      text[2 * i] = static_cast<char>('0' + i / 10);
+      text[2 * i + 1] = static_cast<char>('0' + i % 10);
+    }
+  }
+};
+constexpr TwoDigits kTwoDigits;
+
 char* PutPadded(char* to, int value, int width) {
+  // The fields of a date and a time, two digits at a time.
+  if (value >= 0 && value < 100 && width == 2) {
+    std::memcpy(to, kTwoDigits.text + 2 * value, 2);
+    return to + 2;
+  }
+  if (value >= 0 && value < 10000 && width == 4) {
+    std::memcpy(to, kTwoDigits.text + 2 * (value / 100), 2);
+    std::memcpy(to + 2, kTwoDigits.text + 2 * (value % 100), 2);
+    return to + 4;
+  }
   if (value < 0) return to + std::snprintf(to, 16, "%0*d", width, value);
   char digits[12];
   int count = 0;

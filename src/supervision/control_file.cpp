@@ -1,6 +1,7 @@
 #include "supervision/control_file.h"
 
 #include <optional>
+#include <utility>
 
 #include "common/upper_case.h"
 #include "tray/tray_icon.h"
@@ -106,9 +107,10 @@ void DistantLooks::CancelAll() {
 ControlOutcome EvaluateControlFile(FileSystem& files, DistantLooks& looks, const std::string& firstFile,
                                    const std::string& programFolder, const std::string& appVersion) {
   std::vector<DistantLocation> distant;
+  // Called once on every way out, after the last look.
   const auto normal = [&] {
     ControlOutcome outcome = Normal(appVersion);
-    outcome.distant = distant;
+    outcome.distant = std::move(distant);
     return outcome;
   };
   // A directory of that name also passes the existence test; it then wins

@@ -492,8 +492,6 @@ class World {
   void Observe() {
     fakes::FakePlatform& f = fake_;
     stepEnded_.clear();
-    stepLog_.clear();
-    if (f.files.Has(logPath_)) fakes::ParseLogInto(f.files.entries[logPath_].contents, stepLog_);
     for (const auto& [id, code] : f.processes.terminated) {
       const auto it = info_.find(id);
       stepEnded_.push_back({id, it == info_.end() ? Role::System : it->second.role,
@@ -634,16 +632,22 @@ class World {
     // Every line of a step bears the same stamp: the line of an empty text, cut around where the text goes.
     const std::string empty = FormatLogLine(fake_.clock.now, "");
     const std::size_t textAt = empty.size() - 3;
-    std::string again;
     std::string unknown;
-    for (const fakes::LoggedLine& line : stepLog_) {
-      again.append(empty, 0, textAt).append(line.text).append(empty, textAt, std::string::npos);
-      if (unknown.empty() && !KnownLogText(line.text))
-        unknown = "a text the monitor has no reason to write: " + line.text;
+    std::size_t broken = std::string::npos;  // where the first line departs from that shape
+    std::size_t pos = 0;
+    while (pos < contents.size()) {
+      const std::size_t open = contents.find(",\"", pos);
+      const std::size_t end = contents.find("\"\r\n", pos);
+      if (open == std::string::npos || end == std::string::npos || end < open) break;
+      if (broken == std::string::npos && contents.compare(pos, open + 2 - pos, empty, 0, textAt) != 0) broken = pos;
+      lineText_.assign(contents, open + 2, end - open - 2);
+      if (unknown.empty() && !KnownLogText(lineText_))
+        unknown = "a text the monitor has no reason to write: " + lineText_;
+      pos = end + 3;
     }
-    if (!unknown.empty() || again == contents) return unknown;
-    const auto at = static_cast<std::size_t>(
-        std::mismatch(again.begin(), again.end(), contents.begin(), contents.end()).second - contents.begin());
+    if (!unknown.empty()) return unknown;
+    if (broken == std::string::npos && pos == contents.size()) return {};
+    const std::size_t at = std::min(broken, pos);
     return "a broken line or stamp: " + contents.substr(contents.rfind('\n', at) + 1, 80);
   }
   // A click: the button turns green or red by what runs after it; a refused one keeps its colour.
@@ -839,7 +843,7 @@ class World {
   std::map<std::string, fakes::FakeFileSystem::Entry> driveD_;  // D:'s files while it is gone
   std::set<std::string> allowedEnds_, logPrefixes_, launchPrefixes_;
   std::unordered_set<std::string> logTexts_, paths_;  // looked up for every line of the log
-  mutable std::string probe_;                         // a scan line's path, to look up
+  mutable std::string probe_, lineText_;              // a scan line's path, a line's text: looked up
   // The events' bookkeeping, per monitor: occurrences seen and counts reported for each kind of the cycle,
   // and the times of each kind's reports.
   std::map<std::uint32_t, U64> happened_, reported_;
@@ -852,7 +856,6 @@ class World {
     std::string path;  // upper case; empty when the world did not know the process
   };
   std::vector<EndedProcess> stepEnded_;
-  std::vector<fakes::LoggedLine> stepLog_;
   bool stepEndedMonitor_ = false;  // the step wrote the monitor's end
   // What the part that drove the step expects of it.
   struct Expect {

@@ -828,27 +828,16 @@ struct LoggedLine {
   std::string text;
 };
 
-// The log's lines into lines, whose storage is reused (the simulation reads
-// the log after every step).
-inline void ParseLogInto(const std::string& contents, std::vector<LoggedLine>& lines) {
-  std::size_t count = 0;
+inline std::vector<LoggedLine> ParseLog(const std::string& contents) {
+  std::vector<LoggedLine> lines;
   std::size_t pos = 0;
   while (pos < contents.size()) {
     const std::size_t open = contents.find(",\"", pos);
     const std::size_t end = contents.find("\"\r\n", pos);
     if (open == std::string::npos || end == std::string::npos || end < open) break;
-    if (count == lines.size()) lines.emplace_back();
-    lines[count].stamp.assign(contents, pos, open - pos);
-    lines[count].text.assign(contents, open + 2, end - open - 2);
-    ++count;
+    lines.push_back({contents.substr(pos, open - pos), contents.substr(open + 2, end - open - 2)});
     pos = end + 3;
   }
-  lines.resize(count);
-}
-
-inline std::vector<LoggedLine> ParseLog(const std::string& contents) {
-  std::vector<LoggedLine> lines;
-  ParseLogInto(contents, lines);
   return lines;
 }
 
