@@ -70,8 +70,9 @@ class FileSystem {
   // The text (UTF-8, as every text in the core) in the system's ANSI code
   // page, as the readers of the monitor's own text files expect: what the
   // system's ANSI calls would have given for it, a character that the code
-  // page lacks by its nearest look-alike or '?'.
-  [[nodiscard]] virtual std::string ToCodePage(const std::string& text) = 0;
+  // page lacks by its nearest look-alike or '?'. ASCII is the same in every
+  // ANSI code page: such a text comes back as it went in, without a copy.
+  [[nodiscard]] virtual std::string ToCodePage(std::string text) = 0;
 
   // True when a look at path may wait long for the network: a share
   // (\\server\share\...) or a drive mapped to one. Decided from the path and

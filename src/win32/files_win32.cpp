@@ -133,7 +133,9 @@ std::optional<std::string> Win32FileSystem::ReadHead(const std::string& path, st
   return ReadHeadOf(path, maxBytes);
 }
 
-std::string Win32FileSystem::ToCodePage(const std::string& text) {
+std::string Win32FileSystem::ToCodePage(std::string text) {
+  // Most of a log is ASCII paths, the same in every ANSI code page.
+  if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) return text;
   const std::wstring wide = Utf8ToWide(text);
   if (wide.empty()) return {};
   // Flags 0: the same best-fit mapping and default character as the

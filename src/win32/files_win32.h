@@ -23,7 +23,7 @@ class Win32FileSystem final : public FileSystem {
   [[nodiscard]] std::optional<std::uint64_t> FileSize(const std::string& path) override;
   [[nodiscard]] bool Replace(const std::string& from, const std::string& to) override;
   [[nodiscard]] std::optional<std::string> ReadHead(const std::string& path, std::size_t maxBytes) override;
-  [[nodiscard]] std::string ToCodePage(const std::string& text) override;
+  [[nodiscard]] std::string ToCodePage(std::string text) override;
   [[nodiscard]] bool MayBlock(const std::string& path) override;
   [[nodiscard]] LookId StartLook(const std::string& path, std::size_t maxBytes) override;
   [[nodiscard]] bool LookAnswered(LookId look, std::uint32_t waitMs) override;

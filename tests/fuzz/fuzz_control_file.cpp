@@ -31,7 +31,7 @@ class OneFile final : public pellux::FileSystem {
   bool LookAnswered(pellux::LookId, std::uint32_t) override { return false; }
   void CancelLook(pellux::LookId) override {}
   pellux::DistantLook TakeLook(pellux::LookId) override { return {}; }
-  std::string ToCodePage(const std::string& text) override { return text; }
+  std::string ToCodePage(std::string text) override { return text; }
 
  private:
   std::string path_;

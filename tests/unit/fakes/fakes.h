@@ -190,7 +190,7 @@ class FakeFileSystem final : public FileSystem {
   }
   // The code page of the tests is Latin-1: a character above U+00FF has no
   // byte and becomes '?'.
-  std::string ToCodePage(const std::string& text) override {
+  std::string ToCodePage(std::string text) override {
     if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
       return text;  // ASCII is the same in every code page
     std::string out;
