@@ -27,6 +27,12 @@ struct ProcessEntry {
   SessionId session = 0;      // the logon session it runs in
 };
 
+// One process's session, as a snapshot lists it.
+struct ProcessSession {
+  std::int32_t id = 0;
+  SessionId session = 0;
+};
+
 // The operating system's process table and process control, one method per
 // system call. Abstract so that the walks can be driven by a fake in tests.
 class ProcessTable {
@@ -78,6 +84,11 @@ class ProcessTable {
   // user's). Replaces what entries held. False when no snapshot could be
   // taken.
   [[nodiscard]] virtual bool ListFamilies(std::vector<ProcessEntry>* entries) = 0;
+
+  // The id and session of every running process, from one snapshot, like
+  // ListFamilies but without the names a walk has no use for. Replaces what
+  // sessions held. False when no snapshot could be taken.
+  [[nodiscard]] virtual bool ListSessions(std::vector<ProcessSession>* sessions) = 0;
 
   // The logon session the monitor itself runs in.
   [[nodiscard]] virtual SessionId CurrentSession() = 0;

@@ -106,12 +106,12 @@ std::optional<std::string_view> ReadGrowing(Read&& read, bool emptyIsAPath, std:
 // ids; empty when the table gave no snapshot, and then no process counts as
 // the session's. The session comes with the snapshot, without opening
 // anything.
-void OwnSessionIds(ProcessTable& table, std::vector<ProcessEntry>& entries, std::vector<std::int32_t>& ids) {
+void OwnSessionIds(ProcessTable& table, std::vector<ProcessSession>& sessions, std::vector<std::int32_t>& ids) {
   ids.clear();
-  if (!table.ListFamilies(&entries)) return;
+  if (!table.ListSessions(&sessions)) return;
   const SessionId own = table.CurrentSession();
-  for (const ProcessEntry& entry : entries)
-    if (entry.session == own) ids.push_back(entry.id);
+  for (const ProcessSession& process : sessions)
+    if (process.session == own) ids.push_back(process.id);
   std::sort(ids.begin(), ids.end());
 }
 
@@ -157,7 +157,7 @@ template <typename Scratch, typename OnProcess>
 void WalkProcesses(ProcessTable& table, EventLog& log, Scratch& scratch, OnProcess&& onProcess) {
   // Taken before the list, so that a process started in between is left to
   // the next walk rather than taken for one of this session.
-  OwnSessionIds(table, scratch.families, scratch.own);
+  OwnSessionIds(table, scratch.sessions, scratch.own);
   const std::vector<std::int32_t>& own = scratch.own;
   // The walk's lines go to the file with one open-append-close.
   const LogBatch batch(log);

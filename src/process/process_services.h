@@ -64,7 +64,7 @@ class ProcessServices {
   // before allocates nothing: the cycle runs it several times every 3 s for
   // months.
   struct Scratch {
-    std::vector<ProcessEntry> families;
+    std::vector<ProcessSession> sessions;
     std::vector<std::int32_t> own;  // the ids of the monitor's own session, sorted
     std::vector<std::int32_t> ids;  // the system's list
     std::string path;               // the buffer each path is read into

@@ -110,7 +110,7 @@ bool Win32ProcessTable::CreationTime(ProcessHandle process, std::uint64_t* creat
   return ProcessCreationTime(AsHandle(process), created);
 }
 
-bool Win32ProcessTable::ListFamilies(std::vector<ProcessEntry>* entries) {
+bool Win32ProcessTable::TakeSnapshot() {
   // The system process information keeps each process's parent id and
   // session, which no query of a running process gives without opening it.
   static const QuerySystemInformation query = SystemInformationQuery();
@@ -124,19 +124,45 @@ bool Win32ProcessTable::ListFamilies(std::vector<ProcessEntry>* entries) {
     status = query(SystemProcessInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &needed);
     if (status == kInfoLengthMismatch) buffer.resize(std::max<std::size_t>(buffer.size() * 2, needed + 64 * 1024));
   }
-  if (status < 0) return false;
-  entries->clear();
+  return status >= 0;
+}
+
+namespace {
+
+// Calls each with every entry of a snapshot the system wrote into buffer.
+template <typename Each>
+void ForEachEntry(const std::vector<unsigned char>& buffer, Each&& each) {
   for (std::size_t at = 0;;) {
     const auto* info = reinterpret_cast<const SYSTEM_PROCESS_INFORMATION*>(buffer.data() + at);
-    // The idle process has no name; it is listed as the snapshot lists it.
-    const std::wstring name(info->ImageName.Buffer == nullptr ? L"" : info->ImageName.Buffer,
-                            info->ImageName.Length / sizeof(wchar_t));
-    entries->push_back({static_cast<std::int32_t>(reinterpret_cast<std::uintptr_t>(info->UniqueProcessId)),
-                        static_cast<std::int32_t>(reinterpret_cast<std::uintptr_t>(info->InheritedFromUniqueProcessId)),
-                        WideToUtf8(name), static_cast<SessionId>(info->SessionId)});
+    each(*info);
     if (info->NextEntryOffset == 0) break;
     at += info->NextEntryOffset;
   }
+}
+
+std::int32_t IdOf(HANDLE id) { return static_cast<std::int32_t>(reinterpret_cast<std::uintptr_t>(id)); }
+
+}  // namespace
+
+bool Win32ProcessTable::ListFamilies(std::vector<ProcessEntry>* entries) {
+  if (!TakeSnapshot()) return false;
+  entries->clear();
+  ForEachEntry(infoBuffer_, [&](const SYSTEM_PROCESS_INFORMATION& info) {
+    // The idle process has no name; it is listed as the snapshot lists it.
+    const std::wstring name(info.ImageName.Buffer == nullptr ? L"" : info.ImageName.Buffer,
+                            info.ImageName.Length / sizeof(wchar_t));
+    entries->push_back({IdOf(info.UniqueProcessId), IdOf(info.InheritedFromUniqueProcessId), WideToUtf8(name),
+                        static_cast<SessionId>(info.SessionId)});
+  });
+  return true;
+}
+
+bool Win32ProcessTable::ListSessions(std::vector<ProcessSession>* sessions) {
+  if (!TakeSnapshot()) return false;
+  sessions->clear();
+  ForEachEntry(infoBuffer_, [&](const SYSTEM_PROCESS_INFORMATION& info) {
+    sessions->push_back({IdOf(info.UniqueProcessId), static_cast<SessionId>(info.SessionId)});
+  });
   return true;
 }
 

@@ -27,11 +27,16 @@ class Win32ProcessTable final : public ProcessTable {
   bool Close(ProcessHandle process) override;
   [[nodiscard]] bool CreationTime(ProcessHandle process, std::uint64_t* created) override;
   [[nodiscard]] bool ListFamilies(std::vector<ProcessEntry>* entries) override;
+  [[nodiscard]] bool ListSessions(std::vector<ProcessSession>* sessions) override;
   [[nodiscard]] SessionId CurrentSession() override;
   [[nodiscard]] std::int32_t CurrentProcessId() override;
   [[nodiscard]] std::int32_t LastError() override;
 
  private:
+  // Takes the system's process information into infoBuffer_; false when it
+  // could not be had.
+  bool TakeSnapshot();
+
   std::vector<unsigned char> infoBuffer_;
   std::optional<SessionId> ownSession_;
 };

@@ -50,6 +50,7 @@ class ListingHookTable final : public ProcessTable {
   bool Close(ProcessHandle h) override { return inner_.Close(h); }
   bool CreationTime(ProcessHandle h, std::uint64_t* c) override { return inner_.CreationTime(h, c); }
   bool ListFamilies(std::vector<ProcessEntry>* e) override { return inner_.ListFamilies(e); }
+  bool ListSessions(std::vector<ProcessSession>* s) override { return inner_.ListSessions(s); }
   SessionId CurrentSession() override { return inner_.CurrentSession(); }
   std::int32_t CurrentProcessId() override { return inner_.CurrentProcessId(); }
   std::int32_t LastError() override { return inner_.LastError(); }
@@ -85,6 +86,11 @@ class EndlessTable final : public ProcessTable {
   bool ListFamilies(std::vector<ProcessEntry>* entries) override {
     entries->assign((1u << 20) / 4, ProcessEntry{});
     for (std::size_t i = 0; i < entries->size(); ++i) (*entries)[i] = {static_cast<std::int32_t>(i + 1), 0, {}, 1};
+    return true;
+  }
+  bool ListSessions(std::vector<ProcessSession>* sessions) override {
+    sessions->resize((1u << 20) / 4);
+    for (std::size_t i = 0; i < sessions->size(); ++i) (*sessions)[i] = {static_cast<std::int32_t>(i + 1), 1};
     return true;
   }
   SessionId CurrentSession() override { return 1; }

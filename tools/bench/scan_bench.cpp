@@ -79,6 +79,11 @@ class LeanTable final : public ProcessTable {
     for (const std::int32_t id : ids_) entries->push_back({id, 0, "service.exe", 1});
     return true;
   }
+  bool ListSessions(std::vector<ProcessSession>* sessions) override {
+    sessions->clear();
+    for (const std::int32_t id : ids_) sessions->push_back({id, 1});
+    return true;
+  }
   SessionId CurrentSession() override { return 1; }
   std::int32_t CurrentProcessId() override { return 0; }
   std::int32_t LastError() override { return 0; }
@@ -111,7 +116,7 @@ class RealFiles final : public FileSystem {
   bool LookAnswered(LookId, std::uint32_t) override { return false; }
   DistantLook TakeLook(LookId) override { return {}; }
   void CancelLook(LookId) override {}
-  std::string ToCodePage(const std::string& text) override { return text; }
+  std::string ToCodePage(std::string text) override { return text; }
   // The monitor joins with a backslash; here the folder is a native one.
   static std::string Native(std::string path) {
     for (char& c : path)

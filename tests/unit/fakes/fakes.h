@@ -443,6 +443,13 @@ class FakeProcessTable final : public ProcessTable {
     }
     return true;
   }
+  bool ListSessions(std::vector<ProcessSession>* sessions) override {
+    ++snapshots;
+    if (failFamilies) return false;
+    sessions->clear();
+    for (const Process& p : processes) sessions->push_back({p.id, p.session});
+    return true;
+  }
   SessionId CurrentSession() override { return ownSession; }
   std::int32_t CurrentProcessId() override { return ownId; }
   std::int32_t LastError() override { return lastError; }
