@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
-#include <cstring>
+#include <string_view>
 #include <utility>
 
 namespace pellux {
@@ -16,7 +16,7 @@ namespace {
 struct TwoDigits {
   char text[200] = {};
   constexpr TwoDigits() {
-    for (int i = 0; i < 100; ++i) {
+    for (std::size_t i = 0; i < 100; ++i) {
       text[2 * i] = static_cast<char>('0' + i / 10);
       text[2 * i + 1] = static_cast<char>('0' + i % 10);
     }
@@ -26,15 +26,12 @@ constexpr TwoDigits kTwoDigits;
 
 char* PutPadded(char* to, int value, int width) {
   // The fields of a date and a time, two digits at a time.
-  if (value >= 0 && value < 100 && width == 2) {
-    std::memcpy(to, kTwoDigits.text + 2 * value, 2);
-    return to + 2;
-  }
-  if (value >= 0 && value < 10000 && width == 4) {
-    std::memcpy(to, kTwoDigits.text + 2 * (value / 100), 2);
-    std::memcpy(to + 2, kTwoDigits.text + 2 * (value % 100), 2);
-    return to + 4;
-  }
+  const auto pair = [](int twoDigits) {
+    return kTwoDigits.text + std::size_t{2} * static_cast<std::size_t>(twoDigits);
+  };
+  if (value >= 0 && value < 100 && width == 2) return std::copy_n(pair(value), 2, to);
+  if (value >= 0 && value < 10000 && width == 4)
+    return std::copy_n(pair(value % 100), 2, std::copy_n(pair(value / 100), 2, to));
   if (value < 0) return to + std::snprintf(to, 16, "%0*d", width, value);
   char digits[12];
   int count = 0;
@@ -67,15 +64,13 @@ std::string FormatLogLine(const LocalTime& when, const std::string& text) {
     *end++ = ':';
     end = PutPadded(end, when.second, 2);
   }
-  constexpr char kOpen[] = "#,\"";
-  constexpr char kClose[] = "\"\r\n";
-  const auto stampSize = static_cast<std::size_t>(end - stamp);
-  std::string line(stampSize + 3 + text.size() + 3, '\0');
-  char* to = line.data();
-  std::memcpy(to, stamp, stampSize);
-  std::memcpy(to + stampSize, kOpen, 3);
-  std::memcpy(to + stampSize + 3, text.data(), text.size());
-  std::memcpy(to + stampSize + 3 + text.size(), kClose, 3);
+  constexpr std::string_view kOpen = "#,\"";
+  constexpr std::string_view kClose = "\"\r\n";
+  std::string line(static_cast<std::size_t>(end - stamp) + kOpen.size() + text.size() + kClose.size(), '\0');
+  char* to = std::copy(stamp, end, line.data());
+  to = std::copy(kOpen.begin(), kOpen.end(), to);
+  to = std::copy(text.begin(), text.end(), to);
+  std::copy(kClose.begin(), kClose.end(), to);
   return line;
 }
 
