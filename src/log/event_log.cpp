@@ -10,9 +10,7 @@ namespace pellux {
 
 namespace {
 
-// Writes value as "%0*d" writes it with that width, at to; gives the end.
-// Written out: a scan with logging on stamps a line for every process it
-// visits.
+// "00" to "99", for the two-digit fields of a stamp.
 struct TwoDigits {
   char text[200] = {};
   constexpr TwoDigits() {
@@ -24,8 +22,10 @@ struct TwoDigits {
 };
 constexpr TwoDigits kTwoDigits;
 
+// Writes value as "%0*d" writes it with that width, at to; gives the end.
+// Written out: a scan with logging on stamps a line for every process it
+// visits. The fields of a date and a time go two digits at a time.
 char* PutPadded(char* to, int value, int width) {
-  // The fields of a date and a time, two digits at a time.
   const auto pair = [](int twoDigits) {
     return kTwoDigits.text + std::size_t{2} * static_cast<std::size_t>(twoDigits);
   };
