@@ -4,7 +4,7 @@ namespace pellux::sim {
 
 namespace {
 
-// The level of every kind of event, as the README gives it to a collector; 0: the summary, at its kind's level.
+// The level of every kind of event, as docs/integrator.md gives it to a collector; 0: the summary, at its kind's level.
 constexpr struct {
   std::uint32_t id;
   int level;
