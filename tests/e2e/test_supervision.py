@@ -367,7 +367,8 @@ class HungBridge(SupervisionCase):
         self.assertTrue(exited, "the hung bridge still runs")
         self.assertEqual(code, 1)
         ended = time.monotonic() - started
-        self.assertEqual(self.h.text(self.h.control(main, H.LBLMSG)["hwnd"]), "El Programa 'LINTARO.exe' NO Responde!!!")
+        strip = self.h.control(main, H.LBLMSG)
+        self.assertEqual(self.h.text(strip["hwnd"]), "El Programa 'LINTARO.exe' NO Responde!!!")
         os.remove(hang)
         self.assertGreaterEqual(ended, 10, "ended before its 10 s")
         new = self.h.wait_process_at(H.BRIDGE_EXE, 8, exclude={bridge["pid"]})
