@@ -302,9 +302,11 @@ void ProcessServices::WalkIds(OnProcess&& onProcess) {
 
 void ProcessServices::IsProcessRunning(const std::string& name) {
   ProcessFound_.clear();
+  foundId_ = 0;
   Scratch& scratch = scratch_;
   UpperTextInto(name, scratch.upperName);
-  Walk([&](const ProcessSession&, std::string_view path) {
+  foundCreated_ = 0;
+  Walk([&](const ProcessSession& listed, std::string_view path) {
     if (path.size() < scratch.upperName.size()) return false;
     // Only the path's end can match, so only the end is upper-cased, from the
     // byte before it: a two-byte letter may begin there and end inside it.
@@ -312,6 +314,8 @@ void ProcessServices::IsProcessRunning(const std::string& name) {
     UpperTextInto(path.substr(tail == 0 ? 0 : tail - 1), scratch.upperPath);
     if (!EndsWith(scratch.upperPath, scratch.upperName)) return false;
     ProcessFound_ = "YES";
+    foundId_ = listed.id;
+    foundCreated_ = listed.created;
     return true;
   });
 }
@@ -348,6 +352,15 @@ KillOutcome ProcessServices::Kill_Process(const std::string& name) {
     return true;  // only the first match that could be opened, whatever became of it
   });
   return outcome;
+}
+
+KillOutcome ProcessServices::EndProcessId(std::int32_t processId) {
+  if (processId <= 0 || processId == table_.CurrentProcessId()) return {};
+  // The process the last scan found is checked to be the one it listed.
+  const ProcessSession listed{processId, 0, processId == foundId_ ? foundCreated_ : 0};
+  const EndResult result = EndProcess(table_, report_, listed);
+  if (result == EndResult::Refused || result == EndResult::Gone) return {};
+  return {processId, result == EndResult::Terminated};
 }
 
 std::optional<SessionId> ProcessServices::OtherSessionRunning(const std::string& name,
