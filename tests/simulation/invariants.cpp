@@ -295,6 +295,38 @@ bool World::KnownLogText(const std::string& text) const {
   return true;
 }
 
+// The 3-second cycle: never more than 3 s from one cycle to the next, whatever the monitor does.
+std::string World::ACycleEveryThreeSeconds() const {
+  const U64 since = std::max(lastCycleMs_, startMs_);
+  return Alive() && Now() - since > 3 * kSecond ? "no cycle for " + std::to_string(Now() - since) + " ms" : "";
+}
+
+// The cycle supervises (walks the process table) every 3 s, held or not; while the session ends it may rest
+// until the answer, or 60 s at most, and supervises again within 3 s of either.
+std::string World::SupervisesEveryThreeSeconds() const {
+  if (!Alive()) return {};
+  U64 since = std::max({lastWalkMs_, supervisionDueMs_, startMs_});
+  if (sessionAskedMs_ && sessionAskedOf_ == starts) {
+    if (Now() - *sessionAskedMs_ < 60 * kSecond) return {};
+    since = std::max(since, *sessionAskedMs_ + 60 * kSecond);
+  }
+  if (Now() - since <= 3 * kSecond) return {};
+  return "no supervision for " + std::to_string(Now() - since) + " ms" + (controlHolds_ ? " while held" : "");
+}
+
+// A message stays 5 s in the strip, counted again from the latest one.
+std::string World::StripClearsInFiveSeconds() const {
+  if (!Alive() || !fake_.controls.stripVisible || Now() - stripShownMs_ <= 5 * kSecond) return {};
+  return "the strip shown for " + std::to_string(Now() - stripShownMs_) + " ms: " + fake_.controls.stripText;
+}
+
+// The workstation's claim to launch is given up once the controller's start is settled: 30 s after its launch,
+// or while its launcher runs, 3 minutes at most, and 30 s more; by the cycle after.
+std::string World::ClaimToLaunchGivenUp() const {
+  if (!Alive() || !fake_.claim.held || Now() - startMs_ <= 3 * kMinute + 33 * kSecond) return {};
+  return "the claim to launch held " + std::to_string((Now() - startMs_) / kSecond) + " s after the start";
+}
+
 const World::Invariant World::kInvariants[] = {
     {"never-ends-itself", "the monitor's own process gone", &World::NeverEndsItself},
     {"ends-only-stop-names", "a program of the workstation ended that is neither bridge nor Java",
@@ -332,6 +364,18 @@ const World::Invariant World::kInvariants[] = {
      &World::HungBridgeEnded},
     {"hung-ends-only-unanswered", "a bridge that works, or answers slowly, ended under the controller",
      &World::HungEndsOnlyUnanswered},
+    {"a-cycle-every-three-seconds", "the bridge left gone for longer than the operator is promised",
+     &World::ACycleEveryThreeSeconds, false, true},
+    {"supervises-every-three-seconds", "supervision stopped while held, or never back after the session went on",
+     &World::SupervisesEveryThreeSeconds, false, true},
+    {"strip-clears-in-five-seconds", "a message that stays over the picture", &World::StripClearsInFiveSeconds, false,
+     true},
+    {"claim-to-launch-given-up", "no monitor of another session may ever launch", &World::ClaimToLaunchGivenUp, false,
+     true},
+    {"wait-for-another-session-ends", "a session's monitor waits for ever after the other session's programs went",
+     &World::WaitForAnotherSessionEnds, true, true},
+    {"claim-given-up-on-the-workstation", "a session's monitor keeps the other one from ever launching",
+     &World::ClaimGivenUpOnTheWorkstation, true, true},
     {"one-controller-on-the-workstation", "a second session's monitor starts a second controller",
      &World::OneControllerOnTheWorkstation, true},
     {"one-bridge-on-the-workstation", "two sessions' bridges fight over the serial port",
@@ -340,9 +384,9 @@ const World::Invariant World::kInvariants[] = {
      &World::EndsOnlyItsOwnSession, true},
 };
 
-void World::CheckInvariants(bool sessionsOnly) {
+void World::CheckInvariants(bool sessionsOnly, bool liveOnly) {
   for (const Invariant& invariant : kInvariants) {
-    if (sessionsOnly && !invariant.sessions) continue;
+    if ((sessionsOnly && !invariant.sessions) || (liveOnly && !invariant.live)) continue;
     ++checks;
     if (const std::string broken = (this->*invariant.check)(); !broken.empty()) Fail(invariant.name, broken);
   }

@@ -190,7 +190,10 @@ void World::AddParts() {
          At(delay, [this, answer] {
            if (!sessionAskedMs_ || answer == 2 || !Alive()) return;  // no answer: the monitor's own time-out
            sessionAskedMs_.reset();
-           if (answer == 0) return Step("session goes on", [&] { monitor_->OnSessionEndCancelled(); });
+           if (answer == 0) {
+             supervisionDueMs_ = Now();
+             return Step("session goes on", [&] { monitor_->OnSessionEndCancelled(); });
+           }
            // The session ends: every program of it goes, and the next logon starts the monitor.
            allowedEnds_.insert("end of the session");
            Step("session ends", [&] { monitor_->OnSessionEnd(); });

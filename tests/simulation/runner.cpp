@@ -113,6 +113,7 @@ bool World::Run() {
     if (next >= end_) break;
     fake_.clock.ms = next;
     fake_.clock.now = CivilTime(wallBase_ + wallOffset_ + static_cast<std::int64_t>(next / 1000));
+    CheckInvariants(false, true);  // a state that had to end by now
     if (timer1_ == next) {
       timer1_.reset();
       ++cycles;
@@ -124,6 +125,7 @@ bool World::Run() {
       const Event e = queue_.top();
       queue_.pop();
       e.act();
+      UpdateLiveness();
     }
   }
   if (!violation_.empty()) {

@@ -92,6 +92,8 @@ struct World::Sessions {
     std::unique_ptr<Monitor> monitor;
     bool loggedOn = false;
     int timerGen[4] = {};  // a timer armed again leaves its earlier due time behind
+    bool waiting = false;  // the monitor said it waits for the other session (1050, 1052), and has not said 1053
+    std::optional<U64> freeSince;  // since when it waits with nothing of the other session running or claiming
   };
   struct Known {
     Role role;
@@ -175,6 +177,7 @@ struct World::Sessions {
     if (seats[1 - i]->loggedOn) active = 1 - i;
   }
   void Start(Seat& s) {
+    s.waiting = false;
     s.table.ownId = Spawn(Role::Monitor, "C:\\Monitor\\PelluxMONITOR.exe", s.session, false);
     s.fake.timers.interval.clear();
     s.fake.controls.colours = {{ProgramButton::CBPellux, kLightGrey}, {ProgramButton::CBLINTARO, kLightGrey}};
@@ -282,12 +285,32 @@ struct World::Sessions {
             Step(s, t == 1 ? "Timer1" : "Timer3", [&] { s.monitor->OnTimer(static_cast<TimerId>(t)); });
         });
     }
+    for (const auto& e : s.fake.events.events) {
+      if (e.id == EventId::OtherSessionAtStart || e.id == EventId::LaunchClaimed) s.waiting = true;
+      if (e.id == EventId::OwnSessionAgain) s.waiting = false;
+    }
     fakes::FakePlatform& f = s.fake;
     table.ClearRecords();  // the workstation's table, which no seat's platform holds
     f.ClearRecords();
     if (s.monitor && s.monitor->Ended()) Gone(s);
     w.Trace(w.Stamp(" ") + line);
+    UpdateLiveness();
     w.CheckInvariants(true);
+  }
+  // Since when each waiting monitor has had nothing of the other session to wait for, and since when the
+  // claim to launch has been held.
+  void UpdateLiveness() {
+    for (const auto& seat : seats) {
+      Seat& s = *seat;
+      bool free = s.monitor && s.waiting && (claimHolder == 0 || claimHolder == s.session);
+      for (const auto& [id, k] : who)
+        free &= k.session == s.session || (k.role != Role::Controller && k.role != Role::Bridge);
+      if (!free)
+        s.freeSince.reset();
+      else if (!s.freeSince)
+        s.freeSince = w.Now();
+    }
+    if (std::exchange(claimSinceOf, claimHolder) != claimHolder) claimSince = w.Now();
   }
   bool Alive(std::int32_t id) const {
     return std::any_of(table.processes.begin(), table.processes.end(), [id](const Process& p) { return p.id == id; });
@@ -313,6 +336,8 @@ struct World::Sessions {
   int active = 0;  // the session before the screen
   bool twoAccounts = false;
   std::string endedElsewhere;  // the first process a monitor ended in another session
+  SessionId claimSinceOf = 0;  // the holder of the claim when it was last looked at, and since when
+  U64 claimSince = 0;
 };
 
 std::string World::OneControllerOnTheWorkstation() const {
@@ -325,6 +350,22 @@ std::string World::OneBridgeOnTheWorkstation() const {
   return launched > 1 ? std::to_string(launched) + " bridges launched by the two sessions' monitors" : "";
 }
 std::string World::EndsOnlyItsOwnSession() const { return sessions_->endedElsewhere; }
+// Once nothing of the other session runs or claims, the waiting monitor's next cycle ends the wait.
+std::string World::WaitForAnotherSessionEnds() const {
+  for (const auto& s : sessions_->seats)
+    if (s->freeSince && Now() - *s->freeSince > 3 * kSecond)
+      return "session " + std::to_string(s->session) + "'s monitor waits " + std::to_string(Now() - *s->freeSince) +
+             " ms after the other session's programs went";
+  return {};
+}
+// The claim to launch is given up within the controller's start: 3 minutes and 30 s, and a cycle.
+std::string World::ClaimGivenUpOnTheWorkstation() const {
+  const Sessions& s = *sessions_;
+  if (s.claimHolder == 0 || Now() - s.claimSince <= 3 * kMinute + 33 * kSecond) return {};
+  return "session " + std::to_string(s.claimHolder) + " holds the claim to launch " +
+         std::to_string((Now() - s.claimSince) / kSecond) + " s";
+}
+void World::UpdateLiveness() { sessions_->UpdateLiveness(); }
 
 // The world is made and unmade where its two sessions' workstation is whole.
 World::World(U64 seed, U64 days) : seed_(seed), end_(days * kDay) { AddParts(); }

@@ -233,6 +233,7 @@ void World::Restart(U64 delay) {
 
 void World::Gone() {  // the monitor's process is gone: its window, its timers, its id
   monitor_.reset();
+  fake_.claim.held = false;  // the system lets the named object go with its last handle
   timer1_.reset();
   timer3_.reset();
   Exit(std::exchange(fake_.processes.ownId, -1));
@@ -267,6 +268,7 @@ void World::StartMonitor() {
   c.portText.clear();
   c.stripText = "LBLMSG";
   c.stripBack = kWhite;
+  c.stripVisible = false;
   c.stripFore = kBlack;
   fake_.processes.ownId = Spawn(Role::Monitor, fake_.system.folder + "\\PelluxMONITOR.exe", ids_);
   fake_.settings.values.clear();
@@ -305,6 +307,7 @@ void World::StartMonitor() {
   reported_.clear();
   lastHour_.clear();
   startMs_ = Now();
+  supervisionDueMs_ = Now();
   startLauncher_ = 0;
   controllerSeen_ = false;
   controllerLaunchedAtStart_ = false;
@@ -331,6 +334,7 @@ void World::Step(const std::string& what, const std::function<void()>& action) {
   bridgeLaunches_.clear();
   Act(what, action);
   Observe();
+  UpdateLiveness();
   CheckInvariants();
   Trace(TraceLine(what));
   ClearRecords();
@@ -405,6 +409,9 @@ void World::Observe() {
   }
   if (f.lifetime.ends > 0) Restart(crashes_.Between(1, 30) * kMinute);
   if (stepIsCycle_ && CycleChecked() && Visible("JAVAW.EXE")) controllerSeen_ = true;
+  if (stepIsCycle_) lastCycleMs_ = Now();
+  if (stepIsCycle_ && f.processes.snapshots > 0) lastWalkMs_ = Now();
+  if (f.controls.stripShows != std::exchange(stripShows_, f.controls.stripShows)) stripShownMs_ = Now();
   if (stepIsCycle_) {  // the bridge this cycle could judge: the controller runs, nothing holds, it may be ended
     std::int32_t hung = 0;
     if (hungSeconds_ != 0 && CycleChecked() && Visible("JAVAW.EXE") && !controlHolds_)

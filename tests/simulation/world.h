@@ -184,9 +184,18 @@ class World {
     const char* noticed;  // what a plant would notice when it is broken
     std::string (World::*check)() const;
     bool sessions = false;  // a row of the two sessions' workstation, checked after their steps too
+    bool live = false;      // a state that must end in time: checked also whenever the clock moves
   };
   static const Invariant kInvariants[];
-  void CheckInvariants(bool sessionsOnly = false);
+  void CheckInvariants(bool sessionsOnly = false, bool liveOnly = false);
+  // The promises in seconds: each waiting state of the core ends within its bound.
+  std::string ACycleEveryThreeSeconds() const;
+  std::string SupervisesEveryThreeSeconds() const;
+  std::string StripClearsInFiveSeconds() const;
+  std::string ClaimToLaunchGivenUp() const;
+  std::string WaitForAnotherSessionEnds() const;
+  std::string ClaimGivenUpOnTheWorkstation() const;
+  void UpdateLiveness();
   void Writable(const std::string& text) {  // as the monitor means it, and as the log writes it in its code page
     logTexts_.insert(text);
     logTexts_.insert(fake_.files.ToCodePage(text));
@@ -259,6 +268,10 @@ class World {
   U64 hungRunFrom_ = 0;
   std::vector<std::pair<std::int32_t, std::optional<U64>>> hungEnds_;
   bool stepEndedMonitor_ = false;  // the step wrote the monitor's end
+  // When the running monitor last cycled, last walked the process table in a cycle, last had to supervise
+  // again (its start, the session going on) and last showed a message in the strip.
+  U64 lastCycleMs_ = 0, lastWalkMs_ = 0, supervisionDueMs_ = 0, stripShownMs_ = 0;
+  int stripShows_ = 0;
   // What the part that drove the step expects of it.
   struct Expect {
     std::optional<ProgramButton> click;

@@ -644,7 +644,10 @@ class FakeWindowControls final : public WindowControls {
     stripFore = fore;
   }
   void SetStripText(const std::string& text) override { stripText = text; }
-  void SetStripVisible(bool v) override { stripVisible = v; }
+  void SetStripVisible(bool v) override {
+    stripVisible = v;
+    stripShows += v ? 1 : 0;
+  }
   void SetPictureVisible(bool v) override { pictureVisible = v; }
 
   int creates = 0;
@@ -664,6 +667,7 @@ class FakeWindowControls final : public WindowControls {
   Colour stripBack = kWhite;
   Colour stripFore = kBlack;
   bool stripVisible = false;
+  int stripShows = 0;  // every message shown, the same one again too
   bool pictureVisible = true;
 
  private:
