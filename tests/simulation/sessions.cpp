@@ -91,7 +91,8 @@ struct World::Sessions {
     SeatClaim claim;
     std::unique_ptr<Monitor> monitor;
     bool loggedOn = false;
-    int timerGen[4] = {};  // a timer armed again leaves its earlier due time behind
+    int timerGen[4] = {};                             // a timer armed again leaves its earlier due time behind
+    std::map<std::string, std::deque<U64>> lastHour;  // its events of each kind in the last hour
     bool waiting = false;  // the monitor said it waits for the other session (1050, 1052), and has not said 1053
     std::optional<U64> freeSince;  // since when it waits with nothing of the other session running or claiming
   };
@@ -178,6 +179,7 @@ struct World::Sessions {
   }
   void Start(Seat& s) {
     s.waiting = false;
+    s.lastHour.clear();
     s.table.ownId = Spawn(Role::Monitor, "C:\\Monitor\\PelluxMONITOR.exe", s.session, false);
     s.fake.timers.interval.clear();
     s.fake.controls.colours = {{ProgramButton::CBPellux, kLightGrey}, {ProgramButton::CBLINTARO, kLightGrey}};
@@ -289,6 +291,7 @@ struct World::Sessions {
       if (e.id == EventId::OtherSessionAtStart || e.id == EventId::LaunchClaimed) s.waiting = true;
       if (e.id == EventId::OwnSessionAgain) s.waiting = false;
     }
+    w.CheckMonitor(s.fake.events, s.lastHour);
     fakes::FakePlatform& f = s.fake;
     table.ClearRecords();  // the workstation's table, which no seat's platform holds
     f.ClearRecords();

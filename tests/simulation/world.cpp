@@ -400,12 +400,7 @@ void World::Observe() {
     if (e.id == EventId::RepeatSummary)
       reported_[static_cast<std::uint32_t>(std::stoul(e.strings.at(1)))] += std::stoull(e.strings.at(2));
     stepEndedMonitor_ |= e.id == EventId::Ended;
-    if (id >= 1040 || id <= 1012) continue;  // what a user's clicks and the monitor's starts bring is theirs
-    const std::string kind = e.id == EventId::RepeatSummary ? std::to_string(id) + "/" + e.strings.at(1)
-                                                            : std::to_string(id);
-    auto& times = lastHour_[kind];
-    times.push_back(Now());
-    while (Now() - times.front() >= kHour) times.pop_front();
+    CountInTheHour(lastHour_, e);
   }
   if (f.lifetime.ends > 0) Restart(crashes_.Between(1, 30) * kMinute);
   if (stepIsCycle_ && CycleChecked() && Visible("JAVAW.EXE")) controllerSeen_ = true;
@@ -427,6 +422,17 @@ void World::Observe() {
       hungRunFrom_ = Now();
     }
   }
+}
+
+void World::CountInTheHour(std::map<std::string, std::deque<U64>>& lastHour,
+                           const fakes::FakeSystemEventLog::Event& e) {
+  const auto id = static_cast<std::uint32_t>(e.id);
+  if (id >= 1040 || id <= 1012) return;  // what a user's clicks and the monitor's starts bring is theirs
+  const std::string kind = e.id == EventId::RepeatSummary ? std::to_string(id) + "/" + e.strings.at(1)
+                                                          : std::to_string(id);
+  auto& times = lastHour[kind];
+  times.push_back(Now());
+  while (Now() - times.front() >= kHour) times.pop_front();
 }
 
 std::string World::TraceLine(const std::string& what) const {

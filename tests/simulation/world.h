@@ -185,6 +185,7 @@ class World {
     std::string (World::*check)() const;
     bool sessions = false;  // a row of the two sessions' workstation, checked after their steps too
     bool live = false;      // a state that must end in time: checked also whenever the clock moves
+    bool every = false;     // a row of every monitor: the two sessions' too, after each of their steps
   };
   static const Invariant kInvariants[];
   void CheckInvariants(bool sessionsOnly = false, bool liveOnly = false);
@@ -196,6 +197,11 @@ class World {
   std::string WaitForAnotherSessionEnds() const;
   std::string ClaimGivenUpOnTheWorkstation() const;
   void UpdateLiveness();
+  // The rows of every monitor, over one of the two sessions' monitors: its events and its hour of them.
+  void CheckMonitor(const fakes::FakeSystemEventLog& events, std::map<std::string, std::deque<U64>>& lastHour);
+  void CountInTheHour(std::map<std::string, std::deque<U64>>& lastHour, const fakes::FakeSystemEventLog::Event& e);
+  const fakes::FakeSystemEventLog* events_ = &fake_.events;  // the monitor's whose rows are checked
+  std::map<std::string, std::deque<U64>>* lastHourOf_ = &lastHour_;
   void Writable(const std::string& text) {  // as the monitor means it, and as the log writes it in its code page
     logTexts_.insert(text);
     logTexts_.insert(fake_.files.ToCodePage(text));
