@@ -371,7 +371,11 @@ std::string World::ClaimGivenUpOnTheWorkstation() const {
 void World::UpdateLiveness() { sessions_->UpdateLiveness(); }
 
 // The world is made and unmade where its two sessions' workstation is whole.
-World::World(U64 seed, U64 days) : seed_(seed), end_(days * kDay) { AddParts(); }
+World::World(U64 seed, U64 days) : seed_(seed), end_(days * kDay) {
+  events_ = &fake_.events;
+  lastHourOf_ = &lastHour_;
+  AddParts();
+}
 World::~World() = default;
 
 void World::StartSessions() { sessions_ = std::make_unique<Sessions>(*this); }

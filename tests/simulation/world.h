@@ -200,8 +200,8 @@ class World {
   // The rows of every monitor, over one of the two sessions' monitors: its events and its hour of them.
   void CheckMonitor(const fakes::FakeSystemEventLog& events, std::map<std::string, std::deque<U64>>& lastHour);
   void CountInTheHour(std::map<std::string, std::deque<U64>>& lastHour, const fakes::FakeSystemEventLog::Event& e);
-  const fakes::FakeSystemEventLog* events_ = &fake_.events;  // the monitor's whose rows are checked
-  std::map<std::string, std::deque<U64>>* lastHourOf_ = &lastHour_;
+  const fakes::FakeSystemEventLog* events_ = nullptr;  // the monitor's whose rows are checked: the main one's
+  std::map<std::string, std::deque<U64>>* lastHourOf_ = nullptr;  // unless CheckMonitor says otherwise
   void Writable(const std::string& text) {  // as the monitor means it, and as the log writes it in its code page
     logTexts_.insert(text);
     logTexts_.insert(fake_.files.ToCodePage(text));
