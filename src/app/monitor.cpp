@@ -20,7 +20,8 @@ Monitor::Monitor(const Platform& platform)
               [this] { WindowFailed("Timer1"); }, [this] { p_.claim.Release(); },
               [this] { return p_.claim.TakenElsewhere(); }, &p_.windows, &p_.mark}),
       buttons_({log_, events_, processes_, p_.files, boxes_, window_, p_.serial, programs_,
-                [this](const SupervisedProgram& program) { MissingProgram(program); }}) {
+                [this](const SupervisedProgram& program) { MissingProgram(program); },
+                [this](SessionId session) { return p_.mark.HeldIn(session); }}) {
   processes_.OnSnapshotLost([this] { events_.SnapshotLost(); });
 }
 
@@ -108,6 +109,17 @@ bool Monitor::OtherSessionAtStart() {
       ShowWaiting(text);
       return true;
     }
+  }
+  // Another session's monitor supervises, though neither program shows
+  // there at this moment (its controller has just ended, say): as the cycle,
+  // start-up leaves the programs to it.
+  for (const SessionId session : processes_.OtherSessions()) {
+    if (!p_.mark.HeldIn(session)) continue;
+    const std::string& name = programs_.controller.runningCheckName;
+    const std::string text = OtherSessionText(name, session);
+    events_.OtherSessionAtStart(text, name, session);
+    ShowWaiting(text);
+    return true;
   }
   // Two logons at once: the other session's programs may not show yet.
   if (!p_.claim.Take()) {
