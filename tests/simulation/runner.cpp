@@ -72,6 +72,7 @@ bool World::Run() {
   }
   for (const Placed& setting : placed_)
     if (setting.name == "LogFile") logPath_ = setting.value;
+  rolledPath_ = RolledLogFile(logPath_);
   wallBase_ = (20454 + static_cast<std::int64_t>(setup.Below(365))) * 86400;  // a day of 2026
   wallBase_ += static_cast<std::int64_t>(setup.Below(86400));
   fake_.files.AddFile(bridge_.installPath, "exe");
@@ -84,6 +85,7 @@ bool World::Run() {
   };
   logTexts_ = {kLogBanner, kStartedText, "Timer1 - BEFORE 'CALL Pellux_MONITOR'",
                "Timer1 - AFTER 'CALL Pellux_MONITOR'"};
+  logPrefixes_ = {"LOG LLENO - "};  // the lines lost, the bytes cut
   for (const SupervisedProgram* p : {&kController, &std::as_const(bridge_)}) {
     for (const std::string* text :
          {&p->clickLogText, &p->missingLog, &p->notStarted, &p->started, &p->stillRunning, &p->stopped})
