@@ -210,9 +210,10 @@ EndResult EndProcess(ProcessTable& table, const ErrorReporter& reporter, std::in
 
 void ProcessServices::IsProcessRunning(const std::string& name) {
   ProcessFound_.clear();
+  foundId_ = 0;
   Scratch& scratch = scratch_;
   UpperTextInto(name, scratch.upperName);
-  WalkProcesses(table_, log_, scratch, [&](std::int32_t, std::string_view path) {
+  WalkProcesses(table_, log_, scratch, [&](std::int32_t id, std::string_view path) {
     if (path.size() < scratch.upperName.size()) return false;
     // Only the path's end can match, so only the end is upper-cased, from the
     // byte before it: a two-byte letter may begin there and end inside it.
@@ -220,6 +221,7 @@ void ProcessServices::IsProcessRunning(const std::string& name) {
     UpperTextInto(path.substr(tail == 0 ? 0 : tail - 1), scratch.upperPath);
     if (!EndsWith(scratch.upperPath, scratch.upperName)) return false;
     ProcessFound_ = "YES";
+    foundId_ = id;
     return true;
   });
 }
@@ -255,6 +257,13 @@ KillOutcome ProcessServices::Kill_Process(const std::string& name) {
     return true;  // only the first match that could be opened, whatever became of it
   });
   return outcome;
+}
+
+KillOutcome ProcessServices::EndProcessId(std::int32_t processId) {
+  if (processId <= 0 || processId == table_.CurrentProcessId()) return {};
+  const EndResult result = EndProcess(table_, report_, processId);
+  if (result == EndResult::Refused) return {};
+  return {processId, result == EndResult::Terminated};
 }
 
 std::optional<SessionId> ProcessServices::OtherSessionRunning(const std::string& name) {
