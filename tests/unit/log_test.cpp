@@ -122,6 +122,7 @@ TEST(RolledLogFileTest, OneBeforeTheExtensionOrAtTheEnd) {
       {"C:\\Logs\\monitor", "C:\\Logs\\monitor.1"},
       {"C:\\Logs.d\\monitor", "C:\\Logs.d\\monitor.1"},  // a dot in the folder is no extension
       {"\\\\srv\\logs\\a.b.log", "\\\\srv\\logs\\a.b.1.log"},
+      {"C:\\Logs\\.anc", "C:\\Logs\\.anc.1"},  // a name that begins with a dot has no extension
   };
   for (const auto& [live, rolled] : rows) EXPECT_EQ(RolledLogFile(live), rolled) << live;
 }
@@ -151,6 +152,12 @@ TEST_F(LogLimitTest, ALineThatWouldPassTheLimitRollsTheFileOver) {
   // A line that ends exactly at the limit stays in the live file.
   log.WriteLogLine(Text(kLimit - files.Contents(kPath).size()));
   EXPECT_EQ(files.Contents(kPath).size(), kLimit);
+  EXPECT_EQ(files.replaces, 1);
+  // A line longer than the limit that finds the live file empty (a reader emptied it) is written there:
+  // an empty file is never rolled over onto the older one.
+  files.entries[kPath].contents.clear();
+  log.WriteLogLine(Text(kLimit + 100));
+  EXPECT_EQ(files.Contents(kPath).size(), kLimit + 100);
   EXPECT_EQ(files.replaces, 1);
 }
 
