@@ -388,6 +388,10 @@ TEST_F(ProcessServicesTest, ScanMatchesTheEndOfThePathInAnyCase) {
       // The bytes beside the letters keep their case: '@' '[' are not '`' '{' upper-cased.
       {"ab`x.exe", "C:\\TOOLS\\AB@X.EXE", false},
       {"ab{x.exe", "C:\\TOOLS\\AB[X.EXE", false},
+      // The same edges in every byte of a whole eight-byte block.
+      {"azazazaz.exe", "C:\\TOOLS\\AZAZAZAZ.EXE", true},
+      {"````````.exe", "C:\\TOOLS\\@@@@@@@@.EXE", false},
+      {"{{{{{{{{.exe", "C:\\TOOLS\\[[[[[[[[.EXE", false},
       // Letters beyond ASCII in any case, as the system compares file names.
       {"Se\xC3\xB1"
        "al.exe",
