@@ -11,7 +11,9 @@ constexpr struct {
 } kFixedSeeds[] = {{5, 1, "a monitor started again launched a second bridge and controller"},
                    {60, 1, "a Timer1 that could not be armed again ended supervision without a word"},
                    {160, 3, "a BridgeProcess without .exe taken: a new bridge on every cycle"},
-                   {17, 1, "two logons at once: the second monitor launched before the first one's programs showed"}};
+                   {17, 1, "two logons at once: the second monitor launched before the first one's programs showed"},
+                   {4, 3, "a Java service of session 0 or a user's Java program kept a monitor waiting"},
+                   {2, 1, "a monitor launched a bridge while another session's monitor supervised"}};
 
 LocalTime CivilTime(std::int64_t seconds) {
   const std::int64_t z = seconds / 86400 + 719468, rest = seconds % 86400;

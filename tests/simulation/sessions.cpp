@@ -351,10 +351,10 @@ struct World::Sessions {
     return std::any_of(table.processes.begin(), table.processes.end(), [id](const Process& p) { return p.id == id; });
   }
   // How many of a kind run on the workstation, and how many of them the monitors launched.
-  std::pair<int, int> Count(Role role) const {
+  std::pair<int, int> Count(Role role, bool watchedOnly = false) const {
     std::pair<int, int> n;
     for (const auto& [id, k] : who)
-      if (k.role == role) {
+      if (k.role == role && (!watchedOnly || seats[k.session - 1]->monitor)) {
         ++n.first;
         n.second += k.launched ? 1 : 0;
       }
@@ -376,8 +376,10 @@ struct World::Sessions {
   std::string waitedWithoutCause;  // the first cycle that waited for nothing
 };
 
+// A controller left running in a session whose monitor has gone (closed by its operator) holds no mark: to the
+// other sessions' monitors it is somebody's Java program, and they may launch their own beside it.
 std::string World::OneControllerOnTheWorkstation() const {
-  const auto [all, launched] = sessions_->Count(Role::Controller);
+  const auto [all, launched] = sessions_->Count(Role::Controller, true);
   if (all < 2 || launched == 0) return {};
   return std::to_string(all) + " controllers run, " + std::to_string(launched) + " launched";
 }
