@@ -18,9 +18,9 @@ inline constexpr std::size_t kLongestSettingChars = 259;
 inline constexpr std::uint32_t kDefaultLogLimitKB = 65536;
 inline constexpr std::uint32_t kLeastLogLimitKB = 64;
 
-// The seven values, in the order they are read and reported.
+// The values, in the order they are read and reported.
 inline constexpr const char* kSettingNames[] = {"ControllerPath", "ControllerProcess", "BridgePath", "BridgeProcess",
-                                                "ControlFile",    "LogFile",           "LogLimitKB"};
+                                                "ControlFile",    "LogFile",           "LogLimitKB", "ControllerMatch"};
 
 // The key as the texts name it ("HKLM\SOFTWARE\Policies\PelluxMONITOR"); the
 // workstation's key read in the 32-bit view is named where it lies
@@ -43,17 +43,20 @@ struct BadSetting {
 
 // What start-up works with: the table of the two programs, the control file
 // read first (empty: only the one beside the monitor), the log file (empty:
-// the one beside the monitor), the log's limit, what was set, and the first
-// program value refused (the monitor then starts nothing). A bad value of a
-// diagnosis feature (the log, its limit, the control file) turns only that
-// feature off and is listed in turnedOff: no log, the built-in limit, the
-// control file's built-in places.
+// the one beside the monitor), the log's limit, the text that tells the
+// controller apart from other Java programs (empty: none), what was set, and
+// the first program value refused (the monitor then starts nothing). A bad
+// value of a diagnosis feature (the log, its limit, the control file) or of
+// the controller's text turns only that feature off and is listed in
+// turnedOff: no log, the built-in limit, the control file's built-in places,
+// every process of the controller's running name.
 struct Settings {
   ProgramTable programs;
   std::string controlFile;
   std::string logFile;
   bool logOff = false;  // LogFile was bad: no log at all, not even beside the monitor
   std::uint32_t logLimitKB = kDefaultLogLimitKB;
+  std::string controllerMatch;
   std::vector<SetValue> set;
   std::optional<BadSetting> bad;
   std::vector<BadSetting> turnedOff;

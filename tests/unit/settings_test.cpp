@@ -343,6 +343,11 @@ TEST(SettingsTest, ABadDiagnosisValueTurnsOnlyItsFeatureOff) {
       {{Key::MachinePolicy, "LogLimitKB", "63", Kind::Number}, "Es Menor que 64", true, "C:\\Good\\Good.txt"},
       {{Key::User, "LogLimitKB", "65536"}, "El Tipo NO es REG_DWORD", true, "C:\\Good\\Good.txt"},
       {{Key::UserPolicy, "LogLimitKB", "", Kind::Unreadable}, "NO se Pudo Leer", true, "C:\\Good\\Good.txt"},
+      {{Key::User, "ControllerMatch", " \t "}, "Solo Tiene Espacios", true, "C:\\Good\\Good.txt"},
+      {{Key::MachinePolicy, "ControllerMatch", std::string(260, 'x')},
+       "Tiene Mas de 259 Caracteres",
+       true,
+       "C:\\Good\\Good.txt"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(std::string(row.stored.name) + ": " + row.reason);
@@ -361,6 +366,7 @@ TEST(SettingsTest, ABadDiagnosisValueTurnsOnlyItsFeatureOff) {
     }
     Put(p.settings, row.stored);
     EXPECT_EQ(ReadSettings(p.settings).logLimitKB, kDefaultLogLimitKB);
+    EXPECT_EQ(ReadSettings(p.settings).controllerMatch, "");
     Monitor m(p.platform());
     m.Start();
     m.OnTimer(TimerId::Timer1);
