@@ -152,13 +152,21 @@ std::optional<std::string_view> ReadPath(ProcessTable& table, HandleGuard& handl
 // read, in list order, logging each one, until onProcess answers true. A
 // process of another session is never opened: the monitor neither counts nor
 // ends it. The handle the path was read through is closed after onProcess
-// has run, whatever it did.
+// has run, whatever it did. The answers kept about the controller are
+// forgotten for the processes no longer listed.
 template <typename Scratch, typename OnProcess>
-void WalkProcesses(ProcessTable& table, EventLog& log, Scratch& scratch, OnProcess&& onProcess) {
+void WalkProcesses(ProcessTable& table, EventLog& log, Scratch& scratch, ControllerMatch& controller,
+                   OnProcess&& onProcess) {
   // Taken before the list, so that a process started in between is left to
   // the next walk rather than taken for one of this session.
   OwnSessionIds(table, scratch.sessions, scratch.own);
   const std::vector<std::int32_t>& own = scratch.own;
+  // Every session's processes: another session's are asked about as well.
+  if (controller.Known() != 0)
+    controller.KeepOnly([&](std::int32_t id, std::uint64_t) {
+      return std::any_of(scratch.sessions.begin(), scratch.sessions.end(),
+                         [id](const ProcessSession& listed) { return listed.id == id; });
+    });
   // The walk's lines go to the file with one open-append-close.
   const LogBatch batch(log);
   EnumerateProcesses(table, scratch.ids);
@@ -174,8 +182,23 @@ void WalkProcesses(ProcessTable& table, EventLog& log, Scratch& scratch, OnProce
       scratch.line.assign(path).append(" - ").append(std::to_string(handle.get()));
       log.WriteLogLine(scratch.line);
     }
-    if (onProcess(id, path)) return;
+    if (onProcess(id, path, handle.get())) return;
   }
+}
+
+// Whether a process of the controller's running name counts as the
+// controller, its creation time read through the walk's handle (or a limited
+// one of its own when the walk holds none).
+bool CountsAsController(ProcessTable& table, ControllerMatch& controller, std::int32_t id, std::string_view path = {},
+                        ProcessHandle handle = 0) {
+  std::uint64_t created = 0;
+  if (handle != 0) {
+    (void)table.CreationTime(handle, &created);  // unknown: asked again next time
+  } else if (const ProcessHandle own = table.Open(kAccessQueryLimited, false, id); own != 0) {
+    (void)table.CreationTime(own, &created);
+    (void)table.Close(own);
+  }
+  return controller.Counts(id, created, path);
 }
 
 // What became of a match: passed over (its termination open was refused),
@@ -212,13 +235,15 @@ void ProcessServices::IsProcessRunning(const std::string& name) {
   ProcessFound_.clear();
   Scratch& scratch = scratch_;
   UpperTextInto(name, scratch.upperName);
-  WalkProcesses(table_, log_, scratch, [&](std::int32_t, std::string_view path) {
+  const bool controller = controller_.IsRunningName(name);
+  WalkProcesses(table_, log_, scratch, controller_, [&](std::int32_t id, std::string_view path, ProcessHandle handle) {
     if (path.size() < scratch.upperName.size()) return false;
     // Only the path's end can match, so only the end is upper-cased, from the
     // byte before it: a two-byte letter may begin there and end inside it.
     const std::size_t tail = path.size() - scratch.upperName.size();
     UpperTextInto(path.substr(tail == 0 ? 0 : tail - 1), scratch.upperPath);
     if (!EndsWith(scratch.upperPath, scratch.upperName)) return false;
+    if (controller && !CountsAsController(table_, controller_, id, path, handle)) return false;
     ProcessFound_ = "YES";
     return true;
   });
@@ -241,11 +266,17 @@ KillOutcome ProcessServices::Kill_Process(const std::string& name) {
   Scratch& scratch = scratch_;
   UpperTextInto(name, scratch.upperName);
   const std::string_view upperName = scratch.upperName;
-  WalkProcesses(table_, log_, scratch, [&](std::int32_t id, std::string_view path) {
+  // The controller's stop ends only a process that counts as the controller.
+  const bool controller = controller_.IsStopName(name);
+  UpperTextInto(controller_.RunningName(), scratch.upperRunning);
+  WalkProcesses(table_, log_, scratch, controller_, [&](std::int32_t id, std::string_view path, ProcessHandle handle) {
     UpperTextInto(path, scratch.upperPath);
     const std::string_view upperPath = scratch.upperPath;
     if (id == own || !Contains(upperPath, upperName)) return false;
     if (refused && !FileNameIsExe(upperPath, upperName)) return false;
+    if (controller &&
+        (!EndsWith(upperPath, scratch.upperRunning) || !CountsAsController(table_, controller_, id, path, handle)))
+      return false;
     const EndResult result = EndProcess(table_, report_, id);
     if (result == EndResult::Refused) {
       refused = true;
@@ -261,8 +292,12 @@ std::optional<SessionId> ProcessServices::OtherSessionRunning(const std::string&
   std::vector<ProcessEntry> entries;
   if (name.empty() || !table_.ListFamilies(&entries)) return std::nullopt;
   const SessionId own = table_.CurrentSession();
-  for (const ProcessEntry& entry : entries)
-    if (entry.session != own && NameEndsWith(entry.exeName, name)) return entry.session;
+  const bool controller = controller_.IsRunningName(name);
+  for (const ProcessEntry& entry : entries) {
+    if (entry.session == own || !NameEndsWith(entry.exeName, name)) continue;
+    if (controller && !CountsAsController(table_, controller_, entry.id)) continue;
+    return entry.session;
+  }
   return std::nullopt;
 }
 

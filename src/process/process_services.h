@@ -7,6 +7,7 @@
 
 #include "log/event_log.h"
 #include "platform/process_table.h"
+#include "process/controller_match.h"
 
 namespace pellux {
 
@@ -29,7 +30,10 @@ struct KillOutcome {
 // are looked at: another session's are neither counted nor ended, whoever
 // owns them. A process whose path cannot be read with full query rights (an
 // elevated one) is read with the limited ones; one refused both ways is
-// skipped. Every handle opened is closed before a call returns.
+// skipped. Every handle opened is closed before a call returns. Where a
+// call names the controller (its running name, its stop name) and a text
+// tells the controller apart, only a process that counts as the controller
+// matches (ControllerMatch).
 class ProcessServices {
  public:
   ProcessServices(ProcessTable& table, EventLog& log, ErrorReporter report = ReportError)
@@ -52,6 +56,8 @@ class ProcessServices {
   // session runs one. Writes no log line.
   [[nodiscard]] std::optional<SessionId> OtherSessionRunning(const std::string& name);
 
+  [[nodiscard]] ControllerMatch& Controller() { return controller_; }
+
   [[nodiscard]] const std::string& ProcessFound() const { return ProcessFound_; }
   [[nodiscard]] bool Found() const { return ProcessFound_ == "YES"; }
 
@@ -60,6 +66,7 @@ class ProcessServices {
   EventLog& log_;
   ErrorReporter report_;
   std::string ProcessFound_;
+  ControllerMatch controller_{table_, log_};
   // Storage every walk reuses, so that the scan of a table it has seen
   // before allocates nothing: the cycle runs it several times every 3 s for
   // months.
@@ -70,6 +77,7 @@ class ProcessServices {
     std::string path;               // the buffer each path is read into
     std::string upperPath;
     std::string upperName;
+    std::string upperRunning;
     std::string line;
   };
   Scratch scratch_;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <ostream>
 
@@ -160,6 +161,9 @@ TEST_P(StartupLaunchTest, EachLaunchGivesItsBoxColourAndLine) {
   EXPECT_EQ(fake.controls.colours[ProgramButton::CBPellux], c.controllerColour);
   std::vector<std::string> lines = LogTexts();
   lines.erase(lines.begin(), lines.begin() + 2);
+  // The values set, named after STARTED.
+  lines.erase(lines.begin(), std::find_if(lines.begin(), lines.end(),
+                                          [](const std::string& l) { return l.rfind("ControllerMatch = ", 0) != 0; }));
   EXPECT_EQ(lines, c.launchLines);
   EXPECT_EQ(fake.timers.Interval(TimerId::Timer1), 10u);
 }
@@ -334,6 +338,9 @@ TEST_P(StartupAdoptionTest, WhatAnEarlierMonitorLaunchedIsAdoptedNotLaunchedAgai
   EXPECT_EQ(launched, c.launched);
   std::vector<std::string> lines = LogTexts();
   lines.erase(lines.begin(), lines.begin() + 2);
+  // The values set, named after STARTED.
+  lines.erase(lines.begin(), std::find_if(lines.begin(), lines.end(),
+                                          [](const std::string& l) { return l.rfind("ControllerMatch = ", 0) != 0; }));
   EXPECT_EQ(lines, c.lines) << "no process line before the first cycle";
   std::vector<std::string> adopted;
   for (const auto& e : fake.events.events)
@@ -410,6 +417,33 @@ INSTANTIATE_TEST_SUITE_P(
                           {EarlierLaunches().bridge, EarlierLaunches().launcher, {44, fakes::FakeCreationTime(44)}}},
                       AdoptionCase{"JavawNotYetRecordedIsFoundThroughItsLauncher",
                                    [](auto& f) { RunningEarlierPrograms(f, false); },
+                                   {},
+                                   {kBridge.stillRunning, kController.stillRunning},
+                                   {"12", "20"},
+                                   EarlierLaunches()},
+                      // With a text that tells the controller apart, another Java program is
+                      // never taken for it: not after a restart, and not a helper the launcher
+                      // started before the controller.
+                      AdoptionCase{"ARestartPassesOverAnotherJavaProgram",
+                                   [](auto& f) {
+                                     f.settings.Set(SettingsKey::User, "ControllerMatch", "\\Pellux\\");
+                                     RunningEarlierPrograms(f);
+                                     f.processes.processes.pop_back();
+                                     f.processes.Add(44, "C:\\HMI\\jre\\bin\\javaw.exe");
+                                   },
+                                   {kController.installPath},
+                                   {kBridge.stillRunning, "ARRANCA Pellux.exe - RetVal: 4000"},
+                                   {"12"},
+                                   {EarlierLaunches().bridge, kNewLauncher4000, {}}},
+                      AdoptionCase{"TheLaunchersHelperIsNotTheController",
+                                   [](auto& f) {
+                                     f.settings.Set(SettingsKey::User, "ControllerMatch", "Pellux.jar");
+                                     RunningEarlierPrograms(f, false);
+                                     f.processes.processes.back().commandLine = "javaw -jar Pellux.jar";
+                                     auto& helper = f.processes.Add(18, kJavawPath);
+                                     helper.parentId = kEarlierLauncher;
+                                     helper.commandLine = "javaw -jar updater.jar";
+                                   },
                                    {},
                                    {kBridge.stillRunning, kController.stillRunning},
                                    {"12", "20"},

@@ -53,6 +53,12 @@ class SupervisionCycleTest : public ::testing::Test {
     return {p.timers, p.clock,           log,         rowEvents, services,    p.launcher, window, p.files, folder,
             version,  BuiltInPrograms(), controlFile, [] {},     rowLaunched, {},         {},     {}};
   }
+  // The same for a row's own platform, window and services.
+  SupervisionCycle::Deps RowDepsOf(fakes::FakePlatform& f, EventLog& l, SystemEvents& e, ProcessServices& s,
+                                   MainWindow& w) {
+    return {f.timers, f.clock,           l,           e,     s,       f.launcher, w,  f.files, folder,
+            version,  BuiltInPrograms(), controlFile, [] {}, nullptr, {},         {}, {}};
+  }
   std::string VersionTipText() const { return std::string("PelluxMONITOR - v1.0.0.0") + '\0'; }
 
   fakes::FakePlatform p;
@@ -453,12 +459,54 @@ TEST_F(SupervisionCycleTest, FailedLaunchShowsRedMessageOnEveryCycle) {
   EXPECT_EQ(p.controls.stripText, "El Programa 'LINTARO.exe' NO Arranco!!!");
 }
 
-TEST_F(SupervisionCycleTest, AnyJavaProgramCountsAsTheController) {
-  p.processes.Add(4, "D:\\Tools\\SomeOther\\bin\\JAVAW.EXE");
-  p.processes.Add(8, kBridgePath);
-  cycle.Timer1();
-  EXPECT_TRUE(p.processes.terminated.empty());
-  EXPECT_TRUE(p.processes.Running(8));
+// Any Java program counts as the controller, unless a text tells the
+// controller apart: then only a javaw.exe whose path or command line holds it
+// keeps the bridge. A command line is read once for the process, never again
+// on later cycles; one that cannot be read leaves the path to decide, and the
+// log says so once.
+TEST_F(SupervisionCycleTest, OnlyAJavaProgramThatCountsAsTheControllerKeepsTheBridge) {
+  const struct {
+    const char* text;
+    const char* path;
+    const char* commandLine;  // "": the path in quotes
+    bool readable;            // its command line can be read
+    bool byQuery;             // through a limited handle (Windows 8.1), else a full one (Windows 7, Wine)
+    bool keeps;
+    int reads;  // of command lines, in all
+  } rows[] = {
+      {"", "D:\\Tools\\SomeOther\\bin\\JAVAW.EXE", "", true, true, true, 0},
+      {"\\pellux\\", "D:\\Tools\\SomeOther\\bin\\JAVAW.EXE", "", true, true, false, 1},
+      {"\\pellux\\", "C:\\Program Files\\PELLUX\\jre\\bin\\javaw.exe", "", false, true, true, 0},
+      {"Pellux.jar", "C:\\Java\\bin\\javaw.exe", "javaw -jar C:\\Pellux\\pellux.JAR", true, false, true, 2},
+      {"Pellux.jar", "C:\\Java\\bin\\javaw.exe", "javaw -jar hmi.jar", true, true, false, 1},
+      {"Pellux.jar", "C:\\Java\\bin\\javaw.exe", "", false, false, false, 2},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::string(row.text) + " " + row.path + " " + row.commandLine);
+    fakes::FakePlatform f;
+    f.files.AddFile(kLog);
+    EventLog l{f.files, f.clock};
+    l.InitLog(LogFileBeside(folder));
+    SystemEvents e{f.events, f.clock, BuiltInPrograms()};
+    ProcessServices s{f.processes, l};
+    s.Controller().Set("javaw.exe", "javaw", row.text);
+    MainWindow w{f.controls, f.timers, tray};
+    SupervisionCycle cyc{RowDepsOf(f, l, e, s, w)};
+    f.processes.commandLineByQuery = row.byQuery;
+    auto& java = f.processes.Add(4, row.path);
+    java.commandLine = row.commandLine;
+    java.commandLineReadable = row.readable;
+    f.processes.Add(8, kBridgePath);
+    for (int i = 0; i < 3; ++i) cyc.Timer1();
+    EXPECT_EQ(f.processes.Running(8), row.keeps);
+    EXPECT_TRUE(f.processes.Running(4));
+    EXPECT_EQ(f.processes.commandLineReads, row.reads);
+    const Lines lines = fakes::LogTextsAfterBanner(f.files.Contents(kLog));
+    const std::string unread = std::string("NO se Pudo Leer la Linea de Comandos de '") + row.path +
+                               "' (4): Decide Solo su Ruta";
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), unread), !row.keeps && !row.readable ? 1 : 0);
+    EXPECT_EQ(f.processes.OpenHandles(), 0);
+  }
 }
 
 TEST_F(SupervisionCycleTest, HoldingChangesOnlyTheTray) {
