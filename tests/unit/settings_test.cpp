@@ -344,10 +344,6 @@ TEST(SettingsTest, ABadDiagnosisValueTurnsOnlyItsFeatureOff) {
       {{Key::User, "LogLimitKB", "65536"}, "El Tipo NO es REG_DWORD", true, "C:\\Good\\Good.txt"},
       {{Key::UserPolicy, "LogLimitKB", "", Kind::Unreadable}, "NO se Pudo Leer", true, "C:\\Good\\Good.txt"},
       {{Key::User, "ControllerMatch", " \t "}, "Solo Tiene Espacios", true, "C:\\Good\\Good.txt"},
-      {{Key::MachinePolicy, "ControllerMatch", std::string(260, 'x')},
-       "Tiene Mas de 259 Caracteres",
-       true,
-       "C:\\Good\\Good.txt"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(std::string(row.stored.name) + ": " + row.reason);

@@ -53,12 +53,6 @@ class SupervisionCycleTest : public ::testing::Test {
     return {p.timers, p.clock,           log,         rowEvents, services,    p.launcher, window, p.files, folder,
             version,  BuiltInPrograms(), controlFile, [] {},     rowLaunched, {},         {},     {}};
   }
-  // The same for a row's own platform, window and services.
-  SupervisionCycle::Deps RowDepsOf(fakes::FakePlatform& f, EventLog& l, SystemEvents& e, ProcessServices& s,
-                                   MainWindow& w) {
-    return {f.timers, f.clock,           l,           e,     s,       f.launcher, w,  f.files, folder,
-            version,  BuiltInPrograms(), controlFile, [] {}, nullptr, {},         {}, {}};
-  }
   std::string VersionTipText() const { return std::string("PelluxMONITOR - v1.0.0.0") + '\0'; }
 
   fakes::FakePlatform p;
@@ -461,18 +455,15 @@ TEST_F(SupervisionCycleTest, FailedLaunchShowsRedMessageOnEveryCycle) {
 
 // Any Java program counts as the controller, unless a text tells the
 // controller apart: then only a javaw.exe whose path or command line holds it
-// keeps the bridge. A command line is read once for the process, never again
-// on later cycles; one that cannot be read leaves the path to decide, and the
-// log says so once.
+// keeps the bridge. A command line is read once, with the least rights that
+// read it; one that cannot be read leaves the path to decide, said once.
 TEST_F(SupervisionCycleTest, OnlyAJavaProgramThatCountsAsTheControllerKeepsTheBridge) {
+  LogOn();
   const struct {
-    const char* text;
-    const char* path;
-    const char* commandLine;  // "": the path in quotes
-    bool readable;            // its command line can be read
-    bool byQuery;             // through a limited handle (Windows 8.1), else a full one (Windows 7, Wine)
+    const char *text, *path, *commandLine;  // "": the path in quotes
+    bool readable, byQuery;                 // by a limited handle (Windows 8.1), else a full one (7, Wine)
     bool keeps;
-    int reads;  // of command lines, in all
+    int reads;  // of command lines, over three cycles
   } rows[] = {
       {"", "D:\\Tools\\SomeOther\\bin\\JAVAW.EXE", "", true, true, true, 0},
       {"\\pellux\\", "D:\\Tools\\SomeOther\\bin\\JAVAW.EXE", "", true, true, false, 1},
@@ -483,29 +474,23 @@ TEST_F(SupervisionCycleTest, OnlyAJavaProgramThatCountsAsTheControllerKeepsTheBr
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(std::string(row.text) + " " + row.path + " " + row.commandLine);
-    fakes::FakePlatform f;
-    f.files.AddFile(kLog);
-    EventLog l{f.files, f.clock};
-    l.InitLog(LogFileBeside(folder));
-    SystemEvents e{f.events, f.clock, BuiltInPrograms()};
-    ProcessServices s{f.processes, l};
-    s.Controller().Set("javaw.exe", "javaw", row.text);
-    MainWindow w{f.controls, f.timers, tray};
-    SupervisionCycle cyc{RowDepsOf(f, l, e, s, w)};
-    f.processes.commandLineByQuery = row.byQuery;
-    auto& java = f.processes.Add(4, row.path);
+    p.processes.processes.clear();
+    p.processes.commandLineReads = 0;
+    p.processes.commandLineByQuery = row.byQuery;
+    auto& java = p.processes.Add(4, row.path);
     java.commandLine = row.commandLine;
     java.commandLineReadable = row.readable;
-    f.processes.Add(8, kBridgePath);
-    for (int i = 0; i < 3; ++i) cyc.Timer1();
-    EXPECT_EQ(f.processes.Running(8), row.keeps);
-    EXPECT_TRUE(f.processes.Running(4));
-    EXPECT_EQ(f.processes.commandLineReads, row.reads);
-    const Lines lines = fakes::LogTextsAfterBanner(f.files.Contents(kLog));
-    const std::string unread = std::string("NO se Pudo Leer la Linea de Comandos de '") + row.path +
+    p.processes.Add(8, kBridgePath);
+    ProcessServices services{p.processes, log};
+    services.Controller().Set("javaw.exe", "javaw", row.text);
+    SupervisionCycle rowCycle{RowDeps(services, events, nullptr)};
+    for (int i = 0; i < 3; ++i) rowCycle.Timer1();
+    EXPECT_EQ(p.processes.Running(8), row.keeps);
+    EXPECT_EQ(p.processes.commandLineReads, row.reads);
+    const Lines lines = LogTexts();
+    const std::string unread = "NO se Pudo Leer la Linea de Comandos de '" + std::string(row.path) +
                                "' (4): Decide Solo su Ruta";
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), unread), !row.keeps && !row.readable ? 1 : 0);
-    EXPECT_EQ(f.processes.OpenHandles(), 0);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), unread), !row.readable && !row.keeps ? 1 : 0);
   }
 }
 
