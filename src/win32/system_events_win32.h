@@ -8,8 +8,8 @@ inline constexpr wchar_t kEventSourceName[] = L"PelluxMONITOR";
 
 // The Application log under the source PelluxMONITOR. The source is opened
 // once and kept for the run. Windows writes the events whether or not the
-// source is registered; registering it (an administrator's step, see the
-// README) only lets Event Viewer show the texts of the message table.
+// source is registered; registering it (an administrator's step, see
+// docs/integrator.md) only lets Event Viewer show the texts of the message table.
 class Win32SystemEventLog final : public SystemEventLog {
  public:
   Win32SystemEventLog();

@@ -1,0 +1,326 @@
+#include "world.h"
+
+namespace pellux::sim {
+
+namespace {
+
+// The level of every kind of event, as docs/integrator.md gives it to a collector; 0: the summary, at its kind's level.
+constexpr struct {
+  std::uint32_t id;
+  int level;
+} kEventLevels[] = {{1000, 0}, {1001, 0}, {1002, 2}, {1003, 2},  {1004, 2}, {1010, 0}, {1011, 2}, {1012, 0},
+                    {1020, 1}, {1021, 2}, {1022, 1}, {1023, -1}, {1024, 2}, {1030, 1}, {1031, 0}, {1032, 0},
+                    {1033, 1}, {1040, 0}, {1041, 0}, {1042, 0},  {1043, 0}, {1044, 0}};
+
+}  // namespace
+
+// The invariants: each returns what broke it, or nothing. The world already knows what happened.
+std::string World::NeverEndsItself() const {
+  for (const EndedProcess& e : stepEnded_)
+    if (e.id == fake_.processes.ownId) return "ended its own process " + std::to_string(e.id);
+  return {};
+}
+
+std::string World::EndsOnlyStopNames() const {
+  for (const EndedProcess& e : stepEnded_)
+    if (e.path.find(bridgeStop_) == std::string::npos && e.path.find("JAVAW") == std::string::npos)
+      return "ended " + e.path;
+  return {};
+}
+
+std::string World::BridgeKeptWhileControllerStarts() const {
+  if (!stepIsCycle_ || !GraceMustHold()) return {};
+  for (const EndedProcess& e : stepEnded_)
+    if (e.role == Role::Bridge)
+      return "a cycle ended the bridge " + std::to_string(Now() - startMs_) + " ms after start-up";
+  return {};
+}
+
+std::string World::EndsOnlyWhenAsked() const {
+  if (fake_.lifetime.ends > 0 && (Alive() || !monitor_)) return "ended without its own end";
+  for (const auto& e : fake_.events.events)
+    if (e.id == EventId::Ended && allowedEnds_.count(e.strings.at(1)) == 0 &&
+        !(endAsked_ && e.strings.at(1) == "control file END"))
+      return "ended by " + e.strings.at(1);
+  return {};
+}
+
+std::string World::TimerArmed() const {
+  return Alive() && !timer1_ ? "Timer1 left disarmed while the monitor supervises" : "";
+}
+
+std::string World::HandlesClosed() const {
+  const int open = fake_.processes.OpenHandles();
+  return open != 0 ? std::to_string(open) + " process handles left open" : "";
+}
+
+std::string World::OneOf(Role role) const {
+  const auto n = std::count_if(info_.begin(), info_.end(),
+                               [&](const auto& i) { return i.second.launched && i.second.role == role; });
+  return n > 1 ? std::to_string(n) + " of them launched by the session's monitors run" : "";
+}
+
+std::string World::OneBridge() const { return OneOf(Role::Bridge); }
+
+std::string World::OneController() const { return OneOf(Role::Controller); }
+
+std::string World::BridgeBackWithinACycle() const {
+  if (!stepIsCycle_ || !monitor_ || !CycleChecked() || !Visible("JAVAW.EXE")) return {};
+  const bool failed = !bridgeLaunches_.empty() && bridgeLaunches_.back() == 0;
+  return !Visible(bridgeName_) && !failed ? "the controller runs and no bridge after the cycle" : "";
+}
+
+std::string World::BridgeEndedAfterController() const {
+  if (!stepIsCycle_ || !monitor_ || !CycleChecked() || Visible("JAVAW.EXE") || !Visible(bridgeName_)) return {};
+  if (GraceMayHold() || !fake_.processes.terminated.empty()) return {};
+  for (const auto& p : fake_.processes.processes)
+    if (Upper(p.path).find(bridgeName_) != std::string::npos && (!p.openForTerminate || !p.terminable || p.endsLater))
+      return {};  // one the system will not let go
+  return "no controller, and the cycle left the bridge running";
+}
+
+std::string World::EventsPerHour() const {
+  for (const auto& [kind, times] : lastHour_)
+    if (times.size() > 7 && times.back() == Now())
+      return std::to_string(times.size()) + " events " + kind + " in an hour";
+  return {};
+}
+
+std::string World::EventCounts() const {
+  for (const auto& [id, count] : reported_) {
+    const auto it = happened_.find(id);
+    const U64 seen = it == happened_.end() ? 0 : it->second;
+    if (count > seen || (stepEndedMonitor_ && count != seen))
+      return "event " + std::to_string(id) + " counts " + std::to_string(count) + " of " + std::to_string(seen) +
+             " occurrences";
+  }
+  if (stepEndedMonitor_)
+    for (const auto& [id, seen] : happened_) {
+      const auto it = reported_.find(id);
+      if (seen != (it == reported_.end() ? 0 : it->second)) return "event " + std::to_string(id) + " never told all";
+    }
+  return {};
+}
+
+// The log since the last step: each line in its shape, stamped now, with a text the system can write.
+std::string World::LogLineShape() const {
+  if (!fake_.files.Has(logPath_)) return {};
+  const std::string& contents = fake_.files.entries.at(logPath_).contents;
+  // Every line of a step bears the same stamp: the line of an empty text, cut around where the text goes.
+  const std::string empty = FormatLogLine(fake_.clock.now, "");
+  const std::size_t textAt = empty.size() - 3;
+  std::string unknown;
+  std::size_t broken = std::string::npos;  // where the first line departs from that shape
+  std::size_t pos = 0;
+  while (pos < contents.size()) {
+    const std::size_t open = contents.find(",\"", pos);
+    const std::size_t end = contents.find("\"\r\n", pos);
+    if (open == std::string::npos || end == std::string::npos || end < open) break;
+    if (broken == std::string::npos && contents.compare(pos, open + 2 - pos, empty, 0, textAt) != 0) broken = pos;
+    lineText_.assign(contents, open + 2, end - open - 2);
+    if (unknown.empty() && !KnownLogText(lineText_))
+      unknown = "a text the monitor has no reason to write: " + lineText_;
+    pos = end + 3;
+  }
+  if (!unknown.empty()) return unknown;
+  if (broken == std::string::npos && pos == contents.size()) return {};
+  const std::size_t at = std::min(broken, pos);
+  return "a broken line or stamp: " + contents.substr(contents.rfind('\n', at) + 1, 80);
+}
+
+// A click: the button turns green or red by what runs after it; a refused one keeps its colour.
+std::string World::ButtonColours() const {
+  if (!expect_.click || !Alive()) return {};
+  const auto& c = fake_.controls;
+  const ProgramButton button = *expect_.click;
+  const ProgramButton other = button == ProgramButton::CBPellux ? ProgramButton::CBLINTARO : ProgramButton::CBPellux;
+  if (expect_.refused) return c.colours.at(button) != expect_.before ? "a refused click recoloured its button" : "";
+  const bool first = button == ProgramButton::CBPellux, bridge = Visible(bridgeName_);
+  const bool runs = first ? Visible("JAVAW.EXE") : bridge;
+  const Colour otherExpected = expect_.before == kGreen && first && !bridge ? kRed : expect_.otherBefore;
+  if (c.colours.at(button) != (runs ? kGreen : kRed) || c.colours.at(other) != otherExpected)
+    return "after a click on a button of colour " + std::to_string(expect_.before);
+  return {};
+}
+
+// The strip after a click: green or red by the button's program, magenta when a stop of both left one running.
+std::string World::StripColours() const {
+  if (!expect_.click || expect_.refused || !Alive()) return {};
+  const auto& c = fake_.controls;
+  const bool first = *expect_.click == ProgramButton::CBPellux;
+  const bool controller = Visible("JAVAW.EXE"), bridge = Visible(bridgeName_);
+  const bool runs = first ? controller : bridge;
+  Colour back = runs ? kGreen : kRed;
+  Colour fore = runs ? kBlack : kWhite;
+  if (expect_.before == kGreen && first) {  // the stop of both
+    back = controller != bridge ? kMagenta : controller ? kGreen : kRed;
+    fore = controller != bridge || controller ? kBlack : kWhite;
+  }
+  return c.stripBack != back || c.stripFore != fore ? "the strip after a click: " + c.stripText : "";
+}
+
+// The port field keeps a whole number or nothing; a refused text stays for the operator to mend.
+std::string World::PortField() const {
+  if (!expect_.portTyped) return {};
+  const std::string& text = *expect_.portTyped;
+  const std::string& now = fake_.controls.portText;
+  const bool whole = !now.empty() && now.find_first_not_of("-0123456789") == std::string::npos;
+  if (expect_.portAccepted ? !(now.empty() || whole) : now != text) return "'" + text + "' left '" + now + "'";
+  return {};
+}
+
+std::string World::TrayIconBack() const {
+  if (!expect_.trayAdded) return {};
+  for (const auto& call : fake_.tray.calls)
+    if (call.command == TrayCommand::Add) return {};
+  return "the shell came back and the icon was not added again";
+}
+
+// After a cycle the tray shows what the control file the world wrote asks (the fakes number the pictures from
+// 0x100: 0 normal, 4 holding); END has ended the monitor.
+std::string World::TrayFollowsControlFile() const {
+  if (!stepIsCycle_ || !monitor_) return {};
+  const bool answers = fake_.files.unanswered.count(controlPath_) == 0;
+  const bool read = !controlPath_.empty() && fake_.files.Has(controlPath_) &&
+                    (controlPath_ == readsFirst_ ? answers : controlPath_ == besideMonitor_);
+  if (read && endAsked_) return Alive() ? "the control file said END and the monitor runs on" : "";
+  if (!Alive()) return {};
+  const bool holds = read && controlHolds_;
+  const std::string_view tip = holds ? std::string_view("PelluxMONITOR - Holding") : versionTip_;
+  const auto& calls = fake_.tray.calls;
+  if (calls.empty()) return "a cycle left the tray as it was";
+  const TrayIconData& shown = calls.back().data;
+  if (shown.hIcon != 0x100u + (holds ? 4u : 0u) || std::string_view(shown.szTip, tip.size()) != tip ||
+      shown.szTip[tip.size()] != '\0')
+    return std::string(holds ? "the control file holds" : "no hold") + " and the tray shows " +
+           std::string(shown.szTip, tip.size());
+  return {};
+}
+
+// The port a controller's stop releases is the one in the field.
+std::string World::PortReleasedIsTheField() const {
+  const std::string field = std::to_string(std::strtol(fake_.controls.portText.c_str(), nullptr, 10));
+  for (const std::string& call : fake_.serial.calls)
+    if (StartsWith(call, "port ") && call != "port " + field) return call + " released, the field says " + field;
+  return {};
+}
+
+// A stop of both ends the controller first: the bridge never outlives it with the port.
+std::string World::ControllerEndedBeforeBridge() const {
+  bool bridgeGone = false;
+  for (const EndedProcess& e : stepEnded_) {
+    if (bridgeGone && e.path.find("JAVAW") != std::string::npos) return "the bridge ended before the controller";
+    bridgeGone |= e.path.find(bridgeStop_) != std::string::npos;
+  }
+  return {};
+}
+
+// While the session ends (until its answer, a minute at most) a cycle launches and ends nothing.
+std::string World::QuietWhileSessionEnds() const {
+  if (!stepIsCycle_ || !sessionAskedMs_ || sessionAskedOf_ != starts || Now() - *sessionAskedMs_ >= 60 * kSecond)
+    return {};
+  if (!fake_.launcher.launches.empty()) return "a launch while the session ends";
+  return fake_.processes.terminated.empty() ? "" : "a process ended while the session ends";
+}
+
+// Each event with the id and level of its kind; a summary at the level of the kind it sums up.
+std::string World::EventLevels() const {
+  const auto levelOf = [](std::uint32_t id) {
+    for (const auto& row : kEventLevels)
+      if (row.id == id) return row.level;
+    return -2;
+  };
+  for (const auto& e : fake_.events.events) {
+    const auto id = static_cast<std::uint32_t>(e.id);
+    int level = levelOf(id);
+    if (level == -1) level = levelOf(static_cast<std::uint32_t>(std::strtoul(e.strings.at(1).c_str(), nullptr, 10)));
+    if (level < 0 || static_cast<int>(e.level) != level) return "event " + std::to_string(id) + " at the wrong level";
+  }
+  return {};
+}
+
+// The controller recorded for a later monitor is the first javaw.exe its launcher started, while it runs.
+std::string World::RecordsFirstJavaw() const {
+  const auto set = fake_.launchRecord.writes == 0 ? std::nullopt : ParseLaunchRecord(*fake_.launchRecord.stored);
+  const auto it = set ? info_.find(set->javaw.id) : info_.end();
+  const auto first = it == info_.end() ? info_.end() : info_.find(it->second.firstSibling);
+  if (first == info_.end() || first->second.born > it->second.born) return {};
+  return "recorded the launcher's later javaw.exe " + std::to_string(it->first);
+}
+
+// A setting refused at start stops the start before anything is launched.
+std::string World::RefusedSettingLaunchesNothing() const {
+  return stepIsStart_ && settingRefused_ && !fake_.launcher.launches.empty() ? "launched with a refused setting" : "";
+}
+
+bool World::KnownLogText(const std::string& text) const {
+  // A process of a scan and its handle, most of what a log holds, first; or a launch and its result.
+  const std::size_t dash = text.rfind(" - ");
+  const bool number = dash != std::string::npos && Digits(text, dash + 3);
+  if (number && paths_.count(probe_.assign(text, 0, dash)) != 0) return true;
+  if (logTexts_.count(text) != 0) return true;
+  for (const std::string& prefix : logPrefixes_)
+    if (StartsWith(text, prefix)) return true;
+  if (dash != std::string::npos) {
+    for (const std::string& prefix : launchPrefixes_)
+      if (StartsWith(text, prefix) && Digits(text, prefix.size())) return true;
+  }
+  for (std::size_t at = 0; at <= text.size();) {  // a click's message: its lines, each a text of the system
+    const std::size_t cr = std::min(text.find('\r', at), text.size());
+    const std::string part = text.substr(at, cr - at);
+    if (logTexts_.count(part) == 0 && !StartsWith(part, kPortClosedText)) return false;
+    at = cr + 1;
+  }
+  return true;
+}
+
+const World::Invariant World::kInvariants[] = {
+    {"never-ends-itself", "the monitor's own process gone", &World::NeverEndsItself},
+    {"ends-only-stop-names", "a program of the workstation ended that is neither bridge nor Java",
+     &World::EndsOnlyStopNames},
+    {"bridge-kept-while-controller-starts", "the bridge bounces at every start while the controller loads",
+     &World::BridgeKeptWhileControllerStarts},
+    {"ends-only-when-asked", "the monitor gone from the tray without a reason", &World::EndsOnlyWhenAsked},
+    {"timer-armed", "supervision stopped while the icon stays", &World::TimerArmed},
+    {"handles-closed", "the monitor's handle count grows for months", &World::HandlesClosed},
+    {"one-bridge", "two bridges fight over the serial port", &World::OneBridge},
+    {"one-controller", "two controllers on one workstation", &World::OneController},
+    {"bridge-back-within-a-cycle", "the controller runs without its bridge", &World::BridgeBackWithinACycle},
+    {"bridge-ended-after-controller", "the bridge holds the port with no controller",
+     &World::BridgeEndedAfterController},
+    {"events-per-hour", "the event log flooded by one fault", &World::EventsPerHour},
+    {"event-counts", "the event log's counts do not add up to what happened", &World::EventCounts},
+    {"log-line-shape", "a log line the reader cannot parse or place", &World::LogLineShape},
+    {"button-colours", "a button's colour says the opposite of what runs", &World::ButtonColours},
+    {"strip-colours", "the strip's colour says the opposite of what runs", &World::StripColours},
+    {"port-field", "the port field keeps a text no port can have", &World::PortField},
+    {"tray-icon-back", "no icon after the shell restarts", &World::TrayIconBack},
+    {"tray-follows-control-file", "the tray says normal while the plant is held, or END is ignored",
+     &World::TrayFollowsControlFile},
+    {"port-released-is-the-field", "the port of another device closed, the bridge's left open",
+     &World::PortReleasedIsTheField},
+    {"controller-ended-before-bridge", "the controller loses its bridge while it still runs",
+     &World::ControllerEndedBeforeBridge},
+    {"quiet-while-session-ends", "programs started or ended into a dying session", &World::QuietWhileSessionEnds},
+    {"event-levels", "a collector filtering on warnings and errors misses a fault", &World::EventLevels},
+    {"refused-setting-launches-nothing", "programs started from a setting the monitor refused",
+     &World::RefusedSettingLaunchesNothing},
+    {"records-first-javaw", "a monitor started again takes a launcher's helper for the controller",
+     &World::RecordsFirstJavaw},
+    {"one-controller-on-the-workstation", "a second session's monitor starts a second controller",
+     &World::OneControllerOnTheWorkstation, true},
+    {"one-bridge-on-the-workstation", "two sessions' bridges fight over the serial port",
+     &World::OneBridgeOnTheWorkstation, true},
+    {"ends-only-its-own-session", "a stop in one session ends another session's programs",
+     &World::EndsOnlyItsOwnSession, true},
+};
+
+void World::CheckInvariants(bool sessionsOnly) {
+  for (const Invariant& invariant : kInvariants) {
+    if (sessionsOnly && !invariant.sessions) continue;
+    ++checks;
+    if (const std::string broken = (this->*invariant.check)(); !broken.empty()) Fail(invariant.name, broken);
+  }
+}
+
+}  // namespace pellux::sim

@@ -1,0 +1,346 @@
+#include "world.h"
+
+namespace pellux::sim {
+
+// Two logon sessions on a workstation of their own: a monitor in each (sessions 1 and 2), logons, switches and
+// logoffs, and an operator who starts the controller by hand in the session before the screen. The sessions
+// are one account's or two accounts' (whose processes refuse each other every open), as the seed decides.
+struct World::Sessions {
+  // What a monitor sees of the one process table: its own session and its own id, every other call the same.
+  class SeatTable final : public ProcessTable {
+   public:
+    SeatTable(Sessions& w, SessionId session) : w_(w), session_(session) {}
+    bool ListProcesses(std::int32_t* ids, std::uint32_t b, std::uint32_t* n) override {
+      return w_.table.ListProcesses(ids, b, n);
+    }
+    ProcessHandle Open(std::uint32_t access, bool inheritable, std::int32_t id) override {
+      const auto it = w_.who.find(id);
+      if (w_.twoAccounts && it != w_.who.end() && it->second.session != session_) {
+        w_.table.lastError = 5;  // another account's process grants nothing
+        return 0;
+      }
+      return w_.table.Open(access, inheritable, id);
+    }
+    bool ListModules(ProcessHandle h, ModuleHandle* m, std::uint32_t b, std::uint32_t* n) override {
+      return w_.table.ListModules(h, m, b, n);
+    }
+    std::uint32_t ModulePath(ProcessHandle h, ModuleHandle m, char* b, std::uint32_t c) override {
+      return w_.table.ModulePath(h, m, b, c);
+    }
+    std::uint32_t ImagePath(ProcessHandle h, char* b, std::uint32_t c) override { return w_.table.ImagePath(h, b, c); }
+    bool ExitCode(ProcessHandle h, std::uint32_t* c) override { return w_.table.ExitCode(h, c); }
+    bool Terminate(ProcessHandle h, std::uint32_t c) override {
+      const std::size_t before = w_.table.terminated.size();
+      const bool ok = w_.table.Terminate(h, c);
+      if (w_.table.terminated.size() > before) {
+        const std::int32_t id = w_.table.terminated.back().first;
+        const auto it = w_.who.find(id);
+        if (it != w_.who.end() && it->second.session != session_ && w_.endedElsewhere.empty())
+          w_.endedElsewhere = "session " + std::to_string(session_) + "'s monitor ended " + std::to_string(id) +
+                              " of session " + std::to_string(it->second.session);
+      }
+      return ok;
+    }
+    bool Close(ProcessHandle h) override { return w_.table.Close(h); }
+    bool CreationTime(ProcessHandle h, std::uint64_t* c) override { return w_.table.CreationTime(h, c); }
+    bool ListFamilies(std::vector<ProcessEntry>* e) override { return w_.table.ListFamilies(e); }
+    bool ListSessions(std::vector<ProcessSession>* s) override { return w_.table.ListSessions(s); }
+    SessionId CurrentSession() override { return session_; }
+    std::int32_t CurrentProcessId() override { return ownId; }
+    std::int32_t LastError() override { return w_.table.LastError(); }
+    std::int32_t ownId = -1;
+
+   private:
+    Sessions& w_;
+    SessionId session_;
+  };
+  // The named object every session sees: held by one monitor at most, and let go when its process goes.
+  class SeatClaim final : public WorkstationClaim {
+   public:
+    SeatClaim(SessionId& holder, SessionId me) : holder_(holder), me_(me) {}
+    bool Take() override {
+      if (holder_ == 0) holder_ = me_;
+      return holder_ == me_;
+    }
+    bool TakenElsewhere() override { return holder_ != 0 && holder_ != me_; }
+    void Release() override {
+      if (holder_ == me_) holder_ = 0;
+    }
+
+   private:
+    SessionId& holder_;
+    SessionId me_;
+  };
+  struct Seat {
+    Seat(Sessions& w, SessionId s) : session(s), table(w, s), claim(w.claimHolder, s) {
+      fake.system.session = s;
+      fake.files.AddFile(kBridge.installPath, "exe");
+      fake.files.AddFile(kController.installPath, "exe");
+      fake.launcher.choose = [&w, s](const std::string& path) { return w.Launch(s, path); };
+      fake.launcher.createdOf = [&w](std::uint32_t id) { return w.Created(static_cast<std::int32_t>(id)); };
+    }
+    Platform platform() {
+      fakes::FakePlatform& f = fake;
+      return {f.files,  f.clock, table,    f.launcher, f.dialogs, f.system,   f.lifetime,     f.controls,
+              f.timers, f.tray,  f.serial, f.locale,   f.events,  f.settings, f.launchRecord, claim};
+    }
+    SessionId session;
+    fakes::FakePlatform fake;  // the session's own window, files, events and launch record
+    SeatTable table;
+    SeatClaim claim;
+    std::unique_ptr<Monitor> monitor;
+    bool loggedOn = false;
+    int timerGen[4] = {};  // a timer armed again leaves its earlier due time behind
+  };
+  struct Known {
+    Role role;
+    SessionId session;
+    bool launched;  // by a monitor or a launcher a monitor launched
+    U64 born;
+  };
+
+  explicit Sessions(World& world) : w(world), r(world.Stream("two-sessions")) {
+    twoAccounts = r.Chance(0.5);
+    seats[0] = std::make_unique<Seat>(*this, 1);
+    seats[1] = std::make_unique<Seat>(*this, 2);
+    table.terminationTakesEffect = true;
+    Next("logon", 8, [this] { LogOn(Pick(false)); });
+    Next("logoff", 16, [this] { LogOff(Pick(true)); });
+    Next("switch", 4, [this] {
+      if (seats[1 - active]->loggedOn) active = 1 - active;
+    });
+    Next("controller-dies", 6, [this] { Dies(Role::Controller); });
+    Next("bridge-dies", 6, [this] { Dies(Role::Bridge); });
+    Next("click", 5, [this] {
+      Seat& s = *seats[active];
+      const ProgramButton b = r.Chance(0.6) ? ProgramButton::CBPellux : ProgramButton::CBLINTARO;
+      if (s.monitor)
+        Step(s, b == ProgramButton::CBPellux ? "click CBPellux" : "click CBLINTARO",
+             [&] { s.monitor->OnProgramButtonClick(b); });
+    });
+    // The operator closes the monitor's window: its session's programs stay, unwatched until the next logon.
+    Next("close", 3 * 24, [this] {
+      Seat& s = *seats[active];
+      if (s.monitor) Step(s, "close", [&] { s.monitor->OnCloseRequest(); });
+    });
+    Next("crash", 2 * 24, [this] {
+      Seat& s = *seats[r.Below(2)];
+      if (!s.monitor) return;
+      Note(s, "the monitor crashed");
+      Gone(s);
+      w.At(r.Between(30, 90) * kSecond, [this, &s] {
+        if (s.loggedOn && !s.monitor) Start(s);
+      });
+    });
+    w.At(0, [this] { LogOn(0); });
+  }
+  // A kind of happening, again and again, a mean of hours apart.
+  void Next(const char* name, double hours, const std::function<void()>& act) {
+    w.At(r.Exp(hours * kHour), [this, name, hours, act] {
+      ++w.faults_[std::string("sessions-") + name];
+      act();
+      Next(name, hours, act);
+    });
+  }
+  int Pick(bool loggedOn) {
+    const int first = static_cast<int>(r.Below(2));
+    return seats[first]->loggedOn == loggedOn ? first : 1 - first;
+  }
+  void Note(const Seat& s, const std::string& what) { w.Note("session " + std::to_string(s.session) + ": " + what); }
+
+  void LogOn(int i) {
+    Seat& s = *seats[i];
+    if (s.loggedOn) return;
+    s.loggedOn = true;
+    active = i;
+    Note(s, "logon");
+    Start(s);
+    if (r.Chance(0.2))  // the other session logs on within a cycle
+      w.At(r.Between(1, 3000), [this, i] { LogOn(1 - i); });
+  }
+  void LogOff(int i) {
+    Seat& s = *seats[i];
+    if (!s.loggedOn) return;
+    if (s.monitor) Step(s, "session ending", [&] { s.monitor->OnSessionEnding(); });
+    if (s.monitor) Step(s, "session ends", [&] { s.monitor->OnSessionEnd(); });
+    Gone(s);
+    std::vector<std::int32_t> gone;
+    for (const auto& [id, k] : who)
+      if (k.session == s.session) gone.push_back(id);
+    for (const std::int32_t id : gone) Exit(id);
+    s.fake.launchRecord.stored.reset();  // kept in the session, gone with it
+    s.loggedOn = false;
+    Note(s, "logoff");
+    if (seats[1 - i]->loggedOn) active = 1 - i;
+  }
+  void Start(Seat& s) {
+    s.table.ownId = Spawn(Role::Monitor, "C:\\Monitor\\PelluxMONITOR.exe", s.session, false);
+    s.fake.timers.interval.clear();
+    s.fake.controls.colours = {{ProgramButton::CBPellux, kLightGrey}, {ProgramButton::CBLINTARO, kLightGrey}};
+    s.fake.controls.portText = "3";
+    s.monitor = std::make_unique<Monitor>(s.platform());
+    Step(s, "start", [&] { s.monitor->Start(); });
+  }
+  void Gone(Seat& s) {
+    s.monitor.reset();
+    for (int& gen : s.timerGen) ++gen;
+    s.claim.Release();  // the system lets the named object go with its last handle
+    Exit(std::exchange(s.table.ownId, -1));
+  }
+  void Dies(Role role) {
+    std::vector<std::int32_t> ids;
+    for (const auto& [id, k] : who)
+      if (k.role == role) ids.push_back(id);
+    if (ids.empty()) return;
+    const std::int32_t id = ids[r.Below(ids.size())];
+    Note(*seats[who[id].session - 1], "process " + std::to_string(id) + " died");
+    Exit(id);
+    if (role != Role::Controller) return;
+    // The operator, in whichever session is before the screen, starts the controller again in a while.
+    w.At(r.Exp(20 * kMinute), [this] {
+      Seat& s = *seats[active];
+      for (const auto& [other, k] : who)
+        if (k.role == Role::Controller || k.role == Role::Launcher) return;
+      if (!s.monitor) return;  // where no monitor runs, nobody is told the controller has gone
+      // Its javaw.exe at once: a launcher of another session still starting one is seen by no monitor.
+      Note(s, "the operator starts Pellux.exe");
+      StartsJava(Spawn(Role::Launcher, kController.installPath, s.session, false), 0);
+    });
+  }
+
+  std::int32_t Spawn(Role role, const std::string& path, SessionId session, bool launched) {
+    const std::int32_t id = nextId += 4;
+    Process& p = table.AddInSession(id, path, session);
+    p.created = w.Now() * 10000 + id % 10000;
+    who[id] = {role, session, launched, w.Now()};
+    return id;
+  }
+  void Exit(std::int32_t id) {
+    auto& list = table.processes;
+    list.erase(std::remove_if(list.begin(), list.end(), [id](const Process& p) { return p.id == id; }), list.end());
+    who.erase(id);
+  }
+  std::uint64_t Created(std::int32_t id) {
+    for (const Process& p : table.processes)
+      if (p.id == id) return p.created;
+    return 0;
+  }
+  // A launcher starts javaw.exe in its own session a little later, and ends.
+  void StartsJava(std::int32_t launcher, U64 afterMs) {
+    const U64 born = who[launcher].born;
+    w.At(afterMs, [this, launcher, born] {
+      const auto it = who.find(launcher);
+      if (it == who.end() || it->second.born != born) return;
+      const std::int32_t java = Spawn(Role::Controller, kControllerPath, it->second.session, it->second.launched);
+      table.processes.back().parentId = launcher;
+      Note(*seats[it->second.session - 1],
+           "the launcher " + std::to_string(launcher) + " started javaw.exe " + std::to_string(java));
+      w.At(r.Between(1, 10) * kSecond, [this, launcher, born] {
+        if (const auto again = who.find(launcher); again != who.end() && again->second.born == born) Exit(launcher);
+      });
+    });
+  }
+  std::uint32_t Launch(SessionId session, const std::string& path) {
+    if (r.Chance(0.02)) return 0;
+    if (path == kBridge.installPath) {
+      const std::int32_t bridge = Spawn(Role::Bridge, path, session, true);
+      if (r.Chance(0.15)) {  // the port not yet free: it ends at once, before the controller shows
+        w.At(r.Between(20, 2000), [this, bridge, born = w.Now()] {
+          if (const auto it = who.find(bridge); it != who.end() && it->second.born == born) Exit(bridge);
+        });
+      }
+      return static_cast<std::uint32_t>(bridge);
+    }
+    if (path != kController.installPath) return 0;
+    const std::int32_t launcher = Spawn(Role::Launcher, path, session, true);
+    StartsJava(launcher, r.Between(0, 20) * kSecond);
+    return static_cast<std::uint32_t>(launcher);
+  }
+
+  // A step of one session's monitor; the world learns what it ended and which timers it armed.
+  void Step(Seat& s, const std::string& what, const std::function<void()>& act) {
+    std::string line = "session " + std::to_string(s.session) + ": " + what;
+    s.fake.clock.ms = w.Now();
+    s.fake.clock.now = w.fake_.clock.now;
+    try {
+      act();
+    } catch (const std::exception& e) {
+      w.Fail("no-exception", line + " threw " + e.what());
+    }
+    for (const auto& [path, folder] : s.fake.launcher.launches) line += " launch:" + path.substr(path.rfind('\\') + 1);
+    for (const auto& [id, code] : table.terminated) {
+      line += " ended:" + std::to_string(id);
+      if (who.count(id) != 0 && !Alive(id)) Exit(id);
+    }
+    for (const auto& [timer, ms] : s.fake.timers.history) {
+      const int t = static_cast<int>(timer);
+      const int gen = ++s.timerGen[t];
+      if (ms != 0)
+        w.At(ms, [this, &s, t, gen] {
+          if (s.monitor && gen == s.timerGen[t])
+            Step(s, t == 1 ? "Timer1" : "Timer3", [&] { s.monitor->OnTimer(static_cast<TimerId>(t)); });
+        });
+    }
+    fakes::FakePlatform& f = s.fake;
+    table.ClearRecords();  // the workstation's table, which no seat's platform holds
+    f.ClearRecords();
+    if (s.monitor && s.monitor->Ended()) Gone(s);
+    w.Trace(w.Stamp(" ") + line);
+    w.CheckInvariants(true);
+  }
+  bool Alive(std::int32_t id) const {
+    return std::any_of(table.processes.begin(), table.processes.end(), [id](const Process& p) { return p.id == id; });
+  }
+  // How many of a kind run on the workstation, and how many of them the monitors launched.
+  std::pair<int, int> Count(Role role) const {
+    std::pair<int, int> n;
+    for (const auto& [id, k] : who)
+      if (k.role == role) {
+        ++n.first;
+        n.second += k.launched ? 1 : 0;
+      }
+    return n;
+  }
+
+  World& w;
+  Rng r;
+  fakes::FakeProcessTable table;
+  std::map<std::int32_t, Known> who;
+  std::unique_ptr<Seat> seats[2];
+  SessionId claimHolder = 0;
+  std::int32_t nextId = 8;
+  int active = 0;  // the session before the screen
+  bool twoAccounts = false;
+  std::string endedElsewhere;  // the first process a monitor ended in another session
+};
+
+std::string World::OneControllerOnTheWorkstation() const {
+  const auto [all, launched] = sessions_->Count(Role::Controller);
+  if (all < 2 || launched == 0) return {};
+  return std::to_string(all) + " controllers run, " + std::to_string(launched) + " launched";
+}
+std::string World::OneBridgeOnTheWorkstation() const {
+  const int launched = sessions_->Count(Role::Bridge).second;
+  return launched > 1 ? std::to_string(launched) + " bridges launched by the two sessions' monitors" : "";
+}
+std::string World::EndsOnlyItsOwnSession() const { return sessions_->endedElsewhere; }
+
+// The world is made and unmade where its two sessions' workstation is whole.
+World::World(U64 seed, U64 days) : seed_(seed), end_(days * kDay) { AddParts(); }
+World::~World() = default;
+
+void World::StartSessions() { sessions_ = std::make_unique<Sessions>(*this); }
+
+// The two sessions' programs, for the report of a failed run.
+void World::PrintSessions() const {
+  std::printf("\n  the two sessions' programs:");
+  for (const auto& [id, k] : sessions_->who)
+    if (k.role != Role::Monitor)
+      std::printf(" %d%s %s in session %u;", id, k.launched ? " launched" : "",
+                  k.role == Role::Controller ? "javaw.exe"
+                  : k.role == Role::Bridge   ? "LINTARO.exe"
+                                             : "Pellux.exe",
+                  static_cast<unsigned>(k.session));
+}
+
+}  // namespace pellux::sim

@@ -1,0 +1,400 @@
+#include "world.h"
+
+namespace pellux::sim {
+
+namespace {
+
+// A value of the settings at start: one that is fine, or one that must be refused before anything is launched.
+constexpr struct {
+  const char* name;
+  const char* value;
+  bool refused;
+} kSettingsRows[] = {{"ControlFile", "", false},
+                     {"ControllerPath", "Pellux.exe", true},
+                     {"BridgePath", "C:\\Program Files\\Ferrowin\\LINTARO\\LINTARO", true},
+                     {"BridgeProcess", "Lintaro", true}};
+
+}  // namespace
+
+// What a process does later is lost when it went first, even if its id was handed out again.
+void World::Later(U64 delay, std::int32_t id, std::function<void()> act) {
+  At(delay, [this, id, born = info_[id].born, act = std::move(act)] {
+    if (const auto it = info_.find(id); it != info_.end() && it->second.born == born) act();
+  });
+}
+
+void World::Ends(U64 delay, std::int32_t id, bool launcher) {
+  Later(delay, id, [this, id, launcher] {
+    Note(launcher ? "the launcher " + std::to_string(id) + " ended"
+                  : "process " + std::to_string(id) + " ended: " + info_[id].path);
+    if (launcher && launches_.Chance(0.3)) return HeldOpen(id, launches_.Exp(5 * kMinute));
+    Exit(id);
+  });
+}
+
+// An ended process that someone still holds open: listed, openable, with its exit code, its id not handed out
+// again until the last handle goes.
+void World::HeldOpen(std::int32_t id, U64 forMs) {
+  Process kept = *Proc(id);
+  kept.exitCode = 1;
+  Exit(id);
+  freed_.pop_back();
+  fake_.processes.processes.push_back(kept);
+  Fault("held-open");
+  At(forMs, [this, id] {
+    auto& list = fake_.processes.processes;
+    list.erase(std::remove_if(list.begin(), list.end(), [id](const Process& p) { return p.id == id; }), list.end());
+    freed_.push_back(id);
+  });
+}
+
+void World::StartsJava(U64 delay, std::int32_t launcher) {
+  Later(delay, launcher, [this, launcher] {
+    const std::int32_t java = Spawn(Role::Controller, kControllerPath, launches_, info_[launcher].launched);
+    Proc(java)->parentId = launcher;
+    Note("the launcher " + std::to_string(launcher) + " started javaw.exe " + std::to_string(java));
+    if (info_[launcher].launched && std::exchange(secondJavaw_, false)) {  // and a helper javaw.exe beside it
+      const std::int32_t helper = Spawn(Role::OtherJava, kControllerPath, launches_);
+      Proc(helper)->parentId = launcher;
+      info_[helper].firstSibling = java;
+      Ends(launches_.Between(5, 120) * kSecond, helper);
+    }
+    if (info_[launcher].launched && javawDiesAfter_ != 0) {  // javaw.exe dies, its launcher runs on past it
+      Ends(std::exchange(javawDiesAfter_, 0), java);
+      return Ends(3 * kMinute, launcher, true);
+    }
+    if (launches_.Chance(0.8)) Ends(launches_.Between(1, 20) * kSecond, launcher, true);
+  });
+}
+
+void World::RunPart(std::size_t i, bool again) {
+  Rng& r = streams_[i];
+  Fault(parts_[i].name);
+  Note(parts_[i].name);
+  if (!parts_[i].monitored || Alive()) parts_[i].act(r);
+  if (again) At(r.Exp(parts_[i].meanHours * kHour), [this, i] { RunPart(i, true); });
+}
+
+void World::Fail(const char* name, const std::string& detail) {
+  if (violation_.empty()) violation_ = name + (": " + detail);
+}
+
+// The trace: every line goes into the hash, the last 40 are kept; quiet cycles in a row stand as one line.
+// Seconds and milliseconds of simulated time, written by hand: a line is stamped on every step.
+std::string World::Stamp(const char* gap) const {
+  std::string stamp = std::to_string(Now() / 1000);
+  const U64 ms = Now() % 1000;
+  stamp += '.';
+  stamp += static_cast<char>('0' + ms / 100);
+  stamp += static_cast<char>('0' + ms / 10 % 10);
+  stamp += static_cast<char>('0' + ms % 10);
+  return stamp += gap;
+}
+
+void World::Trace(std::string line) {
+  hash = Fnv(line, hash);
+  const bool quiet = line.size() >= 7 && line.compare(line.size() - 7, 7, " Timer1") == 0;
+  if (quiet && !trace_.empty() && trace_.back().second > 0) {
+    trace_.back().first = std::move(line);
+    ++trace_.back().second;
+    return;
+  }
+  trace_.emplace_back(std::move(line), quiet ? 1 : 0);
+  if (trace_.size() > 40) trace_.pop_front();
+}
+
+void World::Note(const std::string& what) {  // what the world did between the monitor's steps
+  std::string line = Stamp("   ");
+  for (const unsigned char c : what) {
+    char shown[8];
+    std::snprintf(shown, sizeof shown, c >= 0x20 && c < 0x7f ? "%c" : "\\x%02x", c);
+    line += shown;
+  }
+  Trace(std::move(line));
+}
+
+std::int32_t World::Spawn(Role role, const std::string& path, Rng& r, bool launched) {
+  std::int32_t id = 0;
+  if (!freed_.empty() && r.Chance(0.3)) {  // Windows hands out the ids of ended processes again, soon
+    const auto at = freed_.end() - 1 - static_cast<std::ptrdiff_t>(r.Below(std::min<std::size_t>(freed_.size(), 8)));
+    id = *at;
+    freed_.erase(at);
+    Fault("id-reused");
+  } else {
+    id = nextId_ += 4;
+  }
+  Process p{id, path};
+  p.modulesReadable = !r.Chance(0.1);                 // a process of the other word size
+  p.created = Now() * 10000 + ++createdSeq_ % 10000;  // 100-ns units: each process its own
+  auto& list = fake_.processes.processes;
+  list.insert(list.begin() + static_cast<std::ptrdiff_t>(r.Below(list.size() + 1)), p);
+  info_[id] = {role, path, Now(), launched};
+  paths_.insert(path);
+  paths_.insert(fake_.files.ToCodePage(path));  // as the log writes it
+  return id;
+}
+
+void World::Exit(std::int32_t id) {
+  auto& list = fake_.processes.processes;
+  list.erase(std::remove_if(list.begin(), list.end(), [id](const Process& p) { return p.id == id; }), list.end());
+  if (info_.erase(id) != 0) freed_.push_back(id);
+  if (freed_.size() > 64) freed_.erase(freed_.begin());
+  if (id == startLauncher_) {
+    startLauncher_ = 0;
+    launcherEndedMs_ = Now();
+  }
+}
+
+Process* World::Proc(std::int32_t id) {
+  auto& list = fake_.processes.processes;
+  const auto it = std::find_if(list.begin(), list.end(), [id](const Process& p) { return p.id == id; });
+  return it == list.end() ? nullptr : &*it;
+}
+
+std::int32_t World::FindRole(Role role, Rng& r) const {
+  std::vector<std::int32_t> ids;
+  for (const auto& [id, info] : info_)
+    if (info.role == role) ids.push_back(id);
+  return ids.empty() ? 0 : ids[r.Below(ids.size())];
+}
+
+// Whether a scan can see a process of that name (upper case) among those it can open.
+bool World::Visible(const std::string& name) const {
+  return std::any_of(fake_.processes.processes.begin(), fake_.processes.processes.end(), [&](const Process& p) {
+    return ((p.openForRead && (!p.modulesReadable || p.pathReadable)) || (p.openLimited && p.imageReadable)) &&
+           p.path.size() >= name.size() &&
+           std::equal(name.begin(), name.end(), p.path.end() - static_cast<std::ptrdiff_t>(name.size()),
+                      [](char a, char b) { return a == Upper(b); });
+  });
+}
+
+// The system's side of a launch: the process, or 0 when it did not start.
+std::uint32_t World::Launch(const std::string& path) {
+  Rng& r = launches_;
+  std::int32_t id = 0;
+  const bool bridge = path == bridge_.installPath, controller = path == kController.installPath;
+  if ((bridge || controller) && r.Chance(bridge ? 0.02 : 0.03)) {
+    Fault("launch-fails");
+  } else if (bridge) {
+    id = Spawn(Role::Bridge, bridgeListed_, r, true);
+    if (Now() < dieAtOnceUntil_) Ends(r.Between(20, 2000), id);
+  } else if (controller) {
+    id = Spawn(Role::Launcher, path, r, true);
+    if (stepIsStart_) {
+      controllerLaunchedAtStart_ = true;
+      startLauncher_ = id;
+    }
+    if (r.Chance(0.08)) {  // the launcher starts javaw.exe after up to 90 s, or never
+      Fault("launcher-never-starts-java");
+      Ends(r.Between(5, 120) * kSecond, id, true);
+    } else {
+      StartsJava(r.Between(0, 90) * kSecond, id);
+    }
+  }
+  if (bridge && stepIsCycle_) bridgeLaunches_.push_back(static_cast<std::uint32_t>(id));
+  // The crash comes with the next event the monitor writes, once the launch is recorded.
+  if (std::exchange(crashAtLaunch_, false)) crashAtNextEvent_ = true;
+  return static_cast<std::uint32_t>(id);
+}
+
+void World::BridgeDies(Rng& r) {
+  const std::int32_t id = FindRole(Role::Bridge, r);
+  if (id == 0) return;
+  Note("LINTARO.exe " + std::to_string(id));
+  Exit(id);
+}
+
+// The latest decision wins: an installer's quick start over the slow one after an end.
+void World::Restart(U64 delay) {
+  At(delay, [this, gen = ++restartGen_] {
+    if (gen != restartGen_ || monitor_) return;
+    if (!fake_.files.Has(bridge_.installPath) || !fake_.files.Has(kController.installPath) || endAsked_)
+      Restart(10 * kMinute);  // the operator waits until the plant is whole again
+    else
+      StartMonitor();
+  });
+}
+
+void World::Gone() {  // the monitor's process is gone: its window, its timers, its id
+  monitor_.reset();
+  timer1_.reset();
+  timer3_.reset();
+  Exit(std::exchange(fake_.processes.ownId, -1));
+}
+
+// The longest the monitor may leave the bridge alone without javaw.exe: 30 s after the controller's launch,
+// or while its launcher runs (3 minutes at most) and 30 s after it ended.
+bool World::GraceMayHold() const {
+  if (!controllerLaunchedAtStart_ || controllerSeen_) return false;
+  if (Now() - startMs_ < 30 * kSecond) return true;
+  const U64 launcherGone = startLauncher_ != 0 ? Now() : std::max(launcherEndedMs_, startMs_);
+  return Now() < std::min(launcherGone, startMs_ + 3 * kMinute) + 30 * kSecond;
+}
+
+// The shortest: 30 s after the launch, and while the launcher runs (3 minutes at most) and 30 s after the
+// last cycle that can have seen it running.
+bool World::GraceMustHold() const {
+  if (!controllerLaunchedAtStart_ || controllerSeen_) return false;
+  const U64 since = Now() - startMs_;
+  if (since < 30 * kSecond) return true;
+  if (startLauncher_ != 0) return since < 3 * kMinute;
+  return launcherEndedMs_ > startMs_ &&
+         Now() + 3 * kSecond < std::min(launcherEndedMs_, startMs_ + 3 * kMinute) + 30 * kSecond;
+}
+
+void World::StartMonitor() {
+  ++starts;
+  // A new process: a window of its own, timers of its own, a new id.
+  fake_.timers.interval.clear();
+  fakes::FakeWindowControls& c = fake_.controls;
+  c.colours = {{ProgramButton::CBPellux, kLightGrey}, {ProgramButton::CBLINTARO, kLightGrey}};
+  c.portText.clear();
+  c.stripText = "LBLMSG";
+  c.stripBack = kWhite;
+  c.stripFore = kBlack;
+  fake_.processes.ownId = Spawn(Role::Monitor, fake_.system.folder + "\\PelluxMONITOR.exe", ids_);
+  fake_.settings.values.clear();
+  settingRefused_ = false;
+  readsFirst_ = kBuiltInControlFile;
+  if (shareRun_) {  // the workstation's key names a control file on the plant's share
+    fake_.settings.Set(SettingsKey::Machine, "ControlFile", kShareControlFile);
+    logTexts_.insert(SetValueLogText({"ControlFile", kShareControlFile, SettingsKey::Machine}));
+    readsFirst_ = kShareControlFile;
+  }
+  monitorVersion_ = fake_.system.version;
+  versionTip_ = "PelluxMONITOR - v" + monitorVersion_;
+  for (const Placed& setting : placed_) {
+    fake_.settings.Set(setting.key, setting.name, setting.value);
+    Writable(SetValueLogText({setting.name, setting.value, setting.key}));
+  }
+  if (settings_.Chance(0.05)) {
+    const auto& row = settings_.Pick(kSettingsRows);
+    fake_.settings.Set(SettingsKey::User, row.name, row.value);
+    Fault(row.refused ? "setting-refused" : "setting-set");
+    settingRefused_ = row.refused;
+    if (std::string(row.name) == "ControlFile") readsFirst_ = row.value;
+    logTexts_.insert(SetValueLogText({row.name, row.value, SettingsKey::User}));
+    logPrefixes_.insert(BadSettingLogText({row.name, SettingsKey::User, ""}));
+  }
+  if (loggingRun_ && settings_.Chance(0.5))
+    fake_.files.AddFile(logPath_);
+  else
+    fake_.files.Remove(logPath_);
+  happened_.clear();
+  reported_.clear();
+  lastHour_.clear();
+  startMs_ = Now();
+  startLauncher_ = 0;
+  controllerSeen_ = false;
+  controllerLaunchedAtStart_ = false;
+  // A launcher an earlier monitor launched, still starting javaw.exe, is taken over with its grace.
+  bool javaw = false;
+  for (const auto& [id, info] : info_) javaw |= info.launched && info.role == Role::Controller;
+  for (const auto& [id, info] : info_)
+    if (!javaw && info.launched && info.role == Role::Launcher) {
+      startLauncher_ = id;
+      controllerLaunchedAtStart_ = true;
+    }
+  allowedEnds_ = {"missing program", "bad setting"};
+  if (refuseTimer_) allowedEnds_.insert("no window");
+  monitor_ = std::make_unique<Monitor>(fake_.platform());
+  Step("start", [&] { monitor_->Start(); });
+}
+
+// The monitor's steps. Each runs the monitor's handler, lets the world learn what the step did, checks every
+// invariant, writes the trace line and clears the fakes' records for the next step.
+void World::Step(const std::string& what, const std::function<void()>& action) {
+  ++stepNo_;
+  stepIsCycle_ = what == "Timer1";
+  stepIsStart_ = what == "start";
+  bridgeLaunches_.clear();
+  Act(what, action);
+  Observe();
+  CheckInvariants();
+  Trace(TraceLine(what));
+  ClearRecords();
+  if (monitor_ && monitor_->Ended()) Gone();
+}
+
+void World::Act(const std::string& what, const std::function<void()>& action) {
+  if (refuseTimer_) fake_.timers.refused.insert(TimerId::Timer1);
+  try {
+    action();
+  } catch (const Crash&) {
+    Fault("monitor-crash-in-step");
+    Gone();
+    Restart(crashes_.Between(30, 90) * kSecond);
+  } catch (const std::exception& e) {
+    Fail("no-exception", what + " threw " + e.what());
+  } catch (...) {
+    Fail("no-exception", what + " threw");
+  }
+  if (stepIsCycle_ || stepIsStart_) {
+    fake_.timers.refused.clear();
+    refuseTimer_ = false;
+  }
+}
+
+// What the world learns from the step: the processes it ended go, the timers it armed are due, the events and
+// the log are read, an end of the monitor brings its restart.
+void World::Observe() {
+  fakes::FakePlatform& f = fake_;
+  stepEnded_.clear();
+  for (const auto& [id, code] : f.processes.terminated) {
+    const auto it = info_.find(id);
+    stepEnded_.push_back({id, it == info_.end() ? Role::System : it->second.role,
+                          it == info_.end() ? std::string() : Upper(it->second.path)});
+    if (stepIsCycle_) ++happened_[static_cast<std::uint32_t>(EventId::BridgeTerminated)];
+    if (const Process* p = Proc(id); p != nullptr && p->endsLater)
+      Ends(launches_.Between(500, 10000), id);
+    else if (it != info_.end())
+      Exit(id);  // already gone from the table
+  }
+  for (const std::uint32_t result : bridgeLaunches_)
+    ++happened_[static_cast<std::uint32_t>(result == 0 ? EventId::BridgeRelaunchFailed : EventId::BridgeRelaunched)];
+  for (const auto& [timer, ms] : f.timers.history)  // what the step armed is due from now
+    (timer == TimerId::Timer1 ? timer1_ : timer3_) = ms == 0 ? std::nullopt : std::optional<U64>(Now() + ms);
+  if (!monitor_) {
+    timer1_.reset();
+    timer3_.reset();
+  }
+  stepEndedMonitor_ = false;
+  for (const auto& e : f.events.events) {
+    const auto id = static_cast<std::uint32_t>(e.id);
+    if (e.id == EventId::BridgeRelaunched || e.id == EventId::BridgeRelaunchFailed || e.id == EventId::BridgeTerminated)
+      reported_[id] += std::strtoull(e.strings.back().c_str(), nullptr, 10);
+    if (e.id == EventId::RepeatSummary)
+      reported_[static_cast<std::uint32_t>(std::stoul(e.strings.at(1)))] += std::stoull(e.strings.at(2));
+    stepEndedMonitor_ |= e.id == EventId::Ended;
+    if (id >= 1040 || id <= 1012) continue;  // what a user's clicks and the monitor's starts bring is theirs
+    const std::string kind = e.id == EventId::RepeatSummary ? std::to_string(id) + "/" + e.strings.at(1)
+                                                            : std::to_string(id);
+    auto& times = lastHour_[kind];
+    times.push_back(Now());
+    while (Now() - times.front() >= kHour) times.pop_front();
+  }
+  if (f.lifetime.ends > 0) Restart(crashes_.Between(1, 30) * kMinute);
+  if (stepIsCycle_ && CycleChecked() && Visible("JAVAW.EXE")) controllerSeen_ = true;
+}
+
+std::string World::TraceLine(const std::string& what) const {
+  const fakes::FakePlatform& f = fake_;
+  std::string line = Stamp(" ") + what;
+  for (const auto& [path, folder] : f.launcher.launches) line += " launch:" + path.substr(path.rfind('\\') + 1);
+  for (const auto& [id, code] : f.processes.terminated) line += " ended:" + std::to_string(id);
+  if (f.lifetime.ends > 0) line += " end";
+  for (const auto& box : f.dialogs.boxes) line += " box:" + box.text.substr(0, 12);
+  return line;
+}
+
+// The fakes' records of the step are read; the next step starts afresh.
+void World::ClearRecords() {
+  fakes::FakePlatform& f = fake_;
+  if (f.files.Has(logPath_)) f.files.entries[logPath_].contents.clear();  // read by whoever keeps the log
+  f.lifetime.ends = 0;
+  f.ClearRecords();
+  f.launchRecord.writes = 0;
+  expect_ = {};
+}
+
+}  // namespace pellux::sim
