@@ -52,10 +52,12 @@ void World::StartsJava(U64 delay, std::int32_t launcher) {
   Later(delay, launcher, [this, launcher] {
     const std::int32_t java = Spawn(Role::Controller, kControllerPath, launches_, info_[launcher].launched);
     Proc(java)->parentId = launcher;
+    Proc(java)->commandLine = kControllerCommandLine;
     Note("the launcher " + std::to_string(launcher) + " started javaw.exe " + std::to_string(java));
     if (info_[launcher].launched && std::exchange(secondJavaw_, false)) {  // and a helper javaw.exe beside it
       const std::int32_t helper = Spawn(Role::OtherJava, kControllerPath, launches_);
       Proc(helper)->parentId = launcher;
+      Proc(helper)->commandLine = "\"" + kControllerPath + "\" -jar updater.jar";
       info_[helper].firstSibling = java;
       Ends(launches_.Between(5, 120) * kSecond, helper);
     }
@@ -165,6 +167,18 @@ bool World::Visible(const std::string& name) const {
            p.path.size() >= name.size() &&
            std::equal(name.begin(), name.end(), p.path.end() - static_cast<std::ptrdiff_t>(name.size()),
                       [](char a, char b) { return a == Upper(b); });
+  });
+}
+
+bool World::ControllerVisible() const {
+  if (match_.empty()) return Visible("JAVAW.EXE");
+  const bool byQuery = fake_.processes.commandLineByQuery;
+  return std::any_of(fake_.processes.processes.begin(), fake_.processes.processes.end(), [&](const Process& p) {
+    const std::string path = Upper(p.path), line = Upper(p.commandLine.empty() ? p.path : p.commandLine);
+    const bool read = p.commandLineReadable && (p.openForRead || (byQuery && p.openLimited));
+    return ((p.openForRead && (!p.modulesReadable || p.pathReadable)) || (p.openLimited && p.imageReadable)) &&
+           path.size() >= 9 && path.compare(path.size() - 9, 9, "JAVAW.EXE") == 0 &&
+           (path.find(match_) != std::string::npos || (read && line.find(match_) != std::string::npos));
   });
 }
 
@@ -374,7 +388,7 @@ void World::Observe() {
     while (Now() - times.front() >= kHour) times.pop_front();
   }
   if (f.lifetime.ends > 0) Restart(crashes_.Between(1, 30) * kMinute);
-  if (stepIsCycle_ && CycleChecked() && Visible("JAVAW.EXE")) controllerSeen_ = true;
+  if (stepIsCycle_ && CycleChecked() && ControllerVisible()) controllerSeen_ = true;
 }
 
 std::string World::TraceLine(const std::string& what) const {
