@@ -17,7 +17,7 @@ Monitor::Monitor(const Platform& platform)
       cycle_({p_.timers, p_.clock, log_, events_, processes_, p_.launcher, window_, p_.files, programFolder_,
               AppVersion_, programs_, controlFile_, [this] { ImmediateEnd(EndCause::ControlFileEnd); }, &launched_,
               [this] { WindowFailed("Timer1"); }, [this] { p_.claim.Release(); },
-              [this] { return p_.claim.TakenElsewhere(); }}),
+              [this] { return p_.claim.TakenElsewhere(); }, &p_.windows}),
       buttons_({log_, events_, processes_, p_.files, p_.dialogs, window_, p_.serial, programs_,
                 [this](const SupervisedProgram& program) { MissingProgram(program); }}) {}
 
@@ -31,6 +31,7 @@ void Monitor::Start() {
   const Settings settings = ReadSettings(p_.settings);
   programs_ = settings.programs;
   controlFile_ = settings.controlFile;
+  cycle_.WatchBridgeWindows(settings.bridgeHungSeconds);
   processes_.Controller().Set(programs_.controller.runningCheckName, programs_.controller.stopName,
                               settings.controllerMatch);
 

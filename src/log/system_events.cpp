@@ -177,6 +177,10 @@ void SystemEvents::BridgeTerminated(std::int32_t processId) {
                                         bridge.exeName, ProcessText(processId)});
 }
 
+void SystemEvents::BridgeHung(const std::string& text, std::int32_t processId, std::uint64_t seconds) {
+  Repeating(EventId::BridgeHung, {text, programs_.bridge.exeName, ProcessText(processId), std::to_string(seconds)});
+}
+
 void SystemEvents::ControlFile(ControlState state, const std::string& tip, const std::string& command,
                                const std::string& file) {
   if (state == control_) return;

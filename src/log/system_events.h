@@ -90,6 +90,9 @@ class SystemEvents {
   // The cycle's events; each can come back on every cycle.
   void BridgeRelaunched(std::uint32_t result);
   void BridgeTerminated(std::int32_t processId);
+  // The cycle ended the bridge processId, whose windows had not answered for
+  // seconds; text is the log's line.
+  void BridgeHung(const std::string& text, std::int32_t processId, std::uint64_t seconds);
   // Once per cycle, after its process work: a kind with occurrences held
   // back and no report for a whole span gets its summary (1023).
   void CycleDone();

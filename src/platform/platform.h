@@ -14,6 +14,7 @@
 #include "platform/timers.h"
 #include "platform/tray_service.h"
 #include "platform/window_controls.h"
+#include "platform/window_probe.h"
 #include "platform/workstation_claim.h"
 
 namespace pellux {
@@ -36,6 +37,7 @@ struct Platform {
   SettingsStore& settings;
   LaunchRecord& launchRecord;
   WorkstationClaim& claim;
+  WindowProbe& windows;
 };
 
 }  // namespace pellux

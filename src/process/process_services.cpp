@@ -233,6 +233,7 @@ EndResult EndProcess(ProcessTable& table, const ErrorReporter& reporter, std::in
 
 void ProcessServices::IsProcessRunning(const std::string& name) {
   ProcessFound_.clear();
+  foundId_ = 0;
   Scratch& scratch = scratch_;
   UpperTextInto(name, scratch.upperName);
   const bool controller = controller_.IsRunningName(name);
@@ -245,6 +246,7 @@ void ProcessServices::IsProcessRunning(const std::string& name) {
     if (!EndsWith(scratch.upperPath, scratch.upperName)) return false;
     if (controller && !CountsAsController(table_, controller_, id, path, handle)) return false;
     ProcessFound_ = "YES";
+    foundId_ = id;
     return true;
   });
 }
@@ -286,6 +288,13 @@ KillOutcome ProcessServices::Kill_Process(const std::string& name) {
     return true;  // only the first match that could be opened, whatever became of it
   });
   return outcome;
+}
+
+KillOutcome ProcessServices::EndProcessId(std::int32_t processId) {
+  if (processId <= 0 || processId == table_.CurrentProcessId()) return {};
+  const EndResult result = EndProcess(table_, report_, processId);
+  if (result == EndResult::Refused) return {};
+  return {processId, result == EndResult::Terminated};
 }
 
 std::optional<SessionId> ProcessServices::OtherSessionRunning(const std::string& name) {

@@ -40,7 +40,8 @@ class ProcessServices {
       : table_(table), log_(log), report_(std::move(report)) {}
 
   // Leaves "YES" in ProcessFound() when a process whose executable path ends
-  // with name (compared upper-cased) runs, otherwise the empty text.
+  // with name (compared upper-cased) runs, otherwise the empty text; FoundId()
+  // is then the id of the process that matched.
   void IsProcessRunning(const std::string& name);
 
   // Terminates (exit code 1) the first process other than the monitor's own
@@ -51,6 +52,10 @@ class ProcessServices {
   // the caller what was matched and ended.
   KillOutcome Kill_Process(const std::string& name);
 
+  // Terminates (exit code 1) the process processId, as Kill_Process ends its
+  // match, without a walk. Reports failures to the hook only.
+  KillOutcome EndProcessId(std::int32_t processId);
+
   // The session of a process of another logon session whose file name ends
   // with name (in any case), found without opening it; none when no other
   // session runs one. Writes no log line.
@@ -60,12 +65,15 @@ class ProcessServices {
 
   [[nodiscard]] const std::string& ProcessFound() const { return ProcessFound_; }
   [[nodiscard]] bool Found() const { return ProcessFound_ == "YES"; }
+  // The process the last IsProcessRunning found; 0 when it found none.
+  [[nodiscard]] std::int32_t FoundId() const { return foundId_; }
 
  private:
   ProcessTable& table_;
   EventLog& log_;
   ErrorReporter report_;
   std::string ProcessFound_;
+  std::int32_t foundId_ = 0;
   ControllerMatch controller_{table_, log_};
   // Storage every walk reuses, so that the scan of a table it has seen
   // before allocates nothing: the cycle runs it several times every 3 s for

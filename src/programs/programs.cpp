@@ -56,6 +56,7 @@ SupervisedProgram MakeProgram(ProgramButton button, const std::string& installPa
   p.started = "El Programa '" + exe + "' Arranco con Exito!!!";
   p.stillRunning = "El Programa '" + exe + "' AUN Esta Rodando!!!";
   p.stopped = "El Programa '" + exe + "' SE DETUVO CON EXITO!!!";
+  p.notResponding = "El Programa '" + exe + "' NO Responde!!!";
   p.launchFailedLog = exe + " NO ARRANCO - RetVal: ";
   p.launchedLog = "ARRANCA " + exe + " - RetVal: ";
   return p;

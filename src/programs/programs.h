@@ -30,6 +30,7 @@ struct SupervisedProgram {
   std::string started;
   std::string stillRunning;
   std::string stopped;
+  std::string notResponding;    // its windows stopped answering and the cycle ended it
   std::string launchFailedLog;  // the launch result follows the trailing blank
   std::string launchedLog;
 };

@@ -23,6 +23,7 @@ constexpr char kNotNumber[] = "El Tipo NO es REG_DWORD";
 constexpr char kBelowLeast[] = "Es Menor que 64";
 constexpr char kOnlySpaces[] = "Solo Tiene Espacios";
 static_assert(kLeastLogLimitKB == 64, "the text names the least limit");
+static_assert(kLeastBridgeHungSeconds == 10 && kMostBridgeHungSeconds == 3600, "the text names the bounds");
 
 // MatchText: a part of a path or of a command line, which any text but
 // blanks alone can be.
@@ -160,6 +161,28 @@ void ReadLogLimit(SettingsStore& store, const char* name, Settings& settings) {
   }
 }
 
+// BridgeHungSeconds, a REG_DWORD, from the first key that holds it: 0 leaves
+// the check off, as does a bad value.
+void ReadBridgeHungSeconds(SettingsStore& store, const char* name, Settings& settings) {
+  for (const SettingsKey key : kKeyOrder) {
+    const std::optional<StoredValue> stored = store.Read(key, name);
+    if (!stored) continue;
+    std::string fault = stored->kind == StoredKind::Unreadable ? kUnreadable
+                        : stored->kind != StoredKind::Number   ? kNotNumber
+                                                               : "";
+    const std::uint32_t seconds = stored->number;
+    if (fault.empty() && seconds != 0 && (seconds < kLeastBridgeHungSeconds || seconds > kMostBridgeHungSeconds))
+      fault = "El Numero " + std::to_string(seconds) + " NO Esta Entre 10 y 3600";
+    if (!fault.empty()) {
+      Record(settings, OnBad::TurnOff, {name, key, fault});
+      return;
+    }
+    settings.bridgeHungSeconds = seconds;
+    settings.set.push_back({name, std::to_string(seconds), key});
+    return;
+  }
+}
+
 }  // namespace
 
 const char* KeyText(SettingsKey key) {
@@ -199,7 +222,8 @@ Settings ReadSettings(SettingsStore& store) {
   s.logFile = ReadOne(store, kSettingNames[5], Kind::FilePath, s, OnBad::TurnOff).value_or("");
   s.logOff = s.turnedOff.size() != offBefore;
   ReadLogLimit(store, kSettingNames[6], s);
-  s.controllerMatch = ReadOne(store, kSettingNames[7], Kind::MatchText, s, OnBad::TurnOff).value_or("");
+  ReadBridgeHungSeconds(store, kSettingNames[7], s);
+  s.controllerMatch = ReadOne(store, kSettingNames[8], Kind::MatchText, s, OnBad::TurnOff).value_or("");
   s.programs = {MakeProgram(ProgramButton::CBPellux, controllerPath, controllerProcess),
                 MakeProgram(ProgramButton::CBLINTARO, bridgePath, bridgeProcess)};
   return s;

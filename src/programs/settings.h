@@ -18,9 +18,15 @@ inline constexpr std::size_t kLongestSettingChars = 259;
 inline constexpr std::uint32_t kDefaultLogLimitKB = 65536;
 inline constexpr std::uint32_t kLeastLogLimitKB = 64;
 
+// The bridge's windows may go unanswered this long, in seconds, before the
+// cycle ends the bridge, when BridgeHungSeconds sets it (0 or absent: never).
+inline constexpr std::uint32_t kLeastBridgeHungSeconds = 10;
+inline constexpr std::uint32_t kMostBridgeHungSeconds = 3600;
+
 // The values, in the order they are read and reported.
-inline constexpr const char* kSettingNames[] = {"ControllerPath", "ControllerProcess", "BridgePath", "BridgeProcess",
-                                                "ControlFile",    "LogFile",           "LogLimitKB", "ControllerMatch"};
+inline constexpr const char* kSettingNames[] = {"ControllerPath", "ControllerProcess", "BridgePath",
+                                                "BridgeProcess",  "ControlFile",       "LogFile",
+                                                "LogLimitKB",     "BridgeHungSeconds", "ControllerMatch"};
 
 // The key as the texts name it ("HKLM\SOFTWARE\Policies\PelluxMONITOR"); the
 // workstation's key read in the 32-bit view is named where it lies
@@ -46,16 +52,17 @@ struct BadSetting {
 // the one beside the monitor), the log's limit, the text that tells the
 // controller apart from other Java programs (empty: none), what was set, and
 // the first program value refused (the monitor then starts nothing). A bad
-// value of a diagnosis feature (the log, its limit, the control file) or of
-// the controller's text turns only that feature off and is listed in
-// turnedOff: no log, the built-in limit, the control file's built-in places,
-// every process of the controller's running name.
+// value of a diagnosis feature (the log, its limit, the control file, the
+// hung-bridge check) or of the controller's text turns only that feature off
+// and is listed in turnedOff: no log, the built-in limit, the control file's
+// built-in places, no check, every process of the controller's running name.
 struct Settings {
   ProgramTable programs;
   std::string controlFile;
   std::string logFile;
   bool logOff = false;  // LogFile was bad: no log at all, not even beside the monitor
   std::uint32_t logLimitKB = kDefaultLogLimitKB;
+  std::uint32_t bridgeHungSeconds = 0;  // 0: the bridge's windows are not looked at
   std::string controllerMatch;
   std::vector<SetValue> set;
   std::optional<BadSetting> bad;

@@ -84,6 +84,7 @@ bool SupervisionCycle::SessionIsEnding(std::uint64_t now) {
 
 void SupervisionCycle::Pellux_MONITOR() {
   const std::uint64_t now = d_.clock.Milliseconds();
+  bridgeFound_ = 0;
   // While the session ends the programs get their own end-of-session
   // messages and may go first: a bridge ended or started now would only
   // give false alarms into a dying session.
@@ -104,6 +105,7 @@ void SupervisionCycle::Pellux_MONITOR() {
     d_.immediateEnd();
     return;
   }
+  JudgeBridgeWindows(now, outcome.state == ControlState::Holding);
   // Refreshed on every cycle, changed or not.
   d_.window.CHANGE_TRAY_ICON(outcome.picture, outcome.tip);
 }
@@ -122,8 +124,44 @@ void SupervisionCycle::KeepBridgeInStep(std::uint64_t now) {
   }
   controllerStarting_ = false;  // seen once: from now on its absence counts at once
   d_.processes.IsProcessRunning(d_.programs.bridge.runningCheckName);
-  if (d_.processes.Found()) return;
+  if (d_.processes.Found()) {
+    bridgeFound_ = d_.processes.FoundId();
+    return;
+  }
   RelaunchBridge();
+}
+
+void SupervisionCycle::JudgeBridgeWindows(std::uint64_t now, bool holding) {
+  if (hungLimitMs_ == 0 || d_.windows == nullptr) return;
+  // Only a bridge this cycle found while it supervises: not while it holds,
+  // waits for another session or the session ends. A cycle that does not
+  // look breaks the run of unanswered looks.
+  const std::int32_t bridge = holding ? 0 : bridgeFound_;
+  const WindowAnswers answers = bridge == 0 ? WindowAnswers{} : d_.windows->Look(bridge);
+  // A bridge without a window is never judged; one window that answers is enough.
+  if (answers.windows == 0 || answers.answering != 0) {
+    unanswered_ = 0;
+    return;
+  }
+  if (unanswered_ != bridge) {
+    unanswered_ = bridge;
+    unansweredMs_ = now;
+  }
+  const std::uint64_t unansweredFor = now - unansweredMs_;
+  if (unansweredFor < hungLimitMs_) return;
+  // A bridge that hangs again at once after each start is ended at most once a period.
+  if (hungEndMs_ && now - *hungEndMs_ < hungLimitMs_) return;
+  hungEndMs_ = now;
+  unanswered_ = 0;
+  const KillOutcome ended = d_.processes.EndProcessId(bridge);
+  if (!ended.terminated) return;
+  const SupervisedProgram& program = d_.programs.bridge;
+  const std::uint64_t seconds = unansweredFor / 1000;
+  const std::string line = program.notResponding + " - TERMINADO - PID: " + std::to_string(bridge) + " - " +
+                           std::to_string(seconds) + " Segundos";
+  d_.window.ShowStatusMessage(program.notResponding, kRed, kWhite);
+  d_.log.WriteLogLine(line);
+  d_.events.BridgeHung(line, bridge, seconds);
 }
 
 void SupervisionCycle::LookForOwnSession() {

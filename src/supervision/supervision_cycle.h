@@ -10,6 +10,7 @@
 #include "platform/file_system.h"
 #include "platform/launcher.h"
 #include "platform/timers.h"
+#include "platform/window_probe.h"
 #include "process/launched_programs.h"
 #include "process/process_services.h"
 #include "programs/programs.h"
@@ -65,6 +66,9 @@ class SupervisionCycle {
     // True while a monitor of another session holds the workstation's claim
     // to launch: its programs may not show yet. None: never.
     std::function<bool()> claimedElsewhere;
+    // The bridge's windows, looked at only once WatchBridgeWindows is given
+    // its seconds. None: never looked at.
+    WindowProbe* windows = nullptr;
   };
 
   explicit SupervisionCycle(Deps deps) : d_(std::move(deps)) {}
@@ -91,6 +95,13 @@ class SupervisionCycle {
   // them; it then says so and supervises as usual from the next cycle.
   void WaitForOtherSession() { waitingForOtherSession_ = true; }
 
+  // From now on a bridge whose visible top-level windows all go unanswered
+  // for seconds in a row is ended, and the next cycle starts it again as it
+  // starts a missing one; 0: the windows are never looked at. Never while
+  // the monitor holds, waits for another session or the session ends, and
+  // at most once every seconds.
+  void WatchBridgeWindows(std::uint32_t seconds) { hungLimitMs_ = std::uint64_t{seconds} * 1000; }
+
   // The monitor ends: a look at the control file that the network still
   // holds is cancelled, so that nothing outlives the monitor for long.
   void CancelLooks() { looks_.CancelAll(); }
@@ -109,6 +120,9 @@ class SupervisionCycle {
   // True when a bridge of another session keeps this one from launching its
   // own: said once for each session that does so.
   [[nodiscard]] bool BridgeInOtherSession();
+  // Looks at the windows of bridgeFound_, ends it once they have not
+  // answered for hungLimitMs_ and says so.
+  void JudgeBridgeWindows(std::uint64_t now, bool holding);
 
   Deps d_;
   DistantLooks looks_{d_.files};
@@ -123,6 +137,11 @@ class SupervisionCycle {
   std::uint64_t sessionQueryMs_ = 0;
   bool waitingForOtherSession_ = false;
   std::optional<SessionId> bridgeElsewhere_;  // the other session last said to run the bridge
+  std::uint64_t hungLimitMs_ = 0;             // 0: the bridge's windows are not looked at
+  std::int32_t bridgeFound_ = 0;              // the bridge this cycle's look found running
+  std::int32_t unanswered_ = 0;               // the bridge whose windows went unanswered since unansweredMs_
+  std::uint64_t unansweredMs_ = 0;
+  std::optional<std::uint64_t> hungEndMs_;  // when a hung bridge was last ended
 };
 
 }  // namespace pellux

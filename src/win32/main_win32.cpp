@@ -21,6 +21,7 @@
 #include "win32/system_info_win32.h"
 #include "win32/tray_service_win32.h"
 #include "win32/win32_handles.h"
+#include "win32/window_probe_win32.h"
 #include "win32/workstation_claim_win32.h"
 
 namespace {
@@ -144,9 +145,11 @@ int Run(HINSTANCE instance, pellux::win32::UniqueHandle& sessionMark) {
   Win32SettingsStore settings;
   Win32LaunchRecord launchRecord;
   Win32WorkstationClaim claim;
+  Win32WindowProbe windows;
 
-  const pellux::Platform platform{files,  clock, processes, launcher, dialogs, system,   lifetime,     controls,
-                                  window, tray,  serial,    locale,   events,  settings, launchRecord, claim};
+  const pellux::Platform platform{files,    clock,    processes,    launcher, dialogs, system,
+                                  lifetime, controls, window,       tray,     serial,  locale,
+                                  events,   settings, launchRecord, claim,    windows};
   pellux::Monitor monitor(platform);
   window.SetEvents(&monitor);
   monitor.Start();

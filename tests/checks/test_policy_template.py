@@ -24,6 +24,7 @@ BUILT_IN = {
     "ControlFile": "D:\\Pellux.stp",
     "LogFile": "PelluxMONITOR.anc in the monitor's own folder",
     "LogLimitKB": "65536",
+    "BridgeHungSeconds": "0",
     "ControllerMatch": "empty",
 }
 

@@ -359,6 +359,57 @@ class ControlFile(SupervisionCase):
         return self.h.pixel(x, y)
 
 
+class HungBridge(SupervisionCase):
+
+    def bridge_windows(self, pid):
+        return [w for w in self.h.windows() if w["pid"] == pid and w["visible"]]
+
+    def test_a_bridge_whose_window_stops_answering_is_left_alone_without_the_setting_and_ended_with_it(self):
+        open(self.h.unix(H.BRIDGE_DIR + r"\LINTARO.window"), "w").close()
+        hang = self.h.unix(H.BRIDGE_DIR + r"\LINTARO.hang")
+        main, _, bridge = self.wait_steady()
+        wait_until(lambda: self.bridge_windows(bridge["pid"]), 10, "the bridge's window")
+        self.assertFalse(self.bridge_windows(bridge["pid"])[0]["hung"])
+        # Without BridgeHungSeconds a bridge that stops answering is left alone.
+        open(hang, "w").close()
+        hung_at = time.monotonic()
+        wait_until(lambda: self.bridge_windows(bridge["pid"])[0]["hung"], 15, "Windows to judge the window hung")
+        time.sleep(max(0.0, 20 - (time.monotonic() - hung_at)))
+        self.wait_cycles(1)
+        self.assertEqual([p["pid"] for p in self.h.processes_at(H.BRIDGE_EXE)], [bridge["pid"]])
+        self.assertEqual([e for e in self.h.system_events() if e[1] == 1025], [])
+        # With BridgeHungSeconds=10 a monitor started again adopts it, ends it and starts another.
+        key = r"HKCU\Software\PelluxMONITOR"
+        self.addCleanup(self.h.reg, "delete", key, "/f", "/reg:64")
+        self.assertEqual(self.h.reg("add", key, "/v", "BridgeHungSeconds", "/t", "REG_DWORD", "/d", "10", "/f",
+                                    "/reg:64"), 0)
+        self.h.hold(bridge["pid"])
+        self.assertTrue(self.h.kill(self.h.monitor_pid), "the monitor did not end")
+        started = time.monotonic()
+        main = self.start_and_wait_window()
+        exited, code = self.h.wait_exit(bridge["pid"], 25)
+        self.assertTrue(exited, "the hung bridge still runs")
+        self.assertEqual(code, 1)
+        ended = time.monotonic() - started
+        strip = self.h.control(main, H.LBLMSG)
+        self.assertEqual(self.h.text(strip["hwnd"]), "El Programa 'LINTARO.exe' NO Responde!!!")
+        os.remove(hang)
+        self.assertGreaterEqual(ended, 10, "ended before its 10 s")
+        new = self.h.wait_process_at(H.BRIDGE_EXE, 8, exclude={bridge["pid"]})
+        line = [t for t in self.h.log_texts() if "NO Responde!!!" in t]
+        self.assertEqual(len(line), 1, line)
+        self.assertRegex(line[0], r"^El Programa 'LINTARO.exe' NO Responde!!! - TERMINADO - PID: %d - 1\d Segundos$"
+                         % bridge["pid"])
+        seconds = line[0].split(" - ")[-1].split()[0]
+        self.wait_event("warning", 1025, [line[0], "LINTARO.exe", str(bridge["pid"]), seconds, "1"])
+        self.wait_log(lambda t: "ARRANCA LINTARO.exe - RetVal: %d" % new["pid"] in t, 8, "the relaunch line")
+        self.assertEqual(self.h.control_colour(self.h.control(main, H.CBLINTARO)), H.GREEN)
+        # The new bridge answers and is kept.
+        wait_until(lambda: self.bridge_windows(new["pid"]), 10, "the new bridge's window")
+        self.wait_cycles(2)
+        self.assertEqual([p["pid"] for p in self.h.processes_at(H.BRIDGE_EXE)], [new["pid"]])
+
+
 class BridgePathIsADirectory(SupervisionCase):
 
     def test_each_cycle_shows_and_logs_the_failed_relaunch_while_the_controller_runs(self):

@@ -9,8 +9,8 @@ constexpr struct {
   std::uint32_t id;
   int level;
 } kEventLevels[] = {{1000, 0}, {1001, 0}, {1002, 2}, {1003, 2},  {1004, 2}, {1010, 0}, {1011, 2}, {1012, 0},
-                    {1020, 1}, {1021, 2}, {1022, 1}, {1023, -1}, {1024, 2}, {1030, 1}, {1031, 0}, {1032, 0},
-                    {1033, 1}, {1040, 0}, {1041, 0}, {1042, 0},  {1043, 0}, {1044, 0}};
+                    {1020, 1}, {1021, 2}, {1022, 1}, {1023, -1}, {1024, 2}, {1025, 1}, {1030, 1}, {1031, 0},
+                    {1032, 0}, {1033, 1}, {1040, 0}, {1041, 0},  {1042, 0}, {1043, 0}, {1044, 0}};
 
 }  // namespace
 
@@ -73,7 +73,8 @@ std::string World::OneBridge() const { return OneOf(Role::Bridge); }
 std::string World::OneController() const { return OneOf(Role::Controller); }
 
 std::string World::BridgeBackWithinACycle() const {
-  if (!stepIsCycle_ || !monitor_ || !CycleChecked() || !ControllerVisible()) return {};
+  // A bridge ended for not answering comes back with the next cycle.
+  if (!stepIsCycle_ || !monitor_ || !CycleChecked() || !ControllerVisible() || !hungEnds_.empty()) return {};
   const bool failed = !bridgeLaunches_.empty() && bridgeLaunches_.back() == 0;
   return !Visible(bridgeName_) && !failed ? "the controller runs and no bridge after the cycle" : "";
 }
@@ -261,6 +262,26 @@ std::string World::RefusedSettingLaunchesNothing() const {
   return stepIsStart_ && settingRefused_ && !fake_.launcher.launches.empty() ? "launched with a refused setting" : "";
 }
 
+// With BridgeHungSeconds set, a bridge whose window does not answer is ended within its seconds and a cycle of
+// the first cycle that could judge it: the controller running, nothing held, an end the system allows.
+std::string World::HungBridgeEnded() const {
+  if (hungRunOf_ == 0 || Now() - hungRunFrom_ <= (hungSeconds_ + 3) * kSecond) return {};
+  return "the bridge " + std::to_string(hungRunOf_) + " has not answered for " +
+         std::to_string((Now() - hungRunFrom_) / kSecond) + " s and runs on";
+}
+
+// A bridge is ended for not answering only with the check on, and only after its seconds without an answer.
+std::string World::HungEndsOnlyUnanswered() const {
+  for (const auto& [id, unansweredMs] : hungEnds_) {
+    const std::string bridge = "ended the bridge " + std::to_string(id);
+    if (hungSeconds_ == 0) return bridge + " while the controller runs, the check off";
+    if (!unansweredMs) return bridge + " while its window answers";
+    if (*unansweredMs < hungSeconds_ * kSecond)
+      return bridge + " after " + std::to_string(*unansweredMs) + " ms without an answer";
+  }
+  return {};
+}
+
 bool World::KnownLogText(const std::string& text) const {
   // A process of a scan and its handle, most of what a log holds, first; or a launch and its result.
   const std::size_t dash = text.rfind(" - ");
@@ -317,6 +338,10 @@ const World::Invariant World::kInvariants[] = {
      &World::SparesOtherJava},
     {"records-first-javaw", "a monitor started again takes a launcher's helper for the controller",
      &World::RecordsFirstJavaw},
+    {"hung-bridge-ended", "the bridge hangs for hours and the machine waits for someone to end it",
+     &World::HungBridgeEnded},
+    {"hung-ends-only-unanswered", "a bridge that works, or answers slowly, ended under the controller",
+     &World::HungEndsOnlyUnanswered},
     {"one-controller-on-the-workstation", "a second session's monitor starts a second controller",
      &World::OneControllerOnTheWorkstation, true},
     {"one-bridge-on-the-workstation", "two sessions' bridges fight over the serial port",

@@ -253,6 +253,21 @@ void World::AddParts() {
          refuseTimer_ = true;
          allowedEnds_.insert("no window");
        }},
+      {"bridge-hangs", 2 * 24, false,
+       [this](Rng& r) {  // stuck in a driver call: for good, or until the adapter is put back
+         const std::int32_t id = FindRole(Role::Bridge, r);
+         if (id == 0) return;
+         const U64 forMs = r.Chance(0.6) ? 0 : r.Between(1, 900) * kSecond;
+         Note("LINTARO.exe " + std::to_string(id) + " stops answering" + (forMs == 0 ? "" : " for a while"));
+         StopsAnswering(id, forMs);
+       }},
+      {"bridge-answers-slowly", 6, false,
+       [this](Rng& r) {  // busy for a moment, shorter than the check allows
+         const std::int32_t id = FindRole(Role::Bridge, r);
+         if (id == 0) return;
+         Note("LINTARO.exe " + std::to_string(id) + " answers slowly");
+         StopsAnswering(id, r.Between(1, std::max<U64>(hungSeconds_, 10) - 1) * kSecond);
+       }},
   };
 }
 

@@ -79,6 +79,11 @@ bool World::Run() {
   }
   for (const Placed& setting : placed_)
     if (setting.name == "LogFile") logPath_ = setting.value;
+  // Half the runs look at the bridge's window.
+  if (Rng hung = Stream("bridge-hung-seconds"); hung.Chance(0.5)) {
+    constexpr U64 kSeconds[] = {10, 30, 60, 300};
+    hungSeconds_ = hung.Pick(kSeconds);
+  }
   wallBase_ = (20454 + static_cast<std::int64_t>(setup.Below(365))) * 86400;  // a day of 2026
   wallBase_ += static_cast<std::int64_t>(setup.Below(86400));
   fake_.files.AddFile(bridge_.installPath, "exe");
@@ -98,6 +103,8 @@ bool World::Run() {
     for (const std::string* prefix : {&p->launchedLog, &p->launchFailedLog})
       launchPrefixes_.insert({*prefix, fake_.files.ToCodePage(*prefix)});
   }
+  const std::string hungLine = bridge_.notResponding + " - TERMINADO - PID: ";
+  logPrefixes_.insert({hungLine, fake_.files.ToCodePage(hungLine)});
   for (int i = 0; i < 6; ++i) {  // processes of the system, two that nothing may open
     const std::string path = i < 2 ? "" : "C:\\Windows\\System32\\svc" + std::to_string(i) + ".exe";
     const std::int32_t id = Spawn(Role::System, path, setup);

@@ -81,8 +81,8 @@ struct World::Sessions {
     }
     Platform platform() {
       fakes::FakePlatform& f = fake;
-      return {f.files,  f.clock, table,    f.launcher, f.dialogs, f.system,   f.lifetime,     f.controls,
-              f.timers, f.tray,  f.serial, f.locale,   f.events,  f.settings, f.launchRecord, claim};
+      return {f.files, f.clock,  table,    f.launcher, f.dialogs,  f.system,       f.lifetime, f.controls, f.timers,
+              f.tray,  f.serial, f.locale, f.events,   f.settings, f.launchRecord, claim,      f.windows};
     }
     SessionId session;
     fakes::FakePlatform fake;  // the session's own window, files, events and launch record

@@ -131,6 +131,9 @@ std::int32_t World::Spawn(Role role, const std::string& path, Rng& r, bool launc
   auto& list = fake_.processes.processes;
   list.insert(list.begin() + static_cast<std::ptrdiff_t>(r.Below(list.size() + 1)), p);
   info_[id] = {role, path, Now(), launched};
+  unanswered_.erase(id);
+  fake_.windows.windows.erase(id);
+  if (role == Role::Bridge) fake_.windows.windows[id] = {true};  // every bridge shows one window
   paths_.insert(path);
   paths_.insert(fake_.files.ToCodePage(path));  // as the log writes it
   return id;
@@ -140,6 +143,8 @@ void World::Exit(std::int32_t id) {
   auto& list = fake_.processes.processes;
   list.erase(std::remove_if(list.begin(), list.end(), [id](const Process& p) { return p.id == id; }), list.end());
   if (info_.erase(id) != 0) freed_.push_back(id);
+  unanswered_.erase(id);
+  fake_.windows.windows.erase(id);
   if (freed_.size() > 64) freed_.erase(freed_.begin());
   if (id == startLauncher_) {
     startLauncher_ = 0;
@@ -209,6 +214,19 @@ std::uint32_t World::Launch(const std::string& path) {
   // The crash comes with the next event the monitor writes, once the launch is recorded.
   if (std::exchange(crashAtLaunch_, false)) crashAtNextEvent_ = true;
   return static_cast<std::uint32_t>(id);
+}
+
+void World::StopsAnswering(std::int32_t id, U64 forMs) {
+  std::vector<bool>& windows = fake_.windows.windows[id];
+  windows.assign(windows.size(), false);
+  unanswered_.emplace(id, Now());  // a window that already did not answer keeps its time
+  if (forMs != 0)
+    Later(forMs, id, [this, id] {
+      Note("LINTARO.exe " + std::to_string(id) + " answers again");
+      std::vector<bool>& again = fake_.windows.windows[id];
+      again.assign(again.size(), true);
+      unanswered_.erase(id);
+    });
 }
 
 void World::BridgeDies(Rng& r) {
@@ -281,6 +299,11 @@ void World::StartMonitor() {
     fake_.settings.Set(setting.key, setting.name, setting.value);
     Writable(SetValueLogText({setting.name, setting.value, setting.key}));
   }
+  if (hungSeconds_ != 0) {
+    fake_.settings.SetNumber(SettingsKey::Machine, "BridgeHungSeconds", static_cast<std::uint32_t>(hungSeconds_));
+    Writable(SetValueLogText({"BridgeHungSeconds", std::to_string(hungSeconds_), SettingsKey::Machine}));
+  }
+  hungRunOf_ = 0;  // a new monitor looks afresh
   if (settings_.Chance(0.05)) {
     const auto& row = settings_.Pick(kSettingsRows);
     fake_.settings.Set(SettingsKey::User, row.name, row.value);
@@ -354,11 +377,19 @@ void World::Act(const std::string& what, const std::function<void()>& action) {
 void World::Observe() {
   fakes::FakePlatform& f = fake_;
   stepEnded_.clear();
+  hungEnds_.clear();
   for (const auto& [id, code] : f.processes.terminated) {
     const auto it = info_.find(id);
     stepEnded_.push_back({id, it == info_.end() ? Role::System : it->second.role,
                           it == info_.end() ? std::string() : Upper(it->second.path)});
-    if (stepIsCycle_) ++happened_[static_cast<std::uint32_t>(EventId::BridgeTerminated)];
+    // A cycle ends the bridge while the controller runs only for not answering.
+    const bool hungEnd = stepIsCycle_ && ControllerVisible();
+    if (hungEnd) {
+      const auto since = unanswered_.find(id);
+      hungEnds_.emplace_back(id, since == unanswered_.end() ? std::nullopt : std::optional<U64>(Now() - since->second));
+    }
+    if (stepIsCycle_)
+      ++happened_[static_cast<std::uint32_t>(hungEnd ? EventId::BridgeHung : EventId::BridgeTerminated)];
     if (const Process* p = Proc(id); p != nullptr && p->endsLater)
       Ends(launches_.Between(500, 10000), id);
     else if (it != info_.end())
@@ -375,7 +406,8 @@ void World::Observe() {
   stepEndedMonitor_ = false;
   for (const auto& e : f.events.events) {
     const auto id = static_cast<std::uint32_t>(e.id);
-    if (e.id == EventId::BridgeRelaunched || e.id == EventId::BridgeRelaunchFailed || e.id == EventId::BridgeTerminated)
+    if (e.id == EventId::BridgeRelaunched || e.id == EventId::BridgeRelaunchFailed ||
+        e.id == EventId::BridgeTerminated || e.id == EventId::BridgeHung)
       reported_[id] += std::strtoull(e.strings.back().c_str(), nullptr, 10);
     if (e.id == EventId::RepeatSummary)
       reported_[static_cast<std::uint32_t>(std::stoul(e.strings.at(1)))] += std::stoull(e.strings.at(2));
@@ -389,6 +421,21 @@ void World::Observe() {
   }
   if (f.lifetime.ends > 0) Restart(crashes_.Between(1, 30) * kMinute);
   if (stepIsCycle_ && CycleChecked() && ControllerVisible()) controllerSeen_ = true;
+  if (stepIsCycle_) {  // the bridge this cycle could judge: the controller runs, nothing holds, it may be ended
+    std::int32_t hung = 0;
+    if (hungSeconds_ != 0 && CycleChecked() && ControllerVisible() && !controlHolds_)
+      for (const auto& [id, since] : unanswered_) {
+        const Process* p = Proc(id);
+        const auto it = info_.find(id);
+        if (p != nullptr && it != info_.end() && it->second.role == Role::Bridge && p->openForTerminate &&
+            p->terminable && !p->endsLater && Visible(bridgeName_))
+          hung = id;
+      }
+    if (hung != hungRunOf_) {
+      hungRunOf_ = hung;
+      hungRunFrom_ = Now();
+    }
+  }
 }
 
 std::string World::TraceLine(const std::string& what) const {

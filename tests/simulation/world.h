@@ -134,6 +134,8 @@ class World {
   bool ControllerVisible() const;
   std::uint32_t Launch(const std::string& path);
   void BridgeDies(Rng& r);
+  // The bridge's window stops answering, for forMs (0: for good).
+  void StopsAnswering(std::int32_t id, U64 forMs);
 
   bool Alive() const { return monitor_ && !monitor_->Ended(); }
   void Restart(U64 delay);
@@ -175,6 +177,8 @@ class World {
   std::string EventLevels() const;
   std::string RecordsFirstJavaw() const;
   std::string RefusedSettingLaunchesNothing() const;
+  std::string HungBridgeEnded() const;
+  std::string HungEndsOnlyUnanswered() const;
   std::string SparesOtherJava() const;
 
   std::string OneControllerOnTheWorkstation() const;
@@ -253,6 +257,14 @@ class World {
     std::string path;  // upper case; empty when the world did not know the process
   };
   std::vector<EndedProcess> stepEnded_;
+  // The bridge's window, when BridgeHungSeconds is set (the run's seconds; 0: off): the bridges whose window
+  // does not answer and since when; the bridge every cycle since hungRunFrom_ could have judged and ended; and
+  // the bridges the step ended for not answering, with how long they had not answered (none: it answered).
+  U64 hungSeconds_ = 0;
+  std::map<std::int32_t, U64> unanswered_;
+  std::int32_t hungRunOf_ = 0;
+  U64 hungRunFrom_ = 0;
+  std::vector<std::pair<std::int32_t, std::optional<U64>>> hungEnds_;
   bool stepEndedMonitor_ = false;  // the step wrote the monitor's end
   // What the part that drove the step expects of it.
   struct Expect {

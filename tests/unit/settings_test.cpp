@@ -39,7 +39,7 @@ void Put(fakes::FakeSettingsStore& store, const Stored& s) {
 struct SourceCase {
   std::vector<Stored> stored;
   // controller path, its folder, its stop name; bridge path, its running name, its stop name;
-  // control file; log file; the log's limit in KB
+  // control file; log file; the log's limit in KB; the bridge's seconds without an answer
   std::vector<std::string> used;
   std::string sources;
 };
@@ -48,7 +48,8 @@ TEST(SettingsTest, EachValueComesFromTheFirstKeyThatHoldsIt) {
   const SourceCase cases[] = {
       {{},
        {"C:\\Program Files\\Pellux\\Pellux.exe", "C:\\Program Files\\Pellux", "javaw",
-        "C:\\Program Files\\Ferrowin\\LINTARO\\LINTARO.exe", "Lintaro.exe", "Lintaro", "D:\\Pellux.stp", "", "65536"},
+        "C:\\Program Files\\Ferrowin\\LINTARO\\LINTARO.exe", "Lintaro.exe", "Lintaro", "D:\\Pellux.stp", "", "65536",
+        "0"},
        "built-in"},
       {{{Key::User, "ControllerPath", "C:\\User\\Ctl.exe"},
         {Key::UserPolicy, "ControllerPath", "C:\\UserPolicy\\Ctl.exe"},
@@ -57,7 +58,7 @@ TEST(SettingsTest, EachValueComesFromTheFirstKeyThatHoldsIt) {
         {Key::UserPolicy, "BridgePath", "E:\\Puente.exe"},  // at the root: starts in "E:\"
         {Key::User, "BridgeProcess", "PUENTE.EXE"}},
        {"C:\\Planta\\Control\\Ctl.exe", "C:\\Planta\\Control", "javaw", "E:\\Puente.exe", "PUENTE.EXE", "PUENTE",
-        "D:\\Pellux.stp", "", "65536"},
+        "D:\\Pellux.stp", "", "65536", "0"},
        std::string("ControllerPath: ") + kHklm + "; BridgePath: " + kHkcuPolicy + "; BridgeProcess: " + kHkcu},
       // REG_EXPAND_SZ is expanded, REG_SZ taken as it is; the stop name is the name less its .exe.
       {{{Key::User, "ControllerPath", "%ProgramFiles(x86)%\\Pellux\\Pellux.exe", Kind::ExpandText},
@@ -65,12 +66,15 @@ TEST(SettingsTest, EachValueComesFromTheFirstKeyThatHoldsIt) {
         {Key::UserPolicy, "ControlFile", "\\\\srv\\plant\\%Pellux%.stp"},
         // The least limit is accepted; a later key's is not read.
         {Key::Machine, "LogLimitKB", "64", Kind::Number},
-        {Key::Machine32, "LogLimitKB", "1", Kind::Number}},
+        {Key::Machine32, "LogLimitKB", "1", Kind::Number},
+        // The hung-bridge check at its least; 0, in a later key, is not read.
+        {Key::User, "BridgeHungSeconds", "10", Kind::Number},
+        {Key::Machine, "BridgeHungSeconds", "0", Kind::Number}},
        {"C:\\Program Files (x86)\\Pellux\\Pellux.exe", "C:\\Program Files (x86)\\Pellux", "java",
         "C:\\Program Files\\Ferrowin\\LINTARO\\LINTARO.exe", "Lintaro.exe", "Lintaro", "\\\\srv\\plant\\%Pellux%.stp",
-        "", "64"},
+        "", "64", "10"},
        std::string("ControllerPath: ") + kHkcu + "; ControllerProcess: " + kHkcu + "; ControlFile: " + kHkcuPolicy +
-           "; LogLimitKB: " + kWorkstation},
+           "; LogLimitKB: " + kWorkstation + "; BridgeHungSeconds: " + kHkcu},
       // The workstation's key comes after the user's, its 64-bit view before its 32-bit one.
       // A bridge path set alone gives the bridge's running name (the controller's path is its
       // launcher's, so its name stays); ".EXE" in capitals ends a path as well.
@@ -82,7 +86,7 @@ TEST(SettingsTest, EachValueComesFromTheFirstKeyThatHoldsIt) {
         {Key::UserPolicy, "LogFile", "%LOCALAPPDATA%\\PelluxMONITOR\\PelluxMONITOR.anc", Kind::ExpandText},
         {Key::Machine, "LogFile", "C:\\ProgramData\\PelluxMONITOR.anc"}},
        {"C:\\Usuario\\Ctl.exe", "C:\\Usuario", "javaw", "E:\\Puente\\Senal.exe", "Senal.exe", "Senal",
-        "C:\\Planta\\Pellux.stp", "C:\\Users\\op\\AppData\\Local\\PelluxMONITOR\\PelluxMONITOR.anc", "65536"},
+        "C:\\Planta\\Pellux.stp", "C:\\Users\\op\\AppData\\Local\\PelluxMONITOR\\PelluxMONITOR.anc", "65536", "0"},
        std::string("ControllerPath: ") + kHkcu + "; BridgePath: " + kWorkstation + "; ControlFile: " + kWorkstation32 +
            "; LogFile: " + kHkcuPolicy},
       // A process name set in any key wins over the bridge path's file name; an empty log
@@ -91,11 +95,14 @@ TEST(SettingsTest, EachValueComesFromTheFirstKeyThatHoldsIt) {
         {Key::Machine32, "BridgeProcess", "Lintaro.exe"},
         {Key::MachinePolicy, "LogFile", ""},
         {Key::User, "LogFile", "C:\\Usuario\\PelluxMONITOR.anc"},
-        {Key::UserPolicy, "LogLimitKB", "4294967295", Kind::Number}},
+        {Key::UserPolicy, "LogLimitKB", "4294967295", Kind::Number},
+        // 0 set by policy keeps the check off over the workstation's value.
+        {Key::MachinePolicy, "BridgeHungSeconds", "0", Kind::Number},
+        {Key::Machine, "BridgeHungSeconds", "3600", Kind::Number}},
        {"C:\\Program Files\\Pellux\\Pellux.exe", "C:\\Program Files\\Pellux", "javaw", "C:\\Puente\\Puente.exe",
-        "Lintaro.exe", "Lintaro", "D:\\Pellux.stp", "", "4294967295"},
+        "Lintaro.exe", "Lintaro", "D:\\Pellux.stp", "", "4294967295", "0"},
        std::string("BridgePath: ") + kWorkstation32 + "; BridgeProcess: " + kWorkstation32 + "; LogFile: " + kHklm +
-           "; LogLimitKB: " + kHkcuPolicy},
+           "; LogLimitKB: " + kHkcuPolicy + "; BridgeHungSeconds: " + kHklm},
   };
   for (const SourceCase& c : cases) {
     SCOPED_TRACE(c.sources);
@@ -109,7 +116,8 @@ TEST(SettingsTest, EachValueComesFromTheFirstKeyThatHoldsIt) {
     const SupervisedProgram& bridge = settings.programs.bridge;
     EXPECT_EQ((std::vector<std::string>{controller.installPath, controller.installFolder, controller.stopName,
                                         bridge.installPath, bridge.runningCheckName, bridge.stopName,
-                                        settings.controlFile, settings.logFile, std::to_string(settings.logLimitKB)}),
+                                        settings.controlFile, settings.logFile, std::to_string(settings.logLimitKB),
+                                        std::to_string(settings.bridgeHungSeconds)}),
               c.used);
     EXPECT_EQ(SourcesText(settings), c.sources);
   }
@@ -343,6 +351,15 @@ TEST(SettingsTest, ABadDiagnosisValueTurnsOnlyItsFeatureOff) {
       {{Key::MachinePolicy, "LogLimitKB", "63", Kind::Number}, "Es Menor que 64", true, "C:\\Good\\Good.txt"},
       {{Key::User, "LogLimitKB", "65536"}, "El Tipo NO es REG_DWORD", true, "C:\\Good\\Good.txt"},
       {{Key::UserPolicy, "LogLimitKB", "", Kind::Unreadable}, "NO se Pudo Leer", true, "C:\\Good\\Good.txt"},
+      {{Key::User, "BridgeHungSeconds", "9", Kind::Number},
+       "El Numero 9 NO Esta Entre 10 y 3600",
+       true,
+       "C:\\Good\\Good.txt"},
+      {{Key::MachinePolicy, "BridgeHungSeconds", "3601", Kind::Number},
+       "El Numero 3601 NO Esta Entre 10 y 3600",
+       true,
+       "C:\\Good\\Good.txt"},
+      {{Key::Machine, "BridgeHungSeconds", "30"}, "El Tipo NO es REG_DWORD", true, "C:\\Good\\Good.txt"},
       {{Key::User, "ControllerMatch", " \t "}, "Solo Tiene Espacios", true, "C:\\Good\\Good.txt"},
   };
   for (const auto& row : rows) {
@@ -354,7 +371,7 @@ TEST(SettingsTest, ABadDiagnosisValueTurnsOnlyItsFeatureOff) {
     p.files.AddFile("C:\\Good\\Good.txt");
     p.settings.Set(Key::Machine32, "ControlFile", "C:\\Good\\Good.txt");
     for (const Key later : KeysAfter(row.stored.key)) {
-      if (std::string(row.stored.name) == "LogLimitKB") {
+      if (std::string(row.stored.name) == "LogLimitKB" || std::string(row.stored.name) == "BridgeHungSeconds") {
         p.settings.SetNumber(later, row.stored.name, 1024);
       } else {
         p.settings.Set(later, row.stored.name, GoodValue(row.stored.name));
@@ -362,6 +379,7 @@ TEST(SettingsTest, ABadDiagnosisValueTurnsOnlyItsFeatureOff) {
     }
     Put(p.settings, row.stored);
     EXPECT_EQ(ReadSettings(p.settings).logLimitKB, kDefaultLogLimitKB);
+    EXPECT_EQ(ReadSettings(p.settings).bridgeHungSeconds, 0u);
     EXPECT_EQ(ReadSettings(p.settings).controllerMatch, "");
     Monitor m(p.platform());
     m.Start();

@@ -849,6 +849,25 @@ class FakeWorkstationClaim final : public WorkstationClaim {
   int releases = 0;
 };
 
+// The visible top-level windows of the processes: for each process id, one
+// entry per window, true while it answers. A process not listed has none.
+class FakeWindowProbe final : public WindowProbe {
+ public:
+  WindowAnswers Look(std::int32_t processId) override {
+    ++looks;
+    WindowAnswers answers;
+    const auto it = windows.find(processId);
+    if (it == windows.end()) return answers;
+    for (const bool answering : it->second) {
+      ++answers.windows;
+      if (answering) ++answers.answering;
+    }
+    return answers;
+  }
+  std::map<std::int32_t, std::vector<bool>> windows;
+  int looks = 0;
+};
+
 // One line of the log as written: the stamp between its number signs, and
 // the text without its quotes (carriage returns inside it kept).
 struct LoggedLine {
@@ -897,10 +916,11 @@ struct FakePlatform {
   FakeSettingsStore settings;
   FakeLaunchRecord launchRecord;
   FakeWorkstationClaim claim;
+  FakeWindowProbe windows;
 
   [[nodiscard]] Platform platform() {
-    return {files,  clock, processes, launcher, dialogs, system,   lifetime,     controls,
-            timers, tray,  serial,    locale,   events,  settings, launchRecord, claim};
+    return {files, clock,  processes, launcher, dialogs,  system,       lifetime, controls, timers,
+            tray,  serial, locale,    events,   settings, launchRecord, claim,    windows};
   }
 
   // Forgets what the monitor did through the services of the window, the files,

@@ -151,6 +151,7 @@ Obj WindowInfo(HWND hwnd) {
       .Num("parent", HandleNumber(GetAncestor(hwnd, GA_PARENT)))
       .Num("id", GetDlgCtrlID(hwnd))
       .Bool("visible", IsWindowVisible(hwnd) != FALSE)
+      .Bool("hung", IsHungAppWindow(hwnd) != FALSE)
       .Bool("enabled", IsWindowEnabled(hwnd) != FALSE)
       .Raw("rect", RectJson(window))
       .Raw("client", RectJson(client))
