@@ -19,7 +19,9 @@ Monitor::Monitor(const Platform& platform)
               [this] { WindowFailed("Timer1"); }, [this] { p_.claim.Release(); },
               [this] { return p_.claim.TakenElsewhere(); }, &p_.windows}),
       buttons_({log_, events_, processes_, p_.files, p_.dialogs, window_, p_.serial, programs_,
-                [this](const SupervisedProgram& program) { MissingProgram(program); }}) {}
+                [this](const SupervisedProgram& program) { MissingProgram(program); }}) {
+  processes_.OnSnapshotLost([this] { events_.SnapshotLost(); });
+}
 
 void Monitor::Start() {
   programFolder_ = p_.system.ProgramFolder();

@@ -132,6 +132,10 @@ void SystemEvents::BridgeInOtherSession(const std::string& text, const std::stri
   Write(EventId::BridgeInOtherSession, {text, runningName, std::to_string(session)});
 }
 
+void SystemEvents::SnapshotLost() {
+  Write(EventId::SnapshotLost, {"PelluxMONITOR cannot take the system's process snapshot"});
+}
+
 void SystemEvents::ProgramMissing(const SupervisedProgram& program) {
   Write(EventId::ProgramMissing, {program.missingLog, program.exeName, program.installPath});
 }

@@ -87,6 +87,9 @@ class SystemEvents {
   // writes it once per change of that session.
   void BridgeInOtherSession(const std::string& text, const std::string& runningName, std::uint32_t session);
 
+  // The walks found no process snapshot to be had: written once per outage.
+  void SnapshotLost();
+
   // The cycle's events; each can come back on every cycle.
   void BridgeRelaunched(std::uint32_t result);
   void BridgeTerminated(std::int32_t processId);

@@ -27,10 +27,13 @@ struct ProcessEntry {
   SessionId session = 0;      // the logon session it runs in
 };
 
-// One process's session, as a snapshot lists it.
+// One process as the walk's snapshot lists it. Its id alone may name another
+// process by the time it is opened (ids are reused); the id with the creation
+// time names one process for its whole life.
 struct ProcessSession {
   std::int32_t id = 0;
   SessionId session = 0;
+  std::uint64_t created = 0;  // 100-ns units, as CreationTime gives them; 0: not given
 };
 
 // The operating system's process table and process control, one method per
@@ -93,10 +96,15 @@ class ProcessTable {
   // taken.
   [[nodiscard]] virtual bool ListFamilies(std::vector<ProcessEntry>* entries) = 0;
 
-  // The id and session of every running process, from one snapshot, like
-  // ListFamilies but without the names a walk has no use for. Replaces what
-  // sessions held. False when no snapshot could be taken.
+  // The id, session and creation time of every running process, in the
+  // system's order, from one snapshot, like ListFamilies but without the names
+  // a walk has no use for. Replaces what sessions held. False when no snapshot
+  // could be taken.
   [[nodiscard]] virtual bool ListSessions(std::vector<ProcessSession>* sessions) = 0;
+
+  // The logon session of the process with this id, asked of the process
+  // itself: false when it cannot be opened (another user's refuses).
+  [[nodiscard]] virtual bool SessionOf(std::int32_t id, SessionId* session) = 0;
 
   // The logon session the monitor itself runs in.
   [[nodiscard]] virtual SessionId CurrentSession() = 0;

@@ -44,7 +44,8 @@ enum class EventLevel { Information, Warning, Error };
   X(OtherSessionAtStart, 1050, MSG_OTHER_SESSION_AT_START, Warning, 3)         \
   X(BridgeInOtherSession, 1051, MSG_BRIDGE_IN_OTHER_SESSION, Warning, 3)       \
   X(LaunchClaimed, 1052, MSG_LAUNCH_CLAIMED, Warning, 1)                       \
-  X(OwnSessionAgain, 1053, MSG_OWN_SESSION_AGAIN, Information, 2)
+  X(OwnSessionAgain, 1053, MSG_OWN_SESSION_AGAIN, Information, 2)              \
+  X(SnapshotLost, 1060, MSG_SNAPSHOT_LOST, Error, 1)
 
 enum class EventId : std::uint32_t {
 // NOLINTNEXTLINE(bugprone-macro-parentheses): name is an enumerator being declared, not an expression

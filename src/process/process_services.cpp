@@ -4,6 +4,7 @@
 #include <array>
 #include <optional>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "common/path_buffer.h"
@@ -102,19 +103,6 @@ std::optional<std::string_view> ReadGrowing(Read&& read, bool emptyIsAPath, std:
   }
 }
 
-// The ids of the processes of the monitor's own logon session, sorted, into
-// ids; empty when the table gave no snapshot, and then no process counts as
-// the session's. The session comes with the snapshot, without opening
-// anything.
-void OwnSessionIds(ProcessTable& table, std::vector<ProcessSession>& sessions, std::vector<std::int32_t>& ids) {
-  ids.clear();
-  if (!table.ListSessions(&sessions)) return;
-  const SessionId own = table.CurrentSession();
-  for (const ProcessSession& process : sessions)
-    if (process.session == own) ids.push_back(process.id);
-  std::sort(ids.begin(), ids.end());
-}
-
 // Reads the full path of the process's executable: through a kAccessRead
 // handle and the first entry of its module list, or, when either is refused
 // (a process started elevated, or a 64-bit process seen from a 32-bit
@@ -148,75 +136,37 @@ std::optional<std::string_view> ReadPath(ProcessTable& table, HandleGuard& handl
   return ReadGrowing(readImage, false, buffer);
 }
 
-// Visits every process of the monitor's own logon session whose path can be
-// read, in list order, logging each one, until onProcess answers true. A
-// process of another session is never opened: the monitor neither counts nor
-// ends it. The handle the path was read through is closed after onProcess
-// has run, whatever it did. The answers kept about the controller are
-// forgotten for the processes no longer listed.
-template <typename Scratch, typename OnProcess>
-void WalkProcesses(ProcessTable& table, EventLog& log, Scratch& scratch, ControllerMatch& controller,
-                   OnProcess&& onProcess) {
-  // Taken before the list, so that a process started in between is left to
-  // the next walk rather than taken for one of this session.
-  OwnSessionIds(table, scratch.sessions, scratch.own);
-  const std::vector<std::int32_t>& own = scratch.own;
-  // Every session's processes: another session's are asked about as well.
-  if (controller.Known() != 0)
-    controller.KeepOnly([&](std::int32_t id, std::uint64_t) {
-      return std::any_of(scratch.sessions.begin(), scratch.sessions.end(),
-                         [id](const ProcessSession& listed) { return listed.id == id; });
-    });
-  // The walk's lines go to the file with one open-append-close.
-  const LogBatch batch(log);
-  EnumerateProcesses(table, scratch.ids);
-  for (const std::int32_t id : scratch.ids) {
-    if (!std::binary_search(own.begin(), own.end(), id)) continue;
-    HandleGuard handle(table, 0);
-    // Refused (protected, already gone, identifier 0): skipped silently.
-    const std::optional<std::string_view> read = ReadPath(table, handle, id, scratch.path);
-    if (!read) continue;
-    const std::string_view path = *read;
-
-    if (log.IsOn()) {
-      scratch.line.assign(path).append(" - ").append(std::to_string(handle.get()));
-      log.WriteLogLine(scratch.line);
-    }
-    if (onProcess(id, path, handle.get())) return;
-  }
-}
-
-// Whether a process of the controller's running name counts as the
-// controller, its creation time read through the walk's handle (or a limited
-// one of its own when the walk holds none).
-bool CountsAsController(ProcessTable& table, ControllerMatch& controller, std::int32_t id, std::string_view path = {},
-                        ProcessHandle handle = 0) {
+// The creation time read through handle is the one the snapshot listed: the
+// process opened is the process listed, not a later one under its id. A
+// snapshot that gives no creation time (0) cannot be compared.
+bool IsListed(ProcessTable& table, ProcessHandle handle, std::uint64_t listed) {
+  if (listed == 0) return true;
   std::uint64_t created = 0;
-  if (handle != 0) {
-    (void)table.CreationTime(handle, &created);  // unknown: asked again next time
-  } else if (const ProcessHandle own = table.Open(kAccessQueryLimited, false, id); own != 0) {
-    (void)table.CreationTime(own, &created);
-    (void)table.Close(own);
-  }
-  return controller.Counts(id, created, path);
+  return table.CreationTime(handle, &created) && created == listed;
 }
+
+constexpr std::int32_t kAccessDenied = 5;
 
 // What became of a match: passed over (its termination open was refused),
-// terminated, or opened yet not terminated.
-enum class EndResult { Refused, Terminated, NotTerminated };
+// gone (its id names another process now), terminated, or opened yet not
+// terminated.
+enum class EndResult { Refused, Gone, Terminated, NotTerminated };
 
-EndResult EndProcess(ProcessTable& table, const ErrorReporter& reporter, std::int32_t id) {
+EndResult EndProcess(ProcessTable& table, const ErrorReporter& reporter, const ProcessSession& listed) {
   const auto report = [&](const char* description) {
     const std::int32_t number = table.LastError();  // taken right after the failed call
     if (reporter) reporter(number, description, kModuleName, kRoutineName);
   };
   // A namesake the monitor may read but not end (an elevated one) is passed over, so that it cannot shield the real
   // bridge listed after it.
-  HandleGuard process(table, table.Open(kAccessTerminate, false, id));
+  HandleGuard process(table, table.Open(kAccessTerminate, false, listed.id));
   if (process.get() == 0) {
     report("OpenProcess failed");
     return EndResult::Refused;
   }
+  // The process listed may have ended since and its id gone to a new one,
+  // perhaps another session's: that one is not ended.
+  if (!IsListed(table, process.get(), listed.created)) return EndResult::Gone;
   // Each later step runs whatever became of the one before it.
   std::uint32_t exitCode = 0;
   if (!table.ExitCode(process.get(), &exitCode)) report("GetExitCodeProcess failed");
@@ -231,22 +181,149 @@ EndResult EndProcess(ProcessTable& table, const ErrorReporter& reporter, std::in
 
 }  // namespace
 
+void ProcessServices::SnapshotHad(bool had) {
+  if (had) {
+    snapshotOut_ = false;
+    return;
+  }
+  if (std::exchange(snapshotOut_, true)) return;  // the same outage
+  if (snapshotLost_) snapshotLost_();
+}
+
+template <typename OnProcess>
+void ProcessServices::Walk(OnProcess&& onProcess) {
+  // The walk's lines go to the file with one open-append-close.
+  const LogBatch batch(log_);
+  const bool had = table_.ListSessions(&scratch_.sessions);
+  SnapshotHad(had);
+  // The answers kept about the controller go with their processes, of any session.
+  if (had && controller_.Known() != 0)
+    controller_.KeepOnly([&](std::int32_t id, std::uint64_t created) {
+      return std::any_of(scratch_.sessions.begin(), scratch_.sessions.end(),
+                         [&](const ProcessSession& listed) { return listed.id == id && listed.created == created; });
+    });
+  if (!had) {
+    WalkIds(onProcess);
+  } else if (log_.IsOn()) {
+    WalkReading(table_.CurrentSession(), onProcess);
+  } else {
+    WalkKept(table_.CurrentSession(), onProcess);
+  }
+}
+
+// With logging on: every path is read again, and logged with the handle it
+// was read through, which is closed after onProcess has run.
+template <typename OnProcess>
+void ProcessServices::WalkReading(SessionId own, OnProcess&& onProcess) {
+  Scratch& scratch = scratch_;
+  for (const ProcessSession& listed : scratch.sessions) {
+    if (listed.session != own) continue;
+    HandleGuard handle(table_, 0);
+    // Refused (protected, already gone): skipped silently.
+    const std::optional<std::string_view> read = ReadPath(table_, handle, listed.id, scratch.path);
+    if (!read || !IsListed(table_, handle.get(), listed.created)) continue;
+    scratch.line.assign(*read).append(" - ").append(std::to_string(handle.get()));
+    log_.WriteLogLine(scratch.line);
+    if (onProcess(listed, *read)) return;
+  }
+}
+
+void ProcessServices::KeepListed(SessionId own) {
+  Scratch& scratch = scratch_;
+  scratch.own.clear();
+  for (const ProcessSession& listed : scratch.sessions)
+    if (listed.session == own) scratch.own.push_back(listed);
+  std::sort(scratch.own.begin(), scratch.own.end(),
+            [](const ProcessSession& a, const ProcessSession& b) { return a.id < b.id; });
+  // Both lists are sorted by id: one pass carries over what is still listed.
+  keptNext_.clear();
+  auto kept = kept_.begin();
+  for (const ProcessSession& listed : scratch.own) {
+    while (kept != kept_.end() && kept->id < listed.id) ++kept;
+    if (kept != kept_.end() && kept->id == listed.id && kept->created == listed.created && listed.created != 0) {
+      keptNext_.push_back(std::move(*kept));
+    } else {
+      keptNext_.push_back({listed.id, listed.created, KeptPath::State::Unread, {}});
+    }
+  }
+  kept_.swap(keptNext_);
+}
+
+// With logging off: a path is read the first time a walk meets its process
+// and kept for the process's life. What is not kept is read again at the
+// next walk: a path that could not be read (a process starting or ending),
+// an empty one, and a process that was not the one listed.
+template <typename OnProcess>
+void ProcessServices::WalkKept(SessionId own, OnProcess&& onProcess) {
+  KeepListed(own);
+  Scratch& scratch = scratch_;
+  for (const ProcessSession& listed : scratch.sessions) {
+    if (listed.session != own) continue;
+    KeptPath& kept = *std::lower_bound(kept_.begin(), kept_.end(), listed.id,
+                                       [](const KeptPath& k, std::int32_t id) { return k.id < id; });
+    if (kept.state == KeptPath::State::Refused) continue;
+    if (kept.state == KeptPath::State::Read) {
+      if (onProcess(listed, std::string_view(kept.path))) return;
+      continue;
+    }
+    std::optional<std::string_view> read;
+    {
+      HandleGuard handle(table_, 0);
+      read = ReadPath(table_, handle, listed.id, scratch.path);
+      if (!read) {
+        // Refused both ways by its access list: so it stays for its life.
+        if (handle.get() == 0 && table_.LastError() == kAccessDenied) kept.state = KeptPath::State::Refused;
+        continue;
+      }
+      if (!IsListed(table_, handle.get(), listed.created)) continue;
+    }
+    if (!read->empty() && listed.created != 0) {
+      kept.path.assign(*read);
+      kept.state = KeptPath::State::Read;
+    }
+    if (onProcess(listed, *read)) return;
+  }
+}
+
+// Without a snapshot: the system's list of ids, each process asked for its
+// session; one that cannot be asked is another user's.
+template <typename OnProcess>
+void ProcessServices::WalkIds(OnProcess&& onProcess) {
+  Scratch& scratch = scratch_;
+  const SessionId own = table_.CurrentSession();
+  EnumerateProcesses(table_, scratch.ids);
+  for (const std::int32_t id : scratch.ids) {
+    SessionId session = 0;
+    if (!table_.SessionOf(id, &session) || session != own) continue;
+    HandleGuard handle(table_, 0);
+    const std::optional<std::string_view> read = ReadPath(table_, handle, id, scratch.path);
+    if (!read) continue;
+    if (log_.IsOn()) {
+      scratch.line.assign(*read).append(" - ").append(std::to_string(handle.get()));
+      log_.WriteLogLine(scratch.line);
+    }
+    if (onProcess(ProcessSession{id, own, 0}, *read)) return;
+  }
+}
+
 void ProcessServices::IsProcessRunning(const std::string& name) {
   ProcessFound_.clear();
   foundId_ = 0;
   Scratch& scratch = scratch_;
   UpperTextInto(name, scratch.upperName);
+  foundCreated_ = 0;
   const bool controller = controller_.IsRunningName(name);
-  WalkProcesses(table_, log_, scratch, controller_, [&](std::int32_t id, std::string_view path, ProcessHandle handle) {
+  Walk([&](const ProcessSession& listed, std::string_view path) {
     if (path.size() < scratch.upperName.size()) return false;
     // Only the path's end can match, so only the end is upper-cased, from the
     // byte before it: a two-byte letter may begin there and end inside it.
     const std::size_t tail = path.size() - scratch.upperName.size();
     UpperTextInto(path.substr(tail == 0 ? 0 : tail - 1), scratch.upperPath);
     if (!EndsWith(scratch.upperPath, scratch.upperName)) return false;
-    if (controller && !CountsAsController(table_, controller_, id, path, handle)) return false;
+    if (controller && !controller_.Counts(listed.id, listed.created, path)) return false;
     ProcessFound_ = "YES";
-    foundId_ = id;
+    foundId_ = listed.id;
+    foundCreated_ = listed.created;
     return true;
   });
 }
@@ -271,20 +348,21 @@ KillOutcome ProcessServices::Kill_Process(const std::string& name) {
   // The controller's stop ends only a process that counts as the controller.
   const bool controller = controller_.IsStopName(name);
   UpperTextInto(controller_.RunningName(), scratch.upperRunning);
-  WalkProcesses(table_, log_, scratch, controller_, [&](std::int32_t id, std::string_view path, ProcessHandle handle) {
+  Walk([&](const ProcessSession& listed, std::string_view path) {
     UpperTextInto(path, scratch.upperPath);
     const std::string_view upperPath = scratch.upperPath;
-    if (id == own || !Contains(upperPath, upperName)) return false;
+    if (listed.id == own || !Contains(upperPath, upperName)) return false;
     if (refused && !FileNameIsExe(upperPath, upperName)) return false;
     if (controller &&
-        (!EndsWith(upperPath, scratch.upperRunning) || !CountsAsController(table_, controller_, id, path, handle)))
+        (!EndsWith(upperPath, scratch.upperRunning) || !controller_.Counts(listed.id, listed.created, path)))
       return false;
-    const EndResult result = EndProcess(table_, report_, id);
+    const EndResult result = EndProcess(table_, report_, listed);
+    if (result == EndResult::Gone) return false;
     if (result == EndResult::Refused) {
       refused = true;
       return false;  // as if it did not match
     }
-    outcome = {id, result == EndResult::Terminated};
+    outcome = {listed.id, result == EndResult::Terminated};
     return true;  // only the first match that could be opened, whatever became of it
   });
   return outcome;
@@ -292,22 +370,47 @@ KillOutcome ProcessServices::Kill_Process(const std::string& name) {
 
 KillOutcome ProcessServices::EndProcessId(std::int32_t processId) {
   if (processId <= 0 || processId == table_.CurrentProcessId()) return {};
-  const EndResult result = EndProcess(table_, report_, processId);
-  if (result == EndResult::Refused) return {};
+  // The process the last scan found is checked to be the one it listed.
+  const ProcessSession listed{processId, 0, processId == foundId_ ? foundCreated_ : 0};
+  const EndResult result = EndProcess(table_, report_, listed);
+  if (result == EndResult::Refused || result == EndResult::Gone) return {};
   return {processId, result == EndResult::Terminated};
 }
 
-std::optional<SessionId> ProcessServices::OtherSessionRunning(const std::string& name) {
+std::optional<SessionId> ProcessServices::OtherSessionRunning(const std::string& name,
+                                                              const std::function<bool(SessionId)>& counts) {
   std::vector<ProcessEntry> entries;
   if (name.empty() || !table_.ListFamilies(&entries)) return std::nullopt;
   const SessionId own = table_.CurrentSession();
   const bool controller = controller_.IsRunningName(name);
   for (const ProcessEntry& entry : entries) {
-    if (entry.session == own || !NameEndsWith(entry.exeName, name)) continue;
-    if (controller && !CountsAsController(table_, controller_, entry.id)) continue;
+    if (entry.session == own || !NameEndsWith(entry.exeName, name) || (counts && !counts(entry.session))) continue;
+    if (controller && !CountsAsController(entry.id)) continue;
     return entry.session;
   }
   return std::nullopt;
+}
+
+bool ProcessServices::CountsAsController(std::int32_t id) {
+  // The creation time through a limited handle, so that the answer is kept
+  // for that very process; unknown, it is asked again next time.
+  std::uint64_t created = 0;
+  if (const ProcessHandle handle = table_.Open(kAccessQueryLimited, false, id); handle != 0) {
+    (void)table_.CreationTime(handle, &created);
+    (void)table_.Close(handle);  // nothing to do about a failed close
+  }
+  return controller_.Counts(id, created, {});
+}
+
+std::vector<SessionId> ProcessServices::OtherSessions() {
+  std::vector<SessionId> sessions;
+  if (!table_.ListSessions(&scratch_.sessions)) return sessions;
+  const SessionId own = table_.CurrentSession();
+  for (const ProcessSession& listed : scratch_.sessions)
+    if (listed.session != own) sessions.push_back(listed.session);
+  std::sort(sessions.begin(), sessions.end());
+  sessions.erase(std::unique(sessions.begin(), sessions.end()), sessions.end());
+  return sessions;
 }
 
 }  // namespace pellux

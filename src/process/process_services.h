@@ -25,15 +25,22 @@ struct KillOutcome {
   bool terminated = false;
 };
 
-// Whether a program runs, and terminating one, by walking the process table
-// afresh on every call. Only the processes of the monitor's own logon session
-// are looked at: another session's are neither counted nor ended, whoever
-// owns them. A process whose path cannot be read with full query rights (an
-// elevated one) is read with the limited ones; one refused both ways is
-// skipped. Every handle opened is closed before a call returns. Where a
-// call names the controller (its running name, its stop name) and a text
-// tells the controller apart, only a process that counts as the controller
-// matches (ControllerMatch).
+// Whether a program runs, and terminating one. Each walk takes the system's
+// one process snapshot and visits, in its order, the processes it lists in
+// the monitor's own logon session: another session's are neither counted nor
+// ended, whoever owns them. A process is acted on only while it is the one
+// the snapshot listed (its id and creation time), so that an id the system
+// has given to a later process is passed over. With logging off a process's
+// path is read the first time a walk meets it and kept for its life, so that
+// later walks open nothing; with logging on every walk reads every path, as
+// each line names the handle it was read through. A process whose path
+// cannot be read with full query rights (an elevated one) is read with the
+// limited ones; one refused both ways is skipped. Where the snapshot cannot
+// be had, the walk goes by the system's list of ids and asks each process
+// for its session. Every handle opened is closed before a call returns.
+// Where a call names the controller (its running name, its stop name) and a
+// text tells the controller apart, only a process that counts as the
+// controller matches (ControllerMatch).
 class ProcessServices {
  public:
   ProcessServices(ProcessTable& table, EventLog& log, ErrorReporter report = ReportError)
@@ -48,8 +55,10 @@ class ProcessServices {
   // whose executable path contains name (compared upper-cased) and which can
   // be opened for termination; a match that refuses that open is reported
   // and passed over, and from then on only a process whose file name is
-  // name plus ".exe" (in any case) counts as a match. Reports failures to the hook only; the outcome tells
-  // the caller what was matched and ended.
+  // name plus ".exe" (in any case) counts as a match. A match whose id names
+  // another process by the time it is opened is passed over without a word.
+  // Reports failures to the hook only; the outcome tells the caller what was
+  // matched and ended.
   KillOutcome Kill_Process(const std::string& name);
 
   // Terminates (exit code 1) the process processId, as Kill_Process ends its
@@ -57,9 +66,19 @@ class ProcessServices {
   KillOutcome EndProcessId(std::int32_t processId);
 
   // The session of a process of another logon session whose file name ends
-  // with name (in any case), found without opening it; none when no other
-  // session runs one. Writes no log line.
-  [[nodiscard]] std::optional<SessionId> OtherSessionRunning(const std::string& name);
+  // with name (in any case), found without opening it, among the sessions
+  // counts accepts (all when it is empty); none when no other session runs
+  // one. Writes no log line.
+  [[nodiscard]] std::optional<SessionId> OtherSessionRunning(const std::string& name,
+                                                             const std::function<bool(SessionId)>& counts = {});
+
+  // The logon sessions other than the monitor's own that run a process now,
+  // from one snapshot, in increasing order; empty when none could be taken.
+  [[nodiscard]] std::vector<SessionId> OtherSessions();
+
+  // Told once when a walk finds no snapshot to be had, and once more for each
+  // later outage after a walk that had one.
+  void OnSnapshotLost(std::function<void()> told) { snapshotLost_ = std::move(told); }
 
   [[nodiscard]] ControllerMatch& Controller() { return controller_; }
 
@@ -69,20 +88,53 @@ class ProcessServices {
   [[nodiscard]] std::int32_t FoundId() const { return foundId_; }
 
  private:
+  // A process's path as kept between walks with logging off.
+  struct KeptPath {
+    std::int32_t id = 0;
+    std::uint64_t created = 0;
+    enum class State : unsigned char { Unread, Read, Refused } state = State::Unread;
+    std::string path;
+  };
+
+  // Calls onProcess(listed, path) for every process of the session whose
+  // path can be read, in the snapshot's order, until it answers true.
+  template <typename OnProcess>
+  void Walk(OnProcess&& onProcess);
+  template <typename OnProcess>
+  void WalkReading(SessionId own, OnProcess&& onProcess);
+  template <typename OnProcess>
+  void WalkKept(SessionId own, OnProcess&& onProcess);
+  template <typename OnProcess>
+  void WalkIds(OnProcess&& onProcess);
+  // Drops the kept paths of processes the snapshot no longer lists and makes
+  // an unread place for each process it lists for the first time.
+  void KeepListed(SessionId own);
+  void SnapshotHad(bool had);
+  // Whether a process of another session, of the controller's running name,
+  // counts as the controller.
+  [[nodiscard]] bool CountsAsController(std::int32_t id);
+
   ProcessTable& table_;
   EventLog& log_;
   ErrorReporter report_;
   std::string ProcessFound_;
-  std::int32_t foundId_ = 0;
   ControllerMatch controller_{table_, log_};
+  std::function<void()> snapshotLost_;
+  bool snapshotOut_ = false;
+  // Sorted by id, one for every process of the session the last snapshot
+  // listed: the memory stays bounded by what runs.
+  std::vector<KeptPath> kept_;
+  std::vector<KeptPath> keptNext_;
+  std::int32_t foundId_ = 0;
+  std::uint64_t foundCreated_ = 0;  // as the snapshot listed it
   // Storage every walk reuses, so that the scan of a table it has seen
   // before allocates nothing: the cycle runs it several times every 3 s for
   // months.
   struct Scratch {
-    std::vector<ProcessSession> sessions;
-    std::vector<std::int32_t> own;  // the ids of the monitor's own session, sorted
-    std::vector<std::int32_t> ids;  // the system's list
-    std::string path;               // the buffer each path is read into
+    std::vector<ProcessSession> sessions;  // the snapshot
+    std::vector<ProcessSession> own;       // its processes of the monitor's session, sorted by id
+    std::vector<std::int32_t> ids;         // the system's list, where no snapshot could be had
+    std::string path;                      // the buffer each path is read into
     std::string upperPath;
     std::string upperName;
     std::string upperRunning;

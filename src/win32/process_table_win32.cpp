@@ -233,8 +233,16 @@ bool Win32ProcessTable::ListSessions(std::vector<ProcessSession>* sessions) {
   if (!TakeSnapshot()) return false;
   sessions->clear();
   ForEachEntry(infoBuffer_, [&](const SYSTEM_PROCESS_INFORMATION& info) {
-    sessions->push_back({IdOf(info.UniqueProcessId), static_cast<SessionId>(info.SessionId)});
+    sessions->push_back({IdOf(info.UniqueProcessId), static_cast<SessionId>(info.SessionId),
+                         static_cast<std::uint64_t>(info.CreateTime.QuadPart)});
   });
+  return true;
+}
+
+bool Win32ProcessTable::SessionOf(std::int32_t id, SessionId* session) {
+  DWORD number = 0;
+  if (!::ProcessIdToSessionId(static_cast<DWORD>(id), &number)) return false;
+  *session = number;
   return true;
 }
 

@@ -30,6 +30,7 @@ class Win32ProcessTable final : public ProcessTable {
   [[nodiscard]] bool CreationTime(ProcessHandle process, std::uint64_t* created) override;
   [[nodiscard]] bool ListFamilies(std::vector<ProcessEntry>* entries) override;
   [[nodiscard]] bool ListSessions(std::vector<ProcessSession>* sessions) override;
+  [[nodiscard]] bool SessionOf(std::int32_t id, SessionId* session) override;
   [[nodiscard]] SessionId CurrentSession() override;
   [[nodiscard]] std::int32_t CurrentProcessId() override;
   [[nodiscard]] std::int32_t LastError() override;

@@ -45,6 +45,7 @@ struct World::Sessions {
     bool CreationTime(ProcessHandle h, std::uint64_t* c) override { return w_.table.CreationTime(h, c); }
     bool ListFamilies(std::vector<ProcessEntry>* e) override { return w_.table.ListFamilies(e); }
     bool ListSessions(std::vector<ProcessSession>* s) override { return w_.table.ListSessions(s); }
+    bool SessionOf(std::int32_t id, SessionId* s) override { return w_.table.SessionOf(id, s); }
     SessionId CurrentSession() override { return session_; }
     std::int32_t CurrentProcessId() override { return ownId; }
     std::int32_t LastError() override { return w_.table.LastError(); }

@@ -111,6 +111,13 @@ TEST_F(LaunchedProgramsTest, TheProcessALauncherStartedIsFoundByParentAndTime) {
          p.created = 3001;
        },
        0},
+      {"started in another session by the id's later holder, since ended",
+       [&] {
+         auto& p = table.AddInSession(20, "C:\\jre\\bin\\javaw.exe", 2);
+         p.parentId = 16;
+         p.created = 3001;
+       },
+       0},
       {"started before the id was given again",
        [&] {
          table.Add(16, "C:\\run.exe").created = 600000;

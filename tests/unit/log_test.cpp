@@ -122,6 +122,7 @@ TEST(RolledLogFileTest, OneBeforeTheExtensionOrAtTheEnd) {
       {"C:\\Logs\\monitor", "C:\\Logs\\monitor.1"},
       {"C:\\Logs.d\\monitor", "C:\\Logs.d\\monitor.1"},  // a dot in the folder is no extension
       {"\\\\srv\\logs\\a.b.log", "\\\\srv\\logs\\a.b.1.log"},
+      {"C:\\Logs\\.anc", "C:\\Logs\\.anc.1"},  // a name that begins with a dot has no extension
   };
   for (const auto& [live, rolled] : rows) EXPECT_EQ(RolledLogFile(live), rolled) << live;
 }
@@ -152,6 +153,12 @@ TEST_F(LogLimitTest, ALineThatWouldPassTheLimitRollsTheFileOver) {
   log.WriteLogLine(Text(kLimit - files.Contents(kPath).size()));
   EXPECT_EQ(files.Contents(kPath).size(), kLimit);
   EXPECT_EQ(files.replaces, 1);
+  // A line longer than the limit that finds the live file empty (a reader emptied it) is written there:
+  // an empty file is never rolled over onto the older one.
+  files.entries[kPath].contents.clear();
+  log.WriteLogLine(Text(kLimit + 100));
+  EXPECT_EQ(files.Contents(kPath).size(), kLimit + 100);
+  EXPECT_EQ(files.replaces, 1);
 }
 
 // While a viewer holds the file the live file grows on to twice the limit;
@@ -167,9 +174,11 @@ TEST_F(LogLimitTest, ARefusedRenameGrowsToTwiceTheLimitThenDropsAndCounts) {
   EXPECT_EQ(files.Contents(kPath).size(), 2 * kLimit);
   files.refuseRename = false;
   log.WriteLogLine("Timer1 - BEFORE 'CALL Pellux_MONITOR'");
+  log.WriteLogLine("Timer1 - AFTER 'CALL Pellux_MONITOR'");  // the count is told once
   EXPECT_EQ(files.Contents(kRolled).size(), 2 * kLimit);
   EXPECT_EQ(fakes::LogTextsAfterBanner(banner + files.Contents(kPath)),
-            (std::vector<std::string>{"LOG LLENO - 4 Lineas NO Escritas!!!", "Timer1 - BEFORE 'CALL Pellux_MONITOR'"}));
+            (std::vector<std::string>{"LOG LLENO - 4 Lineas NO Escritas!!!", "Timer1 - BEFORE 'CALL Pellux_MONITOR'",
+                                      "Timer1 - AFTER 'CALL Pellux_MONITOR'"}));
 }
 
 // A log on a share is written by the worker: while the share never answers,

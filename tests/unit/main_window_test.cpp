@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "fakes/fakes.h"
 #include "ui/accessible_controls.h"
 #include "ui/layout.h"
@@ -161,10 +163,20 @@ TEST(StateMarksTest, MarksAreDistinctInShapeBoldAndEdgedAtEveryResolution) {
               {StateMark::OtherSession, true, false, false, true, false},
               {StateMark::Running, true, false, false, false, true},
               {StateMark::None, false, false, false, false, false}};
-  for (int dpi : {96, 144, 192}) {
+  // The sizes each resolution rounds to, where rounding decides a pixel: the clear band, the ring, and the
+  // thickness of the horizontal bar's core and of its edge.
+  const struct {
+    int dpi, band, ring, core, edge;
+  } resolutions[] = {{96, 9, 3, 8, 12}, {120, 11, 4, 10, 16}, {144, 14, 5, 12, 18}, {192, 18, 6, 16, 24}};
+  for (const auto& [dpi, band, ring, coreThickness, edgeThickness] : resolutions) {
     const int picture = 32 * dpi / 96;
     const ButtonFaceLayout face = LayoutButtonFace(67 * dpi / 96, 77 * dpi / 96, picture, dpi);
     const PixelRect& area = face.mark;
+    const MarkShape bar = StateMarkShape(StateMark::OtherSession, area, dpi);
+    EXPECT_EQ(std::make_tuple(face.band, face.ringWidth, bar.core[0][2].y - bar.core[0][1].y,
+                              bar.edge[0][2].y - bar.edge[0][1].y),
+              std::make_tuple(band, ring, coreThickness, edgeThickness))
+        << dpi << " dpi";
     const auto at = [&](double fx, double fy) {
       return std::pair<double, double>{area.left + fx * picture, area.top + fy * picture};
     };

@@ -245,7 +245,7 @@ TEST_F(StartupTest, CloseRequestRemovesTheIconThenEndsLeavingProgramsRunning) {
   monitor.Start();
   monitor.OnTimer(TimerId::Timer1);
   fake.journal.clear();
-  fake.processes.listSizes.clear();
+  fake.processes.snapshots = 0;
 
   // Not even a report that runs out of memory keeps the monitor from ending.
   fake.events.throwOnNextWrite = true;
@@ -261,7 +261,7 @@ TEST_F(StartupTest, CloseRequestRemovesTheIconThenEndsLeavingProgramsRunning) {
   monitor.OnTimer(TimerId::Timer1);
   monitor.OnCloseRequest();
   EXPECT_EQ(fake.journal, (Journal{"tray delete", "end"}));
-  EXPECT_EQ(fake.processes.listSizes.size(), 0u);
+  EXPECT_EQ(fake.processes.snapshots, 0);
 }
 
 TEST_F(StartupTest, TaskbarCreatedPutsTheIconBack) {
@@ -448,7 +448,6 @@ TEST_F(StartupTest, WithoutARecordNoProcessIsLookedAtBeforeTheLaunches) {
   monitor.Start();
   EXPECT_EQ(fake.launchRecord.reads, 1);
   EXPECT_EQ(fake.processes.opens, 0);
-  EXPECT_EQ(fake.processes.listSizes.size(), 0u);
   EXPECT_EQ(fake.launcher.launches.size(), 2u);
   EXPECT_TRUE(fake.claim.held) << "the monitor that launches holds the workstation's claim";
 }

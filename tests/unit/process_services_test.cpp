@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <random>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -50,7 +51,12 @@ class ListingHookTable final : public ProcessTable {
   bool Close(ProcessHandle h) override { return inner_.Close(h); }
   bool CreationTime(ProcessHandle h, std::uint64_t* c) override { return inner_.CreationTime(h, c); }
   bool ListFamilies(std::vector<ProcessEntry>* e) override { return inner_.ListFamilies(e); }
-  bool ListSessions(std::vector<ProcessSession>* s) override { return inner_.ListSessions(s); }
+  bool ListSessions(std::vector<ProcessSession>* s) override {
+    const bool ok = inner_.ListSessions(s);
+    if (afterListing) afterListing();
+    return ok;
+  }
+  bool SessionOf(std::int32_t id, SessionId* s) override { return inner_.SessionOf(id, s); }
   SessionId CurrentSession() override { return inner_.CurrentSession(); }
   std::int32_t CurrentProcessId() override { return inner_.CurrentProcessId(); }
   std::int32_t LastError() override { return inner_.LastError(); }
@@ -88,9 +94,10 @@ class EndlessTable final : public ProcessTable {
     for (std::size_t i = 0; i < entries->size(); ++i) (*entries)[i] = {static_cast<std::int32_t>(i + 1), 0, {}, 1};
     return true;
   }
-  bool ListSessions(std::vector<ProcessSession>* sessions) override {
-    sessions->resize((1u << 20) / 4);
-    for (std::size_t i = 0; i < sessions->size(); ++i) (*sessions)[i] = {static_cast<std::int32_t>(i + 1), 1};
+  // No snapshot: the walk goes by the list of ids.
+  bool ListSessions(std::vector<ProcessSession>*) override { return false; }
+  bool SessionOf(std::int32_t, SessionId* session) override {
+    *session = 1;
     return true;
   }
   SessionId CurrentSession() override { return 1; }
@@ -143,6 +150,7 @@ TEST_F(ProcessServicesTest, ListGrowsFromSixteenBytesWhileACallFillsIt) {
   for (const Case& c : cases) {
     fakes::FakeProcessTable t;
     t.AddMany(c.processes);
+    t.failFamilies = true;  // the list of ids is walked where no snapshot can be had
     fakes::FakeFileSystem f;
     EventLog l{f, clock};
     ProcessServices s{t, l};
@@ -155,6 +163,7 @@ TEST_F(ProcessServicesTest, ListGrowsFromSixteenBytesWhileACallFillsIt) {
 
 TEST_F(ProcessServicesTest, EachListIsFreshAndZeroed) {
   table.AddMany(40);
+  table.failFamilies = true;
   ListingHookTable hooked(table);
   ProcessServices s{hooked, log};
   s.IsProcessRunning("javaw.exe");
@@ -171,21 +180,162 @@ TEST_F(ProcessServicesTest, TableThatNeverStopsGrowingEndsTheEnumeration) {
   EXPECT_FALSE(s.Found());
 }
 
-TEST_F(ProcessServicesTest, FailedEnumerationFindsNothing) {
-  table.Add(8, "C:\\Java\\bin\\javaw.exe");
-  table.failList = true;
-  services.IsProcessRunning("javaw.exe");
-  EXPECT_EQ(services.ProcessFound(), "");
-  EXPECT_EQ(table.opens, 0);
-
-  // Without the snapshot no process is known to be of this session.
-  table.failList = false;
+// Without the snapshot the walk goes by the list of ids and asks each
+// process its session: another session's is passed over, one that cannot be
+// asked is another user's. Each outage is told once.
+TEST_F(ProcessServicesTest, WithoutASnapshotEachProcessIsAskedItsSession) {
+  int told = 0;
+  services.OnSnapshotLost([&] { ++told; });
+  table.AddInSession(4, "C:\\Java\\bin\\javaw.exe", 2);
+  table.AddInSession(8, "C:\\Java\\bin\\javaw.exe", 3, fakes::FakeProcessTable::Owner::OtherUser);
   table.failFamilies = true;
   services.IsProcessRunning("javaw.exe");
   EXPECT_FALSE(services.Found());
   EXPECT_EQ(services.Kill_Process("javaw").processId, 0);
+  EXPECT_EQ(table.opens, 0) << "another session's process is not opened";
+  table.Add(12, "C:\\Java\\bin\\javaw.exe");
+  services.IsProcessRunning("javaw.exe");
+  EXPECT_TRUE(services.Found());
+  EXPECT_EQ(told, 1) << "one outage";
+
+  table.failFamilies = false;
+  services.IsProcessRunning("javaw.exe");
+  table.failFamilies = true;
+  table.failList = true;  // nothing at all can be listed: nothing is found
+  services.IsProcessRunning("javaw.exe");
+  EXPECT_FALSE(services.Found());
+  EXPECT_EQ(told, 2);
   EXPECT_EQ(services.OtherSessionRunning("javaw.exe"), std::nullopt);
-  EXPECT_EQ(table.opens, 0);
+  ExpectBalanced();
+}
+
+// With logging off a process is opened the first time a walk meets it and
+// never again in its life; a path that could not be read, or read empty, is
+// read again at the next walk; a process refused by its access list stays
+// refused; an id that comes back with a new creation time is a new process.
+TEST_F(ProcessServicesTest, EachProcessIsOpenedOnceAcrossManyWalks) {
+  table.AddMany(30);
+  table.Add(400, "C:\\Java\\bin\\javaw.exe").pathReadable = false;
+  table.processes.back().openForRead = true;
+  table.AddInSession(404, "C:\\Other\\user.exe", fakes::kOwnSession, fakes::FakeProcessTable::Owner::OtherUser);
+  services.IsProcessRunning("javaw.exe");
+  EXPECT_FALSE(services.Found()) << "an empty path matches no name";
+  table.processes[30].pathReadable = true;
+  for (int walk = 0; walk < 20; ++walk) {
+    services.IsProcessRunning("javaw.exe");
+    EXPECT_TRUE(services.Found());
+    EXPECT_EQ(services.Kill_Process("Lintaro").processId, 0);
+  }
+  EXPECT_EQ(table.opens, 32) << "each once, and the javaw.exe once more";
+  EXPECT_EQ(table.openAccess.size(), 34u) << "the refused one, both ways, once";
+
+  // The javaw.exe ends and its id comes back as another program.
+  table.processes[30].path = "C:\\Tools\\editor.exe";
+  table.processes[30].created += 1;
+  services.IsProcessRunning("javaw.exe");
+  EXPECT_FALSE(services.Found());
+  EXPECT_EQ(table.opens, 33);
+  ExpectBalanced();
+}
+
+// The process listed ends after the snapshot and its id goes to a javaw.exe
+// of another session: the walk that opens it does not count it (the kept
+// walk answers for what the snapshot listed without opening anything), and
+// a stop opens it for termination, sees it is not the one listed and leaves
+// it alone.
+TEST_F(ProcessServicesTest, AProcessIsActedOnOnlyWhileItIsTheOneListed) {
+  for (const bool logging : {false, true}) {
+    fakes::FakeFileSystem f;
+    EventLog l{f, clock};
+    if (logging) {
+      f.AddFile("C:\\Monitor\\PelluxMONITOR.anc");
+      l.InitLog(LogFileBeside("C:\\Monitor"));
+    }
+    fakes::FakeProcessTable t;
+    t.Add(4, "C:\\Java\\bin\\javaw.exe");
+    ListingHookTable hooked(t);
+    ProcessServices s{hooked, l};
+    s.IsProcessRunning("javaw.exe");
+    ASSERT_TRUE(s.Found());
+    hooked.afterListing = [&] {
+      hooked.afterListing = nullptr;
+      t.processes.clear();
+      t.AddInSession(4, "C:\\Java\\bin\\javaw.exe", 2).created += 7;
+    };
+    s.IsProcessRunning("javaw.exe");
+    EXPECT_EQ(s.Found(), !logging);
+    t.processes.clear();
+    t.Add(4, "C:\\Java\\bin\\javaw.exe");
+    s.IsProcessRunning("javaw.exe");
+    hooked.afterListing = [&] {
+      hooked.afterListing = nullptr;
+      t.processes.clear();
+      t.AddInSession(4, "C:\\Java\\bin\\javaw.exe", 2).created += 7;
+    };
+    EXPECT_EQ(s.Kill_Process("javaw").processId, 0) << logging;
+    EXPECT_TRUE(t.terminated.empty()) << logging;
+    EXPECT_EQ(t.opens, t.closes);
+  }
+}
+
+// Both walks, the one that reads every path (logging on) and the one that
+// keeps them (logging off), over the same randomised tables that change from
+// walk to walk: the same answers and the same process ended.
+TEST_F(ProcessServicesTest, TheKeptWalkAnswersAsTheReadingWalk) {
+  using Owner = fakes::FakeProcessTable::Owner;
+  std::mt19937 random(36);
+  const auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+  const char* paths[] = {"C:\\Java\\bin\\javaw.exe", "C:\\Ferrowin\\LINTARO\\LINTARO.exe", "C:\\javaw-tools\\x.exe",
+                         "C:\\Lintaro\\helper.exe", "C:\\Windows\\explorer.exe"};
+  fakes::FakeProcessTable reading;
+  fakes::FakeProcessTable keeping;
+  LogOn();
+  ProcessServices readingWalk{reading, log};
+  fakes::FakeFileSystem quiet;
+  EventLog off{quiet, clock};
+  ProcessServices keptWalk{keeping, off};
+  std::uint64_t born = 1;
+  for (int step = 0; step < 400; ++step) {
+    // Both tables change alike: a process starts (perhaps under an id that
+    // was used before, perhaps with a path that cannot be read yet), ends,
+    // has its path readable at last, or refuses its termination.
+    const int change = pick(4);
+    if (change == 0 || reading.processes.empty()) {
+      const std::int32_t id = 4 * (1 + pick(12));
+      if (!reading.Running(id)) {
+        const std::string path = paths[pick(5)];
+        const SessionId session = pick(4) == 0 ? 2 : fakes::kOwnSession;
+        const Owner owner = pick(6) == 0 ? Owner::Elevated : Owner::Us;
+        ++born;
+        const bool unreadable = pick(4) == 0;
+        for (auto* t : {&reading, &keeping}) {
+          auto& p = t->AddInSession(id, path, session, owner);
+          p.created = born;
+          p.pathReadable = !unreadable;
+        }
+      }
+    } else {
+      const std::size_t at = static_cast<std::size_t>(pick(static_cast<int>(reading.processes.size())));
+      const bool refuse = pick(2) == 0;
+      for (auto* t : {&reading, &keeping}) {
+        if (change == 1) t->processes.erase(t->processes.begin() + static_cast<std::ptrdiff_t>(at));
+        if (change == 2) t->processes[at].pathReadable = true;
+        if (change == 3) t->processes[at].openForTerminate = !refuse;
+      }
+    }
+    for (const char* name : {"javaw.exe", "Lintaro.exe", "explorer.exe"}) {
+      readingWalk.IsProcessRunning(name);
+      keptWalk.IsProcessRunning(name);
+      ASSERT_EQ(readingWalk.Found(), keptWalk.Found()) << "step " << step << " " << name;
+    }
+    if (pick(5) == 0) {
+      const char* stop = pick(2) == 0 ? "javaw" : "Lintaro";
+      ASSERT_EQ(readingWalk.Kill_Process(stop).processId, keptWalk.Kill_Process(stop).processId) << "step " << step;
+    }
+  }
+  EXPECT_EQ(reading.terminated, keeping.terminated);
+  EXPECT_LT(keeping.opens * 3, reading.opens) << "the kept walk opens far less";
+  EXPECT_EQ(keeping.opens, keeping.closes);
 }
 
 TEST_F(ProcessServicesTest, ScanOpensForReadingWithTheFixedBuffers) {
@@ -238,6 +388,10 @@ TEST_F(ProcessServicesTest, ScanMatchesTheEndOfThePathInAnyCase) {
       // The bytes beside the letters keep their case: '@' '[' are not '`' '{' upper-cased.
       {"ab`x.exe", "C:\\TOOLS\\AB@X.EXE", false},
       {"ab{x.exe", "C:\\TOOLS\\AB[X.EXE", false},
+      // The same edges in every byte of a whole eight-byte block.
+      {"azazazaz.exe", "C:\\TOOLS\\AZAZAZAZ.EXE", true},
+      {"````````.exe", "C:\\TOOLS\\@@@@@@@@.EXE", false},
+      {"{{{{{{{{.exe", "C:\\TOOLS\\[[[[[[[[.EXE", false},
       // Letters beyond ASCII in any case, as the system compares file names.
       {"Se\xC3\xB1"
        "al.exe",

@@ -358,7 +358,7 @@ TEST_F(ProgramButtonsTest, MissingInstallationOnTheCheckEndsThroughTheTwoBoxes) 
       EXPECT_EQ(box.style, kBoxPlain);
     }
     EXPECT_EQ(Logged(), (std::vector<std::string>{p->clickLogText, p->missingLog}));
-    EXPECT_TRUE(fp.processes.listSizes.empty());  // nothing scanned after the end
+    EXPECT_EQ(fp.processes.snapshots, 0);  // nothing scanned after the end
     ExpectNoStrip();
     EXPECT_EQ(ColourOf(p->button), kRed);
     fp.files.AddFile(p->installPath);
@@ -377,7 +377,7 @@ TEST_F(ProgramButtonsTest, BridgeButtonRefusesAnEmptyPortField) {
   EXPECT_EQ(fp.dialogs.boxes[0].style, kBoxPlain);
   EXPECT_EQ(fp.journal.back(), "focus port");
   EXPECT_TRUE(Logged().empty());
-  EXPECT_TRUE(fp.processes.listSizes.empty());
+  EXPECT_EQ(fp.processes.snapshots, 0);
   EXPECT_TRUE(fp.processes.Running(kBridgeId));
   EXPECT_EQ(ColourOf(ProgramButton::CBLINTARO), kGreen);
   ExpectNoStrip();

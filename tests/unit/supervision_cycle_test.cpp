@@ -110,7 +110,7 @@ TEST_F(SupervisionCycleTest, NothingRunningOnlyRefreshesTheTray) {
   EXPECT_EQ(ColourOf(ProgramButton::CBLINTARO), kGreen);
   EXPECT_EQ(ColourOf(ProgramButton::CBPellux), kGreen);
   EXPECT_FALSE(p.controls.stripVisible);
-  EXPECT_EQ(p.processes.listSizes.size(), 2u) << "controller scan, then the termination walk";
+  EXPECT_EQ(p.processes.snapshots, 2) << "controller scan, then the termination walk";
   ExpectTray(1, 0, VersionTipText());
 }
 
@@ -315,7 +315,7 @@ TEST_F(SupervisionCycleTest, BothRunningDoesNothing) {
   cycle.Timer1();
   EXPECT_TRUE(p.launcher.launches.empty());
   EXPECT_TRUE(p.processes.terminated.empty());
-  EXPECT_EQ(p.processes.listSizes.size(), 2u);
+  EXPECT_EQ(p.processes.snapshots, 2);
   EXPECT_EQ(p.journal, (Lines{"tray modify"}));
 }
 

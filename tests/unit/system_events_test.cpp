@@ -68,6 +68,16 @@ const Case kCases[] = {
        Id::OwnSessionAgain,
        {"PelluxMONITOR supervises this session's programs again", "the controller runs in this session"}},
       {L::Warning, Id::BridgeRelaunched, {"ARRANCA LINTARO.exe - RetVal: 4000", "LINTARO.exe", "4000", "1"}}}},
+    {"no process snapshot for a while, twice",
+     Nothing,
+     [](Monitor& m, auto& p) {
+       for (const bool fails : {true, true, false, true}) {
+         p.processes.failFamilies = fails;
+         Cycle(m, p);
+       }
+     },
+     {{L::Error, Id::SnapshotLost, {"PelluxMONITOR cannot take the system's process snapshot"}},
+      {L::Error, Id::SnapshotLost, {"PelluxMONITOR cannot take the system's process snapshot"}}}},
     {"bridge missing",
      [](auto& p) { p.files.Remove(kBridgeExe); },
      nullptr,

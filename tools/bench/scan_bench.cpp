@@ -72,7 +72,10 @@ class LeanTable final : public ProcessTable {
   bool ExitCode(ProcessHandle, std::uint32_t*) override { return false; }
   bool Terminate(ProcessHandle, std::uint32_t) override { return false; }
   bool Close(ProcessHandle) override { return true; }
-  bool CreationTime(ProcessHandle, std::uint64_t*) override { return false; }
+  bool CreationTime(ProcessHandle h, std::uint64_t* created) override {
+    *created = h;  // as listed
+    return true;
+  }
   // Every process in the monitor's own session, so that the walk reads them all.
   bool ListFamilies(std::vector<ProcessEntry>* entries) override {
     entries->clear();
@@ -81,7 +84,11 @@ class LeanTable final : public ProcessTable {
   }
   bool ListSessions(std::vector<ProcessSession>* sessions) override {
     sessions->clear();
-    for (const std::int32_t id : ids_) sessions->push_back({id, 1});
+    for (const std::int32_t id : ids_) sessions->push_back({id, 1, static_cast<std::uint64_t>(id)});
+    return true;
+  }
+  bool SessionOf(std::int32_t, SessionId* session) override {
+    *session = 1;
     return true;
   }
   SessionId CurrentSession() override { return 1; }

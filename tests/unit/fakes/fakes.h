@@ -313,6 +313,7 @@ class FakeProcessTable final : public ProcessTable {
   // Forgets what was asked and ended so far; a long run reads them step by step.
   void ClearRecords() {
     listSizes.clear();
+    snapshots = 0;
     openAccess.clear();
     terminated.clear();
   }
@@ -456,10 +457,19 @@ class FakeProcessTable final : public ProcessTable {
     return true;
   }
   bool ListSessions(std::vector<ProcessSession>* sessions) override {
+    if (std::exchange(throwOnNextList, false)) throw std::bad_alloc();
     ++snapshots;
     if (failFamilies) return false;
     sessions->clear();
-    for (const Process& p : processes) sessions->push_back({p.id, p.session});
+    for (const Process& p : processes) sessions->push_back({p.id, p.session, p.created});
+    return true;
+  }
+  // Asked of the process: refused as its limited open would be.
+  bool SessionOf(std::int32_t id, SessionId* session) override {
+    ++sessionQueries;
+    Process* p = Find(id);
+    if (p == nullptr || p->owner == Owner::OtherUser || !p->openLimited) return false;
+    *session = p->session;
     return true;
   }
   SessionId CurrentSession() override { return ownSession; }
@@ -475,13 +485,14 @@ class FakeProcessTable final : public ProcessTable {
   std::uint32_t imagePathCapacity = 0;
   std::int32_t ownId = 2;              // the monitor's own process: listed only when a test adds it
   SessionId ownSession = kOwnSession;  // the monitor's own logon session
-  bool throwOnNextList = false;        // the next enumeration runs out of memory, once
+  bool throwOnNextList = false;        // the next listing runs out of memory, once
   int opens = 0;
   int closes = 0;
   int inheritableOpens = 0;
   bool failList = false;
   int snapshots = 0;
-  bool failFamilies = false;
+  int sessionQueries = 0;
+  bool failFamilies = false;           // no snapshot can be taken
   bool terminationTakesEffect = true;  // false: the process is still listed afterwards
   // True as on Windows 8.1 and later, where a limited handle reads a command
   // line; false as on Windows 7 and Wine, where only a kAccessRead one does.

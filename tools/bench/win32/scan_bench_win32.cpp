@@ -20,6 +20,10 @@
 // interleaved in the same way; it prints the median milliseconds of each and
 // the three ratios. The goal is a ratio of at most 1.05.
 //
+// Each row is named on standard error as it begins ("row: ..."), and a row
+// that cannot be measured says why there, so that run_bench.py can tell
+// which one failed.
+//
 //   scan_bench_win32.exe <idle program> <work folder> [rounds]
 #define PSAPI_VERSION 2
 #include <windows.h>
@@ -132,6 +136,7 @@ class IdleProcesses {
     }
     return true;
   }
+  size_t Count() const { return handles_.size(); }
 
  private:
   std::string exe_;
@@ -243,12 +248,15 @@ int main(int argc, char** argv) {
       "Bare calls, us/process | Ratio of medians | Paired ratio | Ratio of fastest |\n"
       "|---|---|---|---|---|---|---|---|\n");
   for (const size_t extra : {0u, 100u, 400u}) {
+    std::fprintf(stderr, "row: %zu extra idle processes, starting them\n", extra);
     if (!idle.GrowTo(extra)) {
-      std::fprintf(stderr, "could not start idle process %lu\n", GetLastError());
+      std::fprintf(stderr, "scan_bench_win32: only %zu of the %zu idle processes started (CreateProcess error %lu)\n",
+                   idle.Count(), extra, GetLastError());
       return 1;
     }
     Sleep(extra ? 3000 : 0);  // let the new processes finish starting
     for (const bool logOn : {false, true}) {
+      std::fprintf(stderr, "row: the scan, %zu extra idle processes, logging %s\n", extra, logOn ? "on" : "off");
       const Row r = logOn ? Measure(extra, rounds, logging, bareLog.c_str()) : Measure(extra, rounds, quiet, nullptr);
       std::printf("| %s | %zu | %zu | %.0f | %.0f | %.3f | %.3f | %.3f |\n", logOn ? "on" : "off", r.extra, r.processes,
                   r.monitor_us, r.bare_us, r.monitor_us / r.bare_us, r.paired_ratio, r.least_ratio);
@@ -258,6 +266,7 @@ int main(int argc, char** argv) {
       (void)files.Append(monitorLog, "");
       DeleteFileA(bareLog.c_str());
     }
+    std::fprintf(stderr, "row: the cycle, %zu extra idle processes\n", extra);
     cycles.push_back(MeasureCycle(extra, rounds, off, quiet, on, logging));
     DeleteFileA(monitorLog.c_str());
     (void)files.Append(monitorLog, "");
