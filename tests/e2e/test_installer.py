@@ -27,7 +27,8 @@ ALL_USERS_SHORTCUT = r"C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Pell
 UNINSTALL = r"\Software\Microsoft\Windows\CurrentVersion\Uninstall"
 RUN = r"\Software\Microsoft\Windows\CurrentVersion\Run"
 EVENT_SOURCE = r"HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\PelluxMONITOR"
-SETTING_NAMES = ("ControllerPath", "ControllerProcess", "BridgePath", "BridgeProcess", "ControlFile", "LogFile", "LogLimitKB")
+SETTING_NAMES = ("ControllerPath", "ControllerProcess", "BridgePath", "BridgeProcess", "ControlFile", "LogFile", "LogLimitKB",
+                 "BridgeHungSeconds")
 
 # Where each kind of package puts the program, its logon start and its settings: (folder, hive,
 # settings key, registry view). The 32-bit machine-wide package writes HKLM's 32-bit view.
@@ -96,7 +97,7 @@ class InstallerSequence(unittest.TestCase):
         texts as REG_EXPAND_SZ (unexpanded), the limit as REG_DWORD; one of another type is left out."""
         text = self.run_wine("reg", "query", key or self.settings_key, view or self.view).stdout
         found = dict(re.findall(r"^\s+(\w+)\s+REG_EXPAND_SZ\s+(.*)$", text, re.M))
-        found.update(re.findall(r"^\s+(LogLimitKB)\s+REG_DWORD\s+(.*)$", text, re.M))
+        found.update(re.findall(r"^\s+(LogLimitKB|BridgeHungSeconds)\s+REG_DWORD\s+(.*)$", text, re.M))
         return {k: v for k, v in found.items() if k in SETTING_NAMES}
 
     def run_values(self, hive=None, view=None):
@@ -239,10 +240,11 @@ class InstallerSequence(unittest.TestCase):
         expanded = Path(self.h.unix(log.replace("%ProgramData%", r"C:\ProgramData")))
         expanded.parent.mkdir(parents=True)
         expanded.touch()  # a log where a user may write, switched on
-        given = {"BridgePath": bridge_exe, "LogFile": log, "LogLimitKB": "0x400"}
+        given = {"BridgePath": bridge_exe, "LogFile": log, "LogLimitKB": "0x400", "BridgeHungSeconds": "0x3c"}
         self.h.watch()
         # Silent, as a deployment tool runs it: no monitor starts, each user's next logon starts it.
-        self.assertEqual(self.install(old, "BRIDGE_PATH=" + bridge_exe, "LOG_FILE=" + log, "LOG_LIMIT_KB=1024"), 0)
+        self.assertEqual(self.install(old, "BRIDGE_PATH=" + bridge_exe, "LOG_FILE=" + log, "LOG_LIMIT_KB=1024",
+                                      "BRIDGE_HUNG_SECONDS=60"), 0)
         self.assertInstalled(*old)
         self.assertEqual(self.event_source(), {"EventMessageFile": ("REG_EXPAND_SZ", self.exe),
                                                "TypesSupported": ("REG_DWORD", "0x7")})

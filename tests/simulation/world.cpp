@@ -133,7 +133,7 @@ std::int32_t World::Spawn(Role role, const std::string& path, Rng& r, bool launc
   info_[id] = {role, path, Now(), launched};
   unanswered_.erase(id);
   fake_.windows.windows.erase(id);
-  if (role == Role::Bridge) fake_.windows.windows[id] = {true};  // every bridge shows one window
+  if (role == Role::Bridge) fake_.windows.windows[id] = {1, 1};  // every bridge shows one window
   paths_.insert(path);
   paths_.insert(fake_.files.ToCodePage(path));  // as the log writes it
   return id;
@@ -217,14 +217,12 @@ std::uint32_t World::Launch(const std::string& path) {
 }
 
 void World::StopsAnswering(std::int32_t id, U64 forMs) {
-  std::vector<bool>& windows = fake_.windows.windows[id];
-  windows.assign(windows.size(), false);
+  fake_.windows.windows[id] = {1, 0};
   unanswered_.emplace(id, Now());  // a window that already did not answer keeps its time
   if (forMs != 0)
     Later(forMs, id, [this, id] {
       Note("LINTARO.exe " + std::to_string(id) + " answers again");
-      std::vector<bool>& again = fake_.windows.windows[id];
-      again.assign(again.size(), true);
+      fake_.windows.windows[id] = {1, 1};
       unanswered_.erase(id);
     });
 }

@@ -860,22 +860,16 @@ class FakeWorkstationClaim final : public WorkstationClaim {
   int releases = 0;
 };
 
-// The visible top-level windows of the processes: for each process id, one
-// entry per window, true while it answers. A process not listed has none.
+// The visible top-level windows of the processes and how many of them answer;
+// a process not listed has none.
 class FakeWindowProbe final : public WindowProbe {
  public:
   WindowAnswers Look(std::int32_t processId) override {
     ++looks;
-    WindowAnswers answers;
     const auto it = windows.find(processId);
-    if (it == windows.end()) return answers;
-    for (const bool answering : it->second) {
-      ++answers.windows;
-      if (answering) ++answers.answering;
-    }
-    return answers;
+    return it == windows.end() ? WindowAnswers{} : it->second;
   }
-  std::map<std::int32_t, std::vector<bool>> windows;
+  std::map<std::int32_t, WindowAnswers> windows;
   int looks = 0;
 };
 
