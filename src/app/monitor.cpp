@@ -271,9 +271,12 @@ void Monitor::ImmediateEnd(EndCause cause, int exitCode) {
   if (ended_) return;
   ended_ = true;
   // First of all, so that a monitor started while this one ends (by Windows
-  // Error Reporting, an installer) runs; and a look the network holds is
+  // Error Reporting, an installer) runs, and a monitor of another session may
+  // launch even while the end waits on a share or the shell (END during the
+  // launch, before the claim was given up); and a look the network holds is
   // cancelled, so that no thread of ours outlives the end for long.
   p_.lifetime.LeaveSession();
+  p_.claim.Release();
   cycle_.CancelLooks();
   // Nothing may keep the end from happening: a report that failed (no
   // memory for its text) would leave a monitor that supervises nothing.

@@ -94,6 +94,8 @@ void SupervisionCycle::Pellux_MONITOR() {
     KeepBridgeInStep(now);
     if (!controllerStarting_ && d_.launchSettled) std::exchange(d_.launchSettled, nullptr)();
   }
+  // The lines of the cycles before: this one's are written once it is done.
+  if (d_.log.IsOn()) d_.events.LogFile(d_.log.LogFilePath(), d_.log.TakesLines(), d_.log.LinesLost());
   d_.events.CycleDone();
 
   const ControlOutcome outcome = EvaluateControlFile(d_.files, looks_, d_.controlFile, d_.programFolder, d_.AppVersion);

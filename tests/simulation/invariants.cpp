@@ -8,9 +8,9 @@ namespace {
 constexpr struct {
   std::uint32_t id;
   int level;
-} kEventLevels[] = {{1000, 0}, {1001, 0}, {1002, 2}, {1003, 2},  {1004, 2}, {1010, 0}, {1011, 2}, {1012, 0},
-                    {1020, 1}, {1021, 2}, {1022, 1}, {1023, -1}, {1024, 2}, {1025, 1}, {1030, 1}, {1031, 0},
-                    {1032, 0}, {1033, 1}, {1040, 0}, {1041, 0},  {1042, 0}, {1043, 0}, {1044, 0}};
+} kEventLevels[] = {{1000, 0}, {1001, 0}, {1002, 2},  {1003, 2}, {1004, 2}, {1010, 0}, {1011, 2}, {1012, 0}, {1020, 1},
+                    {1021, 2}, {1022, 1}, {1023, -1}, {1024, 2}, {1025, 1}, {1030, 1}, {1031, 0}, {1032, 0}, {1033, 1},
+                    {1040, 0}, {1041, 0}, {1042, 0},  {1043, 0}, {1044, 0}, {1070, 1}, {1071, 0}};
 
 }  // namespace
 
@@ -113,8 +113,7 @@ std::string World::EventCounts() const {
 
 // The log since the last step: each line in its shape, stamped now, with a text the system can write.
 std::string World::LogLineShape() const {
-  if (!fake_.files.Has(logPath_)) return {};
-  const std::string& contents = fake_.files.entries.at(logPath_).contents;
+  const std::string& contents = stepLog_;
   // Every line of a step bears the same stamp: the line of an empty text, cut around where the text goes.
   const std::string empty = FormatLogLine(fake_.clock.now, "");
   const std::size_t textAt = empty.size() - 3;
@@ -135,6 +134,26 @@ std::string World::LogLineShape() const {
   if (broken == std::string::npos && pos == contents.size()) return {};
   const std::size_t at = std::min(broken, pos);
   return "a broken line or stamp: " + contents.substr(contents.rfind('\n', at) + 1, 80);
+}
+
+// The log keeps its newest lines: after a cycle the live file ends with the cycle's last line whenever the
+// file can be written (not locked, and not held against both its roll-over and its new beginning), and
+// neither file holds much more than twice the limit.
+std::string World::LogKeepsNewestLines() const {
+  constexpr std::size_t kTwiceTheLimit = std::size_t{2} * kLeastLogLimitKB * 1024;
+  constexpr std::size_t kCountLines = 256;  // the lines that tell what was cut or lost, at the head of a file
+  if (!loggingRun_) return {};
+  for (const std::string* path : {&logPath_, &rolledPath_})
+    if (const std::size_t size = fake_.files.Contents(*path).size(); size > kTwiceTheLimit + kCountLines)
+      return *path + " holds " + std::to_string(size) + " bytes";
+  if (!stepIsCycle_ || !Alive() || !monitor_->Log().IsOn() || !fake_.files.Has(logPath_)) return {};
+  const fakes::FakeFileSystem::Entry& live = fake_.files.entries.at(logPath_);
+  if (live.locked || (fake_.files.refuseRename && fake_.files.refuseOverwrite)) return {};
+  const std::string last = FormatLogLine(fake_.clock.now, "Timer1 - AFTER 'CALL Pellux_MONITOR'");
+  const std::string& contents = live.contents;
+  if (contents.size() >= last.size() && contents.compare(contents.size() - last.size(), last.size(), last) == 0)
+    return {};
+  return "the cycle's last line is not at the end of the live log (" + std::to_string(contents.size()) + " bytes)";
 }
 
 // A click: the button turns green or red by what runs after it; a refused one keeps its colour.
@@ -320,6 +339,8 @@ const World::Invariant World::kInvariants[] = {
     {"events-per-hour", "the event log flooded by one fault", &World::EventsPerHour},
     {"event-counts", "the event log's counts do not add up to what happened", &World::EventCounts},
     {"log-line-shape", "a log line the reader cannot parse or place", &World::LogLineShape},
+    {"log-keeps-newest-lines", "the log holds old lines and not the newest, or grows past twice its limit",
+     &World::LogKeepsNewestLines},
     {"button-colours", "a button's colour says the opposite of what runs", &World::ButtonColours},
     {"strip-colours", "the strip's colour says the opposite of what runs", &World::StripColours},
     {"port-field", "the port field keeps a text no port can have", &World::PortField},

@@ -154,6 +154,19 @@ void World::AddParts() {
            if (fake_.files.Has(logPath_)) fake_.files.entries[logPath_].locked = false;
          });
        }},
+      {"log-viewer", 2 * 24, false,
+       [this](Rng& r) {  // holds the live log without delete sharing: for a while, for good, or mapped
+         if (!fake_.files.Has(logPath_) || fake_.files.refuseRename) return;
+         fake_.files.refuseRename = true;
+         const U64 how = r.Below(3);
+         if (how == 0) return Note("the log held for good");
+         fake_.files.refuseOverwrite = how == 2;  // mapped: the live file cannot be begun again either
+         Note(how == 2 ? "the log mapped by a viewer" : "the log held by a viewer");
+         At(r.Exp(how == 2 ? 20 * kMinute : 3 * kHour), [this] {
+           fake_.files.refuseRename = false;
+           fake_.files.refuseOverwrite = false;
+         });
+       }},
       {"click", 3, true,
        [this](Rng& r) {
          const bool first = r.Chance(0.5);

@@ -79,6 +79,7 @@ bool World::Run() {
   }
   for (const Placed& setting : placed_)
     if (setting.name == "LogFile") logPath_ = setting.value;
+  rolledPath_ = RolledLogFile(logPath_);
   // Half the runs look at the bridge's window.
   if (Rng hung = Stream("bridge-hung-seconds"); hung.Chance(0.5)) {
     constexpr U64 kSeconds[] = {10, 30, 60, 300};
@@ -96,6 +97,7 @@ bool World::Run() {
   };
   logTexts_ = {kLogBanner, kStartedText, "Timer1 - BEFORE 'CALL Pellux_MONITOR'",
                "Timer1 - AFTER 'CALL Pellux_MONITOR'"};
+  logPrefixes_ = {"LOG LLENO - "};  // the lines lost, the bytes cut
   for (const SupervisedProgram* p : {&kController, &std::as_const(bridge_)}) {
     for (const std::string* text :
          {&p->clickLogText, &p->missingLog, &p->notStarted, &p->started, &p->stillRunning, &p->stopped})

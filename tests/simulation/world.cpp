@@ -315,6 +315,11 @@ void World::StartMonitor() {
     fake_.files.AddFile(logPath_);
   else
     fake_.files.Remove(logPath_);
+  liveRead_ = 0;
+  if (loggingRun_) {  // the least limit, so that a month fills the log hundreds of times
+    fake_.settings.SetNumber(SettingsKey::Machine, "LogLimitKB", kLeastLogLimitKB);
+    Writable(SetValueLogText({"LogLimitKB", std::to_string(kLeastLogLimitKB), SettingsKey::Machine}));
+  }
   happened_.clear();
   reported_.clear();
   lastHour_.clear();
@@ -374,6 +379,17 @@ void World::Act(const std::string& what, const std::function<void()>& action) {
 // the log are read, an end of the monitor brings its restart.
 void World::Observe() {
   fakes::FakePlatform& f = fake_;
+  // The step's lines: after what was read of the live file, or all of it once begun again; and, when the step
+  // rolled the live file over, what it wrote to it before.
+  const auto live = f.files.entries.find(logPath_), rolled = f.files.entries.find(rolledPath_);
+  const bool hasLive = live != f.files.entries.end() && !live->second.contents.empty();
+  const bool rolledNow = rolled != f.files.entries.end() && !rolled->second.contents.empty() &&
+                         rolled->second.contents.back() != '\0';
+  rolledFrom_ = !rolledNow ? std::string::npos : rolled->second.contents[0] == '\0' ? liveRead_ : 0;
+  liveFrom_ = hasLive && live->second.contents[0] == '\0' ? liveRead_ : 0;
+  stepLog_.clear();
+  if (rolledNow) stepLog_.append(rolled->second.contents, std::min(rolledFrom_, rolled->second.contents.size()));
+  if (hasLive) stepLog_.append(live->second.contents, std::min(liveFrom_, live->second.contents.size()));
   stepEnded_.clear();
   hungEnds_.clear();
   for (const auto& [id, code] : f.processes.terminated) {
@@ -449,7 +465,14 @@ std::string World::TraceLine(const std::string& what) const {
 // The fakes' records of the step are read; the next step starts afresh.
 void World::ClearRecords() {
   fakes::FakePlatform& f = fake_;
-  if (f.files.Has(logPath_)) f.files.entries[logPath_].contents.clear();  // read by whoever keeps the log
+  // What was read is overwritten, the files' sizes kept: the log's limit works on them as on a workstation.
+  for (const auto& [path, from] : {std::pair{&logPath_, liveFrom_}, std::pair{&rolledPath_, rolledFrom_}}) {
+    const auto it = f.files.entries.find(*path);
+    if (it == f.files.entries.end()) continue;
+    std::string& contents = it->second.contents;
+    std::fill(contents.begin() + static_cast<std::ptrdiff_t>(std::min(from, contents.size())), contents.end(), '\0');
+  }
+  liveRead_ = f.files.Contents(logPath_).size();
   f.lifetime.ends = 0;
   f.ClearRecords();
   f.launchRecord.writes = 0;

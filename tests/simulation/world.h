@@ -166,6 +166,7 @@ class World {
   std::string EventsPerHour() const;
   std::string EventCounts() const;
   std::string LogLineShape() const;
+  std::string LogKeepsNewestLines() const;
   std::string ButtonColours() const;
   std::string StripColours() const;
   std::string PortField() const;
@@ -240,7 +241,12 @@ class World {
   std::string besideMonitor_;           // the control file in the monitor's folder
   SupervisedProgram bridge_ = kBridge;  // the run's bridge, and the path, name and stop name the system lists
   std::string bridgeListed_ = kBridge.installPath, bridgeName_ = "LINTARO.EXE", bridgeStop_ = "LINTARO";
-  std::string violation_, logPath_, controlPath_;               // the control file the world wrote, empty when none
+  std::string violation_, logPath_, controlPath_;  // the control file the world wrote, empty when none
+  // The log's two files, kept at their sizes from step to step: what a step read is overwritten with NULs, which
+  // no line holds, so the next step's lines are what follows them, or the whole of a file begun again.
+  std::string rolledPath_, stepLog_;           // the older file, and the lines the step wrote to either
+  std::size_t liveRead_ = 0;                   // the live file's size when last read
+  std::size_t liveFrom_ = 0, rolledFrom_ = 0;  // where the step's lines begin in each
   std::map<std::string, fakes::FakeFileSystem::Entry> driveD_;  // D:'s files while it is gone
   std::set<std::string> allowedEnds_, logPrefixes_, launchPrefixes_;
   std::unordered_set<std::string> logTexts_, paths_;  // looked up for every line of the log

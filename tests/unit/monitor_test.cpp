@@ -779,5 +779,20 @@ TEST_F(StartupTest, TheWorkstationsClaimIsGivenUpOnceTheLaunchHasSettled) {
   EXPECT_EQ(fake.claim.releases, 1);
 }
 
+// END during the launch, before the claim was given up: the immediate end
+// gives it up before anything that may wait (the events, a log on a share,
+// the shell), so that another session's monitor may launch.
+TEST_F(StartupTest, TheImmediateEndGivesTheClaimUpFirst) {
+  monitor.Start();
+  ASSERT_TRUE(fake.claim.held);
+  fake.files.AddFile("C:\\Monitor\\Pellux.stp", "x,END");
+  bool heldAtLastEvent = true;
+  fake.events.onWrite = [this, &heldAtLastEvent] { heldAtLastEvent = fake.claim.held; };
+  monitor.OnTimer(TimerId::Timer1);
+  ASSERT_EQ(fake.events.events.back().id, EventId::Ended);
+  EXPECT_FALSE(heldAtLastEvent);
+  EXPECT_EQ(fake.claim.releases, 1);
+}
+
 }  // namespace
 }  // namespace pellux

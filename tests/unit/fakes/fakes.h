@@ -41,6 +41,7 @@ struct FakeWorkerRecord {
   std::vector<std::uint32_t> drainWaitMs;
   std::size_t jobsLeftAtEnd = 0;  // handed over, never run
   std::deque<std::function<void(FileSystem&)>> jobs;
+  std::function<void(FileSystem&)> underWayAtEnd;  // the first of them, which the share held
 };
 
 class FakeFileWorker final : public FileWorker {
@@ -48,6 +49,7 @@ class FakeFileWorker final : public FileWorker {
   FakeFileWorker(FileSystem& files, FakeWorkerRecord& record) : files_(files), record_(record) {}
   ~FakeFileWorker() override {
     record_.jobsLeftAtEnd = record_.jobs.size();
+    if (!record_.jobs.empty()) record_.underWayAtEnd = std::move(record_.jobs.front());
     record_.jobs.clear();
   }
   bool Post(std::function<void(FileSystem&)> job) override {
@@ -97,6 +99,7 @@ class FakeFileSystem final : public FileSystem {
   }
   bool Append(const std::string& path, const std::string& bytes) override {
     if (std::exchange(throwOnNextAppend, false)) throw std::bad_alloc();
+    if (onWrite) onWrite("append");
     ++appends;
     auto it = entries.find(path);
     if (it == entries.end()) {
@@ -108,13 +111,25 @@ class FakeFileSystem final : public FileSystem {
     it->second.contents += bytes;
     return true;
   }
+  // A viewer that maps the file keeps it from being emptied as well.
+  bool Overwrite(const std::string& path, const std::string& bytes) override {
+    if (onWrite) onWrite("overwrite");
+    ++overwrites;
+    auto it = entries.find(path);
+    if (it == entries.end() || it->second.directory || it->second.readOnly || it->second.locked || refuseOverwrite)
+      return false;
+    it->second.contents = bytes;
+    return true;
+  }
   std::optional<std::uint64_t> FileSize(const std::string& path) override {
+    if (onWrite) onWrite("size");
     auto it = entries.find(path);
     if (it == entries.end() || it->second.directory) return std::nullopt;
     return it->second.contents.size();
   }
   // A file held by a viewer that shares it for reading only cannot be renamed.
   bool Replace(const std::string& from, const std::string& to) override {
+    if (onWrite) onWrite("rename");
     ++replaces;
     auto it = entries.find(from);
     if (it == entries.end() || it->second.directory || it->second.locked || refuseRename) return false;
@@ -232,11 +247,14 @@ class FakeFileSystem final : public FileSystem {
   std::size_t lastReadLimit = 0;
   int appends = 0;
   int replaces = 0;
-  bool refuseRename = false;       // a viewer holds the log without delete sharing
-  FakeWorkerRecord worker;         // of every worker started
-  bool failCreate = false;         // a full disk: no new file can be made
-  bool throwOnNextAppend = false;  // the next append runs out of memory, once
-  bool throwOnNextRead = false;    // the next read runs out of memory, once
+  int overwrites = 0;
+  bool refuseRename = false;                 // a viewer holds the log without delete sharing
+  bool refuseOverwrite = false;              // a viewer maps the log
+  std::function<void(const char*)> onWrite;  // at each call a log's write makes: size, append, rename, overwrite
+  FakeWorkerRecord worker;                   // of every worker started
+  bool failCreate = false;                   // a full disk: no new file can be made
+  bool throwOnNextAppend = false;            // the next append runs out of memory, once
+  bool throwOnNextRead = false;              // the next read runs out of memory, once
 };
 
 class FakeClock final : public Clock {
