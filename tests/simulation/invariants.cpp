@@ -369,6 +369,10 @@ const World::Invariant World::kInvariants[] = {
      &World::OneBridgeOnTheWorkstation, true},
     {"ends-only-its-own-session", "a stop in one session ends another session's programs",
      &World::EndsOnlyItsOwnSession, true},
+    {"no-bridge-beside-another-monitor", "a second bridge started while another session's monitor supervises",
+     &World::NoBridgeBesideAnotherMonitor, true},
+    {"waits-only-for-another-monitor", "somebody's Java program keeps a session's monitor from supervising",
+     &World::WaitsOnlyForAnotherMonitor, true},
 };
 
 void World::CheckInvariants(bool sessionsOnly) {

@@ -185,6 +185,8 @@ class World {
   std::string OneControllerOnTheWorkstation() const;
   std::string OneBridgeOnTheWorkstation() const;
   std::string EndsOnlyItsOwnSession() const;
+  std::string NoBridgeBesideAnotherMonitor() const;
+  std::string WaitsOnlyForAnotherMonitor() const;
 
   struct Invariant {
     const char* name;

@@ -57,10 +57,14 @@ const Case kCases[] = {
       {L::Error, Id::LaunchFailed, {"LINTARO.exe NO ARRANCO - RetVal: 0", "LINTARO.exe", kBridgeExe}},
       {L::Information, Id::Launched, {"ARRANCA Pellux.exe - RetVal: 4000", "Pellux.exe", "4000"}}}},
     {"the controller runs in another session, then here",
-     [](auto& p) { p.processes.AddInSession(40, kJavaw, 2); },
+     [](auto& p) {
+       p.processes.AddInSession(40, kJavaw, 2);
+       p.mark.elsewhere = {2};
+     },
      [](Monitor& m, auto& p) {
        Cycle(m, p);  // still only elsewhere: nothing more is said
        p.processes.processes.clear();
+       p.mark.elsewhere.clear();
        p.processes.Add(44, kJavaw);
        Cycle(m, p);
        Cycle(m, p);

@@ -891,6 +891,22 @@ class FakeWindowProbe final : public WindowProbe {
   int looks = 0;
 };
 
+// Each session's mark of a supervising monitor. elsewhere: the sessions whose
+// monitors hold theirs; held: this monitor's own.
+class FakeSupervisionMark final : public SupervisionMark {
+ public:
+  bool Hold() override {
+    if (!held) ++holds;
+    held = true;
+    return true;
+  }
+  void Drop() override { held = false; }
+  bool HeldIn(SessionId session) override { return elsewhere.count(session) != 0; }
+  std::set<SessionId> elsewhere;
+  bool held = false;
+  int holds = 0;
+};
+
 // One line of the log as written: the stamp between its number signs, and
 // the text without its quotes (carriage returns inside it kept).
 struct LoggedLine {
@@ -941,9 +957,11 @@ struct FakePlatform {
   FakeWorkstationClaim claim;
   FakeWindowProbe windows;
 
+  FakeSupervisionMark mark;
+
   [[nodiscard]] Platform platform() {
     return {files, clock,  processes, launcher, dialogs,  system,       lifetime, controls, timers,
-            tray,  serial, locale,    events,   settings, launchRecord, claim,    windows};
+            tray,  serial, locale,    events,   settings, launchRecord, claim,    windows,  mark};
   }
 
   // Forgets what the monitor did through the services of the window, the files,
