@@ -12,7 +12,7 @@ Monitor::Monitor(const Platform& platform)
       log_(p_.files, p_.clock),
       events_(p_.events, p_.clock, programs_),
       processes_(p_.processes, log_),
-      launched_(p_.processes, p_.launchRecord),
+      launched_(p_.processes, p_.launchRecord, &processes_.Controller()),
       tray_(p_.tray),
       window_(p_.controls, p_.timers, tray_),
       cycle_({p_.timers, p_.clock, log_, events_, processes_, p_.launcher, window_, p_.files, programFolder_,
@@ -36,6 +36,8 @@ void Monitor::Start() {
   programs_ = settings.programs;
   controlFile_ = settings.controlFile;
   cycle_.WatchBridgeWindows(settings.bridgeHungSeconds);
+  processes_.Controller().Set(programs_.controller.runningCheckName, programs_.controller.stopName,
+                              settings.controllerMatch);
 
   log_.SetLimitKB(settings.logLimitKB);
   // A bad LogFile leaves the log off: the one beside the monitor is not what was asked for.

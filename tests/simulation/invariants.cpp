@@ -28,6 +28,14 @@ std::string World::EndsOnlyStopNames() const {
   return {};
 }
 
+// With ControllerMatch set, no stop ends another Java program, a launcher's helper included.
+std::string World::SparesOtherJava() const {
+  if (match_.empty()) return {};
+  for (const EndedProcess& e : stepEnded_)
+    if (e.role == Role::OtherJava) return "ended the other Java program " + std::to_string(e.id);
+  return {};
+}
+
 std::string World::BridgeKeptWhileControllerStarts() const {
   if (!stepIsCycle_ || !GraceMustHold()) return {};
   for (const EndedProcess& e : stepEnded_)
@@ -66,13 +74,13 @@ std::string World::OneController() const { return OneOf(Role::Controller); }
 
 std::string World::BridgeBackWithinACycle() const {
   // A bridge ended for not answering comes back with the next cycle.
-  if (!stepIsCycle_ || !monitor_ || !CycleChecked() || !Visible("JAVAW.EXE") || !hungEnds_.empty()) return {};
+  if (!stepIsCycle_ || !monitor_ || !CycleChecked() || !ControllerVisible() || !hungEnds_.empty()) return {};
   const bool failed = !bridgeLaunches_.empty() && bridgeLaunches_.back() == 0;
   return !Visible(bridgeName_) && !failed ? "the controller runs and no bridge after the cycle" : "";
 }
 
 std::string World::BridgeEndedAfterController() const {
-  if (!stepIsCycle_ || !monitor_ || !CycleChecked() || Visible("JAVAW.EXE") || !Visible(bridgeName_)) return {};
+  if (!stepIsCycle_ || !monitor_ || !CycleChecked() || ControllerVisible() || !Visible(bridgeName_)) return {};
   if (GraceMayHold() || !fake_.processes.terminated.empty()) return {};
   for (const auto& p : fake_.processes.processes)
     if (Upper(p.path).find(bridgeName_) != std::string::npos && (!p.openForTerminate || !p.terminable || p.endsLater))
@@ -156,7 +164,7 @@ std::string World::ButtonColours() const {
   const ProgramButton other = button == ProgramButton::CBPellux ? ProgramButton::CBLINTARO : ProgramButton::CBPellux;
   if (expect_.refused) return c.colours.at(button) != expect_.before ? "a refused click recoloured its button" : "";
   const bool first = button == ProgramButton::CBPellux, bridge = Visible(bridgeName_);
-  const bool runs = first ? Visible("JAVAW.EXE") : bridge;
+  const bool runs = first ? ControllerVisible() : bridge;
   const Colour otherExpected = expect_.before == kGreen && first && !bridge ? kRed : expect_.otherBefore;
   if (c.colours.at(button) != (runs ? kGreen : kRed) || c.colours.at(other) != otherExpected)
     return "after a click on a button of colour " + std::to_string(expect_.before);
@@ -168,7 +176,7 @@ std::string World::StripColours() const {
   if (!expect_.click || expect_.refused || !Alive()) return {};
   const auto& c = fake_.controls;
   const bool first = *expect_.click == ProgramButton::CBPellux;
-  const bool controller = Visible("JAVAW.EXE"), bridge = Visible(bridgeName_);
+  const bool controller = ControllerVisible(), bridge = Visible(bridgeName_);
   const bool runs = first ? controller : bridge;
   Colour back = runs ? kGreen : kRed;
   Colour fore = runs ? kBlack : kWhite;
@@ -347,6 +355,8 @@ const World::Invariant World::kInvariants[] = {
     {"event-levels", "a collector filtering on warnings and errors misses a fault", &World::EventLevels},
     {"refused-setting-launches-nothing", "programs started from a setting the monitor refused",
      &World::RefusedSettingLaunchesNothing},
+    {"spares-other-java", "the controller's button ends the plant's HMI and leaves the controller running",
+     &World::SparesOtherJava},
     {"records-first-javaw", "a monitor started again takes a launcher's helper for the controller",
      &World::RecordsFirstJavaw},
     {"hung-bridge-ended", "the bridge hangs for hours and the machine waits for someone to end it",

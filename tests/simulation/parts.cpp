@@ -67,6 +67,11 @@ void World::AddParts() {
       {"other-java", 24, false,
        [this](Rng& r) {
          const std::int32_t id = Spawn(Role::OtherJava, kOtherJavaPath, r);
+         if (r.Chance(0.3)) {  // its path alone then tells it apart, and the log says so
+           Proc(id)->commandLineReadable = false;
+           Writable("NO se Pudo Leer la Linea de Comandos de '" + kOtherJavaPath + "' (" + std::to_string(id) +
+                    "): Decide Solo su Ruta");
+         }
          Ends(r.Exp(3 * kHour), id);
        }},
       {"namesake", 24, false,

@@ -72,6 +72,13 @@ bool World::Run() {
   } else if (lowerCase) {
     placed_.push_back({SettingsKey::MachinePolicy, "BridgeProcess", "lintaro.exe"});
   }
+  // The controller told apart from other Java programs by its command line, on a workstation that answers the
+  // question with limited rights or (Windows 7) only with full ones.
+  if (Rng match = Stream("match"); match.Chance(0.4)) {
+    placed_.push_back({SettingsKey::Machine, "ControllerMatch", match.Chance(0.5) ? "Pellux.jar" : "-JAR pellux"});
+    match_ = Upper(placed_.back().value);
+    fake_.processes.commandLineByQuery = match.Chance(0.5);
+  }
   for (const Placed& setting : placed_)
     if (setting.name == "LogFile") logPath_ = setting.value;
   rolledPath_ = RolledLogFile(logPath_);

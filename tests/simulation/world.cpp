@@ -52,10 +52,12 @@ void World::StartsJava(U64 delay, std::int32_t launcher) {
   Later(delay, launcher, [this, launcher] {
     const std::int32_t java = Spawn(Role::Controller, kControllerPath, launches_, info_[launcher].launched);
     Proc(java)->parentId = launcher;
+    Proc(java)->commandLine = kControllerCommandLine;
     Note("the launcher " + std::to_string(launcher) + " started javaw.exe " + std::to_string(java));
     if (info_[launcher].launched && std::exchange(secondJavaw_, false)) {  // and a helper javaw.exe beside it
       const std::int32_t helper = Spawn(Role::OtherJava, kControllerPath, launches_);
       Proc(helper)->parentId = launcher;
+      Proc(helper)->commandLine = "\"" + kControllerPath + "\" -jar updater.jar";
       info_[helper].firstSibling = java;
       Ends(launches_.Between(5, 120) * kSecond, helper);
     }
@@ -170,6 +172,18 @@ bool World::Visible(const std::string& name) const {
            p.path.size() >= name.size() &&
            std::equal(name.begin(), name.end(), p.path.end() - static_cast<std::ptrdiff_t>(name.size()),
                       [](char a, char b) { return a == Upper(b); });
+  });
+}
+
+bool World::ControllerVisible() const {
+  if (match_.empty()) return Visible("JAVAW.EXE");
+  const bool byQuery = fake_.processes.commandLineByQuery;
+  return std::any_of(fake_.processes.processes.begin(), fake_.processes.processes.end(), [&](const Process& p) {
+    const std::string path = Upper(p.path), line = Upper(p.commandLine.empty() ? p.path : p.commandLine);
+    const bool read = p.commandLineReadable && (p.openForRead || (byQuery && p.openLimited));
+    return ((p.openForRead && (!p.modulesReadable || p.pathReadable)) || (p.openLimited && p.imageReadable)) &&
+           path.size() >= 9 && path.compare(path.size() - 9, 9, "JAVAW.EXE") == 0 &&
+           (path.find(match_) != std::string::npos || (read && line.find(match_) != std::string::npos));
   });
 }
 
@@ -383,7 +397,7 @@ void World::Observe() {
     stepEnded_.push_back({id, it == info_.end() ? Role::System : it->second.role,
                           it == info_.end() ? std::string() : Upper(it->second.path)});
     // A cycle ends the bridge while the controller runs only for not answering.
-    const bool hungEnd = stepIsCycle_ && Visible("JAVAW.EXE");
+    const bool hungEnd = stepIsCycle_ && ControllerVisible();
     if (hungEnd) {
       const auto since = unanswered_.find(id);
       hungEnds_.emplace_back(id, since == unanswered_.end() ? std::nullopt : std::optional<U64>(Now() - since->second));
@@ -420,10 +434,10 @@ void World::Observe() {
     while (Now() - times.front() >= kHour) times.pop_front();
   }
   if (f.lifetime.ends > 0) Restart(crashes_.Between(1, 30) * kMinute);
-  if (stepIsCycle_ && CycleChecked() && Visible("JAVAW.EXE")) controllerSeen_ = true;
+  if (stepIsCycle_ && CycleChecked() && ControllerVisible()) controllerSeen_ = true;
   if (stepIsCycle_) {  // the bridge this cycle could judge: the controller runs, nothing holds, it may be ended
     std::int32_t hung = 0;
-    if (hungSeconds_ != 0 && CycleChecked() && Visible("JAVAW.EXE") && !controlHolds_)
+    if (hungSeconds_ != 0 && CycleChecked() && ControllerVisible() && !controlHolds_)
       for (const auto& [id, since] : unanswered_) {
         const Process* p = Proc(id);
         const auto it = info_.find(id);

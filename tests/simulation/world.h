@@ -76,6 +76,8 @@ struct Crash {};  // thrown by the world to crash the monitor in the middle of a
 const std::string kControllerPath = "C:\\Program Files\\Pellux\\jre\\bin\\javaw.exe";
 const std::string kShareControlFile = "\\\\plant-srv\\line\\Pellux.stp";
 const std::string kOtherJavaPath = "C:\\Program Files\\Java\\jre8\\bin\\javaw.exe";
+// The controller's command line names its jar, which ControllerMatch names in some runs.
+const std::string kControllerCommandLine = "\"" + kControllerPath + "\" -jar Pellux.jar";
 
 enum class Role { System, Monitor, Launcher, Controller, OtherJava, Bridge, Namesake, Crowd };
 
@@ -127,6 +129,9 @@ class World {
   Process* Proc(std::int32_t id);
   std::int32_t FindRole(Role role, Rng& r) const;
   bool Visible(const std::string& name) const;
+  // What counts as the controller: any javaw.exe, or with ControllerMatch set one whose path or readable command
+  // line holds the text.
+  bool ControllerVisible() const;
   std::uint32_t Launch(const std::string& path);
   void BridgeDies(Rng& r);
   // The bridge's window stops answering, for forMs (0: for good).
@@ -175,6 +180,7 @@ class World {
   std::string RefusedSettingLaunchesNothing() const;
   std::string HungBridgeEnded() const;
   std::string HungEndsOnlyUnanswered() const;
+  std::string SparesOtherJava() const;
 
   std::string OneControllerOnTheWorkstation() const;
   std::string OneBridgeOnTheWorkstation() const;
@@ -230,6 +236,7 @@ class World {
   };
   std::vector<Placed> placed_;          // the run's settings, set again at every start
   bool shareRun_ = false;               // a run whose workstation reads its control file from a share
+  std::string match_;                   // the run's ControllerMatch, upper case; empty when not set
   std::string readsFirst_;              // the control file the running monitor reads before the one in its folder
   std::string monitorVersion_;          // the version the running monitor started with
   std::string versionTip_;              // and the tip it shows while nothing holds

@@ -161,7 +161,7 @@ TEST_P(StartupLaunchTest, EachLaunchGivesItsBoxColourAndLine) {
   EXPECT_EQ(fake.controls.colours[ProgramButton::CBLINTARO], c.bridgeColour);
   EXPECT_EQ(fake.controls.colours[ProgramButton::CBPellux], c.controllerColour);
   std::vector<std::string> lines = LogTexts();
-  lines.erase(lines.begin(), lines.begin() + 2);
+  lines.erase(lines.begin(), lines.begin() + (lines.size() > 2 && lines[2].rfind("ControllerMatch", 0) == 0 ? 3 : 2));
   EXPECT_EQ(lines, c.launchLines);
   EXPECT_EQ(fake.timers.Interval(TimerId::Timer1), 10u);
 }
@@ -335,7 +335,7 @@ TEST_P(StartupAdoptionTest, WhatAnEarlierMonitorLaunchedIsAdoptedNotLaunchedAgai
   for (const auto& l : fake.launcher.launches) launched.push_back(l.first);
   EXPECT_EQ(launched, c.launched);
   std::vector<std::string> lines = LogTexts();
-  lines.erase(lines.begin(), lines.begin() + 2);
+  lines.erase(lines.begin(), lines.begin() + (lines.size() > 2 && lines[2].rfind("ControllerMatch", 0) == 0 ? 3 : 2));
   EXPECT_EQ(lines, c.lines) << "no process line before the first cycle";
   std::vector<std::string> adopted;
   for (const auto& e : fake.events.events)
@@ -412,6 +412,30 @@ INSTANTIATE_TEST_SUITE_P(
                           {EarlierLaunches().bridge, EarlierLaunches().launcher, {44, fakes::FakeCreationTime(44)}}},
                       AdoptionCase{"JavawNotYetRecordedIsFoundThroughItsLauncher",
                                    [](auto& f) { RunningEarlierPrograms(f, false); },
+                                   {},
+                                   {kBridge.stillRunning, kController.stillRunning},
+                                   {"12", "20"},
+                                   EarlierLaunches()},
+                      // With a text, another Java program is not taken for the controller after a
+                      // restart, nor a helper the launcher started before it.
+                      AdoptionCase{"ARestartPassesOverAnotherJavaProgram",
+                                   [](auto& f) {
+                                     f.settings.Set(SettingsKey::User, "ControllerMatch", "\\Pellux\\");
+                                     RunningEarlierPrograms(f);
+                                     f.processes.processes.back().id = 44;  // not the one recorded
+                                     f.processes.processes.back().path = "C:\\HMI\\jre\\bin\\javaw.exe";
+                                   },
+                                   {kController.installPath},
+                                   {kBridge.stillRunning, "ARRANCA Pellux.exe - RetVal: 4000"},
+                                   {"12"},
+                                   {EarlierLaunches().bridge, kNewLauncher4000, {}}},
+                      AdoptionCase{"TheLaunchersHelperIsNotTheController",
+                                   [](auto& f) {
+                                     f.settings.Set(SettingsKey::User, "ControllerMatch", "Pellux.jar");
+                                     RunningEarlierPrograms(f, false);
+                                     f.processes.processes.back().commandLine = "javaw -jar Pellux.jar";
+                                     f.processes.Add(18, kJavawPath).parentId = kEarlierLauncher;
+                                   },
                                    {},
                                    {kBridge.stillRunning, kController.stillRunning},
                                    {"12", "20"},

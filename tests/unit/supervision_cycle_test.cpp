@@ -537,12 +537,45 @@ TEST_F(SupervisionCycleTest, FailedLaunchShowsRedMessageOnEveryCycle) {
   EXPECT_EQ(p.controls.stripText, "El Programa 'LINTARO.exe' NO Arranco!!!");
 }
 
-TEST_F(SupervisionCycleTest, AnyJavaProgramCountsAsTheController) {
-  p.processes.Add(4, "D:\\Tools\\SomeOther\\bin\\JAVAW.EXE");
-  p.processes.Add(8, kBridgePath);
-  cycle.Timer1();
-  EXPECT_TRUE(p.processes.terminated.empty());
-  EXPECT_TRUE(p.processes.Running(8));
+// Any Java program counts as the controller, unless a text tells the
+// controller apart: then only a javaw.exe whose path or command line holds it
+// keeps the bridge. A command line is read once, with the least rights that
+// read it; one that cannot be read leaves the path to decide, said once.
+TEST_F(SupervisionCycleTest, OnlyAJavaProgramThatCountsAsTheControllerKeepsTheBridge) {
+  LogOn();
+  const struct {
+    const char *text, *path, *commandLine;  // "": the path in quotes
+    bool readable, byQuery;                 // by a limited handle (Windows 8.1), else a full one (7, Wine)
+    bool keeps;
+    int reads;  // of command lines, over three cycles
+  } rows[] = {
+      {"", "D:\\Tools\\SomeOther\\bin\\JAVAW.EXE", "", true, true, true, 0},
+      {"\\pellux\\", "D:\\Tools\\SomeOther\\bin\\JAVAW.EXE", "", true, true, false, 1},
+      {"\\pellux\\", "C:\\Program Files\\PELLUX\\jre\\bin\\javaw.exe", "", false, true, true, 0},
+      {"Pellux.jar", "C:\\Java\\bin\\javaw.exe", "javaw -jar C:\\Pellux\\pellux.JAR", true, false, true, 2},
+      {"Pellux.jar", "C:\\Java\\bin\\javaw.exe", "javaw -jar hmi.jar", true, true, false, 1},
+      {"Pellux.jar", "C:\\Java\\bin\\javaw.exe", "", false, false, false, 2},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::string(row.text) + " " + row.path + " " + row.commandLine);
+    p.processes.processes.clear();
+    p.processes.commandLineReads = 0;
+    p.processes.commandLineByQuery = row.byQuery;
+    auto& java = p.processes.Add(4, row.path);
+    java.commandLine = row.commandLine;
+    java.commandLineReadable = row.readable;
+    p.processes.Add(8, kBridgePath);
+    ProcessServices services{p.processes, log};
+    services.Controller().Set("javaw.exe", "javaw", row.text);
+    SupervisionCycle rowCycle{RowDeps(services, events, nullptr)};
+    for (int i = 0; i < 3; ++i) rowCycle.Timer1();
+    EXPECT_EQ(p.processes.Running(8), row.keeps);
+    EXPECT_EQ(p.processes.commandLineReads, row.reads);
+    const Lines lines = LogTexts();
+    const std::string unread = "NO se Pudo Leer la Linea de Comandos de '" + std::string(row.path) +
+                               "' (4): Decide Solo su Ruta";
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), unread), !row.readable && !row.keeps ? 1 : 0);
+  }
 }
 
 TEST_F(SupervisionCycleTest, HoldingChangesOnlyTheTray) {

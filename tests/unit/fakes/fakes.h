@@ -295,6 +295,8 @@ class FakeProcessTable final : public ProcessTable {
     bool terminable = true;
     bool closeFails = false;
     bool endsLater = false;     // accepts its termination but is still listed afterwards
+    std::string commandLine{};  // empty: the path in quotes, as a launch by path gives it
+    bool commandLineReadable = true;
     std::uint64_t created = 0;  // set by Add; a reused id gets another one
     std::int32_t parentId = 0;
     SessionId session = kOwnSession;  // the snapshot names it whatever the owner
@@ -363,7 +365,7 @@ class FakeProcessTable final : public ProcessTable {
     ++opens;
     const ProcessHandle h = nextHandle;
     nextHandle += 4;
-    handles.emplace_back(h, id);
+    handles.push_back({h, id, access});
     return h;
   }
   bool ListModules(ProcessHandle h, ModuleHandle* modules, std::uint32_t bytes, std::uint32_t* bytesNeeded) override {
@@ -398,6 +400,16 @@ class FakeProcessTable final : public ProcessTable {
     buffer[p->path.size()] = '\0';
     return static_cast<std::uint32_t>(p->path.size());
   }
+  bool CommandLine(ProcessHandle h, std::string* commandLine) override {
+    ++commandLineReads;
+    const auto it = OpenHandle(h);
+    Process* p = it == handles.end() ? nullptr : Find(it->id);
+    // Without the system's answer the line is read from the process's memory, which a limited handle cannot read.
+    if (p == nullptr || !p->commandLineReadable || (!commandLineByQuery && it->access == kAccessQueryLimited))
+      return false;
+    *commandLine = p->commandLine.empty() ? "\"" + p->path + "\"" : p->commandLine;
+    return true;
+  }
   bool ExitCode(ProcessHandle h, std::uint32_t* exitCode) override {
     Process* p = ByHandle(h);
     if (p == nullptr || !p->exitCodeReadable) {
@@ -430,7 +442,7 @@ class FakeProcessTable final : public ProcessTable {
       lastError = 6;
       return false;
     }
-    Process* p = Find(it->second);
+    Process* p = Find(it->id);
     ++closes;
     handles.erase(it);
     if (p != nullptr && p->closeFails) {
@@ -500,6 +512,10 @@ class FakeProcessTable final : public ProcessTable {
   int sessionQueries = 0;
   bool failFamilies = false;           // no snapshot can be taken
   bool terminationTakesEffect = true;  // false: the process is still listed afterwards
+  // True as on Windows 8.1 and later, where a limited handle reads a command
+  // line; false as on Windows 7 and Wine, where only a kAccessRead one does.
+  bool commandLineByQuery = true;
+  int commandLineReads = 0;
   std::int32_t lastError = 0;
 
  private:
@@ -519,14 +535,19 @@ class FakeProcessTable final : public ProcessTable {
     return nullptr;
   }
   // The handles open now, few at a time: a walk holds one or two.
-  std::vector<std::pair<ProcessHandle, std::int32_t>>::iterator OpenHandle(ProcessHandle h) {
-    return std::find_if(handles.begin(), handles.end(), [h](const auto& open) { return open.first == h; });
+  struct OpenRecord {
+    ProcessHandle handle;
+    std::int32_t id;
+    std::uint32_t access;
+  };
+  std::vector<OpenRecord>::iterator OpenHandle(ProcessHandle h) {
+    return std::find_if(handles.begin(), handles.end(), [h](const OpenRecord& open) { return open.handle == h; });
   }
   Process* ByHandle(ProcessHandle h) {
     auto it = OpenHandle(h);
-    return it == handles.end() ? nullptr : Find(it->second);
+    return it == handles.end() ? nullptr : Find(it->id);
   }
-  std::vector<std::pair<ProcessHandle, std::int32_t>> handles;
+  std::vector<OpenRecord> handles;
   ProcessHandle nextHandle = 1000;
   std::size_t lastFound_ = 0;
 };
