@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building and testing need on Debian 12. As root it runs
-# apt-get itself; otherwise it prints the one line to run and fails.
+# apt-get itself; otherwise it prints the lines to run, and fails only when a
+# required package is missing.
 #
 # A mirror in the middle of a sync can serve one index of the wrong size: the
 # update then fails for that index alone. Nothing of the 64-bit build needs the
@@ -39,14 +40,21 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
 fi
 
 if [ "$(id -u)" -ne 0 ]; then
-  if [ ${#missing[@]} -eq 0 ]; then
-    echo "Optional: ${missing_optional[*]} (the 32-bit runs skip without it)"
-    exit 0
+  # Each its own line: an update that fails for one index (the mirror case
+  # above) must not skip the install, and a 32-bit Wine the mirror cannot
+  # give must not fail the required set.
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "Missing packages. Run:"
+    echo "  sudo apt-get update"
+    echo "  sudo apt-get install -y --no-install-recommends ${missing[*]}"
   fi
-  echo "Missing packages. Run:"
-  [ -n "$add_i386" ] && echo "  sudo dpkg --add-architecture i386"
-  echo "  sudo apt-get update && sudo apt-get install -y --no-install-recommends ${missing[*]} ${missing_optional[*]}"
-  exit 1
+  if [ ${#missing_optional[@]} -gt 0 ]; then
+    echo "Optional, for the 32-bit runs (they skip themselves without it):"
+    [ -n "$add_i386" ] && echo "  sudo dpkg --add-architecture i386 && sudo apt-get update"
+    echo "  sudo apt-get install -y --no-install-recommends ${missing_optional[*]}"
+  fi
+  if [ ${#missing[@]} -gt 0 ]; then exit 1; fi
+  exit 0
 fi
 
 export DEBIAN_FRONTEND=noninteractive

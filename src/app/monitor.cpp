@@ -8,18 +8,20 @@ namespace pellux {
 
 Monitor::Monitor(const Platform& platform)
     : p_(platform),
+      boxes_(p_.dialogs, p_.claim),
       log_(p_.files, p_.clock),
       events_(p_.events, p_.clock, programs_),
       processes_(p_.processes, log_),
-      launched_(p_.processes, p_.launchRecord),
+      launched_(p_.processes, p_.launchRecord, &processes_.Controller()),
       tray_(p_.tray),
       window_(p_.controls, p_.timers, tray_),
       cycle_({p_.timers, p_.clock, log_, events_, processes_, p_.launcher, window_, p_.files, programFolder_,
               AppVersion_, programs_, controlFile_, [this] { ImmediateEnd(EndCause::ControlFileEnd); }, &launched_,
               [this] { WindowFailed("Timer1"); }, [this] { p_.claim.Release(); },
-              [this] { return p_.claim.TakenElsewhere(); }, &p_.windows}),
-      buttons_({log_, events_, processes_, p_.files, p_.dialogs, window_, p_.serial, programs_,
-                [this](const SupervisedProgram& program) { MissingProgram(program); }}) {
+              [this] { return p_.claim.TakenElsewhere(); }, &p_.windows, &p_.mark}),
+      buttons_({log_, events_, processes_, p_.files, boxes_, window_, p_.serial, programs_,
+                [this](const SupervisedProgram& program) { MissingProgram(program); },
+                [this](SessionId session) { return p_.mark.HeldIn(session); }}) {
   processes_.OnSnapshotLost([this] { events_.SnapshotLost(); });
 }
 
@@ -34,6 +36,8 @@ void Monitor::Start() {
   programs_ = settings.programs;
   controlFile_ = settings.controlFile;
   cycle_.WatchBridgeWindows(settings.bridgeHungSeconds);
+  processes_.Controller().Set(programs_.controller.runningCheckName, programs_.controller.stopName,
+                              settings.controllerMatch);
 
   log_.SetLimitKB(settings.logLimitKB);
   // A bad LogFile leaves the log off: the one beside the monitor is not what was asked for.
@@ -92,16 +96,32 @@ void Monitor::Start() {
 }
 
 bool Monitor::OtherSessionAtStart() {
-  // One controller and one bridge per workstation: either running in another
-  // logon session, this one launches neither, whoever owns them there.
+  // One controller and one bridge per workstation. A javaw.exe of another
+  // session is the controller only while that session's monitor holds its
+  // mark (otherwise it is somebody's Java program, a service's in session 0
+  // perhaps); a bridge anywhere holds the serial port, whoever owns it.
+  const auto supervised = [this](SessionId session) { return p_.mark.HeldIn(session); };
   for (const SupervisedProgram* program : {&programs_.controller, &programs_.bridge}) {
     const std::string& name = program->runningCheckName;
-    if (const std::optional<SessionId> other = processes_.OtherSessionRunning(name)) {
+    const bool controller = program == &programs_.controller;
+    if (const std::optional<SessionId> other = processes_.OtherSessionRunning(
+            name, controller ? supervised : std::function<bool(SessionId)>())) {
       const std::string text = OtherSessionText(name, *other);
       events_.OtherSessionAtStart(text, name, *other);
       ShowWaiting(text);
       return true;
     }
+  }
+  // Another session's monitor supervises, though neither program shows
+  // there at this moment (its controller has just ended, say): as the cycle,
+  // start-up leaves the programs to it.
+  for (const SessionId session : processes_.OtherSessions()) {
+    if (!p_.mark.HeldIn(session)) continue;
+    const std::string& name = programs_.controller.runningCheckName;
+    const std::string text = OtherSessionText(name, session);
+    events_.OtherSessionAtStart(text, name, session);
+    ShowWaiting(text);
+    return true;
   }
   // Two logons at once: the other session's programs may not show yet.
   if (!p_.claim.Take()) {
@@ -177,7 +197,7 @@ void Monitor::WindowFailed(const std::string& what) {
 }
 
 void Monitor::MissingProgram(const SupervisedProgram& program) {
-  MissingExecutableExit(program, p_.dialogs, log_, [this] { ImmediateEnd(EndCause::MissingProgram); });
+  MissingExecutableExit(program, boxes_, log_, [this] { ImmediateEnd(EndCause::MissingProgram); });
 }
 
 // Nothing starts with a value that cannot be used: not even the window, so
@@ -185,9 +205,9 @@ void Monitor::MissingProgram(const SupervisedProgram& program) {
 void Monitor::RefuseSetting(const BadSetting& bad) {
   const std::string text = BadSettingLogText(bad);
   events_.SettingRefused(text, bad.name, KeyText(bad.source), bad.reason);
-  p_.dialogs.ShowBox(BadSettingBoxText(bad), kAppTitle, kBoxPlain);
+  boxes_.ShowBox(BadSettingBoxText(bad), kAppTitle, kBoxPlain);
   log_.WriteLogLine(text);
-  p_.dialogs.ShowBox(kFarewellText, kAppTitle, kBoxPlain);
+  boxes_.ShowBox(kFarewellText, kAppTitle, kBoxPlain);
   ImmediateEnd(EndCause::BadSetting);
 }
 
@@ -203,7 +223,7 @@ std::uint32_t Monitor::LaunchAtStart(const SupervisedProgram& program) {
   }
   events_.LaunchedAtStart(program, result);  // before the box, which waits for a user
   if (result == 0) {
-    p_.dialogs.ShowBox(program.notStarted, kAppTitle, kBoxPlain);
+    boxes_.ShowBox(program.notStarted, kAppTitle, kBoxPlain);
     p_.controls.SetButtonColour(program.button, kRed);
   } else {
     p_.controls.SetButtonColour(program.button, kGreen);
@@ -235,7 +255,7 @@ void Monitor::OnProgramButtonClick(ProgramButton button) {
 
 bool Monitor::OnPortFieldLostFocus() {
   if (ended_) return true;
-  return TBPort_LostFocus(p_.controls, p_.dialogs, p_.locale);
+  return TBPort_LostFocus(p_.controls, boxes_, p_.locale);
 }
 
 void Monitor::OnCloseRequest() { Close(EndCause::CloseRequest); }
@@ -269,9 +289,13 @@ void Monitor::ImmediateEnd(EndCause cause, int exitCode) {
   if (ended_) return;
   ended_ = true;
   // First of all, so that a monitor started while this one ends (by Windows
-  // Error Reporting, an installer) runs; and a look the network holds is
+  // Error Reporting, an installer) runs, and a monitor of another session may
+  // launch even while the end waits on a share or the shell (END during the
+  // launch, before the claim was given up); and a look the network holds is
   // cancelled, so that no thread of ours outlives the end for long.
   p_.lifetime.LeaveSession();
+  p_.claim.Release();
+  p_.mark.Drop();
   cycle_.CancelLooks();
   // Nothing may keep the end from happening: a report that failed (no
   // memory for its text) would leave a monitor that supervises nothing.

@@ -15,6 +15,22 @@
 
 namespace pellux {
 
+// Every box the monitor shows: the workstation's claim to launch is given up
+// first, as nobody may answer a box for days (a disconnected session) while
+// the monitors of the other sessions wait on the claim.
+class ClaimFreeBoxes final : public Dialogs {
+ public:
+  ClaimFreeBoxes(Dialogs& boxes, WorkstationClaim& claim) : boxes_(boxes), claim_(claim) {}
+  void ShowBox(const std::string& text, const std::string& caption, std::uint32_t style) override {
+    claim_.Release();
+    boxes_.ShowBox(text, caption, style);
+  }
+
+ private:
+  Dialogs& boxes_;
+  WorkstationClaim& claim_;
+};
+
 // The monitor as a whole: the start-up sequence, the window's events, the
 // close request and the immediate end. It owns the log, the process
 // services, the tray record, the window's behaviour, the cycle and the
@@ -79,6 +95,7 @@ class Monitor final : public WindowEvents {
   void RefuseSetting(const BadSetting& bad);
 
   Platform p_;
+  ClaimFreeBoxes boxes_;
   std::string AppVersion_;
   std::string programFolder_;
   // Read once at start, before the first existence test; the built-in values

@@ -92,40 +92,71 @@ std::string DroppedLinesText(std::uint64_t count) {
 LogFileWriter::LogFileWriter(std::string path, std::uint64_t limitBytes)
     : path_(std::move(path)), rolled_(RolledLogFile(path_)), limit_(limitBytes) {}
 
+std::string CutBytesText(std::uint64_t bytes) {
+  return "LOG LLENO - " + std::to_string(bytes) + " Bytes Anteriores Borrados!!!";
+}
+
 void LogFileWriter::Write(FileSystem& files, const std::vector<LogLine>& lines, std::uint64_t droppedBefore) {
   dropped_ += droppedBefore;
+  // A share that hangs would hold each call in turn: none begins once the
+  // monitor has let the write go.
+  if (cancelled_) return;
   // Asked once a batch, so a file deleted or emptied by someone else between
   // batches is taken as it now is.
   std::uint64_t size = files.FileSize(path_).value_or(0);
-  std::string out;
+  std::string out;             // what the next write puts in the file
+  std::uint64_t outLines = 0;  // the batch's lines in out
+  bool begin = false;          // out is the whole of the live file, begun again
   bool rollRefused = false;
+  // Writes out: at the end of the live file, or as the whole of it once
+  // begun again. False when cancelled.
+  const auto flush = [&] {
+    if (out.empty()) return true;
+    if (cancelled_) return false;
+    const bool written = begin ? files.Overwrite(path_, out) : files.Append(path_, out);
+    if (written) {
+      size += out.size();
+      dropped_ = 0;  // told at the head of out
+    } else {
+      dropped_ += outLines;
+      lost_ += outLines;
+    }
+    takesLines_ = written;
+    out.clear();
+    outLines = 0;
+    begin = false;
+    return true;
+  };
   for (const LogLine& line : lines) {
     // An empty file is not rolled over, however long the line that follows.
     if (size + out.size() + line.bytes.size() > limit_ && size + out.size() > 0 && !rollRefused) {
       // What fits still goes into the file that is about to be rolled over.
-      if (!out.empty()) {
-        (void)files.Append(path_, out);  // a failed append is a line lost, as ever
-        size += out.size();
-        out.clear();
-      }
+      if (!flush() || cancelled_) return;
       if (files.Replace(path_, rolled_)) {
         size = 0;
       } else {
         rollRefused = true;  // tried again with the next batch
       }
     }
-    const std::string told = dropped_ == 0 ? std::string() : FormatLogLine(line.when, DroppedLinesText(dropped_));
-    if (size + out.size() + told.size() + line.bytes.size() > 2 * limit_) {
-      ++dropped_;
-      continue;
+    // The rename stays refused and the live file is full: it is begun again,
+    // the newest lines kept and the oldest cut. A batch that alone passes
+    // twice the limit is written first, then cut as the rest.
+    if (rollRefused && size + out.size() + line.bytes.size() > 2 * limit_ && size + out.size() > 0) {
+      if (size == 0 && !flush()) return;
+      if (size > 0) {
+        out.insert(0, FormatLogLine(line.when, CutBytesText(size)));
+        begin = true;
+        size = 0;  // cut, or, when refused, asked for again with the next batch
+      }
     }
-    out += told;
+    // Only the cut's own line may stand before it.
+    if (outLines == 0 && dropped_ > 0) out += FormatLogLine(line.when, DroppedLinesText(dropped_));
     out += line.bytes;
-    dropped_ = 0;
+    ++outLines;
   }
   // The new live file is begun at once, so that logging stays on at the
   // next start.
-  if (!out.empty()) (void)files.Append(path_, out);
+  (void)flush();
 }
 
 struct EventLog::Shared {
@@ -190,6 +221,7 @@ void EventLog::Hand(std::vector<LogLine> lines) {
   // with the next batch that finds room.
   if (shared_->queued.load() + bytes > kLogQueueBytes) {
     queueDropped_ += lines.size();
+    queueLost_ += lines.size();
     return;
   }
   shared_->queued += bytes;
@@ -204,16 +236,22 @@ void EventLog::Hand(std::vector<LogLine> lines) {
   if (!posted) {
     shared_->queued -= bytes;
     queueDropped_ += dropped + batch->size();
+    queueLost_ += batch->size();
   }
 }
+
+bool EventLog::TakesLines() const { return queueDropped_ == 0 && (!shared_ || shared_->writer.TakesLines()); }
+
+std::uint64_t EventLog::LinesLost() const { return queueLost_ + (shared_ ? shared_->writer.LinesLost() : 0); }
 
 void EventLog::Finish() {
   // An end in the middle of a cycle (END in the control file) never comes
   // back to close the batch.
   Hand(std::exchange(batch_, {}));
   // A share that hangs keeps the rest: the worker is let go, its write
-  // given up, and no later line waits behind it.
+  // given up at its next step, and no later line waits behind it.
   if (worker_ && !worker_->Drain(kLogEndWaitMs)) {
+    shared_->writer.Cancel();
     worker_.reset();
     shared_.reset();
   }

@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -36,6 +37,10 @@ inline constexpr std::uint32_t kLogEndWaitMs = 500;
 // take them.
 [[nodiscard]] std::string DroppedLinesText(std::uint64_t count);
 
+// The first line of a live file begun again, with the bytes of older lines
+// that were cut from it.
+[[nodiscard]] std::string CutBytesText(std::uint64_t bytes);
+
 // A line as it goes to the file: its time and its bytes in the code page.
 struct LogLine {
   LocalTime when;
@@ -45,23 +50,38 @@ struct LogLine {
 // The live log file and its roll-over. Writes each batch of lines with one
 // append; a line that would take the file past the limit first renames it
 // to RolledLogFile, replacing the older one, and begins a new live file with
-// that line. While the rename is refused (a viewer holds the file) the live
-// file grows on up to twice the limit; lines beyond that are dropped and
-// counted, and the count is written before the next line that goes in.
+// that line. While the rename is refused (a viewer holds the file, a share
+// grants no deletion, the older file is read-only) the live file grows on up
+// to twice the limit, and a line beyond that begins it again: the older
+// lines are cut, the newest kept, and the new live file opens with the bytes
+// cut (CutBytesText). Lines that could not be written (the file cannot be
+// written at all, the queue before it was full) are counted, and the count
+// goes in before the next line that is written.
 class LogFileWriter {
  public:
   LogFileWriter(std::string path, std::uint64_t limitBytes);
 
+  // Before each of its calls on files (the size, an append, the rename, the
+  // live file begun again) it stops when cancelled.
   void Write(FileSystem& files, const std::vector<LogLine>& lines, std::uint64_t droppedBefore = 0);
 
-  // Lines dropped and not yet told in the file.
-  [[nodiscard]] std::uint64_t Dropped() const { return dropped_; }
+  // From any thread: the monitor ends, and a write under way takes no
+  // further step; the call it waits in is the caller's to cancel.
+  void Cancel() { cancelled_ = true; }
+
+  // From any thread: false while the last lines could not be written.
+  [[nodiscard]] bool TakesLines() const { return takesLines_; }
+  // From any thread: the lines that could not be written, since the start.
+  [[nodiscard]] std::uint64_t LinesLost() const { return lost_; }
 
  private:
   std::string path_;
   std::string rolled_;
   std::uint64_t limit_;
-  std::uint64_t dropped_ = 0;
+  std::uint64_t dropped_ = 0;  // not written, and not yet told in the file
+  std::atomic<bool> cancelled_{false};
+  std::atomic<bool> takesLines_{true};
+  std::atomic<std::uint64_t> lost_{0};
 };
 
 // The optional, append-only event log. Logging is on for the whole run when
@@ -102,6 +122,11 @@ class EventLog {
   [[nodiscard]] bool OffThread() const { return worker_ != nullptr; }
   // Lines the worker's queue had no room for, not yet handed on to be told.
   [[nodiscard]] std::uint64_t QueueDropped() const { return queueDropped_; }
+  // False while the last lines handed over were not written (or found no
+  // room in the queue): the log takes no lines. For the window's thread.
+  [[nodiscard]] bool TakesLines() const;
+  // Every line handed over and not written, since the start.
+  [[nodiscard]] std::uint64_t LinesLost() const;
 
  private:
   friend class LogBatch;
@@ -118,6 +143,7 @@ class EventLog {
   std::shared_ptr<Shared> shared_;
   std::unique_ptr<FileWorker> worker_;
   std::uint64_t queueDropped_ = 0;
+  std::uint64_t queueLost_ = 0;  // all the queue ever dropped
 };
 
 // Gathers the lines written while it lives (a walk of the process list, a

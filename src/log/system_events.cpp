@@ -211,6 +211,21 @@ void SystemEvents::DistantControlFile(const std::string& path, bool answered) {
   Write(EventId::ControlFileUnanswered, {"No answer from the control file " + path, path});
 }
 
+void SystemEvents::LogFile(const std::string& path, bool takesLines, std::uint64_t linesLost) {
+  if (takesLines) {
+    if (!std::exchange(logOutTold_, false)) return;
+    Write(EventId::LogTakesLinesAgain,
+          {"The log file " + path + " takes lines again", path, std::to_string(linesLost - logLostTold_)});
+    logLostTold_ = linesLost;
+    return;
+  }
+  const std::uint64_t now = clock_.Milliseconds();
+  if (logOutTold_ || (logOutToldMs_ && now - *logOutToldMs_ < kRepeatReportSpacingMs)) return;
+  Write(EventId::LogTakesNoLines, {"The log file " + path + " takes no lines", path});
+  logOutTold_ = true;
+  logOutToldMs_ = now;
+}
+
 void SystemEvents::ButtonStop(const SupervisedProgram& program, std::int32_t processId, bool stillRunning) {
   Write(stillRunning ? EventId::ButtonStillRunning : EventId::ButtonStopped,
         {stillRunning ? program.stillRunning : program.stopped, program.exeName, ProcessText(processId)});

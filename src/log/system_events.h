@@ -2,6 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -110,6 +111,14 @@ class SystemEvents {
   // the outage ends when that location answers again.
   void DistantControlFile(const std::string& path, bool answered);
 
+  // The log's state, once per cycle while logging is on; linesLost counts
+  // every line not written since the start. That it stops taking lines is
+  // told once per outage, and at most once a span: one that begins sooner is
+  // told once the span has passed, if it still lasts. That it takes them
+  // again is told after a told stop, with the lines lost since the last time
+  // it was told.
+  void LogFile(const std::string& path, bool takesLines, std::uint64_t linesLost);
+
   // A button's stop: processId is the process whose termination was asked
   // (0 when none matched); stillRunning is what the re-check found.
   void ButtonStop(const SupervisedProgram& program, std::int32_t processId, bool stillRunning);
@@ -138,6 +147,9 @@ class SystemEvents {
   std::map<EventId, Repeat> repeats_;
   bool otherNameReported_ = false;
   std::set<std::string> unanswered_;  // distant control-file locations now out
+  bool logOutTold_ = false;           // the log's stop told, its return not yet
+  std::optional<std::uint64_t> logOutToldMs_;
+  std::uint64_t logLostTold_ = 0;  // lines lost as of the last return told
 };
 
 }  // namespace pellux

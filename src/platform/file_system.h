@@ -26,7 +26,8 @@ class FileSystem;
 class FileWorker {
  public:
   // Never waits for a job the network holds: the jobs not yet begun are
-  // dropped and the thread leaves once its job has answered.
+  // dropped, the call under way is cancelled and every later call of the job
+  // fails at once, and the thread leaves once that call has answered.
   virtual ~FileWorker() = default;
 
   // Hands job over, to run after those before it. False when it will not
@@ -52,6 +53,13 @@ class FileSystem {
   // Opens path for appending (creating it when absent), writes bytes, closes
   // it again. False when any step failed; nothing is left open.
   [[nodiscard]] virtual bool Append(const std::string& path, const std::string& bytes) = 0;
+
+  // Empties the file at path and writes bytes into it, through an open that
+  // shares it for reading, writing and deleting: a viewer that lets Append
+  // write does not keep it from being emptied, where Replace needs it shared
+  // for deletion. False when any step failed (absent, a directory, held
+  // without write sharing, mapped by a viewer); nothing is left open.
+  [[nodiscard]] virtual bool Overwrite(const std::string& path, const std::string& bytes) = 0;
 
   // The size in bytes of the file at path, asked without opening it.
   // nullopt when nothing is there, a directory is, or the drive is not ready.

@@ -9,6 +9,7 @@
 #include "platform/process_table.h"
 #include "platform/serial_port.h"
 #include "platform/settings_store.h"
+#include "platform/supervision_mark.h"
 #include "platform/system_event_log.h"
 #include "platform/system_info.h"
 #include "platform/timers.h"
@@ -38,6 +39,7 @@ struct Platform {
   LaunchRecord& launchRecord;
   WorkstationClaim& claim;
   WindowProbe& windows;
+  SupervisionMark& mark;
 };
 
 }  // namespace pellux

@@ -68,6 +68,14 @@ class ProcessTable {
   // terminating NUL, 0 on any other failure.
   [[nodiscard]] virtual std::uint32_t ImagePath(ProcessHandle process, char* buffer, std::uint32_t capacity) = 0;
 
+  // The command line the process was started with (UTF-8) into
+  // *commandLine. Asked of the system where it answers through a
+  // kAccessQueryLimited handle (Windows 8.1 and later), else read from the
+  // process's own memory, which needs a kAccessRead handle (Windows 7, Wine).
+  // False when it cannot be had through this handle, and always from a table
+  // that keeps no command lines.
+  [[nodiscard]] virtual bool CommandLine(ProcessHandle /*process*/, std::string* /*commandLine*/) { return false; }
+
   // Reads the exit code (259 while the process runs). False on failure.
   [[nodiscard]] virtual bool ExitCode(ProcessHandle process, std::uint32_t* exitCode) = 0;
 

@@ -45,7 +45,9 @@ enum class EventLevel { Information, Warning, Error };
   X(BridgeInOtherSession, 1051, MSG_BRIDGE_IN_OTHER_SESSION, Warning, 3)       \
   X(LaunchClaimed, 1052, MSG_LAUNCH_CLAIMED, Warning, 1)                       \
   X(OwnSessionAgain, 1053, MSG_OWN_SESSION_AGAIN, Information, 2)              \
-  X(SnapshotLost, 1060, MSG_SNAPSHOT_LOST, Error, 1)
+  X(SnapshotLost, 1060, MSG_SNAPSHOT_LOST, Error, 1)                           \
+  X(LogTakesNoLines, 1070, MSG_LOG_TAKES_NO_LINES, Warning, 2)                 \
+  X(LogTakesLinesAgain, 1071, MSG_LOG_TAKES_LINES_AGAIN, Information, 3)
 
 enum class EventId : std::uint32_t {
 // NOLINTNEXTLINE(bugprone-macro-parentheses): name is an enumerator being declared, not an expression

@@ -140,6 +140,10 @@ std::optional<std::uint64_t> LaunchedPrograms::CreatedIfRunning(std::int32_t id)
   return created;
 }
 
+bool LaunchedPrograms::Counts(const std::string& name, std::int32_t id, std::uint64_t created) {
+  return controller_ == nullptr || !controller_->IsRunningName(name) || controller_->Counts(id, created, {});
+}
+
 bool LaunchedPrograms::StillRuns(const RecordedProcess& process) {
   if (!process.Known()) return false;
   const std::optional<std::uint64_t> created = CreatedIfRunning(process.id);
@@ -169,7 +173,7 @@ RecordedProcess LaunchedPrograms::StartedBy(const RecordedProcess& parent, const
     if (entry.session != own || entry.parentId != parent.id || entry.id == parent.id) continue;
     if (!NameEndsWith(entry.exeName, name)) continue;
     const std::optional<std::uint64_t> created = CreatedIfRunning(entry.id);
-    if (!created || *created < parent.created || *created >= before) continue;
+    if (!created || *created < parent.created || *created >= before || !Counts(name, entry.id, *created)) continue;
     if (!found.Known() || *created < found.created) found = {entry.id, *created};
   }
   return found;
@@ -181,7 +185,8 @@ RecordedProcess LaunchedPrograms::RunningInSession(const std::string& name) {
   const SessionId own = table_.CurrentSession();
   for (const ProcessEntry& entry : entries) {
     if (entry.session != own || !NameEndsWith(entry.exeName, name)) continue;
-    if (const std::optional<std::uint64_t> created = CreatedIfRunning(entry.id)) return {entry.id, *created};
+    const std::optional<std::uint64_t> created = CreatedIfRunning(entry.id);
+    if (created && Counts(name, entry.id, *created)) return {entry.id, *created};
   }
   return {};
 }

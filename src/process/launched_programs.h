@@ -6,6 +6,7 @@
 
 #include "platform/launch_record.h"
 #include "platform/process_table.h"
+#include "process/controller_match.h"
 
 namespace pellux {
 
@@ -43,7 +44,10 @@ struct LaunchedSet {
 // its looks at the process table writes a log line.
 class LaunchedPrograms {
  public:
-  LaunchedPrograms(ProcessTable& table, LaunchRecord& store) : table_(table), store_(store) {}
+  // controller, when given, tells the controller apart from other Java
+  // programs wherever a process is looked for by the controller's running name.
+  LaunchedPrograms(ProcessTable& table, LaunchRecord& store, ControllerMatch* controller = nullptr)
+      : table_(table), store_(store), controller_(controller) {}
 
   // What an earlier monitor of this session recorded, which this monitor
   // takes as its own; nothing when there is no usable record.
@@ -65,9 +69,12 @@ class LaunchedPrograms {
   // The process of this logon session whose file name ends in name that
   // parent started (listed with parent's id, created after it, and before any later holder of that
   // id); the first started when there are several. None when not found.
+  // For the controller's running name, only a process that counts as the
+  // controller.
   [[nodiscard]] RecordedProcess StartedBy(const RecordedProcess& parent, const std::string& name);
   // The first process of this logon session whose file name ends in name and
-  // that still runs, whoever started it. None when there is none.
+  // that still runs, whoever started it (for the controller's running name,
+  // one that counts as the controller). None when there is none.
   [[nodiscard]] RecordedProcess RunningInSession(const std::string& name);
 
  private:
@@ -76,9 +83,13 @@ class LaunchedPrograms {
   // The creation time of the running process id; nullopt when it cannot be
   // opened or has ended.
   [[nodiscard]] std::optional<std::uint64_t> CreatedIfRunning(std::int32_t id);
+  // False for a process of the controller's running name that another Java
+  // program runs in.
+  [[nodiscard]] bool Counts(const std::string& name, std::int32_t id, std::uint64_t created);
 
   ProcessTable& table_;
   LaunchRecord& store_;
+  ControllerMatch* controller_;
   LaunchedSet current_;
   bool recorded_ = false;
 };

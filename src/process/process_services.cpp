@@ -196,6 +196,12 @@ void ProcessServices::Walk(OnProcess&& onProcess) {
   const LogBatch batch(log_);
   const bool had = table_.ListSessions(&scratch_.sessions);
   SnapshotHad(had);
+  // The answers kept about the controller go with their processes, of any session.
+  if (had && controller_.Known() != 0)
+    controller_.KeepOnly([&](std::int32_t id, std::uint64_t created) {
+      return std::any_of(scratch_.sessions.begin(), scratch_.sessions.end(),
+                         [&](const ProcessSession& listed) { return listed.id == id && listed.created == created; });
+    });
   if (!had) {
     WalkIds(onProcess);
   } else if (log_.IsOn()) {
@@ -306,6 +312,7 @@ void ProcessServices::IsProcessRunning(const std::string& name) {
   Scratch& scratch = scratch_;
   UpperTextInto(name, scratch.upperName);
   foundCreated_ = 0;
+  const bool controller = controller_.IsRunningName(name);
   Walk([&](const ProcessSession& listed, std::string_view path) {
     if (path.size() < scratch.upperName.size()) return false;
     // Only the path's end can match, so only the end is upper-cased, from the
@@ -313,6 +320,7 @@ void ProcessServices::IsProcessRunning(const std::string& name) {
     const std::size_t tail = path.size() - scratch.upperName.size();
     UpperTextInto(path.substr(tail == 0 ? 0 : tail - 1), scratch.upperPath);
     if (!EndsWith(scratch.upperPath, scratch.upperName)) return false;
+    if (controller && !controller_.Counts(listed.id, listed.created, path)) return false;
     ProcessFound_ = "YES";
     foundId_ = listed.id;
     foundCreated_ = listed.created;
@@ -337,11 +345,17 @@ KillOutcome ProcessServices::Kill_Process(const std::string& name) {
   Scratch& scratch = scratch_;
   UpperTextInto(name, scratch.upperName);
   const std::string_view upperName = scratch.upperName;
+  // The controller's stop ends only a process that counts as the controller.
+  const bool controller = controller_.IsStopName(name);
+  UpperTextInto(controller_.RunningName(), scratch.upperRunning);
   Walk([&](const ProcessSession& listed, std::string_view path) {
     UpperTextInto(path, scratch.upperPath);
     const std::string_view upperPath = scratch.upperPath;
     if (listed.id == own || !Contains(upperPath, upperName)) return false;
     if (refused && !FileNameIsExe(upperPath, upperName)) return false;
+    if (controller &&
+        (!EndsWith(upperPath, scratch.upperRunning) || !controller_.Counts(listed.id, listed.created, path)))
+      return false;
     const EndResult result = EndProcess(table_, report_, listed);
     if (result == EndResult::Gone) return false;
     if (result == EndResult::Refused) {
@@ -368,10 +382,24 @@ std::optional<SessionId> ProcessServices::OtherSessionRunning(const std::string&
   std::vector<ProcessEntry> entries;
   if (name.empty() || !table_.ListFamilies(&entries)) return std::nullopt;
   const SessionId own = table_.CurrentSession();
-  for (const ProcessEntry& entry : entries)
-    if (entry.session != own && NameEndsWith(entry.exeName, name) && (!counts || counts(entry.session)))
-      return entry.session;
+  const bool controller = controller_.IsRunningName(name);
+  for (const ProcessEntry& entry : entries) {
+    if (entry.session == own || !NameEndsWith(entry.exeName, name) || (counts && !counts(entry.session))) continue;
+    if (controller && !CountsAsController(entry.id)) continue;
+    return entry.session;
+  }
   return std::nullopt;
+}
+
+bool ProcessServices::CountsAsController(std::int32_t id) {
+  // The creation time through a limited handle, so that the answer is kept
+  // for that very process; unknown, it is asked again next time.
+  std::uint64_t created = 0;
+  if (const ProcessHandle handle = table_.Open(kAccessQueryLimited, false, id); handle != 0) {
+    (void)table_.CreationTime(handle, &created);
+    (void)table_.Close(handle);  // nothing to do about a failed close
+  }
+  return controller_.Counts(id, created, {});
 }
 
 std::vector<SessionId> ProcessServices::OtherSessions() {

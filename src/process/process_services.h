@@ -7,6 +7,7 @@
 
 #include "log/event_log.h"
 #include "platform/process_table.h"
+#include "process/controller_match.h"
 
 namespace pellux {
 
@@ -37,6 +38,9 @@ struct KillOutcome {
 // limited ones; one refused both ways is skipped. Where the snapshot cannot
 // be had, the walk goes by the system's list of ids and asks each process
 // for its session. Every handle opened is closed before a call returns.
+// Where a call names the controller (its running name, its stop name) and a
+// text tells the controller apart, only a process that counts as the
+// controller matches (ControllerMatch).
 class ProcessServices {
  public:
   ProcessServices(ProcessTable& table, EventLog& log, ErrorReporter report = ReportError)
@@ -76,6 +80,8 @@ class ProcessServices {
   // later outage after a walk that had one.
   void OnSnapshotLost(std::function<void()> told) { snapshotLost_ = std::move(told); }
 
+  [[nodiscard]] ControllerMatch& Controller() { return controller_; }
+
   [[nodiscard]] const std::string& ProcessFound() const { return ProcessFound_; }
   [[nodiscard]] bool Found() const { return ProcessFound_ == "YES"; }
   // The process the last IsProcessRunning found; 0 when it found none.
@@ -104,11 +110,15 @@ class ProcessServices {
   // an unread place for each process it lists for the first time.
   void KeepListed(SessionId own);
   void SnapshotHad(bool had);
+  // Whether a process of another session, of the controller's running name,
+  // counts as the controller.
+  [[nodiscard]] bool CountsAsController(std::int32_t id);
 
   ProcessTable& table_;
   EventLog& log_;
   ErrorReporter report_;
   std::string ProcessFound_;
+  ControllerMatch controller_{table_, log_};
   std::function<void()> snapshotLost_;
   bool snapshotOut_ = false;
   // Sorted by id, one for every process of the session the last snapshot
@@ -127,6 +137,7 @@ class ProcessServices {
     std::string path;                      // the buffer each path is read into
     std::string upperPath;
     std::string upperName;
+    std::string upperRunning;
     std::string line;
   };
   Scratch scratch_;

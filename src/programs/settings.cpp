@@ -21,10 +21,13 @@ constexpr char kBadNameCharacter[] = "El Nombre Contiene '\\', '/' o ':'";
 constexpr char kNameNotExe[] = "El Nombre NO Termina en '.exe'";
 constexpr char kNotNumber[] = "El Tipo NO es REG_DWORD";
 constexpr char kBelowLeast[] = "Es Menor que 64";
+constexpr char kOnlySpaces[] = "Solo Tiene Espacios";
 static_assert(kLeastLogLimitKB == 64, "the text names the least limit");
 static_assert(kLeastBridgeHungSeconds == 10 && kMostBridgeHungSeconds == 3600, "the text names the bounds");
 
-enum class Kind { ProgramPath, ProcessName, FilePath };
+// MatchText: a part of a path or of a command line, which any text but
+// blanks alone can be.
+enum class Kind { ProgramPath, ProcessName, FilePath, MatchText };
 
 // What a bad value does: a program's refuses the start; a diagnosis
 // feature's turns that feature off.
@@ -81,6 +84,10 @@ bool EndsWithExe(const std::string& path) {
 // Why value cannot be used as a value of this kind, or nullptr.
 const char* Fault(Kind kind, const std::string& value) {
   if (SystemLength(value) > kLongestSettingChars) return kTooLong;
+  if (kind == Kind::MatchText) {
+    // Blanks alone are in nearly every command line: the setting would tell nothing apart.
+    return !value.empty() && value.find_first_not_of(" \t") == std::string::npos ? kOnlySpaces : nullptr;
+  }
   if (kind == Kind::ProcessName) {
     if (value.empty()) return kEmptyName;
     if (value.find_first_of("\\/:") != std::string::npos) return kBadNameCharacter;
@@ -216,6 +223,7 @@ Settings ReadSettings(SettingsStore& store) {
   s.logOff = s.turnedOff.size() != offBefore;
   ReadLogLimit(store, kSettingNames[6], s);
   ReadBridgeHungSeconds(store, kSettingNames[7], s);
+  s.controllerMatch = ReadOne(store, kSettingNames[8], Kind::MatchText, s, OnBad::TurnOff).value_or("");
   s.programs = {MakeProgram(ProgramButton::CBPellux, controllerPath, controllerProcess),
                 MakeProgram(ProgramButton::CBLINTARO, bridgePath, bridgeProcess)};
   return s;

@@ -23,10 +23,10 @@ inline constexpr std::uint32_t kLeastLogLimitKB = 64;
 inline constexpr std::uint32_t kLeastBridgeHungSeconds = 10;
 inline constexpr std::uint32_t kMostBridgeHungSeconds = 3600;
 
-// The eight values, in the order they are read and reported.
+// The values, in the order they are read and reported.
 inline constexpr const char* kSettingNames[] = {"ControllerPath", "ControllerProcess", "BridgePath",
                                                 "BridgeProcess",  "ControlFile",       "LogFile",
-                                                "LogLimitKB",     "BridgeHungSeconds"};
+                                                "LogLimitKB",     "BridgeHungSeconds", "ControllerMatch"};
 
 // The key as the texts name it ("HKLM\SOFTWARE\Policies\PelluxMONITOR"); the
 // workstation's key read in the 32-bit view is named where it lies
@@ -49,11 +49,13 @@ struct BadSetting {
 
 // What start-up works with: the table of the two programs, the control file
 // read first (empty: only the one beside the monitor), the log file (empty:
-// the one beside the monitor), the log's limit, what was set, and the first
-// program value refused (the monitor then starts nothing). A bad value of a
-// diagnosis feature (the log, its limit, the control file, the hung-bridge
-// check) turns only that feature off and is listed in turnedOff: no log, the
-// built-in limit, the control file's built-in places, no check.
+// the one beside the monitor), the log's limit, the text that tells the
+// controller apart from other Java programs (empty: none), what was set, and
+// the first program value refused (the monitor then starts nothing). A bad
+// value of a diagnosis feature (the log, its limit, the control file, the
+// hung-bridge check) or of the controller's text turns only that feature off
+// and is listed in turnedOff: no log, the built-in limit, the control file's
+// built-in places, no check, every process of the controller's running name.
 struct Settings {
   ProgramTable programs;
   std::string controlFile;
@@ -61,6 +63,7 @@ struct Settings {
   bool logOff = false;  // LogFile was bad: no log at all, not even beside the monitor
   std::uint32_t logLimitKB = kDefaultLogLimitKB;
   std::uint32_t bridgeHungSeconds = 0;  // 0: the bridge's windows are not looked at
+  std::string controllerMatch;
   std::vector<SetValue> set;
   std::optional<BadSetting> bad;
   std::vector<BadSetting> turnedOff;

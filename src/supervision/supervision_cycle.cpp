@@ -94,6 +94,8 @@ void SupervisionCycle::Pellux_MONITOR() {
     KeepBridgeInStep(now);
     if (!controllerStarting_ && d_.launchSettled) std::exchange(d_.launchSettled, nullptr)();
   }
+  // The lines of the cycles before: this one's are written once it is done.
+  if (d_.log.IsOn()) d_.events.LogFile(d_.log.LogFilePath(), d_.log.TakesLines(), d_.log.LinesLost());
   d_.events.CycleDone();
 
   const ControlOutcome outcome = EvaluateControlFile(d_.files, looks_, d_.controlFile, d_.programFolder, d_.AppVersion);
@@ -117,11 +119,16 @@ void SupervisionCycle::KeepBridgeInStep(std::uint64_t now) {
   if (!d_.processes.Found()) {
     // Just after start-up the controller's launcher has not yet started
     // javaw.exe: ending the bridge now would bounce it at every start.
-    if (ControllerStarting(now)) return;
+    if (ControllerStarting(now)) {
+      KeepMark(true);  // the bridge launched beside it runs
+      return;
+    }
     const KillOutcome killed = d_.processes.Kill_Process(d_.programs.bridge.stopName);
     if (killed.terminated) d_.events.BridgeTerminated(killed.processId);
+    KeepMark(killed.processId != 0);  // a bridge ran here until now
     return;
   }
+  KeepMark(true);
   controllerStarting_ = false;  // seen once: from now on its absence counts at once
   d_.processes.IsProcessRunning(d_.programs.bridge.runningCheckName);
   if (d_.processes.Found()) {
@@ -166,19 +173,37 @@ void SupervisionCycle::JudgeBridgeWindows(std::uint64_t now, bool holding) {
 
 void SupervisionCycle::LookForOwnSession() {
   const ProgramTable& programs = d_.programs;
-  d_.processes.IsProcessRunning(programs.controller.runningCheckName);
-  const bool controllerHere = d_.processes.Found();
-  if (!controllerHere && (d_.processes.OtherSessionRunning(programs.controller.runningCheckName) ||
-                          d_.processes.OtherSessionRunning(programs.bridge.runningCheckName) ||
-                          (d_.claimedElsewhere && d_.claimedElsewhere())))
+  // This session's own Java programs neither start nor end the wait: only
+  // what another session's monitor or bridge does.
+  if (MarkedElsewhere() || d_.processes.OtherSessionRunning(programs.bridge.runningCheckName) ||
+      (d_.claimedElsewhere && d_.claimedElsewhere()))
     return;
   waitingForOtherSession_ = false;
+  d_.processes.IsProcessRunning(programs.controller.runningCheckName);
+  const bool controllerHere = d_.processes.Found();
   d_.processes.IsProcessRunning(programs.bridge.runningCheckName);
   const bool bridgeHere = d_.processes.Found();
   WindowControls& controls = d_.window.Controls();
   controls.SetButtonColour(programs.controller.button, controllerHere ? kGreen : kRed);
   controls.SetButtonColour(programs.bridge.button, bridgeHere ? kGreen : kRed);
   d_.events.OwnSessionAgain(controllerHere);
+}
+
+bool SupervisionCycle::MarkedElsewhere() {
+  if (d_.mark == nullptr) return false;
+  for (const SessionId session : d_.processes.OtherSessions())
+    if (d_.mark->HeldIn(session)) return true;
+  return false;
+}
+
+void SupervisionCycle::KeepMark(bool programsHere) {
+  if (d_.mark == nullptr) return;
+  if (programsHere && !holdingMark_) {
+    holdingMark_ = !MarkedElsewhere() && d_.mark->Hold();
+  } else if (!programsHere && holdingMark_) {
+    d_.mark->Drop();
+    holdingMark_ = false;
+  }
 }
 
 bool SupervisionCycle::BridgeInOtherSession() {
@@ -200,6 +225,9 @@ bool SupervisionCycle::BridgeInOtherSession() {
 
 void SupervisionCycle::RelaunchBridge() {
   if (BridgeInOtherSession()) return;
+  // Another session's monitor supervises, or is launching: the bridge is its
+  // to start again, and two would fight for the one serial port.
+  if (MarkedElsewhere() || (d_.claimedElsewhere && d_.claimedElsewhere())) return;
   if (d_.launched != nullptr) {
     // Started again every cycle while the last one runs on under a name the
     // check does not match: said once, so that the setting gets mended.

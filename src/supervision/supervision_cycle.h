@@ -9,6 +9,7 @@
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/launcher.h"
+#include "platform/supervision_mark.h"
 #include "platform/timers.h"
 #include "platform/window_probe.h"
 #include "process/launched_programs.h"
@@ -69,6 +70,9 @@ class SupervisionCycle {
     // The bridge's windows, looked at only once WatchBridgeWindows is given
     // its seconds. None: never looked at.
     WindowProbe* windows = nullptr;
+    // This session's mark of a supervising monitor, and every other
+    // session's; none: no session holds one.
+    SupervisionMark* mark = nullptr;
   };
 
   explicit SupervisionCycle(Deps deps) : d_(std::move(deps)) {}
@@ -88,11 +92,13 @@ class SupervisionCycle {
   // reads the control file and refreshes the tray.
   void SessionEnding();
   void SessionGoesOn() { sessionEnding_ = false; }
-  // Start-up launched nothing because another logon session runs the
-  // programs (or is launching them): from now on the cycle launches and ends
-  // nothing and writes no event, until the controller runs in this session
-  // or no other session runs either program nor holds the claim to launch
-  // them; it then says so and supervises as usual from the next cycle.
+  // Start-up launched nothing because another logon session's monitor
+  // supervises the programs (or is launching them), or a bridge runs in
+  // another session: from now on the cycle launches and ends nothing and
+  // writes no event, until no other monitor holds its mark or the claim to
+  // launch and no bridge runs in another session; this session's own Java
+  // programs count for nothing here. It then says so and supervises as usual
+  // from the next cycle.
   void WaitForOtherSession() { waitingForOtherSession_ = true; }
 
   // From now on a bridge whose visible top-level windows all go unanswered
@@ -120,6 +126,12 @@ class SupervisionCycle {
   // True when a bridge of another session keeps this one from launching its
   // own: said once for each session that does so.
   [[nodiscard]] bool BridgeInOtherSession();
+  // True while the monitor of another session holds its mark.
+  [[nodiscard]] bool MarkedElsewhere();
+  // Holds this session's mark while programs run here, unless another
+  // monitor holds its own (one supervises at a time), and gives it up once
+  // neither runs here.
+  void KeepMark(bool programsHere);
   // Looks at the windows of bridgeFound_, ends it once they have not
   // answered for hungLimitMs_ and says so.
   void JudgeBridgeWindows(std::uint64_t now, bool holding);
@@ -136,6 +148,7 @@ class SupervisionCycle {
   bool sessionEnding_ = false;
   std::uint64_t sessionQueryMs_ = 0;
   bool waitingForOtherSession_ = false;
+  bool holdingMark_ = false;
   std::optional<SessionId> bridgeElsewhere_;  // the other session last said to run the bridge
   std::uint64_t hungLimitMs_ = 0;             // 0: the bridge's windows are not looked at
   std::int32_t bridgeFound_ = 0;              // the bridge this cycle's look found running

@@ -56,9 +56,12 @@ bool ProgramButtons::Check(const SupervisedProgram& program, std::string& messag
   strip = runs ? kRunningStrip : kStoppedStrip;
   Colour button = runs ? kGreen : kRed;
   // Not here, yet running on the workstation: another session's, which this
-  // monitor leaves alone, and whose button a click keeps amber.
+  // monitor leaves alone, and whose button a click keeps amber. Another
+  // session's javaw.exe is its controller only where its monitor supervises.
   if (!runs) {
-    if (const std::optional<SessionId> other = d_.processes.OtherSessionRunning(program.runningCheckName)) {
+    const bool controller = program.button == d_.programs.controller.button;
+    if (const std::optional<SessionId> other = d_.processes.OtherSessionRunning(
+            program.runningCheckName, controller ? d_.supervisedIn : std::function<bool(SessionId)>())) {
       message = OtherSessionText(program.runningCheckName, *other);
       strip = kOtherSessionStrip;
       button = kAmber;

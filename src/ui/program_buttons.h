@@ -44,6 +44,9 @@ class ProgramButtons {
     const ProgramTable& programs;
     // The installation was found missing on a re-check: the farewell and the end.
     std::function<void(const SupervisedProgram&)> missingProgram;
+    // Whether the monitor of a session supervises there, so that a javaw.exe
+    // of that session is its controller; none: every session's counts.
+    std::function<bool(SessionId)> supervisedIn;
   };
 
   explicit ProgramButtons(Deps deps) : d_(std::move(deps)) {}

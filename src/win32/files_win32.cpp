@@ -30,9 +30,17 @@ UniqueFile Open(const std::string& path, DWORD access, DWORD disposition) {
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-std::optional<std::string> ReadHeadOf(const std::string& path, std::size_t maxBytes) {
+bool IsSet(const std::atomic<bool>* flag) { return flag != nullptr && flag->load(); }
+
+// CancelSynchronousIo cancels only the call in progress, and a call between
+// two others has nothing to cancel: a sequence of calls that may wait on a
+// share looks at cancelled before each of them, so that none begins once the
+// monitor has let it go.
+std::optional<std::string> ReadHeadOf(const std::string& path, std::size_t maxBytes,
+                                      const std::atomic<bool>* cancelled) {
+  if (IsSet(cancelled)) return std::nullopt;
   const DWORD attributes = Attributes(path);
-  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || IsSet(cancelled)) {
     return std::nullopt;
   }
   UniqueFile file = Open(path, GENERIC_READ, OPEN_EXISTING);
@@ -43,12 +51,26 @@ std::optional<std::string> ReadHeadOf(const std::string& path, std::size_t maxBy
     const DWORD chunk = static_cast<DWORD>(
         std::min<std::size_t>(maxBytes - done, std::numeric_limits<DWORD>::max() / 2));
     DWORD read = 0;
-    if (!::ReadFile(file.get(), content.data() + done, chunk, &read, nullptr)) return std::nullopt;
+    if (IsSet(cancelled) || !::ReadFile(file.get(), content.data() + done, chunk, &read, nullptr)) return std::nullopt;
     if (read == 0) break;  // end of file
     done += read;
   }
   content.resize(done);
   return content;
+}
+
+bool WriteAll(const UniqueFile& file, const std::string& bytes, const std::atomic<bool>* cancelled) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const DWORD chunk = static_cast<DWORD>(
+        std::min<std::size_t>(bytes.size() - done, std::numeric_limits<DWORD>::max() / 2));
+    DWORD written = 0;
+    if (IsSet(cancelled) || !::WriteFile(file.get(), bytes.data() + done, chunk, &written, nullptr) || written == 0) {
+      return false;
+    }
+    done += written;
+  }
+  return true;
 }
 
 }  // namespace
@@ -75,10 +97,14 @@ DWORD WINAPI LookWorker(void* parameter) {
       static_cast<std::shared_ptr<Win32FileSystem::Look>*>(parameter));
   Win32FileSystem::Look& look = **own;
   try {
-    if (Attributes(look.path) == INVALID_FILE_ATTRIBUTES || look.cancelled) {
+    // Each step of the look only while it is wanted: a cancelled look stays
+    // unanswered, as one the network holds.
+    if (look.cancelled) {
+      look.answer = {};
+    } else if (Attributes(look.path) == INVALID_FILE_ATTRIBUTES) {
       look.answer = {LookAnswer::Absent, std::nullopt};
-    } else {
-      look.answer = {LookAnswer::Present, ReadHeadOf(look.path, look.maxBytes)};
+    } else if (!look.cancelled) {
+      look.answer = {LookAnswer::Present, ReadHeadOf(look.path, look.maxBytes, &look.cancelled)};
     }
   } catch (...) {
     look.answer = {};  // no memory for the head: no answer
@@ -90,6 +116,7 @@ DWORD WINAPI LookWorker(void* parameter) {
 }  // namespace
 
 Win32FileSystem::Win32FileSystem() = default;
+Win32FileSystem::Win32FileSystem(const std::atomic<bool>* cancelled) : cancelled_(cancelled) {}
 // A look still held by the network keeps its own reference; nothing here
 // waits for it.
 Win32FileSystem::~Win32FileSystem() = default;
@@ -98,7 +125,8 @@ bool Win32FileSystem::Exists(const std::string& path) { return Attributes(path) 
 
 std::optional<std::uint64_t> Win32FileSystem::FileSize(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!::GetFileAttributesExW(Utf8ToWide(ExtendedLengthPath(path)).c_str(), GetFileExInfoStandard, &data) ||
+  if (Cancelled() ||
+      !::GetFileAttributesExW(Utf8ToWide(ExtendedLengthPath(path)).c_str(), GetFileExInfoStandard, &data) ||
       (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
     return std::nullopt;
   }
@@ -107,30 +135,28 @@ std::optional<std::uint64_t> Win32FileSystem::FileSize(const std::string& path) 
 
 bool Win32FileSystem::Replace(const std::string& from, const std::string& to) {
   // Refused while a viewer holds either file without FILE_SHARE_DELETE.
-  return ::MoveFileExW(Utf8ToWide(ExtendedLengthPath(from)).c_str(), Utf8ToWide(ExtendedLengthPath(to)).c_str(),
-                       MOVEFILE_REPLACE_EXISTING) != FALSE;
+  return !Cancelled() && ::MoveFileExW(Utf8ToWide(ExtendedLengthPath(from)).c_str(),
+                                       Utf8ToWide(ExtendedLengthPath(to)).c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
 }
 
 bool Win32FileSystem::Append(const std::string& path, const std::string& bytes) {
   // FILE_APPEND_DATA alone makes every write land at the end of the file,
   // even when another program wrote to it since we opened it.
-  UniqueFile file = Open(path, FILE_APPEND_DATA, OPEN_ALWAYS);
-  if (!file) return false;
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const DWORD chunk = static_cast<DWORD>(
-        std::min<std::size_t>(bytes.size() - done, std::numeric_limits<DWORD>::max() / 2));
-    DWORD written = 0;
-    if (!::WriteFile(file.get(), bytes.data() + done, chunk, &written, nullptr) || written == 0) {
-      return false;
-    }
-    done += written;
-  }
-  return true;
+  if (Cancelled()) return false;
+  const UniqueFile file = Open(path, FILE_APPEND_DATA, OPEN_ALWAYS);
+  return file && WriteAll(file, bytes, cancelled_);
+}
+
+bool Win32FileSystem::Overwrite(const std::string& path, const std::string& bytes) {
+  // TRUNCATE_EXISTING empties the file in the open itself; it needs
+  // GENERIC_WRITE, which a viewer that shares the file for writing allows.
+  if (Cancelled()) return false;
+  const UniqueFile file = Open(path, GENERIC_WRITE, TRUNCATE_EXISTING);
+  return file && WriteAll(file, bytes, cancelled_);
 }
 
 std::optional<std::string> Win32FileSystem::ReadHead(const std::string& path, std::size_t maxBytes) {
-  return ReadHeadOf(path, maxBytes);
+  return ReadHeadOf(path, maxBytes, cancelled_);
 }
 
 std::string Win32FileSystem::ToCodePage(std::string text) {
@@ -205,8 +231,9 @@ struct WorkerQueue {
   std::mutex lock;
   std::condition_variable changed;
   std::deque<std::function<void(FileSystem&)>> jobs;
-  bool running = false;  // a job has been taken and has not answered yet
-  bool closed = false;   // the owner has gone: no more jobs are begun
+  bool running = false;                // a job has been taken and has not answered yet
+  bool closed = false;                 // the owner has gone: no more jobs are begun
+  std::atomic<bool> cancelled{false};  // the owner has gone: the job under way takes no further step
 };
 
 DWORD WINAPI FileWorkerThread(void* parameter) {
@@ -214,7 +241,7 @@ DWORD WINAPI FileWorkerThread(void* parameter) {
   WorkerQueue& queue = **own;
   // A file system of the thread's own: the caller's may be gone by the time
   // a held write answers.
-  Win32FileSystem files;
+  Win32FileSystem files(&queue.cancelled);
   for (;;) {
     std::function<void(FileSystem&)> job;
     {
@@ -252,6 +279,9 @@ class Win32FileWorker final : public FileWorker {
       queue_->jobs.clear();
     }
     queue_->changed.notify_all();
+    // Set before the call under way is cancelled, so that the job's next call
+    // fails at once rather than wait on the share again.
+    queue_->cancelled = true;
     // A write the share holds is given up rather than waited for, so the
     // thread leaves the kernel; ERROR_NOT_FOUND when nothing was pending.
     (void)::CancelSynchronousIo(thread_.get());

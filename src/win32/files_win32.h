@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <map>
 #include <memory>
 #include <string>
@@ -14,12 +15,16 @@ namespace pellux::win32 {
 class Win32FileSystem final : public FileSystem {
  public:
   Win32FileSystem();
+  // Once cancelled is set, every call fails at once without reaching the
+  // disk or the network: a worker's file system at the monitor's end.
+  explicit Win32FileSystem(const std::atomic<bool>* cancelled);
   ~Win32FileSystem() override;
   Win32FileSystem(const Win32FileSystem&) = delete;
   Win32FileSystem& operator=(const Win32FileSystem&) = delete;
 
   [[nodiscard]] bool Exists(const std::string& path) override;
   [[nodiscard]] bool Append(const std::string& path, const std::string& bytes) override;
+  [[nodiscard]] bool Overwrite(const std::string& path, const std::string& bytes) override;
   [[nodiscard]] std::optional<std::uint64_t> FileSize(const std::string& path) override;
   [[nodiscard]] bool Replace(const std::string& from, const std::string& to) override;
   [[nodiscard]] std::optional<std::string> ReadHead(const std::string& path, std::size_t maxBytes) override;
@@ -41,6 +46,8 @@ class Win32FileSystem final : public FileSystem {
   // The looks started and not yet taken or cancelled.
   std::map<LookId, Started> looks_;
   LookId lastLook_ = 0;
+  const std::atomic<bool>* cancelled_ = nullptr;
+  [[nodiscard]] bool Cancelled() const { return cancelled_ != nullptr && cancelled_->load(); }
 };
 
 }  // namespace pellux::win32

@@ -17,6 +17,7 @@
 #include "win32/process_table_win32.h"
 #include "win32/serial_port_win32.h"
 #include "win32/settings_win32.h"
+#include "win32/supervision_mark_win32.h"
 #include "win32/system_events_win32.h"
 #include "win32/system_info_win32.h"
 #include "win32/tray_service_win32.h"
@@ -147,9 +148,10 @@ int Run(HINSTANCE instance, pellux::win32::UniqueHandle& sessionMark) {
   Win32WorkstationClaim claim;
   Win32WindowProbe windows;
 
+  Win32SupervisionMark mark(processes.CurrentSession());
   const pellux::Platform platform{files,    clock,    processes,    launcher, dialogs, system,
                                   lifetime, controls, window,       tray,     serial,  locale,
-                                  events,   settings, launchRecord, claim,    windows};
+                                  events,   settings, launchRecord, claim,    windows, mark};
   pellux::Monitor monitor(platform);
   window.SetEvents(&monitor);
   monitor.Start();
@@ -163,7 +165,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   RestrictLibrarySearch();
   // Before the session's mark, so that a monitor that refuses never keeps the
   // one that may run from starting.
-  if (const int refused = RefusedStart(); refused != 0) return refused;
+  if (const int refused = RefusedStart(); refused != 0) {
+    // A per-user copy left beside the machine-wide package: its shortcut
+    // shows the monitor that runs, as a second start in a session does.
+    if (refused == pellux::kExitBesideMachineWide) (void)ShowRunningMonitor();  // none found: nothing to show
+    return refused;
+  }
   // One monitor per logon session: a second start starts nothing, writes no
   // log line and shows no box, it only brings the first one forward.
   SessionClaim session = ClaimSession();

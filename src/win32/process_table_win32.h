@@ -1,5 +1,6 @@
 #pragma once
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "platform/process_table.h"
@@ -22,6 +23,7 @@ class Win32ProcessTable final : public ProcessTable {
   [[nodiscard]] std::uint32_t ModulePath(ProcessHandle process, ModuleHandle module, char* buffer,
                                          std::uint32_t capacity) override;
   [[nodiscard]] std::uint32_t ImagePath(ProcessHandle process, char* buffer, std::uint32_t capacity) override;
+  [[nodiscard]] bool CommandLine(ProcessHandle process, std::string* commandLine) override;
   [[nodiscard]] bool ExitCode(ProcessHandle process, std::uint32_t* exitCode) override;
   [[nodiscard]] bool Terminate(ProcessHandle process, std::uint32_t exitCode) override;
   bool Close(ProcessHandle process) override;

@@ -25,6 +25,7 @@ BUILT_IN = {
     "LogFile": "PelluxMONITOR.anc in the monitor's own folder",
     "LogLimitKB": "65536",
     "BridgeHungSeconds": "0",
+    "ControllerMatch": "empty",
 }
 
 

@@ -17,9 +17,13 @@ class ControlsCase(H.MonitorTestCase):
 
     def setUp(self):
         super().setUp()
+        self.before_start()
         self.main, self.javaw, self.bridge = self.wait_steady()
         self.port = self.h.control(self.main, H.TBPORT)
         wait_until(lambda: self.focus_id() == H.TBPORT, 5, "the focus in TBPort")
+
+    def before_start(self):
+        """What a case puts in place before the monitor starts."""
 
     def focus_id(self):
         return self.h.focus(self.main["hwnd"])["focus_id"]
@@ -239,3 +243,28 @@ class ControllerButton(ControlsCase):
 
 if __name__ == "__main__":
     unittest.main()
+
+
+class ControllerAmongOtherJava(ControlsCase):
+    """Another Java program started before the monitor, and ControllerMatch naming the controller's folder."""
+
+    OTHER = r"C:\HMI\jre\bin\javaw.exe"
+
+    def before_start(self):
+        self.addCleanup(H._remove, self.h.unix(r"C:\HMI"))
+        H._copy(self.h.standin("javaw.exe"), self.h.unix(self.OTHER))
+        key = r"HKCU\Software\PelluxMONITOR"
+        self.addCleanup(self.h.reg, "delete", key, "/f", "/reg:64")
+        self.assertEqual(self.h.reg("add", key, "/v", "ControllerMatch", "/d", "\\Pellux\\", "/f", "/reg:64"), 0)
+        self.other = self.h.start_program(self.OTHER, r"C:\HMI")
+        self.h.wait_process_at(self.OTHER, 10)
+
+    def test_the_controllers_button_ends_the_controller_and_the_bridge_and_never_the_other_java_program(self):
+        for pid in (self.javaw["pid"], self.bridge["pid"], self.other):
+            self.h.hold(pid)
+        self.click(H.CBPELLUX)  # the other program, listed first, is what a stop by name alone ends
+        self.assertEqual(self.h.wait_exit(self.javaw["pid"], 3), (True, 1), "the controller still runs")
+        self.assertEqual(self.h.wait_exit(self.bridge["pid"], 3), (True, 1), "the bridge still runs")
+        self.wait_cycles(2)  # nor does the other program keep a bridge
+        self.assertEqual(self.h.wait_exit(self.other, 0), (False, 259))
+        self.assertEqual(self.h.processes_at(H.BRIDGE_EXE), [])

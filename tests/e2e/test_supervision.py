@@ -143,6 +143,30 @@ class Cycle(SupervisionCase):
         for control_id in (H.CBLINTARO, H.CBPELLUX):
             self.assertEqual(self.h.control_colour(self.h.control(main, control_id)), H.GREEN)
 
+    def test_a_controller_told_apart_by_its_command_line_has_its_bridge_ended_while_another_java_runs_on(self):
+        # One shared Java runs both; only the controller's command line names its jar. Wine answers
+        # no command-line query, and the monitor reads it from the process's memory.
+        java, key = r"C:\Java\bin\javaw.exe", r"HKCU\Software\PelluxMONITOR"
+        self.addCleanup(H._remove, self.h.unix(r"C:\Java"))
+        H._copy(self.h.standin("javaw.exe"), self.h.unix(java))
+        with open(self.h.unix(H.CONTROLLER_DIR + r"\Pellux.runtime"), "w") as f:
+            f.write(java + "\r\n")
+        self.addCleanup(self.h.reg, "delete", key, "/f", "/reg:64")
+        self.assertEqual(self.h.reg("add", key, "/v", "ControllerMatch", "/d", "pellux.JAR", "/f", "/reg:64"), 0)
+        other = self.h.start_program(java, r"C:\Java")
+        self.h.hold(other)
+        self.wait_green(self.start_and_wait_window(), H.CBLINTARO, H.CBPELLUX)
+        controller = self.h.wait_process_at(java, 20, exclude={other})
+        bridge = self.h.wait_process_at(H.BRIDGE_EXE, 10)
+        self.wait_cycles(2)
+        self.h.hold(bridge["pid"])
+        self.assertTrue(self.h.kill(controller["pid"]))
+        self.assertEqual(self.h.wait_exit(bridge["pid"], 4.5), (True, 1), "the bridge outlived its controller")
+        self.wait_cycles(1)
+        self.assertEqual(self.h.wait_exit(other, 0), (False, 259))
+        self.assertEqual(self.h.processes_at(H.BRIDGE_EXE), [])
+        self.assertEqual([t for t in self.h.log_texts() if "Linea de Comandos" in t], [])
+
     def test_cycles_start_three_seconds_apart_each_closed_by_its_after_line(self):
         self.wait_steady()
         self.wait_cycles(4)

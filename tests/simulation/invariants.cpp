@@ -8,9 +8,10 @@ namespace {
 constexpr struct {
   std::uint32_t id;
   int level;
-} kEventLevels[] = {{1000, 0}, {1001, 0}, {1002, 2},  {1003, 2}, {1004, 2}, {1010, 0}, {1011, 2}, {1012, 0}, {1020, 1},
-                    {1021, 2}, {1022, 1}, {1023, -1}, {1024, 2}, {1025, 1}, {1030, 1}, {1031, 0}, {1032, 0}, {1033, 1},
-                    {1040, 0}, {1041, 0}, {1042, 0},  {1043, 0}, {1044, 0}, {1050, 1}, {1051, 1}, {1052, 1}, {1053, 0}};
+} kEventLevels[] = {{1000, 0}, {1001, 0}, {1002, 2}, {1003, 2},  {1004, 2}, {1010, 0}, {1011, 2}, {1012, 0},
+                    {1020, 1}, {1021, 2}, {1022, 1}, {1023, -1}, {1024, 2}, {1025, 1}, {1030, 1}, {1031, 0},
+                    {1032, 0}, {1033, 1}, {1040, 0}, {1041, 0},  {1042, 0}, {1043, 0}, {1044, 0}, {1050, 1},
+                    {1051, 1}, {1052, 1}, {1053, 0}, {1070, 1},  {1071, 0}};
 
 }  // namespace
 
@@ -25,6 +26,14 @@ std::string World::EndsOnlyStopNames() const {
   for (const EndedProcess& e : stepEnded_)
     if (e.path.find(bridgeStop_) == std::string::npos && e.path.find("JAVAW") == std::string::npos)
       return "ended " + e.path;
+  return {};
+}
+
+// With ControllerMatch set, no stop ends another Java program, a launcher's helper included.
+std::string World::SparesOtherJava() const {
+  if (match_.empty()) return {};
+  for (const EndedProcess& e : stepEnded_)
+    if (e.role == Role::OtherJava) return "ended the other Java program " + std::to_string(e.id);
   return {};
 }
 
@@ -66,13 +75,13 @@ std::string World::OneController() const { return OneOf(Role::Controller); }
 
 std::string World::BridgeBackWithinACycle() const {
   // A bridge ended for not answering comes back with the next cycle.
-  if (!stepIsCycle_ || !monitor_ || !CycleChecked() || !Visible("JAVAW.EXE") || !hungEnds_.empty()) return {};
+  if (!stepIsCycle_ || !monitor_ || !CycleChecked() || !ControllerVisible() || !hungEnds_.empty()) return {};
   const bool failed = !bridgeLaunches_.empty() && bridgeLaunches_.back() == 0;
   return !Visible(bridgeName_) && !failed ? "the controller runs and no bridge after the cycle" : "";
 }
 
 std::string World::BridgeEndedAfterController() const {
-  if (!stepIsCycle_ || !monitor_ || !CycleChecked() || Visible("JAVAW.EXE") || !Visible(bridgeName_)) return {};
+  if (!stepIsCycle_ || !monitor_ || !CycleChecked() || ControllerVisible() || !Visible(bridgeName_)) return {};
   if (GraceMayHold() || !fake_.processes.terminated.empty()) return {};
   for (const auto& p : fake_.processes.processes)
     if (Upper(p.path).find(bridgeName_) != std::string::npos && (!p.openForTerminate || !p.terminable || p.endsLater))
@@ -105,8 +114,7 @@ std::string World::EventCounts() const {
 
 // The log since the last step: each line in its shape, stamped now, with a text the system can write.
 std::string World::LogLineShape() const {
-  if (!fake_.files.Has(logPath_)) return {};
-  const std::string& contents = fake_.files.entries.at(logPath_).contents;
+  const std::string& contents = stepLog_;
   // Every line of a step bears the same stamp: the line of an empty text, cut around where the text goes.
   const std::string empty = FormatLogLine(fake_.clock.now, "");
   const std::size_t textAt = empty.size() - 3;
@@ -129,6 +137,26 @@ std::string World::LogLineShape() const {
   return "a broken line or stamp: " + contents.substr(contents.rfind('\n', at) + 1, 80);
 }
 
+// The log keeps its newest lines: after a cycle the live file ends with the cycle's last line whenever the
+// file can be written (not locked, and not held against both its roll-over and its new beginning), and
+// neither file holds much more than twice the limit.
+std::string World::LogKeepsNewestLines() const {
+  constexpr std::size_t kTwiceTheLimit = std::size_t{2} * kLeastLogLimitKB * 1024;
+  constexpr std::size_t kCountLines = 256;  // the lines that tell what was cut or lost, at the head of a file
+  if (!loggingRun_) return {};
+  for (const std::string* path : {&logPath_, &rolledPath_})
+    if (const std::size_t size = fake_.files.Contents(*path).size(); size > kTwiceTheLimit + kCountLines)
+      return *path + " holds " + std::to_string(size) + " bytes";
+  if (!stepIsCycle_ || !Alive() || !monitor_->Log().IsOn() || !fake_.files.Has(logPath_)) return {};
+  const fakes::FakeFileSystem::Entry& live = fake_.files.entries.at(logPath_);
+  if (live.locked || (fake_.files.refuseRename && fake_.files.refuseOverwrite)) return {};
+  const std::string last = FormatLogLine(fake_.clock.now, "Timer1 - AFTER 'CALL Pellux_MONITOR'");
+  const std::string& contents = live.contents;
+  if (contents.size() >= last.size() && contents.compare(contents.size() - last.size(), last.size(), last) == 0)
+    return {};
+  return "the cycle's last line is not at the end of the live log (" + std::to_string(contents.size()) + " bytes)";
+}
+
 // A click: the button turns green or red by what runs after it; a refused one keeps its colour.
 std::string World::ButtonColours() const {
   if (!expect_.click || !Alive()) return {};
@@ -137,7 +165,7 @@ std::string World::ButtonColours() const {
   const ProgramButton other = button == ProgramButton::CBPellux ? ProgramButton::CBLINTARO : ProgramButton::CBPellux;
   if (expect_.refused) return c.colours.at(button) != expect_.before ? "a refused click recoloured its button" : "";
   const bool first = button == ProgramButton::CBPellux, bridge = Visible(bridgeName_);
-  const bool runs = first ? Visible("JAVAW.EXE") : bridge;
+  const bool runs = first ? ControllerVisible() : bridge;
   const Colour otherExpected = expect_.before == kGreen && first && !bridge ? kRed : expect_.otherBefore;
   if (c.colours.at(button) != (runs ? kGreen : kRed) || c.colours.at(other) != otherExpected)
     return "after a click on a button of colour " + std::to_string(expect_.before);
@@ -149,7 +177,7 @@ std::string World::StripColours() const {
   if (!expect_.click || expect_.refused || !Alive()) return {};
   const auto& c = fake_.controls;
   const bool first = *expect_.click == ProgramButton::CBPellux;
-  const bool controller = Visible("JAVAW.EXE"), bridge = Visible(bridgeName_);
+  const bool controller = ControllerVisible(), bridge = Visible(bridgeName_);
   const bool runs = first ? controller : bridge;
   Colour back = runs ? kGreen : kRed;
   Colour fore = runs ? kBlack : kWhite;
@@ -344,6 +372,8 @@ const World::Invariant World::kInvariants[] = {
     {"events-per-hour", "the event log flooded by one fault", &World::EventsPerHour, false, false, true},
     {"event-counts", "the event log's counts do not add up to what happened", &World::EventCounts},
     {"log-line-shape", "a log line the reader cannot parse or place", &World::LogLineShape},
+    {"log-keeps-newest-lines", "the log holds old lines and not the newest, or grows past twice its limit",
+     &World::LogKeepsNewestLines},
     {"button-colours", "a button's colour says the opposite of what runs", &World::ButtonColours},
     {"strip-colours", "the strip's colour says the opposite of what runs", &World::StripColours},
     {"port-field", "the port field keeps a text no port can have", &World::PortField},
@@ -359,6 +389,8 @@ const World::Invariant World::kInvariants[] = {
      true},
     {"refused-setting-launches-nothing", "programs started from a setting the monitor refused",
      &World::RefusedSettingLaunchesNothing},
+    {"spares-other-java", "the controller's button ends the plant's HMI and leaves the controller running",
+     &World::SparesOtherJava},
     {"records-first-javaw", "a monitor started again takes a launcher's helper for the controller",
      &World::RecordsFirstJavaw},
     {"hung-bridge-ended", "the bridge hangs for hours and the machine waits for someone to end it",
@@ -383,6 +415,10 @@ const World::Invariant World::kInvariants[] = {
      &World::OneBridgeOnTheWorkstation, true},
     {"ends-only-its-own-session", "a stop in one session ends another session's programs",
      &World::EndsOnlyItsOwnSession, true},
+    {"no-bridge-beside-another-monitor", "a second bridge started while another session's monitor supervises",
+     &World::NoBridgeBesideAnotherMonitor, true},
+    {"waits-only-for-another-monitor", "somebody's Java program keeps a session's monitor from supervising",
+     &World::WaitsOnlyForAnotherMonitor, true},
 };
 
 void World::CheckMonitor(const fakes::FakeSystemEventLog& events, std::map<std::string, std::deque<U64>>& lastHour) {

@@ -67,6 +67,11 @@ void World::AddParts() {
       {"other-java", 24, false,
        [this](Rng& r) {
          const std::int32_t id = Spawn(Role::OtherJava, kOtherJavaPath, r);
+         if (r.Chance(0.3)) {  // its path alone then tells it apart, and the log says so
+           Proc(id)->commandLineReadable = false;
+           Writable("NO se Pudo Leer la Linea de Comandos de '" + kOtherJavaPath + "' (" + std::to_string(id) +
+                    "): Decide Solo su Ruta");
+         }
          Ends(r.Exp(3 * kHour), id);
        }},
       {"namesake", 24, false,
@@ -147,6 +152,19 @@ void World::AddParts() {
          fake_.files.entries[logPath_].locked = true;
          At(r.Exp(10 * kMinute), [this] {
            if (fake_.files.Has(logPath_)) fake_.files.entries[logPath_].locked = false;
+         });
+       }},
+      {"log-viewer", 2 * 24, false,
+       [this](Rng& r) {  // holds the live log without delete sharing: for a while, for good, or mapped
+         if (!fake_.files.Has(logPath_) || fake_.files.refuseRename) return;
+         fake_.files.refuseRename = true;
+         const U64 how = r.Below(3);
+         if (how == 0) return Note("the log held for good");
+         fake_.files.refuseOverwrite = how == 2;  // mapped: the live file cannot be begun again either
+         Note(how == 2 ? "the log mapped by a viewer" : "the log held by a viewer");
+         At(r.Exp(how == 2 ? 20 * kMinute : 3 * kHour), [this] {
+           fake_.files.refuseRename = false;
+           fake_.files.refuseOverwrite = false;
          });
        }},
       {"click", 3, true,

@@ -11,7 +11,9 @@ constexpr struct {
 } kFixedSeeds[] = {{5, 1, "a monitor started again launched a second bridge and controller"},
                    {60, 1, "a Timer1 that could not be armed again ended supervision without a word"},
                    {160, 3, "a BridgeProcess without .exe taken: a new bridge on every cycle"},
-                   {17, 1, "two logons at once: the second monitor launched before the first one's programs showed"}};
+                   {17, 1, "two logons at once: the second monitor launched before the first one's programs showed"},
+                   {4, 3, "a Java service of session 0 or a user's Java program kept a monitor waiting"},
+                   {2, 1, "a monitor launched a bridge while another session's monitor supervised"}};
 
 LocalTime CivilTime(std::int64_t seconds) {
   const std::int64_t z = seconds / 86400 + 719468, rest = seconds % 86400;
@@ -70,8 +72,16 @@ bool World::Run() {
   } else if (lowerCase) {
     placed_.push_back({SettingsKey::MachinePolicy, "BridgeProcess", "lintaro.exe"});
   }
+  // The controller told apart from other Java programs by its command line, on a workstation that answers the
+  // question with limited rights or (Windows 7) only with full ones.
+  if (Rng match = Stream("match"); match.Chance(0.4)) {
+    placed_.push_back({SettingsKey::Machine, "ControllerMatch", match.Chance(0.5) ? "Pellux.jar" : "-JAR pellux"});
+    match_ = Upper(placed_.back().value);
+    fake_.processes.commandLineByQuery = match.Chance(0.5);
+  }
   for (const Placed& setting : placed_)
     if (setting.name == "LogFile") logPath_ = setting.value;
+  rolledPath_ = RolledLogFile(logPath_);
   // Half the runs look at the bridge's window.
   if (Rng hung = Stream("bridge-hung-seconds"); hung.Chance(0.5)) {
     constexpr U64 kSeconds[] = {10, 30, 60, 300};
@@ -89,6 +99,7 @@ bool World::Run() {
   };
   logTexts_ = {kLogBanner, kStartedText, "Timer1 - BEFORE 'CALL Pellux_MONITOR'",
                "Timer1 - AFTER 'CALL Pellux_MONITOR'"};
+  logPrefixes_ = {"LOG LLENO - "};  // the lines lost, the bytes cut
   for (const SupervisedProgram* p : {&kController, &std::as_const(bridge_)}) {
     for (const std::string* text :
          {&p->clickLogText, &p->missingLog, &p->notStarted, &p->started, &p->stillRunning, &p->stopped})

@@ -5,6 +5,8 @@ namespace pellux::sim {
 // Two logon sessions on a workstation of their own: a monitor in each (sessions 1 and 2), logons, switches and
 // logoffs, and an operator who starts the controller by hand in the session before the screen. The sessions
 // are one account's or two accounts' (whose processes refuse each other every open), as the seed decides.
+// Beside them, the services' session 0 runs a Java service that comes and goes, and users' Java programs
+// come and go in both sessions and in a third user's session 3, where no monitor runs.
 struct World::Sessions {
   // What a monitor sees of the one process table: its own session and its own id, every other call the same.
   class SeatTable final : public ProcessTable {
@@ -15,7 +17,9 @@ struct World::Sessions {
     }
     ProcessHandle Open(std::uint32_t access, bool inheritable, std::int32_t id) override {
       const auto it = w_.who.find(id);
-      if (w_.twoAccounts && it != w_.who.end() && it->second.session != session_) {
+      // Session 0's services and session 3's user are other accounts whatever the seed.
+      if (it != w_.who.end() && it->second.session != session_ &&
+          (w_.twoAccounts || it->second.session == 0 || it->second.session == 3)) {
         w_.table.lastError = 5;  // another account's process grants nothing
         return 0;
       }
@@ -72,8 +76,23 @@ struct World::Sessions {
     SessionId& holder_;
     SessionId me_;
   };
+  // Each session's mark in the namespace every session sees, let go when its monitor's process goes.
+  class SeatMark final : public SupervisionMark {
+   public:
+    SeatMark(std::set<SessionId>& marks, SessionId me) : marks_(marks), me_(me) {}
+    bool Hold() override {
+      marks_.insert(me_);
+      return true;
+    }
+    void Drop() override { marks_.erase(me_); }
+    bool HeldIn(SessionId session) override { return marks_.count(session) != 0; }
+
+   private:
+    std::set<SessionId>& marks_;
+    SessionId me_;
+  };
   struct Seat {
-    Seat(Sessions& w, SessionId s) : session(s), table(w, s), claim(w.claimHolder, s) {
+    Seat(Sessions& w, SessionId s) : session(s), table(w, s), claim(w.claimHolder, s), mark(w.marks, s) {
       fake.system.session = s;
       fake.files.AddFile(kBridge.installPath, "exe");
       fake.files.AddFile(kController.installPath, "exe");
@@ -83,17 +102,18 @@ struct World::Sessions {
     Platform platform() {
       fakes::FakePlatform& f = fake;
       return {f.files, f.clock,  table,    f.launcher, f.dialogs,  f.system,       f.lifetime, f.controls, f.timers,
-              f.tray,  f.serial, f.locale, f.events,   f.settings, f.launchRecord, claim,      f.windows};
+              f.tray,  f.serial, f.locale, f.events,   f.settings, f.launchRecord, claim,      f.windows,  mark};
     }
     SessionId session;
     fakes::FakePlatform fake;  // the session's own window, files, events and launch record
     SeatTable table;
     SeatClaim claim;
+    SeatMark mark;
     std::unique_ptr<Monitor> monitor;
     bool loggedOn = false;
+    bool waiting = false;                             // for another session, as its monitor's events tell
     int timerGen[4] = {};                             // a timer armed again leaves its earlier due time behind
     std::map<std::string, std::deque<U64>> lastHour;  // its events of each kind in the last hour
-    bool waiting = false;  // the monitor said it waits for the other session (1050, 1052), and has not said 1053
     std::optional<U64> freeSince;  // since when it waits with nothing of the other session running or claiming
   };
   struct Known {
@@ -136,7 +156,26 @@ struct World::Sessions {
         if (s.loggedOn && !s.monitor) Start(s);
       });
     });
+    // Somebody's Java: a service in session 0, and programs of the users of sessions 1, 2 and 3.
+    Next("service-java", 12, [this] { ToggleJava(0); });
+    Next("java-program", 6, [this] { ToggleJava(static_cast<SessionId>(1 + r.Below(3))); });
     w.At(0, [this] { LogOn(0); });
+  }
+  void ToggleJava(SessionId session) {
+    for (const auto& [id, k] : who)
+      if (k.role == Role::OtherJava && k.session == session) return Exit(id);
+    Spawn(Role::OtherJava, session == 0 ? "C:\\Historian\\jre\\bin\\javaw.exe" : "C:\\Tools\\jre\\bin\\javaw.exe",
+          session, false);
+  }
+  // Whether another session's monitor holds its mark or the claim to launch, or a bridge runs in another
+  // session: the only reasons for s's monitor to wait, and the first two the reasons not to launch a bridge.
+  bool OtherMonitorSupervises(const Seat& s) const {
+    return std::any_of(marks.begin(), marks.end(), [&](SessionId m) { return m != s.session; }) ||
+           (claimHolder != 0 && claimHolder != s.session);
+  }
+  bool BridgeElsewhere(const Seat& s) const {
+    return std::any_of(who.begin(), who.end(),
+                       [&](const auto& k) { return k.second.role == Role::Bridge && k.second.session != s.session; });
   }
   // A kind of happening, again and again, a mean of hours apart.
   void Next(const char* name, double hours, const std::function<void()>& act) {
@@ -178,19 +217,20 @@ struct World::Sessions {
     if (seats[1 - i]->loggedOn) active = 1 - i;
   }
   void Start(Seat& s) {
-    s.waiting = false;
     s.lastHour.clear();
     s.table.ownId = Spawn(Role::Monitor, "C:\\Monitor\\PelluxMONITOR.exe", s.session, false);
     s.fake.timers.interval.clear();
     s.fake.controls.colours = {{ProgramButton::CBPellux, kLightGrey}, {ProgramButton::CBLINTARO, kLightGrey}};
     s.fake.controls.portText = "3";
     s.monitor = std::make_unique<Monitor>(s.platform());
+    s.waiting = false;
     Step(s, "start", [&] { s.monitor->Start(); });
   }
   void Gone(Seat& s) {
     s.monitor.reset();
     for (int& gen : s.timerGen) ++gen;
-    s.claim.Release();  // the system lets the named object go with its last handle
+    s.claim.Release();  // the system lets the named objects go with their last handle
+    s.mark.Drop();
     Exit(std::exchange(s.table.ownId, -1));
   }
   void Dies(Role role) {
@@ -266,6 +306,7 @@ struct World::Sessions {
   // A step of one session's monitor; the world learns what it ended and which timers it armed.
   void Step(Seat& s, const std::string& what, const std::function<void()>& act) {
     std::string line = "session " + std::to_string(s.session) + ": " + what;
+    const bool otherSupervised = OtherMonitorSupervises(s);
     s.fake.clock.ms = w.Now();
     s.fake.clock.now = w.fake_.clock.now;
     try {
@@ -273,7 +314,22 @@ struct World::Sessions {
     } catch (const std::exception& e) {
       w.Fail("no-exception", line + " threw " + e.what());
     }
-    for (const auto& [path, folder] : s.fake.launcher.launches) line += " launch:" + path.substr(path.rfind('\\') + 1);
+    for (const auto& [path, folder] : s.fake.launcher.launches) {
+      line += " launch:" + path.substr(path.rfind('\\') + 1);
+      if (path == kBridge.installPath && otherSupervised && bridgeBesideOther.empty())
+        bridgeBesideOther = line + ", while another session's monitor held its mark or the claim";
+    }
+    // The wait begins with start-up's event and ends with its own; a cycle that leaves it on waits only for
+    // another monitor or a bridge of another session.
+    for (const auto& event : s.fake.events.events) {
+      if (event.id == EventId::OtherSessionAtStart || event.id == EventId::LaunchClaimed) s.waiting = true;
+      if (event.id == EventId::OwnSessionAgain) s.waiting = false;
+    }
+    if (what == "Timer1" && s.monitor && s.waiting && !OtherMonitorSupervises(s) && !BridgeElsewhere(s) &&
+        waitedWithoutCause.empty())
+      waitedWithoutCause = line +
+                           ": still waiting, though no other monitor holds its mark or the claim"
+                           " and no bridge runs in another session";
     for (const auto& [id, code] : table.terminated) {
       line += " ended:" + std::to_string(id);
       if (who.count(id) != 0 && !Alive(id)) Exit(id);
@@ -286,10 +342,6 @@ struct World::Sessions {
           if (s.monitor && gen == s.timerGen[t])
             Step(s, t == 1 ? "Timer1" : "Timer3", [&] { s.monitor->OnTimer(static_cast<TimerId>(t)); });
         });
-    }
-    for (const auto& e : s.fake.events.events) {
-      if (e.id == EventId::OtherSessionAtStart || e.id == EventId::LaunchClaimed) s.waiting = true;
-      if (e.id == EventId::OwnSessionAgain) s.waiting = false;
     }
     w.CheckMonitor(s.fake.events, s.lastHour);
     fakes::FakePlatform& f = s.fake;
@@ -305,9 +357,7 @@ struct World::Sessions {
   void UpdateLiveness() {
     for (const auto& seat : seats) {
       Seat& s = *seat;
-      bool free = s.monitor && s.waiting && (claimHolder == 0 || claimHolder == s.session);
-      for (const auto& [id, k] : who)
-        free &= k.session == s.session || (k.role != Role::Controller && k.role != Role::Bridge);
+      const bool free = s.monitor && s.waiting && !OtherMonitorSupervises(s) && !BridgeElsewhere(s);
       if (!free)
         s.freeSince.reset();
       else if (!s.freeSince)
@@ -319,10 +369,10 @@ struct World::Sessions {
     return std::any_of(table.processes.begin(), table.processes.end(), [id](const Process& p) { return p.id == id; });
   }
   // How many of a kind run on the workstation, and how many of them the monitors launched.
-  std::pair<int, int> Count(Role role) const {
+  std::pair<int, int> Count(Role role, bool watchedOnly = false) const {
     std::pair<int, int> n;
     for (const auto& [id, k] : who)
-      if (k.role == role) {
+      if (k.role == role && (!watchedOnly || seats[k.session - 1]->monitor)) {
         ++n.first;
         n.second += k.launched ? 1 : 0;
       }
@@ -335,16 +385,21 @@ struct World::Sessions {
   std::map<std::int32_t, Known> who;
   std::unique_ptr<Seat> seats[2];
   SessionId claimHolder = 0;
+  std::set<SessionId> marks;  // the sessions whose monitors hold their marks
   std::int32_t nextId = 8;
   int active = 0;  // the session before the screen
   bool twoAccounts = false;
-  std::string endedElsewhere;  // the first process a monitor ended in another session
   SessionId claimSinceOf = 0;  // the holder of the claim when it was last looked at, and since when
   U64 claimSince = 0;
+  std::string endedElsewhere;      // the first process a monitor ended in another session
+  std::string bridgeBesideOther;   // the first bridge launched while another monitor supervised
+  std::string waitedWithoutCause;  // the first cycle that waited for nothing
 };
 
+// A controller left running in a session whose monitor has gone (closed by its operator) holds no mark: to the
+// other sessions' monitors it is somebody's Java program, and they may launch their own beside it.
 std::string World::OneControllerOnTheWorkstation() const {
-  const auto [all, launched] = sessions_->Count(Role::Controller);
+  const auto [all, launched] = sessions_->Count(Role::Controller, true);
   if (all < 2 || launched == 0) return {};
   return std::to_string(all) + " controllers run, " + std::to_string(launched) + " launched";
 }
@@ -353,12 +408,13 @@ std::string World::OneBridgeOnTheWorkstation() const {
   return launched > 1 ? std::to_string(launched) + " bridges launched by the two sessions' monitors" : "";
 }
 std::string World::EndsOnlyItsOwnSession() const { return sessions_->endedElsewhere; }
-// Once nothing of the other session runs or claims, the waiting monitor's next cycle ends the wait.
+// Once no other monitor holds its mark or the claim and no bridge runs in another session, the waiting
+// monitor's next cycle ends the wait.
 std::string World::WaitForAnotherSessionEnds() const {
   for (const auto& s : sessions_->seats)
     if (s->freeSince && Now() - *s->freeSince > 3 * kSecond)
       return "session " + std::to_string(s->session) + "'s monitor waits " + std::to_string(Now() - *s->freeSince) +
-             " ms after the other session's programs went";
+             " ms after the other session's monitor and bridge went";
   return {};
 }
 // The claim to launch is given up within the controller's start: 3 minutes and 30 s, and a cycle.
@@ -369,6 +425,8 @@ std::string World::ClaimGivenUpOnTheWorkstation() const {
          std::to_string((Now() - s.claimSince) / kSecond) + " s";
 }
 void World::UpdateLiveness() { sessions_->UpdateLiveness(); }
+std::string World::NoBridgeBesideAnotherMonitor() const { return sessions_->bridgeBesideOther; }
+std::string World::WaitsOnlyForAnotherMonitor() const { return sessions_->waitedWithoutCause; }
 
 // The world is made and unmade where its two sessions' workstation is whole.
 World::World(U64 seed, U64 days) : seed_(seed), end_(days * kDay) {
@@ -386,9 +444,9 @@ void World::PrintSessions() const {
   for (const auto& [id, k] : sessions_->who)
     if (k.role != Role::Monitor)
       std::printf(" %d%s %s in session %u;", id, k.launched ? " launched" : "",
-                  k.role == Role::Controller ? "javaw.exe"
-                  : k.role == Role::Bridge   ? "LINTARO.exe"
-                                             : "Pellux.exe",
+                  k.role == Role::Controller || k.role == Role::OtherJava ? "javaw.exe"
+                  : k.role == Role::Bridge                                ? "LINTARO.exe"
+                                                                          : "Pellux.exe",
                   static_cast<unsigned>(k.session));
 }
 

@@ -52,10 +52,12 @@ void World::StartsJava(U64 delay, std::int32_t launcher) {
   Later(delay, launcher, [this, launcher] {
     const std::int32_t java = Spawn(Role::Controller, kControllerPath, launches_, info_[launcher].launched);
     Proc(java)->parentId = launcher;
+    Proc(java)->commandLine = kControllerCommandLine;
     Note("the launcher " + std::to_string(launcher) + " started javaw.exe " + std::to_string(java));
     if (info_[launcher].launched && std::exchange(secondJavaw_, false)) {  // and a helper javaw.exe beside it
       const std::int32_t helper = Spawn(Role::OtherJava, kControllerPath, launches_);
       Proc(helper)->parentId = launcher;
+      Proc(helper)->commandLine = "\"" + kControllerPath + "\" -jar updater.jar";
       info_[helper].firstSibling = java;
       Ends(launches_.Between(5, 120) * kSecond, helper);
     }
@@ -170,6 +172,18 @@ bool World::Visible(const std::string& name) const {
            p.path.size() >= name.size() &&
            std::equal(name.begin(), name.end(), p.path.end() - static_cast<std::ptrdiff_t>(name.size()),
                       [](char a, char b) { return a == Upper(b); });
+  });
+}
+
+bool World::ControllerVisible() const {
+  if (match_.empty()) return Visible("JAVAW.EXE");
+  const bool byQuery = fake_.processes.commandLineByQuery;
+  return std::any_of(fake_.processes.processes.begin(), fake_.processes.processes.end(), [&](const Process& p) {
+    const std::string path = Upper(p.path), line = Upper(p.commandLine.empty() ? p.path : p.commandLine);
+    const bool read = p.commandLineReadable && (p.openForRead || (byQuery && p.openLimited));
+    return ((p.openForRead && (!p.modulesReadable || p.pathReadable)) || (p.openLimited && p.imageReadable)) &&
+           path.size() >= 9 && path.compare(path.size() - 9, 9, "JAVAW.EXE") == 0 &&
+           (path.find(match_) != std::string::npos || (read && line.find(match_) != std::string::npos));
   });
 }
 
@@ -303,6 +317,11 @@ void World::StartMonitor() {
     fake_.files.AddFile(logPath_);
   else
     fake_.files.Remove(logPath_);
+  liveRead_ = 0;
+  if (loggingRun_) {  // the least limit, so that a month fills the log hundreds of times
+    fake_.settings.SetNumber(SettingsKey::Machine, "LogLimitKB", kLeastLogLimitKB);
+    Writable(SetValueLogText({"LogLimitKB", std::to_string(kLeastLogLimitKB), SettingsKey::Machine}));
+  }
   happened_.clear();
   reported_.clear();
   lastHour_.clear();
@@ -364,6 +383,17 @@ void World::Act(const std::string& what, const std::function<void()>& action) {
 // the log are read, an end of the monitor brings its restart.
 void World::Observe() {
   fakes::FakePlatform& f = fake_;
+  // The step's lines: after what was read of the live file, or all of it once begun again; and, when the step
+  // rolled the live file over, what it wrote to it before.
+  const auto live = f.files.entries.find(logPath_), rolled = f.files.entries.find(rolledPath_);
+  const bool hasLive = live != f.files.entries.end() && !live->second.contents.empty();
+  const bool rolledNow = rolled != f.files.entries.end() && !rolled->second.contents.empty() &&
+                         rolled->second.contents.back() != '\0';
+  rolledFrom_ = !rolledNow ? std::string::npos : rolled->second.contents[0] == '\0' ? liveRead_ : 0;
+  liveFrom_ = hasLive && live->second.contents[0] == '\0' ? liveRead_ : 0;
+  stepLog_.clear();
+  if (rolledNow) stepLog_.append(rolled->second.contents, std::min(rolledFrom_, rolled->second.contents.size()));
+  if (hasLive) stepLog_.append(live->second.contents, std::min(liveFrom_, live->second.contents.size()));
   stepEnded_.clear();
   hungEnds_.clear();
   for (const auto& [id, code] : f.processes.terminated) {
@@ -371,7 +401,7 @@ void World::Observe() {
     stepEnded_.push_back({id, it == info_.end() ? Role::System : it->second.role,
                           it == info_.end() ? std::string() : Upper(it->second.path)});
     // A cycle ends the bridge while the controller runs only for not answering.
-    const bool hungEnd = stepIsCycle_ && Visible("JAVAW.EXE");
+    const bool hungEnd = stepIsCycle_ && ControllerVisible();
     if (hungEnd) {
       const auto since = unanswered_.find(id);
       hungEnds_.emplace_back(id, since == unanswered_.end() ? std::nullopt : std::optional<U64>(Now() - since->second));
@@ -403,13 +433,13 @@ void World::Observe() {
     CountInTheHour(lastHour_, e);
   }
   if (f.lifetime.ends > 0) Restart(crashes_.Between(1, 30) * kMinute);
-  if (stepIsCycle_ && CycleChecked() && Visible("JAVAW.EXE")) controllerSeen_ = true;
+  if (stepIsCycle_ && CycleChecked() && ControllerVisible()) controllerSeen_ = true;
   if (stepIsCycle_) lastCycleMs_ = Now();
   if (stepIsCycle_ && f.processes.snapshots > 0) lastWalkMs_ = Now();
   if (f.controls.stripShows != std::exchange(stripShows_, f.controls.stripShows)) stripShownMs_ = Now();
   if (stepIsCycle_) {  // the bridge this cycle could judge: the controller runs, nothing holds, it may be ended
     std::int32_t hung = 0;
-    if (hungSeconds_ != 0 && CycleChecked() && Visible("JAVAW.EXE") && !controlHolds_)
+    if (hungSeconds_ != 0 && CycleChecked() && ControllerVisible() && !controlHolds_)
       for (const auto& [id, since] : unanswered_) {
         const Process* p = Proc(id);
         const auto it = info_.find(id);
@@ -448,7 +478,14 @@ std::string World::TraceLine(const std::string& what) const {
 // The fakes' records of the step are read; the next step starts afresh.
 void World::ClearRecords() {
   fakes::FakePlatform& f = fake_;
-  if (f.files.Has(logPath_)) f.files.entries[logPath_].contents.clear();  // read by whoever keeps the log
+  // What was read is overwritten, the files' sizes kept: the log's limit works on them as on a workstation.
+  for (const auto& [path, from] : {std::pair{&logPath_, liveFrom_}, std::pair{&rolledPath_, rolledFrom_}}) {
+    const auto it = f.files.entries.find(*path);
+    if (it == f.files.entries.end()) continue;
+    std::string& contents = it->second.contents;
+    std::fill(contents.begin() + static_cast<std::ptrdiff_t>(std::min(from, contents.size())), contents.end(), '\0');
+  }
+  liveRead_ = f.files.Contents(logPath_).size();
   f.lifetime.ends = 0;
   f.ClearRecords();
   f.launchRecord.writes = 0;

@@ -76,6 +76,8 @@ struct Crash {};  // thrown by the world to crash the monitor in the middle of a
 const std::string kControllerPath = "C:\\Program Files\\Pellux\\jre\\bin\\javaw.exe";
 const std::string kShareControlFile = "\\\\plant-srv\\line\\Pellux.stp";
 const std::string kOtherJavaPath = "C:\\Program Files\\Java\\jre8\\bin\\javaw.exe";
+// The controller's command line names its jar, which ControllerMatch names in some runs.
+const std::string kControllerCommandLine = "\"" + kControllerPath + "\" -jar Pellux.jar";
 
 enum class Role { System, Monitor, Launcher, Controller, OtherJava, Bridge, Namesake, Crowd };
 
@@ -127,6 +129,9 @@ class World {
   Process* Proc(std::int32_t id);
   std::int32_t FindRole(Role role, Rng& r) const;
   bool Visible(const std::string& name) const;
+  // What counts as the controller: any javaw.exe, or with ControllerMatch set one whose path or readable command
+  // line holds the text.
+  bool ControllerVisible() const;
   std::uint32_t Launch(const std::string& path);
   void BridgeDies(Rng& r);
   // The bridge's window stops answering, for forMs (0: for good).
@@ -161,6 +166,7 @@ class World {
   std::string EventsPerHour() const;
   std::string EventCounts() const;
   std::string LogLineShape() const;
+  std::string LogKeepsNewestLines() const;
   std::string ButtonColours() const;
   std::string StripColours() const;
   std::string PortField() const;
@@ -174,10 +180,13 @@ class World {
   std::string RefusedSettingLaunchesNothing() const;
   std::string HungBridgeEnded() const;
   std::string HungEndsOnlyUnanswered() const;
+  std::string SparesOtherJava() const;
 
   std::string OneControllerOnTheWorkstation() const;
   std::string OneBridgeOnTheWorkstation() const;
   std::string EndsOnlyItsOwnSession() const;
+  std::string NoBridgeBesideAnotherMonitor() const;
+  std::string WaitsOnlyForAnotherMonitor() const;
 
   struct Invariant {
     const char* name;
@@ -242,13 +251,19 @@ class World {
   };
   std::vector<Placed> placed_;          // the run's settings, set again at every start
   bool shareRun_ = false;               // a run whose workstation reads its control file from a share
+  std::string match_;                   // the run's ControllerMatch, upper case; empty when not set
   std::string readsFirst_;              // the control file the running monitor reads before the one in its folder
   std::string monitorVersion_;          // the version the running monitor started with
   std::string versionTip_;              // and the tip it shows while nothing holds
   std::string besideMonitor_;           // the control file in the monitor's folder
   SupervisedProgram bridge_ = kBridge;  // the run's bridge, and the path, name and stop name the system lists
   std::string bridgeListed_ = kBridge.installPath, bridgeName_ = "LINTARO.EXE", bridgeStop_ = "LINTARO";
-  std::string violation_, logPath_, controlPath_;               // the control file the world wrote, empty when none
+  std::string violation_, logPath_, controlPath_;  // the control file the world wrote, empty when none
+  // The log's two files, kept at their sizes from step to step: what a step read is overwritten with NULs, which
+  // no line holds, so the next step's lines are what follows them, or the whole of a file begun again.
+  std::string rolledPath_, stepLog_;           // the older file, and the lines the step wrote to either
+  std::size_t liveRead_ = 0;                   // the live file's size when last read
+  std::size_t liveFrom_ = 0, rolledFrom_ = 0;  // where the step's lines begin in each
   std::map<std::string, fakes::FakeFileSystem::Entry> driveD_;  // D:'s files while it is gone
   std::set<std::string> allowedEnds_, logPrefixes_, launchPrefixes_;
   std::unordered_set<std::string> logTexts_, paths_;  // looked up for every line of the log

@@ -161,24 +161,57 @@ TEST_F(LogLimitTest, ALineThatWouldPassTheLimitRollsTheFileOver) {
   EXPECT_EQ(files.replaces, 1);
 }
 
-// While a viewer holds the file the live file grows on to twice the limit;
-// lines beyond are dropped and counted, and the count is the first line of
-// the new live file once it can roll over.
-TEST_F(LogLimitTest, ARefusedRenameGrowsToTwiceTheLimitThenDropsAndCounts) {
+// While the rename is refused for good (a viewer holds the file, a share
+// grants no deletion, a read-only .1 file) the live file grows on to twice
+// the limit, then begins again: the older lines are cut, the newest kept, and
+// the new file opens with the bytes cut. Where it cannot be begun again
+// either (a viewer maps it) the lines are counted, the log takes none, and
+// the count follows once it can.
+TEST_F(LogLimitTest, ARenameRefusedForGoodKeepsTheNewestLines) {
   Start(kLimit - banner.size());
   files.refuseRename = true;
   log.WriteLogLine(Text(kLimit - 100));
-  EXPECT_EQ(files.Contents(kPath).size(), 2 * kLimit - 100);
   log.WriteLogLine(Text(100));  // the last that fits
-  for (int i = 0; i < 4; ++i) log.WriteLogLine(Text(30));
   EXPECT_EQ(files.Contents(kPath).size(), 2 * kLimit);
-  files.refuseRename = false;
-  log.WriteLogLine("Timer1 - BEFORE 'CALL Pellux_MONITOR'");
-  log.WriteLogLine("Timer1 - AFTER 'CALL Pellux_MONITOR'");  // the count is told once
-  EXPECT_EQ(files.Contents(kRolled).size(), 2 * kLimit);
+  files.refuseOverwrite = true;
+  for (int i = 0; i < 3; ++i) log.WriteLogLine("Timer1 - BEFORE 'CALL Pellux_MONITOR'");
+  EXPECT_FALSE(log.TakesLines());
+  EXPECT_EQ(log.LinesLost(), 3u);
+  files.refuseOverwrite = false;
+  log.WriteLogLine("Timer1 - AFTER 'CALL Pellux_MONITOR'");
+  EXPECT_TRUE(log.TakesLines());
+  EXPECT_FALSE(files.Has(kRolled));
   EXPECT_EQ(fakes::LogTextsAfterBanner(banner + files.Contents(kPath)),
-            (std::vector<std::string>{"LOG LLENO - 4 Lineas NO Escritas!!!", "Timer1 - BEFORE 'CALL Pellux_MONITOR'",
-                                      "Timer1 - AFTER 'CALL Pellux_MONITOR'"}));
+            (std::vector<std::string>{"LOG LLENO - 131072 Bytes Anteriores Borrados!!!",
+                                      "LOG LLENO - 3 Lineas NO Escritas!!!", "Timer1 - AFTER 'CALL Pellux_MONITOR'"}));
+}
+
+// The end cancels a write held by a share; whichever call it waits in, the
+// write makes no further one.
+TEST(LogFileWriterTest, ACancelledWriteTakesNoFurtherStep) {
+  constexpr const char* kPath = "\\\\srv\\logs\\PelluxMONITOR.anc";
+  constexpr std::size_t kLimit = 1000;
+  const std::vector<LogLine> lines{{{}, std::string(40, 'a')}, {{}, std::string(40, 'b')}};
+  const std::vector<std::pair<bool, std::vector<std::string>>> rows = {
+      {false, {"size", "append", "rename", "append"}},  // rolled over
+      {true, {"size", "rename", "overwrite"}},          // the rename refused: begun again
+  };
+  for (const auto& [refused, steps] : rows) {
+    for (std::size_t at = 0; at < steps.size(); ++at) {
+      SCOPED_TRACE(steps[at] + " " + std::to_string(at));
+      fakes::FakeFileSystem files;
+      files.AddFile(kPath, std::string(refused ? 2 * kLimit - 50 : kLimit - 50, '.'));
+      files.refuseRename = refused;
+      LogFileWriter writer(kPath, kLimit);
+      std::vector<std::string> calls;
+      files.onWrite = [&](const char* call) {
+        calls.emplace_back(call);
+        if (calls.size() == at + 1) writer.Cancel();
+      };
+      writer.Write(files, lines);
+      EXPECT_EQ(calls, std::vector<std::string>(steps.begin(), steps.begin() + static_cast<std::ptrdiff_t>(at) + 1));
+    }
+  }
 }
 
 // A log on a share is written by the worker: while the share never answers,
@@ -221,6 +254,11 @@ TEST_F(EventLogTest, TheEndWaitsForAShareThatHangsOnlyBriefly) {
   }
   EXPECT_FALSE(log.OffThread());
   log.WriteLogLine("x");
+  EXPECT_EQ(files.appends, 0);
+  // The write the share held when it was let go takes no further step once
+  // the share answers.
+  ASSERT_TRUE(files.worker.underWayAtEnd);
+  files.worker.underWayAtEnd(files);
   EXPECT_EQ(files.appends, 0);
 }
 

@@ -147,6 +147,8 @@ TEST_P(StartupLaunchTest, EachLaunchGivesItsBoxColourAndLine) {
   const LaunchCase& c = GetParam();
   LogOn();
   fake.launcher.results = {c.bridgeResult, c.controllerResult};
+  // Nobody may answer a box for days: the other sessions do not wait on it.
+  fake.dialogs.onBox = [this](const auto&) { EXPECT_FALSE(fake.claim.held); };
   monitor.Start();
 
   std::vector<std::string> boxes;
@@ -159,7 +161,7 @@ TEST_P(StartupLaunchTest, EachLaunchGivesItsBoxColourAndLine) {
   EXPECT_EQ(fake.controls.colours[ProgramButton::CBLINTARO], c.bridgeColour);
   EXPECT_EQ(fake.controls.colours[ProgramButton::CBPellux], c.controllerColour);
   std::vector<std::string> lines = LogTexts();
-  lines.erase(lines.begin(), lines.begin() + 2);
+  lines.erase(lines.begin(), lines.begin() + (lines.size() > 2 && lines[2].rfind("ControllerMatch", 0) == 0 ? 3 : 2));
   EXPECT_EQ(lines, c.launchLines);
   EXPECT_EQ(fake.timers.Interval(TimerId::Timer1), 10u);
 }
@@ -333,7 +335,7 @@ TEST_P(StartupAdoptionTest, WhatAnEarlierMonitorLaunchedIsAdoptedNotLaunchedAgai
   for (const auto& l : fake.launcher.launches) launched.push_back(l.first);
   EXPECT_EQ(launched, c.launched);
   std::vector<std::string> lines = LogTexts();
-  lines.erase(lines.begin(), lines.begin() + 2);
+  lines.erase(lines.begin(), lines.begin() + (lines.size() > 2 && lines[2].rfind("ControllerMatch", 0) == 0 ? 3 : 2));
   EXPECT_EQ(lines, c.lines) << "no process line before the first cycle";
   std::vector<std::string> adopted;
   for (const auto& e : fake.events.events)
@@ -410,6 +412,30 @@ INSTANTIATE_TEST_SUITE_P(
                           {EarlierLaunches().bridge, EarlierLaunches().launcher, {44, fakes::FakeCreationTime(44)}}},
                       AdoptionCase{"JavawNotYetRecordedIsFoundThroughItsLauncher",
                                    [](auto& f) { RunningEarlierPrograms(f, false); },
+                                   {},
+                                   {kBridge.stillRunning, kController.stillRunning},
+                                   {"12", "20"},
+                                   EarlierLaunches()},
+                      // With a text, another Java program is not taken for the controller after a
+                      // restart, nor a helper the launcher started before it.
+                      AdoptionCase{"ARestartPassesOverAnotherJavaProgram",
+                                   [](auto& f) {
+                                     f.settings.Set(SettingsKey::User, "ControllerMatch", "\\Pellux\\");
+                                     RunningEarlierPrograms(f);
+                                     f.processes.processes.back().id = 44;  // not the one recorded
+                                     f.processes.processes.back().path = "C:\\HMI\\jre\\bin\\javaw.exe";
+                                   },
+                                   {kController.installPath},
+                                   {kBridge.stillRunning, "ARRANCA Pellux.exe - RetVal: 4000"},
+                                   {"12"},
+                                   {EarlierLaunches().bridge, kNewLauncher4000, {}}},
+                      AdoptionCase{"TheLaunchersHelperIsNotTheController",
+                                   [](auto& f) {
+                                     f.settings.Set(SettingsKey::User, "ControllerMatch", "Pellux.jar");
+                                     RunningEarlierPrograms(f, false);
+                                     f.processes.processes.back().commandLine = "javaw -jar Pellux.jar";
+                                     f.processes.Add(18, kJavawPath).parentId = kEarlierLauncher;
+                                   },
                                    {},
                                    {kBridge.stillRunning, kController.stillRunning},
                                    {"12", "20"},
@@ -649,11 +675,14 @@ TEST(StartGuardTest, WhereNobodySeesItOrBesideTheMachineWidePackageItRefuses) {
   }
 }
 
-// One controller and one bridge per workstation: when another logon session
-// runs either (or its monitor is launching them), start-up launches neither,
-// colours both buttons amber, says so on the strip, in the log and in one
-// event, and its cycles launch and end nothing and write no event until the
-// controller runs here. Then it supervises as usual from the next cycle.
+// One controller and one bridge per workstation: when another logon session's
+// monitor supervises (its javaw.exe with its mark held), a bridge runs in
+// another session, or another monitor is launching, start-up launches
+// neither, colours both buttons amber, says so on the strip, in the log and
+// in one event, and its cycles launch and end nothing and write no event
+// until no other monitor holds its mark or the claim and no bridge runs
+// elsewhere; this session's own Java program changes nothing. Then it
+// supervises as usual from the next cycle.
 struct OtherSessionCase {
   const char* name;
   std::function<void(fakes::FakePlatform&)> world;
@@ -665,7 +694,7 @@ void PrintTo(const OtherSessionCase& c, std::ostream* os) { *os << c.name; }
 
 class OtherSessionStartTest : public StartupTest, public ::testing::WithParamInterface<OtherSessionCase> {};
 
-TEST_P(OtherSessionStartTest, NothingIsLaunchedUntilTheControllerRunsHere) {
+TEST_P(OtherSessionStartTest, NothingIsLaunchedWhileAnotherSessionSupervises) {
   const OtherSessionCase& c = GetParam();
   LogOn();
   c.world(fake);
@@ -702,10 +731,18 @@ TEST_P(OtherSessionStartTest, NothingIsLaunchedUntilTheControllerRunsHere) {
   EXPECT_TRUE(fake.launcher.launches.empty());
   EXPECT_TRUE(fake.processes.terminated.empty());
 
-  // The operator starts the controller in this session, and the other
-  // session's programs end.
+  // The operator starts the controller in this session: the wait goes on
+  // while the other session's monitor supervises there.
+  fake.processes.Add(60, kJavawPath);
+  monitor.OnTimer(TimerId::Timer1);
+  EXPECT_NE(fake.events.events.back().id, EventId::OwnSessionAgain);
+  EXPECT_EQ(fake.controls.colours[ProgramButton::CBLINTARO], kAmber);
+
+  // The other session's programs end, its monitor gives up its mark and claim.
   fake.processes.processes.clear();
   fake.processes.Add(60, kJavawPath);
+  fake.mark.elsewhere.clear();
+  fake.claim.free = true;
   monitor.OnTimer(TimerId::Timer1);
   EXPECT_EQ(fake.events.events.back().id, EventId::OwnSessionAgain);
   EXPECT_EQ(fake.controls.colours[ProgramButton::CBPellux], kGreen);
@@ -719,7 +756,10 @@ TEST_P(OtherSessionStartTest, NothingIsLaunchedUntilTheControllerRunsHere) {
 INSTANTIATE_TEST_SUITE_P(
     Workstation, OtherSessionStartTest,
     ::testing::Values(OtherSessionCase{"ControllerOfTheSameAccountsOtherSession",
-                                       [](auto& f) { f.processes.AddInSession(40, kJavawPath, 2); },
+                                       [](auto& f) {
+                                         f.processes.AddInSession(40, kJavawPath, 2);
+                                         f.mark.elsewhere = {2};
+                                       },
                                        EventId::OtherSessionAtStart,
                                        {"El Programa 'javaw.exe' Esta Rodando en la Sesion 2!!!", "javaw.exe", "2"}},
                       OtherSessionCase{"BridgeOfAnotherUser",
@@ -740,6 +780,34 @@ INSTANTIATE_TEST_SUITE_P(
                                        {"Otra Sesion Esta Arrancando los Programas!!!"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A javaw.exe of another session whose monitor holds no mark is somebody's
+// Java program: a service's in session 0, another user's, the same account's
+// where no monitor supervises. Start-up launches both programs, nothing is
+// amber and no event speaks of another session; the cycles supervise, and
+// the monitor holds its own mark.
+TEST_F(StartupTest, SomebodysJavaInAnotherSessionIsNotTheController) {
+  using Owner = fakes::FakeProcessTable::Owner;
+  const std::pair<SessionId, Owner> rows[] = {{0, Owner::OtherUser}, {3, Owner::OtherUser}, {2, Owner::Us}};
+  for (const auto& [session, owner] : rows) {
+    fakes::FakePlatform f;
+    f.files.AddFile(kController.installPath, "exe");
+    f.files.AddFile(kBridge.installPath, "exe");
+    f.processes.AddInSession(40, kJavawPath, session, owner);
+    f.mark.elsewhere = {1, 5};  // marks of sessions without that javaw.exe
+    f.launcher.onLaunch = [&f](const std::string& path, std::uint32_t id) {
+      f.processes.Add(static_cast<std::int32_t>(id), path);
+    };
+    Monitor m(f.platform());
+    m.Start();
+    for (int cycle = 0; cycle < 20; ++cycle) m.OnTimer(TimerId::Timer1);
+    EXPECT_EQ(f.launcher.launches.size(), 2u) << session;
+    EXPECT_EQ(f.controls.colours[ProgramButton::CBLINTARO], kGreen) << session;
+    const std::vector<EventId> ids = f.events.Ids();
+    EXPECT_EQ(std::count(ids.begin(), ids.end(), EventId::OtherSessionAtStart), 0) << session;
+    EXPECT_TRUE(f.mark.held) << session;
+  }
+}
+
 // The claim is held while start-up's launch settles and given up once the
 // controller's javaw.exe has been seen, so that a later logon can launch.
 TEST_F(StartupTest, TheWorkstationsClaimIsGivenUpOnceTheLaunchHasSettled) {
@@ -752,6 +820,21 @@ TEST_F(StartupTest, TheWorkstationsClaimIsGivenUpOnceTheLaunchHasSettled) {
   fake.processes.Add(80, kJavawPath).parentId = 4004;
   monitor.OnTimer(TimerId::Timer1);
   EXPECT_FALSE(fake.claim.held);
+  EXPECT_EQ(fake.claim.releases, 1);
+}
+
+// END during the launch, before the claim was given up: the immediate end
+// gives it up before anything that may wait (the events, a log on a share,
+// the shell), so that another session's monitor may launch.
+TEST_F(StartupTest, TheImmediateEndGivesTheClaimUpFirst) {
+  monitor.Start();
+  ASSERT_TRUE(fake.claim.held);
+  fake.files.AddFile("C:\\Monitor\\Pellux.stp", "x,END");
+  bool heldAtLastEvent = true;
+  fake.events.onWrite = [this, &heldAtLastEvent] { heldAtLastEvent = fake.claim.held; };
+  monitor.OnTimer(TimerId::Timer1);
+  ASSERT_EQ(fake.events.events.back().id, EventId::Ended);
+  EXPECT_FALSE(heldAtLastEvent);
   EXPECT_EQ(fake.claim.releases, 1);
 }
 

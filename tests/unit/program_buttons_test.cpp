@@ -161,16 +161,34 @@ TEST_F(ProgramButtonsTest, ControllerStopThatHasNotYetTakenEffectLeavesBothGreen
               kBlack);
 }
 
-TEST_F(ProgramButtonsTest, ControllerStopEndsOneJavaProcessAndReportsTheOtherStillRunning) {
-  fp.processes.Add(40, "C:\\Tools\\jdk\\bin\\javaw.exe");
-  SetColours(kGreen, kGreen);
-  buttons.CBPellux_Click();
-  EXPECT_FALSE(fp.processes.Running(kJavawId));
-  EXPECT_TRUE(fp.processes.Running(40));
-  EXPECT_EQ(ColourOf(ProgramButton::CBPellux), kGreen);
-  EXPECT_EQ(ColourOf(ProgramButton::CBLINTARO), kRed);
-  ExpectStrip(std::string(kController.stillRunning) + "\r" + kBridge.stopped + "\rCerrado el Puerto 7", kMagenta,
-              kBlack);
+// Another Java program beside the controller: without a text one click ends
+// the first javaw.exe listed and reports the other still running; with a text
+// that tells the controller apart, the stop ends the controller alone.
+TEST_F(ProgramButtonsTest, ControllerStopEndsOnlyTheJavaProcessThatCountsAsTheController) {
+  const struct {
+    const char* text;
+    bool otherFirst, otherEnded, controllerEnded;
+  } rows[] = {{"", false, false, true},
+              {"", true, true, false},
+              {"\\Pellux\\", true, false, true},
+              {"pellux.jar", true, false, true}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::string(row.text) + (row.otherFirst ? ", other first" : ""));
+    fp.processes.processes.clear();
+    if (row.otherFirst) fp.processes.Add(40, "C:\\Tools\\jdk\\bin\\javaw.exe");
+    fp.processes.Add(kJavawId, kJavawPath).commandLine = "javaw -jar \"C:\\Program Files\\Pellux\\Pellux.jar\"";
+    if (!row.otherFirst) fp.processes.Add(40, "C:\\Tools\\jdk\\bin\\javaw.exe");
+    fp.processes.Add(kBridgeId, kBridgePath);
+    processes.Controller().Set("javaw.exe", "javaw", row.text);
+    SetColours(kGreen, kGreen);
+    buttons.CBPellux_Click();
+    EXPECT_EQ(fp.processes.Running(40), !row.otherEnded);
+    EXPECT_EQ(fp.processes.Running(kJavawId), !row.controllerEnded);
+    const bool stopped = row.text[0] != '\0';  // else the other javaw.exe still counts
+    EXPECT_EQ(ColourOf(ProgramButton::CBPellux), stopped ? kRed : kGreen);
+    EXPECT_EQ(fp.controls.stripText.substr(0, fp.controls.stripText.find('\r')),
+              stopped ? kController.stopped : kController.stillRunning);
+  }
 }
 
 TEST_F(ProgramButtonsTest, StopsNeverLookAtTheInstallPaths) {

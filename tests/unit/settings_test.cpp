@@ -360,6 +360,7 @@ TEST(SettingsTest, ABadDiagnosisValueTurnsOnlyItsFeatureOff) {
        true,
        "C:\\Good\\Good.txt"},
       {{Key::Machine, "BridgeHungSeconds", "30"}, "El Tipo NO es REG_DWORD", true, "C:\\Good\\Good.txt"},
+      {{Key::User, "ControllerMatch", " \t "}, "Solo Tiene Espacios", true, "C:\\Good\\Good.txt"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(std::string(row.stored.name) + ": " + row.reason);
@@ -379,6 +380,7 @@ TEST(SettingsTest, ABadDiagnosisValueTurnsOnlyItsFeatureOff) {
     Put(p.settings, row.stored);
     EXPECT_EQ(ReadSettings(p.settings).logLimitKB, kDefaultLogLimitKB);
     EXPECT_EQ(ReadSettings(p.settings).bridgeHungSeconds, 0u);
+    EXPECT_EQ(ReadSettings(p.settings).controllerMatch, "");
     Monitor m(p.platform());
     m.Start();
     m.OnTimer(TimerId::Timer1);

@@ -349,30 +349,41 @@ TEST_F(SupervisionCycleTest, AnotherSessionsProgramsAreNeitherCountedNorEnded) {
   using Owner = fakes::FakeProcessTable::Owner;
   struct Case {
     const char* name;
-    SessionId controller;  // 0: not running
+    SessionId controller;  // kNone: not running
     SessionId bridge;
     Owner owner;  // of what runs in another session
     bool bridgeEnded, bridgeLaunched;
+    bool holds = false;         // this monitor holds its mark afterwards
+    bool otherMonitor = false;  // session 2's monitor holds its mark, or the claim
   };
   const SessionId own = fakes::kOwnSession;
+  constexpr SessionId kNone = ~SessionId{0};
   const Case cases[] = {
-      {"both here", own, own, Owner::Us, false, false},
+      {"both here", own, own, Owner::Us, false, false, true},
       {"controller elsewhere, same account", 2, own, Owner::Us, true, false},
       {"controller elsewhere, another user", 3, own, Owner::OtherUser, true, false},
-      {"bridge elsewhere, same account", own, 2, Owner::Us, false, false},
-      {"bridge elsewhere, another user", own, 3, Owner::OtherUser, false, false},
-      {"bridge elsewhere, elevated", own, 2, Owner::Elevated, false, false},
+      {"a Java service in session 0", 0, own, Owner::OtherUser, true, false},
+      {"bridge elsewhere, same account", own, 2, Owner::Us, false, false, true},
+      {"bridge elsewhere, another user", own, 3, Owner::OtherUser, false, false, true},
+      {"bridge elsewhere, elevated", own, 2, Owner::Elevated, false, false, true},
+      {"bridge in session 0", own, 0, Owner::OtherUser, false, false, true},
       {"both elsewhere", 2, 2, Owner::Us, false, false},
-      {"controller here, no bridge anywhere", own, 0, Owner::Us, false, true},
+      {"controller here, no bridge anywhere", own, kNone, Owner::Us, false, true, true},
+      // Another monitor supervises: this session's Java program launches no bridge.
+      {"controller here, another monitor supervises", own, kNone, Owner::Us, false, false, false, true},
   };
   for (const Case& c : cases) {
     fakes::FakePlatform f;
     f.launcher.onLaunch = [&f](const std::string& path, std::uint32_t id) {
       f.processes.Add(static_cast<std::int32_t>(id), path);
     };
-    if (c.controller != 0)
+    if (c.controller != kNone)
       f.processes.AddInSession(4, kJavaPath, c.controller, c.controller == own ? Owner::Us : c.owner);
-    if (c.bridge != 0) f.processes.AddInSession(8, kBridgePath, c.bridge, c.bridge == own ? Owner::Us : c.owner);
+    if (c.bridge != kNone) f.processes.AddInSession(8, kBridgePath, c.bridge, c.bridge == own ? Owner::Us : c.owner);
+    if (c.otherMonitor) {
+      f.processes.AddInSession(12, "C:\\Windows\\explorer.exe", 2);
+      f.mark.elsewhere = {2};
+    }
     EventLog l{f.files, f.clock};
     SystemEvents e{f.events, f.clock, BuiltInPrograms()};
     ProcessServices s{f.processes, l};
@@ -393,13 +404,16 @@ TEST_F(SupervisionCycleTest, AnotherSessionsProgramsAreNeitherCountedNorEnded) {
                           nullptr,
                           {},
                           {},
-                          {}}};
+                          {},
+                          nullptr,
+                          &f.mark}};
     for (int i = 0; i < 3; ++i) cyc.Timer1();
     EXPECT_EQ(f.processes.terminated.size(), c.bridgeEnded ? 1u : 0u) << c.name;
     for (const auto& [id, code] : f.processes.terminated) EXPECT_EQ(id, 8) << c.name;
     EXPECT_EQ(f.launcher.launches.size(), c.bridgeLaunched ? 1u : 0u) << c.name;
+    EXPECT_EQ(f.mark.held, c.holds) << c.name;
     // A bridge elsewhere while the controller runs here: said once, amber.
-    const bool said = c.controller == own && c.bridge != own && c.bridge != 0;
+    const bool said = c.controller == own && c.bridge != own && c.bridge != kNone;
     const std::vector<EventId> ids = f.events.Ids();
     EXPECT_EQ(std::count(ids.begin(), ids.end(), EventId::BridgeInOtherSession), said ? 1 : 0) << c.name;
     if (said) {
@@ -462,6 +476,8 @@ TEST_F(SupervisionCycleTest, ABridgeIsEndedOnlyOnceAllItsWindowsWentUnansweredFo
     p.processes.Add(8, kBridgePath);
     // Waiting: the controller runs in another session only.
     p.processes.AddInSession(4, kJavaPath, row.doing == Doing::Waiting ? 2 : fakes::kOwnSession);
+    // whose monitor supervises it
+    p.mark.elsewhere = row.doing == Doing::Waiting ? std::set<SessionId>{2} : std::set<SessionId>{};
     p.files.Remove("C:\\Monitor\\Pellux.stp");
     if (row.doing == Doing::Holding) p.files.AddFile("C:\\Monitor\\Pellux.stp", "x,\"HOLD\"");
     p.ClearRecords();
@@ -469,6 +485,7 @@ TEST_F(SupervisionCycleTest, ABridgeIsEndedOnlyOnceAllItsWindowsWentUnansweredFo
     SystemEvents rowEvents{p.events, p.clock, BuiltInPrograms()};
     SupervisionCycle::Deps deps = RowDeps(processes, rowEvents, nullptr);
     deps.windows = &p.windows;
+    deps.mark = &p.mark;
     SupervisionCycle cyc{deps};
     cyc.WatchBridgeWindows(row.seconds);
     if (row.doing == Doing::SessionEnding) cyc.SessionEnding();
@@ -520,12 +537,45 @@ TEST_F(SupervisionCycleTest, FailedLaunchShowsRedMessageOnEveryCycle) {
   EXPECT_EQ(p.controls.stripText, "El Programa 'LINTARO.exe' NO Arranco!!!");
 }
 
-TEST_F(SupervisionCycleTest, AnyJavaProgramCountsAsTheController) {
-  p.processes.Add(4, "D:\\Tools\\SomeOther\\bin\\JAVAW.EXE");
-  p.processes.Add(8, kBridgePath);
-  cycle.Timer1();
-  EXPECT_TRUE(p.processes.terminated.empty());
-  EXPECT_TRUE(p.processes.Running(8));
+// Any Java program counts as the controller, unless a text tells the
+// controller apart: then only a javaw.exe whose path or command line holds it
+// keeps the bridge. A command line is read once, with the least rights that
+// read it; one that cannot be read leaves the path to decide, said once.
+TEST_F(SupervisionCycleTest, OnlyAJavaProgramThatCountsAsTheControllerKeepsTheBridge) {
+  LogOn();
+  const struct {
+    const char *text, *path, *commandLine;  // "": the path in quotes
+    bool readable, byQuery;                 // by a limited handle (Windows 8.1), else a full one (7, Wine)
+    bool keeps;
+    int reads;  // of command lines, over three cycles
+  } rows[] = {
+      {"", "D:\\Tools\\SomeOther\\bin\\JAVAW.EXE", "", true, true, true, 0},
+      {"\\pellux\\", "D:\\Tools\\SomeOther\\bin\\JAVAW.EXE", "", true, true, false, 1},
+      {"\\pellux\\", "C:\\Program Files\\PELLUX\\jre\\bin\\javaw.exe", "", false, true, true, 0},
+      {"Pellux.jar", "C:\\Java\\bin\\javaw.exe", "javaw -jar C:\\Pellux\\pellux.JAR", true, false, true, 2},
+      {"Pellux.jar", "C:\\Java\\bin\\javaw.exe", "javaw -jar hmi.jar", true, true, false, 1},
+      {"Pellux.jar", "C:\\Java\\bin\\javaw.exe", "", false, false, false, 2},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::string(row.text) + " " + row.path + " " + row.commandLine);
+    p.processes.processes.clear();
+    p.processes.commandLineReads = 0;
+    p.processes.commandLineByQuery = row.byQuery;
+    auto& java = p.processes.Add(4, row.path);
+    java.commandLine = row.commandLine;
+    java.commandLineReadable = row.readable;
+    p.processes.Add(8, kBridgePath);
+    ProcessServices services{p.processes, log};
+    services.Controller().Set("javaw.exe", "javaw", row.text);
+    SupervisionCycle rowCycle{RowDeps(services, events, nullptr)};
+    for (int i = 0; i < 3; ++i) rowCycle.Timer1();
+    EXPECT_EQ(p.processes.Running(8), row.keeps);
+    EXPECT_EQ(p.processes.commandLineReads, row.reads);
+    const Lines lines = LogTexts();
+    const std::string unread = "NO se Pudo Leer la Linea de Comandos de '" + std::string(row.path) +
+                               "' (4): Decide Solo su Ruta";
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), unread), !row.readable && !row.keeps ? 1 : 0);
+  }
 }
 
 TEST_F(SupervisionCycleTest, HoldingChangesOnlyTheTray) {

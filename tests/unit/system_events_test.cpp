@@ -30,6 +30,7 @@ using Id = EventId;
 constexpr char kJavaw[] = "C:\\Program Files\\Java\\bin\\javaw.exe";
 constexpr char kBridgeExe[] = "C:\\Program Files\\Ferrowin\\LINTARO\\LINTARO.exe";
 constexpr char kStp[] = "C:\\Monitor\\Pellux.stp";
+constexpr char kLogFile[] = "C:\\Monitor\\PelluxMONITOR.anc";
 
 // One outcome of the real monitor and the events it must give.
 struct Case {
@@ -56,10 +57,14 @@ const Case kCases[] = {
       {L::Error, Id::LaunchFailed, {"LINTARO.exe NO ARRANCO - RetVal: 0", "LINTARO.exe", kBridgeExe}},
       {L::Information, Id::Launched, {"ARRANCA Pellux.exe - RetVal: 4000", "Pellux.exe", "4000"}}}},
     {"the controller runs in another session, then here",
-     [](auto& p) { p.processes.AddInSession(40, kJavaw, 2); },
+     [](auto& p) {
+       p.processes.AddInSession(40, kJavaw, 2);
+       p.mark.elsewhere = {2};
+     },
      [](Monitor& m, auto& p) {
        Cycle(m, p);  // still only elsewhere: nothing more is said
        p.processes.processes.clear();
+       p.mark.elsewhere.clear();
        p.processes.Add(44, kJavaw);
        Cycle(m, p);
        Cycle(m, p);
@@ -181,6 +186,25 @@ const Case kCases[] = {
      },
      [](Monitor& m, auto&) { m.OnProgramButtonClick(ProgramButton::CBLINTARO); },
      {{L::Information, Id::ButtonStillRunning, {kBridge.stillRunning, "LINTARO.exe", "24"}}}},
+    {"the log takes no lines, then again; a stop within ten minutes is told once they have passed",
+     [](auto& p) {
+       p.files.AddFile(kLogFile);
+       p.files.entries[kLogFile].readOnly = true;  // start-up's lines are not written
+     },
+     [](Monitor& m, auto& p) {
+       Cycle(m, p);
+       p.files.entries[kLogFile].readOnly = false;
+       for (int i = 0; i < 2; ++i) Cycle(m, p);  // the first written, then told
+       p.files.entries[kLogFile].readOnly = true;
+       for (int i = 0; i < 2; ++i) Cycle(m, p);
+       p.clock.ms += kRepeatReportSpacingMs;
+       Cycle(m, p);
+     },
+     {{L::Warning, Id::LogTakesNoLines, {"The log file C:\\Monitor\\PelluxMONITOR.anc takes no lines", kLogFile}},
+      {L::Information,
+       Id::LogTakesLinesAgain,
+       {"The log file C:\\Monitor\\PelluxMONITOR.anc takes lines again", kLogFile, "6"}},
+      {L::Warning, Id::LogTakesNoLines, {"The log file C:\\Monitor\\PelluxMONITOR.anc takes no lines", kLogFile}}}},
     {"controller button checks again",
      [](auto& p) {
        p.launcher.results = {5, 0};

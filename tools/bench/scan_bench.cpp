@@ -110,6 +110,12 @@ class RealFiles final : public FileSystem {
     const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     return std::fclose(f) == 0 && ok;
   }
+  bool Overwrite(const std::string& path, const std::string& bytes) override {
+    std::FILE* f = std::fopen(Native(path).c_str(), "wb");
+    if (f == nullptr) return false;
+    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return std::fclose(f) == 0 && ok;
+  }
   std::optional<std::string> ReadHead(const std::string&, std::size_t) override { return std::nullopt; }
   std::optional<std::uint64_t> FileSize(const std::string& path) override {
     std::error_code error;

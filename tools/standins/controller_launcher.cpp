@@ -1,6 +1,7 @@
 // The controller as its Java launcher behaves: it starts the windowless
 // runtime launcher from the folder below its own and exits at once, so the
-// controller lives on only as a javaw.exe process. The command line is
+// controller lives on only as a javaw.exe process, whose command line names
+// the controller's jar after the runtime's path. Its own command line is
 // ignored. A file beside it named after it with ".runtime" (Ctl.runtime for
 // Ctl.exe) names another runtime by its full path on its first line, as a
 // launcher's configuration points at an installed Java. A file beside it
@@ -95,12 +96,13 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
 
   // The path goes in as the application name and, quoted, as the command
   // line: unquoted, "C:\Program Files\..." would let "C:\Program.exe" run.
-  char commandLine[kPathCapacity + 2];
+  constexpr char kJar[] = " -jar Pellux.jar";
+  char commandLine[kPathCapacity + 2 + sizeof kJar];
   std::size_t runtimeLength = std::strlen(runtime);
   commandLine[0] = '"';
   std::memcpy(commandLine + 1, runtime, runtimeLength);
   commandLine[runtimeLength + 1] = '"';
-  commandLine[runtimeLength + 2] = '\0';
+  std::memcpy(commandLine + runtimeLength + 2, kJar, sizeof kJar);
 
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;

@@ -41,6 +41,7 @@ struct FakeWorkerRecord {
   std::vector<std::uint32_t> drainWaitMs;
   std::size_t jobsLeftAtEnd = 0;  // handed over, never run
   std::deque<std::function<void(FileSystem&)>> jobs;
+  std::function<void(FileSystem&)> underWayAtEnd;  // the first of them, which the share held
 };
 
 class FakeFileWorker final : public FileWorker {
@@ -48,6 +49,7 @@ class FakeFileWorker final : public FileWorker {
   FakeFileWorker(FileSystem& files, FakeWorkerRecord& record) : files_(files), record_(record) {}
   ~FakeFileWorker() override {
     record_.jobsLeftAtEnd = record_.jobs.size();
+    if (!record_.jobs.empty()) record_.underWayAtEnd = std::move(record_.jobs.front());
     record_.jobs.clear();
   }
   bool Post(std::function<void(FileSystem&)> job) override {
@@ -97,6 +99,7 @@ class FakeFileSystem final : public FileSystem {
   }
   bool Append(const std::string& path, const std::string& bytes) override {
     if (std::exchange(throwOnNextAppend, false)) throw std::bad_alloc();
+    if (onWrite) onWrite("append");
     ++appends;
     auto it = entries.find(path);
     if (it == entries.end()) {
@@ -108,13 +111,25 @@ class FakeFileSystem final : public FileSystem {
     it->second.contents += bytes;
     return true;
   }
+  // A viewer that maps the file keeps it from being emptied as well.
+  bool Overwrite(const std::string& path, const std::string& bytes) override {
+    if (onWrite) onWrite("overwrite");
+    ++overwrites;
+    auto it = entries.find(path);
+    if (it == entries.end() || it->second.directory || it->second.readOnly || it->second.locked || refuseOverwrite)
+      return false;
+    it->second.contents = bytes;
+    return true;
+  }
   std::optional<std::uint64_t> FileSize(const std::string& path) override {
+    if (onWrite) onWrite("size");
     auto it = entries.find(path);
     if (it == entries.end() || it->second.directory) return std::nullopt;
     return it->second.contents.size();
   }
   // A file held by a viewer that shares it for reading only cannot be renamed.
   bool Replace(const std::string& from, const std::string& to) override {
+    if (onWrite) onWrite("rename");
     ++replaces;
     auto it = entries.find(from);
     if (it == entries.end() || it->second.directory || it->second.locked || refuseRename) return false;
@@ -232,11 +247,14 @@ class FakeFileSystem final : public FileSystem {
   std::size_t lastReadLimit = 0;
   int appends = 0;
   int replaces = 0;
-  bool refuseRename = false;       // a viewer holds the log without delete sharing
-  FakeWorkerRecord worker;         // of every worker started
-  bool failCreate = false;         // a full disk: no new file can be made
-  bool throwOnNextAppend = false;  // the next append runs out of memory, once
-  bool throwOnNextRead = false;    // the next read runs out of memory, once
+  int overwrites = 0;
+  bool refuseRename = false;                 // a viewer holds the log without delete sharing
+  bool refuseOverwrite = false;              // a viewer maps the log
+  std::function<void(const char*)> onWrite;  // at each call a log's write makes: size, append, rename, overwrite
+  FakeWorkerRecord worker;                   // of every worker started
+  bool failCreate = false;                   // a full disk: no new file can be made
+  bool throwOnNextAppend = false;            // the next append runs out of memory, once
+  bool throwOnNextRead = false;              // the next read runs out of memory, once
 };
 
 class FakeClock final : public Clock {
@@ -277,6 +295,8 @@ class FakeProcessTable final : public ProcessTable {
     bool terminable = true;
     bool closeFails = false;
     bool endsLater = false;     // accepts its termination but is still listed afterwards
+    std::string commandLine{};  // empty: the path in quotes, as a launch by path gives it
+    bool commandLineReadable = true;
     std::uint64_t created = 0;  // set by Add; a reused id gets another one
     std::int32_t parentId = 0;
     SessionId session = kOwnSession;  // the snapshot names it whatever the owner
@@ -345,7 +365,7 @@ class FakeProcessTable final : public ProcessTable {
     ++opens;
     const ProcessHandle h = nextHandle;
     nextHandle += 4;
-    handles.emplace_back(h, id);
+    handles.push_back({h, id, access});
     return h;
   }
   bool ListModules(ProcessHandle h, ModuleHandle* modules, std::uint32_t bytes, std::uint32_t* bytesNeeded) override {
@@ -380,6 +400,16 @@ class FakeProcessTable final : public ProcessTable {
     buffer[p->path.size()] = '\0';
     return static_cast<std::uint32_t>(p->path.size());
   }
+  bool CommandLine(ProcessHandle h, std::string* commandLine) override {
+    ++commandLineReads;
+    const auto it = OpenHandle(h);
+    Process* p = it == handles.end() ? nullptr : Find(it->id);
+    // Without the system's answer the line is read from the process's memory, which a limited handle cannot read.
+    if (p == nullptr || !p->commandLineReadable || (!commandLineByQuery && it->access == kAccessQueryLimited))
+      return false;
+    *commandLine = p->commandLine.empty() ? "\"" + p->path + "\"" : p->commandLine;
+    return true;
+  }
   bool ExitCode(ProcessHandle h, std::uint32_t* exitCode) override {
     Process* p = ByHandle(h);
     if (p == nullptr || !p->exitCodeReadable) {
@@ -412,7 +442,7 @@ class FakeProcessTable final : public ProcessTable {
       lastError = 6;
       return false;
     }
-    Process* p = Find(it->second);
+    Process* p = Find(it->id);
     ++closes;
     handles.erase(it);
     if (p != nullptr && p->closeFails) {
@@ -482,6 +512,10 @@ class FakeProcessTable final : public ProcessTable {
   int sessionQueries = 0;
   bool failFamilies = false;           // no snapshot can be taken
   bool terminationTakesEffect = true;  // false: the process is still listed afterwards
+  // True as on Windows 8.1 and later, where a limited handle reads a command
+  // line; false as on Windows 7 and Wine, where only a kAccessRead one does.
+  bool commandLineByQuery = true;
+  int commandLineReads = 0;
   std::int32_t lastError = 0;
 
  private:
@@ -501,14 +535,19 @@ class FakeProcessTable final : public ProcessTable {
     return nullptr;
   }
   // The handles open now, few at a time: a walk holds one or two.
-  std::vector<std::pair<ProcessHandle, std::int32_t>>::iterator OpenHandle(ProcessHandle h) {
-    return std::find_if(handles.begin(), handles.end(), [h](const auto& open) { return open.first == h; });
+  struct OpenRecord {
+    ProcessHandle handle;
+    std::int32_t id;
+    std::uint32_t access;
+  };
+  std::vector<OpenRecord>::iterator OpenHandle(ProcessHandle h) {
+    return std::find_if(handles.begin(), handles.end(), [h](const OpenRecord& open) { return open.handle == h; });
   }
   Process* ByHandle(ProcessHandle h) {
     auto it = OpenHandle(h);
-    return it == handles.end() ? nullptr : Find(it->second);
+    return it == handles.end() ? nullptr : Find(it->id);
   }
-  std::vector<std::pair<ProcessHandle, std::int32_t>> handles;
+  std::vector<OpenRecord> handles;
   ProcessHandle nextHandle = 1000;
   std::size_t lastFound_ = 0;
 };
@@ -856,6 +895,22 @@ class FakeWindowProbe final : public WindowProbe {
   int looks = 0;
 };
 
+// Each session's mark of a supervising monitor. elsewhere: the sessions whose
+// monitors hold theirs; held: this monitor's own.
+class FakeSupervisionMark final : public SupervisionMark {
+ public:
+  bool Hold() override {
+    if (!held) ++holds;
+    held = true;
+    return true;
+  }
+  void Drop() override { held = false; }
+  bool HeldIn(SessionId session) override { return elsewhere.count(session) != 0; }
+  std::set<SessionId> elsewhere;
+  bool held = false;
+  int holds = 0;
+};
+
 // One line of the log as written: the stamp between its number signs, and
 // the text without its quotes (carriage returns inside it kept).
 struct LoggedLine {
@@ -906,9 +961,11 @@ struct FakePlatform {
   FakeWorkstationClaim claim;
   FakeWindowProbe windows;
 
+  FakeSupervisionMark mark;
+
   [[nodiscard]] Platform platform() {
     return {files, clock,  processes, launcher, dialogs,  system,       lifetime, controls, timers,
-            tray,  serial, locale,    events,   settings, launchRecord, claim,    windows};
+            tray,  serial, locale,    events,   settings, launchRecord, claim,    windows,  mark};
   }
 
   // Forgets what the monitor did through the services of the window, the files,
