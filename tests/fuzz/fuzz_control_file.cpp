@@ -19,6 +19,7 @@ class OneFile final : public pellux::FileSystem {
   OneFile(std::string path, std::string contents) : path_(std::move(path)), contents_(std::move(contents)) {}
   bool Exists(const std::string& path) override { return path == path_; }
   bool Append(const std::string&, const std::string&) override { return false; }
+  bool Overwrite(const std::string&, const std::string&) override { return false; }
   std::optional<std::string> ReadHead(const std::string& path, std::size_t maxBytes) override {
     if (path != path_) return std::nullopt;
     return contents_.substr(0, maxBytes);
