@@ -87,10 +87,18 @@ class ProgramButtonsTest : public testing::Test {
   // The window as the real one is wired: the buttons' names follow their colours.
   AccessibleControls accessible{fp.controls, fp.accessibility};
   MainWindow window{accessible, fp.timers, tray};
-  ProgramButtons buttons{{log, events, processes, fp.files, fp.dialogs, window, fp.serial, BuiltInPrograms(),
+  ProgramButtons buttons{{log,
+                          events,
+                          processes,
+                          fp.files,
+                          fp.dialogs,
+                          window,
+                          fp.serial,
+                          BuiltInPrograms(),
                           [this](const SupervisedProgram& program) {
                             MissingExecutableExit(program, fp.dialogs, log, [this] { fp.lifetime.EndNow(0); });
-                          }}};
+                          },
+                          {}}};
 };
 
 // The controller's stop, by which of the two stops takes effect.
