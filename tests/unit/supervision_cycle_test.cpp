@@ -501,7 +501,9 @@ TEST_F(SupervisionCycleTest, ABridgeIsEndedOnlyOnceAllItsWindowsWentUnansweredFo
     }
     EXPECT_EQ(endedAt, row.endedAt);
     EXPECT_LE(p.windows.looks, static_cast<int>(row.windows.size())) << "at most one look a cycle";
-    if (row.seconds == 0) EXPECT_EQ(p.windows.looks, 0) << "none while the check is off";
+    if (row.seconds == 0) {
+      EXPECT_EQ(p.windows.looks, 0) << "none while the check is off";
+    }
     if (endedAt < 0) {
       EXPECT_TRUE(p.events.events.empty() || p.events.events.back().id != EventId::BridgeHung);
       continue;
