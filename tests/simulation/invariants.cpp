@@ -90,24 +90,25 @@ std::string World::BridgeEndedAfterController() const {
 }
 
 std::string World::EventsPerHour() const {
-  for (const auto& [kind, times] : *lastHourOf_)
+  for (const auto& [kind, times] : watched_.books->lastHour)
     if (times.size() > 7 && times.back() == Now())
       return std::to_string(times.size()) + " events " + kind + " in an hour";
   return {};
 }
 
 std::string World::EventCounts() const {
-  for (const auto& [id, count] : reported_) {
-    const auto it = happened_.find(id);
-    const U64 seen = it == happened_.end() ? 0 : it->second;
-    if (count > seen || (stepEndedMonitor_ && count != seen))
+  const Books& b = *watched_.books;
+  for (const auto& [id, count] : b.reported) {
+    const auto it = b.happened.find(id);
+    const U64 seen = it == b.happened.end() ? 0 : it->second;
+    if (count > seen || (b.endedMonitor && count != seen))
       return "event " + std::to_string(id) + " counts " + std::to_string(count) + " of " + std::to_string(seen) +
              " occurrences";
   }
-  if (stepEndedMonitor_)
-    for (const auto& [id, seen] : happened_) {
-      const auto it = reported_.find(id);
-      if (seen != (it == reported_.end() ? 0 : it->second)) return "event " + std::to_string(id) + " never told all";
+  if (b.endedMonitor)
+    for (const auto& [id, seen] : b.happened) {
+      const auto it = b.reported.find(id);
+      if (seen != (it == b.reported.end() ? 0 : it->second)) return "event " + std::to_string(id) + " never told all";
     }
   return {};
 }
@@ -157,18 +158,22 @@ std::string World::LogKeepsNewestLines() const {
   return "the cycle's last line is not at the end of the live log (" + std::to_string(contents.size()) + " bytes)";
 }
 
-// A click: the button turns green or red by what runs after it; a refused one keeps its colour.
+// A click: a look turns the button green by what runs in the monitor's session, amber by what runs only where
+// it shows it so, red by nothing; a stop leaves it green only while its program runs on, and a stop of both does
+// the same to the bridge's button. A refused click keeps the colour.
 std::string World::ButtonColours() const {
-  if (!expect_.click || !Alive()) return {};
-  const auto& c = fake_.controls;
-  const ProgramButton button = *expect_.click;
+  const Expect& x = *watched_.expect;
+  if (!x.click || !WatchedAlive()) return {};
+  const auto& c = watched_.fake->controls;
+  const ProgramButton button = *x.click;
   const ProgramButton other = button == ProgramButton::CBPellux ? ProgramButton::CBLINTARO : ProgramButton::CBPellux;
-  if (expect_.refused) return c.colours.at(button) != expect_.before ? "a refused click recoloured its button" : "";
-  const bool first = button == ProgramButton::CBPellux, bridge = Visible(bridgeName_);
-  const bool runs = first ? ControllerVisible() : bridge;
-  const Colour otherExpected = expect_.before == kGreen && first && !bridge ? kRed : expect_.otherBefore;
-  if (c.colours.at(button) != (runs ? kGreen : kRed) || c.colours.at(other) != otherExpected)
-    return "after a click on a button of colour " + std::to_string(expect_.before);
+  if (x.refused) return c.colours.at(button) != x.before ? "a refused click recoloured its button" : "";
+  const auto [here, elsewhere] = Runs(button);
+  const bool stop = x.before == kGreen;
+  const Colour expected = here ? kGreen : elsewhere && !stop ? kAmber : kRed;
+  const Colour otherExpected = stop && button == ProgramButton::CBPellux && !Runs(other).first ? kRed : x.otherBefore;
+  if (c.colours.at(button) != expected || c.colours.at(other) != otherExpected)
+    return "after a click on a button of colour " + std::to_string(x.before);
   return {};
 }
 
@@ -259,7 +264,7 @@ std::string World::EventLevels() const {
       if (row.id == id) return row.level;
     return -2;
   };
-  for (const auto& e : events_->events) {
+  for (const auto& e : watched_.fake->events.events) {
     const auto id = static_cast<std::uint32_t>(e.id);
     int level = levelOf(id);
     if (level == -1) level = levelOf(static_cast<std::uint32_t>(std::strtoul(e.strings.at(1).c_str(), nullptr, 10)));
@@ -370,11 +375,11 @@ const World::Invariant World::kInvariants[] = {
     {"bridge-ended-after-controller", "the bridge holds the port with no controller",
      &World::BridgeEndedAfterController},
     {"events-per-hour", "the event log flooded by one fault", &World::EventsPerHour, false, false, true},
-    {"event-counts", "the event log's counts do not add up to what happened", &World::EventCounts},
+    {"event-counts", "the event log's counts do not add up to what happened", &World::EventCounts, false, false, true},
     {"log-line-shape", "a log line the reader cannot parse or place", &World::LogLineShape},
     {"log-keeps-newest-lines", "the log holds old lines and not the newest, or grows past twice its limit",
      &World::LogKeepsNewestLines},
-    {"button-colours", "a button's colour says the opposite of what runs", &World::ButtonColours},
+    {"button-colours", "a button's colour says the opposite of what runs", &World::ButtonColours, false, false, true},
     {"strip-colours", "the strip's colour says the opposite of what runs", &World::StripColours},
     {"port-field", "the port field keeps a text no port can have", &World::PortField},
     {"tray-icon-back", "no icon after the shell restarts", &World::TrayIconBack},
@@ -421,17 +426,21 @@ const World::Invariant World::kInvariants[] = {
      &World::WaitsOnlyForAnotherMonitor, true},
 };
 
-void World::CheckMonitor(const fakes::FakeSystemEventLog& events, std::map<std::string, std::deque<U64>>& lastHour) {
-  for (const auto& e : events.events) CountInTheHour(lastHour, e);
-  events_ = &events;
-  lastHourOf_ = &lastHour;
+void World::CheckMonitor(const Watched& seat) {
+  watched_ = seat;
   for (const Invariant& invariant : kInvariants) {
     if (!invariant.every) continue;
     ++checks;
     if (const std::string broken = (this->*invariant.check)(); !broken.empty()) Fail(invariant.name, broken);
   }
-  events_ = &fake_.events;
-  lastHourOf_ = &lastHour_;
+  watched_ = {&fake_, &books_, &expect_, -1};
+}
+
+bool World::WatchedAlive() const { return watched_.seat < 0 ? Alive() : SeatAlive(watched_.seat); }
+
+std::pair<bool, bool> World::Runs(ProgramButton button) const {
+  if (watched_.seat >= 0) return RunsForSeat(watched_.seat, button);
+  return {button == ProgramButton::CBPellux ? ControllerVisible() : Visible(bridgeName_), false};
 }
 
 void World::CheckInvariants(bool sessionsOnly, bool liveOnly) {

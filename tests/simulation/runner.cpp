@@ -13,7 +13,9 @@ constexpr struct {
                    {160, 3, "a BridgeProcess without .exe taken: a new bridge on every cycle"},
                    {17, 1, "two logons at once: the second monitor launched before the first one's programs showed"},
                    {4, 3, "a Java service of session 0 or a user's Java program kept a monitor waiting"},
-                   {2, 1, "a monitor launched a bridge while another session's monitor supervised"}};
+                   {2, 1, "a monitor launched a bridge while another session's monitor supervised"},
+                   {1, 1, "a Java service of session 0 turned a session's controller button amber"},
+                   {12, 1, "a session's first bridge after another session's went left out of its events' counts"}};
 
 LocalTime CivilTime(std::int64_t seconds) {
   const std::int64_t z = seconds / 86400 + 719468, rest = seconds % 86400;

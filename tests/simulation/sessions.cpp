@@ -111,9 +111,11 @@ struct World::Sessions {
     SeatMark mark;
     std::unique_ptr<Monitor> monitor;
     bool loggedOn = false;
-    bool waiting = false;                             // for another session, as its monitor's events tell
-    int timerGen[4] = {};                             // a timer armed again leaves its earlier due time behind
-    std::map<std::string, std::deque<U64>> lastHour;  // its events of each kind in the last hour
+    bool waiting = false;                       // for another session, as its monitor's events tell
+    int timerGen[4] = {};                       // a timer armed again leaves its earlier due time behind
+    Books books;                                // its events, as the rows of every monitor read them
+    Expect expect;                              // what a click on its window expects
+    std::vector<std::uint32_t> bridgeLaunches;  // the step's launches of the bridge, and their results
     std::optional<U64> freeSince;  // since when it waits with nothing of the other session running or claiming
   };
   struct Known {
@@ -138,9 +140,14 @@ struct World::Sessions {
     Next("click", 5, [this] {
       Seat& s = *seats[active];
       const ProgramButton b = r.Chance(0.6) ? ProgramButton::CBPellux : ProgramButton::CBLINTARO;
-      if (s.monitor)
-        Step(s, b == ProgramButton::CBPellux ? "click CBPellux" : "click CBLINTARO",
-             [&] { s.monitor->OnProgramButtonClick(b); });
+      const ProgramButton other = b == ProgramButton::CBPellux ? ProgramButton::CBLINTARO : ProgramButton::CBPellux;
+      if (!s.monitor) return;
+      s.expect.click = b;
+      s.expect.before = s.fake.controls.colours[b];
+      s.expect.otherBefore = s.fake.controls.colours[other];
+      s.expect.refused = b == ProgramButton::CBLINTARO && s.fake.controls.portText.empty();
+      Step(s, b == ProgramButton::CBPellux ? "click CBPellux" : "click CBLINTARO",
+           [&] { s.monitor->OnProgramButtonClick(b); });
     });
     // The operator closes the monitor's window: its session's programs stay, unwatched until the next logon.
     Next("close", 3 * 24, [this] {
@@ -217,7 +224,7 @@ struct World::Sessions {
     if (seats[1 - i]->loggedOn) active = 1 - i;
   }
   void Start(Seat& s) {
-    s.lastHour.clear();
+    s.books = {};
     s.table.ownId = Spawn(Role::Monitor, "C:\\Monitor\\PelluxMONITOR.exe", s.session, false);
     s.fake.timers.interval.clear();
     s.fake.controls.colours = {{ProgramButton::CBPellux, kLightGrey}, {ProgramButton::CBLINTARO, kLightGrey}};
@@ -287,7 +294,9 @@ struct World::Sessions {
     });
   }
   std::uint32_t Launch(SessionId session, const std::string& path) {
-    if (r.Chance(0.02)) return 0;
+    const bool failed = r.Chance(0.02);
+    if (path == kBridge.installPath) seats[session - 1]->bridgeLaunches.push_back(failed ? 0 : nextId + 4);
+    if (failed) return 0;
     if (path == kBridge.installPath) {
       const std::int32_t bridge = Spawn(Role::Bridge, path, session, true);
       if (r.Chance(0.15)) {  // the port not yet free: it ends at once, before the controller shows
@@ -330,10 +339,17 @@ struct World::Sessions {
       waitedWithoutCause = line +
                            ": still waiting, though no other monitor holds its mark or the claim"
                            " and no bridge runs in another session";
+    // What a cycle did that its events count: the bridges it ended, its launches of the bridge.
+    const bool cycle = what == "Timer1";
     for (const auto& [id, code] : table.terminated) {
       line += " ended:" + std::to_string(id);
+      if (cycle) ++s.books.happened[static_cast<std::uint32_t>(EventId::BridgeTerminated)];
       if (who.count(id) != 0 && !Alive(id)) Exit(id);
     }
+    for (const std::uint32_t result : std::exchange(s.bridgeLaunches, {}))
+      if (cycle)
+        ++s.books.happened[static_cast<std::uint32_t>(result == 0 ? EventId::BridgeRelaunchFailed
+                                                                  : EventId::BridgeRelaunched)];
     for (const auto& [timer, ms] : s.fake.timers.history) {
       const int t = static_cast<int>(timer);
       const int gen = ++s.timerGen[t];
@@ -343,7 +359,9 @@ struct World::Sessions {
             Step(s, t == 1 ? "Timer1" : "Timer3", [&] { s.monitor->OnTimer(static_cast<TimerId>(t)); });
         });
     }
-    w.CheckMonitor(s.fake.events, s.lastHour);
+    w.ReadEvents(s.fake.events, s.books);
+    w.CheckMonitor({&s.fake, &s.books, &s.expect, static_cast<int>(s.session) - 1});
+    s.expect = {};
     fakes::FakePlatform& f = s.fake;
     table.ClearRecords();  // the workstation's table, which no seat's platform holds
     f.ClearRecords();
@@ -425,13 +443,32 @@ std::string World::ClaimGivenUpOnTheWorkstation() const {
          std::to_string((Now() - s.claimSince) / kSecond) + " s";
 }
 void World::UpdateLiveness() { sessions_->UpdateLiveness(); }
+bool World::SeatAlive(int seat) const {
+  const auto& s = *sessions_->seats[seat];
+  return s.monitor && !s.monitor->Ended();
+}
+// A seat's button: its own session's javaw.exe or bridge, and another session's bridge, or javaw.exe where that
+// session's monitor holds its mark.
+std::pair<bool, bool> World::RunsForSeat(int seat, ProgramButton button) const {
+  const Sessions& w = *sessions_;
+  const SessionId own = w.seats[seat]->session;
+  const bool controller = button == ProgramButton::CBPellux;
+  std::pair<bool, bool> runs;
+  for (const auto& [id, k] : w.who) {
+    if (controller ? k.role != Role::Controller && k.role != Role::OtherJava : k.role != Role::Bridge) continue;
+    if (k.session == own)
+      runs.first = true;
+    else if (!controller || w.marks.count(k.session) != 0)
+      runs.second = true;
+  }
+  return runs;
+}
 std::string World::NoBridgeBesideAnotherMonitor() const { return sessions_->bridgeBesideOther; }
 std::string World::WaitsOnlyForAnotherMonitor() const { return sessions_->waitedWithoutCause; }
 
 // The world is made and unmade where its two sessions' workstation is whole.
 World::World(U64 seed, U64 days) : seed_(seed), end_(days * kDay) {
-  events_ = &fake_.events;
-  lastHourOf_ = &lastHour_;
+  watched_ = {&fake_, &books_, &expect_, -1};
   AddParts();
 }
 World::~World() = default;

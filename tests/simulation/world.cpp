@@ -322,9 +322,7 @@ void World::StartMonitor() {
     fake_.settings.SetNumber(SettingsKey::Machine, "LogLimitKB", kLeastLogLimitKB);
     Writable(SetValueLogText({"LogLimitKB", std::to_string(kLeastLogLimitKB), SettingsKey::Machine}));
   }
-  happened_.clear();
-  reported_.clear();
-  lastHour_.clear();
+  books_ = {};
   startMs_ = Now();
   supervisionDueMs_ = Now();
   startLauncher_ = 0;
@@ -407,31 +405,22 @@ void World::Observe() {
       hungEnds_.emplace_back(id, since == unanswered_.end() ? std::nullopt : std::optional<U64>(Now() - since->second));
     }
     if (stepIsCycle_)
-      ++happened_[static_cast<std::uint32_t>(hungEnd ? EventId::BridgeHung : EventId::BridgeTerminated)];
+      ++books_.happened[static_cast<std::uint32_t>(hungEnd ? EventId::BridgeHung : EventId::BridgeTerminated)];
     if (const Process* p = Proc(id); p != nullptr && p->endsLater)
       Ends(launches_.Between(500, 10000), id);
     else if (it != info_.end())
       Exit(id);  // already gone from the table
   }
   for (const std::uint32_t result : bridgeLaunches_)
-    ++happened_[static_cast<std::uint32_t>(result == 0 ? EventId::BridgeRelaunchFailed : EventId::BridgeRelaunched)];
+    ++books_.happened[static_cast<std::uint32_t>(result == 0 ? EventId::BridgeRelaunchFailed
+                                                             : EventId::BridgeRelaunched)];
   for (const auto& [timer, ms] : f.timers.history)  // what the step armed is due from now
     (timer == TimerId::Timer1 ? timer1_ : timer3_) = ms == 0 ? std::nullopt : std::optional<U64>(Now() + ms);
   if (!monitor_) {
     timer1_.reset();
     timer3_.reset();
   }
-  stepEndedMonitor_ = false;
-  for (const auto& e : f.events.events) {
-    const auto id = static_cast<std::uint32_t>(e.id);
-    if (e.id == EventId::BridgeRelaunched || e.id == EventId::BridgeRelaunchFailed ||
-        e.id == EventId::BridgeTerminated || e.id == EventId::BridgeHung)
-      reported_[id] += std::strtoull(e.strings.back().c_str(), nullptr, 10);
-    if (e.id == EventId::RepeatSummary)
-      reported_[static_cast<std::uint32_t>(std::stoul(e.strings.at(1)))] += std::stoull(e.strings.at(2));
-    stepEndedMonitor_ |= e.id == EventId::Ended;
-    CountInTheHour(lastHour_, e);
-  }
+  ReadEvents(f.events, books_);
   if (f.lifetime.ends > 0) Restart(crashes_.Between(1, 30) * kMinute);
   if (stepIsCycle_ && CycleChecked() && ControllerVisible()) controllerSeen_ = true;
   if (stepIsCycle_) lastCycleMs_ = Now();
@@ -454,15 +443,24 @@ void World::Observe() {
   }
 }
 
-void World::CountInTheHour(std::map<std::string, std::deque<U64>>& lastHour,
-                           const fakes::FakeSystemEventLog::Event& e) {
-  const auto id = static_cast<std::uint32_t>(e.id);
-  if (id >= 1040 || id <= 1012) return;  // what a user's clicks and the monitor's starts bring is theirs
-  const std::string kind = e.id == EventId::RepeatSummary ? std::to_string(id) + "/" + e.strings.at(1)
-                                                          : std::to_string(id);
-  auto& times = lastHour[kind];
-  times.push_back(Now());
-  while (Now() - times.front() >= kHour) times.pop_front();
+// The counts a monitor's events report of each kind of the cycle, its end, and each kind's reports in the hour
+// (what a user's clicks and the monitor's starts bring is theirs).
+void World::ReadEvents(const fakes::FakeSystemEventLog& events, Books& books) {
+  books.endedMonitor = false;
+  for (const auto& e : events.events) {
+    const auto id = static_cast<std::uint32_t>(e.id);
+    if (e.id == EventId::BridgeRelaunched || e.id == EventId::BridgeRelaunchFailed ||
+        e.id == EventId::BridgeTerminated || e.id == EventId::BridgeHung)
+      books.reported[id] += std::strtoull(e.strings.back().c_str(), nullptr, 10);
+    if (e.id == EventId::RepeatSummary)
+      books.reported[static_cast<std::uint32_t>(std::stoul(e.strings.at(1)))] += std::stoull(e.strings.at(2));
+    books.endedMonitor |= e.id == EventId::Ended;
+    if (id >= 1040 || id <= 1012) continue;
+    auto& times = books.lastHour[e.id == EventId::RepeatSummary ? std::to_string(id) + "/" + e.strings.at(1)
+                                                                : std::to_string(id)];
+    times.push_back(Now());
+    while (Now() - times.front() >= kHour) times.pop_front();
+  }
 }
 
 std::string World::TraceLine(const std::string& what) const {

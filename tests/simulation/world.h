@@ -102,6 +102,24 @@ struct Part {  // the mean time between two occurrences in hours of simulated ti
   std::function<void(Rng&)> act;
 };
 
+// What a step of a monitor is expected to do, as the part that drove it says.
+struct Expect {
+  std::optional<ProgramButton> click;
+  Colour before = kLightGrey, otherBefore = kLightGrey;
+  bool refused = false;  // the bridge's button without a port
+  std::optional<std::string> portTyped;
+  bool portAccepted = true;
+  bool trayAdded = false;  // the shell came back
+};
+
+// One monitor's events as the rows of every monitor read them: the occurrences the world saw and the counts the
+// monitor reported, of each kind of the cycle; the times of each kind's reports in the last hour; its end.
+struct Books {
+  std::map<std::uint32_t, U64> happened, reported;
+  std::map<std::string, std::deque<U64>> lastHour;
+  bool endedMonitor = false;  // the step wrote the monitor's end
+};
+
 class World {
  public:
   World(U64 seed, U64 days);
@@ -206,11 +224,24 @@ class World {
   std::string WaitForAnotherSessionEnds() const;
   std::string ClaimGivenUpOnTheWorkstation() const;
   void UpdateLiveness();
-  // The rows of every monitor, over one of the two sessions' monitors: its events and its hour of them.
-  void CheckMonitor(const fakes::FakeSystemEventLog& events, std::map<std::string, std::deque<U64>>& lastHour);
-  void CountInTheHour(std::map<std::string, std::deque<U64>>& lastHour, const fakes::FakeSystemEventLog::Event& e);
-  const fakes::FakeSystemEventLog* events_ = nullptr;  // the monitor's whose rows are checked: the main one's
-  std::map<std::string, std::deque<U64>>* lastHourOf_ = nullptr;  // unless CheckMonitor says otherwise
+  // The monitor whose rows of every monitor are checked: its platform, its books, what its step expects, and
+  // the two sessions' seat it sits in (-1: the main world's).
+  struct Watched {
+    const fakes::FakePlatform* fake;
+    Books* books;
+    const Expect* expect;
+    int seat;
+  };
+  Watched watched_;
+  // The rows of every monitor over one of the two sessions' monitors, whose events the step wrote.
+  void CheckMonitor(const Watched& seat);
+  void ReadEvents(const fakes::FakeSystemEventLog& events, Books& books);
+  bool WatchedAlive() const;
+  bool SeatAlive(int seat) const;
+  // Whether the button's program runs in the watched monitor's own session, and whether only elsewhere on the
+  // workstation where its monitor shows it amber: another session's bridge, a supervised session's javaw.exe.
+  std::pair<bool, bool> Runs(ProgramButton button) const;
+  std::pair<bool, bool> RunsForSeat(int seat, ProgramButton button) const;
   void Writable(const std::string& text) {  // as the monitor means it, and as the log writes it in its code page
     logTexts_.insert(text);
     logTexts_.insert(fake_.files.ToCodePage(text));
@@ -268,11 +299,8 @@ class World {
   std::set<std::string> allowedEnds_, logPrefixes_, launchPrefixes_;
   std::unordered_set<std::string> logTexts_, paths_;  // looked up for every line of the log
   mutable std::string probe_, lineText_;              // a scan line's path, a line's text: looked up
-  // The events' bookkeeping, per monitor: occurrences seen and counts reported for each kind of the cycle,
-  // and the times of each kind's reports.
-  std::map<std::uint32_t, U64> happened_, reported_;
-  std::map<std::string, std::deque<U64>> lastHour_;
-  std::vector<std::uint32_t> bridgeLaunches_;  // results, this step
+  Books books_;                                       // the main monitor's events
+  std::vector<std::uint32_t> bridgeLaunches_;         // results, this step
   // What the step did that the world has already acted on: the processes it ended, the log it wrote, an end.
   struct EndedProcess {
     std::int32_t id;
@@ -288,20 +316,11 @@ class World {
   std::int32_t hungRunOf_ = 0;
   U64 hungRunFrom_ = 0;
   std::vector<std::pair<std::int32_t, std::optional<U64>>> hungEnds_;
-  bool stepEndedMonitor_ = false;  // the step wrote the monitor's end
   // When the running monitor last cycled, last walked the process table in a cycle, last had to supervise
   // again (its start, the session going on) and last showed a message in the strip.
   U64 lastCycleMs_ = 0, lastWalkMs_ = 0, supervisionDueMs_ = 0, stripShownMs_ = 0;
   int stripShows_ = 0;
-  // What the part that drove the step expects of it.
-  struct Expect {
-    std::optional<ProgramButton> click;
-    Colour before = kLightGrey, otherBefore = kLightGrey;
-    bool refused = false;  // the bridge's button without a port
-    std::optional<std::string> portTyped;
-    bool portAccepted = true;
-    bool trayAdded = false;  // the shell came back
-  } expect_;
+  Expect expect_;  // what the part that drove the step expects of it
 };
 
 }  // namespace pellux::sim
