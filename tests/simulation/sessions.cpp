@@ -111,12 +111,12 @@ struct World::Sessions {
     SeatMark mark;
     std::unique_ptr<Monitor> monitor;
     bool loggedOn = false;
-    bool waiting = false;                       // for another session, as its monitor's events tell
-    int timerGen[4] = {};                       // a timer armed again leaves its earlier due time behind
-    Books books;                                // its events, as the rows of every monitor read them
-    Expect expect;                              // what a click on its window expects
-    std::vector<std::uint32_t> bridgeLaunches;  // the step's launches of the bridge, and their results
-    std::optional<U64> freeSince;  // since when it waits with nothing of the other session running or claiming
+    bool waiting = false;              // for another session, as its monitor's events tell
+    int timerGen[4] = {};              // a timer armed again leaves its earlier due time behind
+    Books books;                       // its events, as the rows of every monitor read them
+    Expect expect;                     // what a click on its window expects
+    std::vector<bool> bridgeLaunches;  // the step's launches of the bridge: whether each started
+    std::optional<U64> freeSince;      // since when it waits with nothing of the other session running or claiming
   };
   struct Known {
     Role role;
@@ -295,7 +295,7 @@ struct World::Sessions {
   }
   std::uint32_t Launch(SessionId session, const std::string& path) {
     const bool failed = r.Chance(0.02);
-    if (path == kBridge.installPath) seats[session - 1]->bridgeLaunches.push_back(failed ? 0 : nextId + 4);
+    if (path == kBridge.installPath) seats[session - 1]->bridgeLaunches.push_back(!failed);
     if (failed) return 0;
     if (path == kBridge.installPath) {
       const std::int32_t bridge = Spawn(Role::Bridge, path, session, true);
@@ -346,10 +346,10 @@ struct World::Sessions {
       if (cycle) ++s.books.happened[static_cast<std::uint32_t>(EventId::BridgeTerminated)];
       if (who.count(id) != 0 && !Alive(id)) Exit(id);
     }
-    for (const std::uint32_t result : std::exchange(s.bridgeLaunches, {}))
+    for (const bool started : std::exchange(s.bridgeLaunches, {}))
       if (cycle)
-        ++s.books.happened[static_cast<std::uint32_t>(result == 0 ? EventId::BridgeRelaunchFailed
-                                                                  : EventId::BridgeRelaunched)];
+        ++s.books.happened[static_cast<std::uint32_t>(started ? EventId::BridgeRelaunched
+                                                              : EventId::BridgeRelaunchFailed)];
     for (const auto& [timer, ms] : s.fake.timers.history) {
       const int t = static_cast<int>(timer);
       const int gen = ++s.timerGen[t];
