@@ -171,12 +171,7 @@ void World::AddParts() {
        [this](Rng& r) {
          const bool first = r.Chance(0.5);
          const ProgramButton button = first ? ProgramButton::CBPellux : ProgramButton::CBLINTARO;
-         const ProgramButton other = first ? ProgramButton::CBLINTARO : ProgramButton::CBPellux;
-         auto& c = fake_.controls;
-         expect_.click = button;
-         expect_.before = c.colours[button];
-         expect_.otherBefore = c.colours[other];
-         expect_.refused = !first && c.portText.empty();  // the bridge's button without a port
+         expect_.Click(fake_.controls, button);
          Step(first ? "click CBPellux" : "click CBLINTARO", [&] { monitor_->OnProgramButtonClick(button); });
        }},
       {"port-text", 24, true,

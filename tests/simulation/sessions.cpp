@@ -140,12 +140,8 @@ struct World::Sessions {
     Next("click", 5, [this] {
       Seat& s = *seats[active];
       const ProgramButton b = r.Chance(0.6) ? ProgramButton::CBPellux : ProgramButton::CBLINTARO;
-      const ProgramButton other = b == ProgramButton::CBPellux ? ProgramButton::CBLINTARO : ProgramButton::CBPellux;
       if (!s.monitor) return;
-      s.expect.click = b;
-      s.expect.before = s.fake.controls.colours[b];
-      s.expect.otherBefore = s.fake.controls.colours[other];
-      s.expect.refused = b == ProgramButton::CBLINTARO && s.fake.controls.portText.empty();
+      s.expect.Click(s.fake.controls, b);
       Step(s, b == ProgramButton::CBPellux ? "click CBPellux" : "click CBLINTARO",
            [&] { s.monitor->OnProgramButtonClick(b); });
     });

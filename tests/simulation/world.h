@@ -110,6 +110,14 @@ struct Expect {
   std::optional<std::string> portTyped;
   bool portAccepted = true;
   bool trayAdded = false;  // the shell came back
+  // A click on a button of the window whose controls these are: their colours before it.
+  void Click(const fakes::FakeWindowControls& c, ProgramButton button) {
+    const ProgramButton other = button == ProgramButton::CBPellux ? ProgramButton::CBLINTARO : ProgramButton::CBPellux;
+    click = button;
+    before = c.colours.at(button);
+    otherBefore = c.colours.at(other);
+    refused = button == ProgramButton::CBLINTARO && c.portText.empty();  // the bridge's button without a port
+  }
 };
 
 // One monitor's events as the rows of every monitor read them: the occurrences the world saw and the counts the
