@@ -31,7 +31,7 @@ help:
 	@echo 'make asan         build/asan: the unit tests with AddressSanitizer and UndefinedBehaviorSanitizer (make test runs them)'
 	@echo 'make unit         build only the unit tests and run them (no Wine, no mingw-w64)'
 	@echo 'make simulate     the monitor against a simulated workstation, seeded: SEED=1 RUNS=16 DAYS=30 (DAYS=365 RUNS=1: a year)'
-	@echo 'make test         everything: end-to-end under Wine and Xvfb in four lanes side by side, and beside them, niced, unit, sanitized unit, fuzz (30 s each), simulation, exe and packaging checks'
+	@echo 'make test         everything: unit, sanitized unit, fuzz (30 s each), simulation, exe and packaging checks; then end-to-end under Wine and Xvfb in lanes side by side'
 	@echo 'make demo         run the monitor under Wine with the stand-ins; ARGS=... goes to demo.py (ARGS=--screenshot=FILE)'
 	@echo 'make screenshots  remake docs/img/ from the real exe under Wine, each state checked first; ARGS=-k NAME for one'
 	@echo 'make bench        the scan beside the bare system calls, and the cycle with logging on beside off, under Wine, over 0, 100 and 400 extra processes; ROUNDS=30'
@@ -104,15 +104,15 @@ asan: deps
 	cmake -S . -B $(ASANDIR) -DPELLUX_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
 	cmake --build $(ASANDIR) -j $(JOBS)
 
-# Every test. The Windows programs and their packages first; then the
-# end-to-end modules under Wine in their lanes (tests/e2e/CMakeLists.txt) and,
-# beside them and niced, the native, sanitized and fuzz builds and every other
-# test: unit (plain and sanitized), fuzz (bounded), the simulation, the checks
-# and packaging (tools/run_tests.sh). Both runs report; either one failing
-# fails the target.
-test: exe installer installer-next
-	@$(NATIVE_CONFIGURE) >/dev/null
-	@tools/run_tests.sh $(NATDIR)
+# Every test: unit (plain and sanitized), fuzz (bounded), the simulation,
+# the checks and packaging first, one at a time; then the end-to-end modules
+# under Wine in their lanes side by side (tests/e2e/CMakeLists.txt), so
+# that the CPU-bound fuzz and simulation never run beside them. Both runs
+# report; either one failing fails the target.
+test: exe installer installer-next fuzz asan native
+	@ctest --test-dir $(NATDIR) --output-on-failure -LE e2e; before=$$?; \
+	ctest --test-dir $(NATDIR) --output-on-failure -L e2e -j 3; lanes=$$?; \
+	test $$before -eq 0 && test $$lanes -eq 0
 
 # Unit tests only: builds the one unit_tests target, no Wine.
 unit: deps

@@ -437,19 +437,5 @@ class BridgePathIsADirectory(SupervisionCase):
                          [("error", 1011, failed), ("error", 1021, failed + ["1"])])
 
 
-def load_tests(loader, tests, pattern):
-    """The module runs in two lanes at once: PELLUX_E2E_PART=cycle runs the Cycle class, =rest every other
-    class (so a class added later runs too); without it, all of them."""
-    part = os.environ.get("PELLUX_E2E_PART")
-    if not part:
-        return tests
-    chosen = unittest.TestSuite()
-    for suite in tests:
-        for case in suite:
-            if (type(case) is Cycle) == (part == "cycle"):
-                chosen.addTest(case)
-    return chosen
-
-
 if __name__ == "__main__":
     unittest.main()
