@@ -4,7 +4,7 @@ are the ones the packages take; every relative link of README.md, CONTRIBUTING.m
 its file and, with a #part, a heading of it.
 
 The events come from PELLUX_SYSTEM_EVENTS (wherever it is defined under src/), from the message table
-src/win32/event_messages.mc and from the Repeating(...) calls of src/log/; the properties from the
+src/win32/event_messages.mc and from the Repeating(...) calls under src/; the properties from the
 settings' registry values of packaging/PelluxMONITOR.wxs. Standard library only.
 
 Usage: python3 test_docs.py [ROOT]   (ROOT defaults to the tree above tests/)
@@ -80,7 +80,7 @@ class EventsTable(unittest.TestCase):
 
     def test_the_no_flood_rule_names_the_kinds_the_cycle_holds_back_at_their_levels(self):
         held = set()
-        for path in (Tree.root / "src" / "log").glob("*.cpp"):
+        for path in (Tree.root / "src").rglob("*.cpp"):
             for call in re.findall(r"\bRepeating\(([^;]*);", path.read_text()):
                 held.update(self.code[name][0] for name in re.findall(r"EventId::(\w+)", call))
         self.assertTrue(held)
