@@ -21,7 +21,9 @@ sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "wine"))
 # The check of the pictures in the tree reads each button's mark the same way.
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "checks"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
 import harness as H  # noqa: E402
+from e2e_case import MonitorTestCase  # noqa: E402
 from harness import wait_until  # noqa: E402
 from test_state_cues import mark_of  # noqa: E402
 
@@ -66,7 +68,7 @@ class Shot:
         H.log("saved", os.path.normpath(target))
 
 
-class Pictures(H.MonitorTestCase):
+class Pictures(MonitorTestCase):
 
     # ---- helpers ---------------------------------------------------------------
 

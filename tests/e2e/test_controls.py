@@ -4,6 +4,7 @@ import time
 import unittest
 
 import harness as H
+from e2e_case import MonitorTestCase
 from harness import wait_until
 
 CR = "\r"
@@ -13,7 +14,7 @@ BOTH_STOPPED = ("El Programa 'Pellux.exe' SE DETUVO CON EXITO!!!" + CR +
                 "El Programa 'LINTARO.exe' SE DETUVO CON EXITO!!!" + CR + "Cerrado el Puerto ")
 
 
-class ControlsCase(H.MonitorTestCase):
+class ControlsCase(MonitorTestCase):
 
     def setUp(self):
         super().setUp()

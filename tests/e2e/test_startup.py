@@ -7,6 +7,7 @@ import time
 import unittest
 
 import harness as H
+from e2e_case import MonitorTestCase
 from harness import wait_until
 
 BANNER = "i==============================   MAIN   =============================="
@@ -16,7 +17,7 @@ CR = "\r"
 WM_QUERYENDSESSION, WM_ENDSESSION = 0x0011, 0x0016
 
 
-class StartupCase(H.MonitorTestCase):
+class StartupCase(MonitorTestCase):
 
     def assertTrapNeverRan(self):
         self.assertFalse(os.path.exists(self.h.unix(H.TRAP_MARKER)), "C:\\Program.exe was run")

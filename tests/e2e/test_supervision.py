@@ -6,6 +6,7 @@ import time
 import unittest
 
 import harness as H
+from e2e_case import MonitorTestCase
 from harness import wait_until
 
 STAMP = "#2020-06-07 17:03:28#,"
@@ -16,7 +17,7 @@ def stamp_seconds(stamp):
     return time.mktime(time.strptime(stamp, "%Y-%m-%d %H:%M:%S"))
 
 
-class SupervisionCase(H.MonitorTestCase):
+class SupervisionCase(MonitorTestCase):
 
     wine_debug = H.EVENT_DEBUG
 
