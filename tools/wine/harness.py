@@ -407,6 +407,9 @@ class Harness:
         return unix_path
 
 
+_shared = None
+
+
 def shared_harness():
     """The run's harness, made on first use; closed at exit or on SIGTERM/SIGINT/SIGHUP."""
     global _shared
