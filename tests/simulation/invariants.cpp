@@ -301,6 +301,8 @@ std::string World::HungEndsOnlyUnanswered() const {
     const std::string bridge = "ended the bridge " + std::to_string(id);
     if (hungSeconds_ == 0) return bridge + " while the controller runs, the check off";
     if (!unansweredMs) return bridge + " while its window answers";
+    const auto& tray = fake_.tray.calls;
+    if (!tray.empty() && tray.back().data.hIcon == 0x104u) return bridge + " in a cycle that holds";
     if (*unansweredMs < hungSeconds_ * kSecond)
       return bridge + " after " + std::to_string(*unansweredMs) + " ms without an answer";
   }

@@ -133,7 +133,7 @@ std::int32_t World::Spawn(Role role, const std::string& path, Rng& r, bool launc
   info_[id] = {role, path, Now(), launched};
   unanswered_.erase(id);
   fake_.windows.windows.erase(id);
-  if (role == Role::Bridge) fake_.windows.windows[id] = {1, 1};  // every bridge shows one window
+  if (role == Role::Bridge) ShowsWindows(id, bridgeWindows_);
   paths_.insert(path);
   paths_.insert(fake_.files.ToCodePage(path));  // as the log writes it
   return id;
@@ -145,6 +145,9 @@ void World::Exit(std::int32_t id) {
   if (info_.erase(id) != 0) freed_.push_back(id);
   unanswered_.erase(id);
   fake_.windows.windows.erase(id);
+  auto& ghosted = fake_.windows.ghosted;  // its windows and their ghosts went with it
+  ghosted.erase(ghosted.lower_bound(fakes::FakeWindowProbe::Handle(id, 0)),
+                ghosted.upper_bound(fakes::FakeWindowProbe::Handle(id, 254)));
   if (freed_.size() > 64) freed_.erase(freed_.begin());
   if (id == startLauncher_) {
     startLauncher_ = 0;
@@ -217,14 +220,19 @@ std::uint32_t World::Launch(const std::string& path) {
 }
 
 void World::StopsAnswering(std::int32_t id, U64 forMs) {
-  fake_.windows.windows[id] = {1, 0};
+  fake_.windows.windows[id] = {bridgeWindows_, 0};
   unanswered_.emplace(id, Now());  // a window that already did not answer keeps its time
   if (forMs != 0)
     Later(forMs, id, [this, id] {
       Note("LINTARO.exe " + std::to_string(id) + " answers again");
-      fake_.windows.windows[id] = {1, 1};
+      ShowsWindows(id, bridgeWindows_);
       unanswered_.erase(id);
     });
+}
+
+void World::ShowsWindows(std::int32_t id, std::uint32_t answering) {
+  fake_.windows.windows[id] = {bridgeWindows_, answering};
+  for (std::uint32_t i = 0; i < answering; ++i) fake_.windows.ghosted.erase(fakes::FakeWindowProbe::Handle(id, i));
 }
 
 void World::BridgeDies(Rng& r) {
@@ -304,6 +312,10 @@ void World::StartMonitor() {
     Writable(SetValueLogText({"BridgeHungSeconds", std::to_string(hungSeconds_), SettingsKey::Machine}));
   }
   hungRunOf_ = 0;  // a new monitor looks afresh
+  // and a window hidden behind its ghost before it started is one it never saw: never judged.
+  for (auto it = unanswered_.begin(); it != unanswered_.end();)
+    it = fake_.windows.ghosted.count(fakes::FakeWindowProbe::Handle(it->first, 0)) != 0 ? unanswered_.erase(it)
+                                                                                        : std::next(it);
   if (settings_.Chance(0.05)) {
     const auto& row = settings_.Pick(kSettingsRows);
     fake_.settings.Set(SettingsKey::User, row.name, row.value);

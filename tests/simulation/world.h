@@ -162,6 +162,8 @@ class World {
   void BridgeDies(Rng& r);
   // The bridge's window stops answering, for forMs (0: for good).
   void StopsAnswering(std::int32_t id, U64 forMs);
+  // The bridge's windows, the first answering of them answering and shown again from behind their ghosts.
+  void ShowsWindows(std::int32_t id, std::uint32_t answering);
 
   bool Alive() const { return monitor_ && !monitor_->Ended(); }
   void Restart(U64 delay);
@@ -320,6 +322,7 @@ class World {
   // does not answer and since when; the bridge every cycle since hungRunFrom_ could have judged and ended; and
   // the bridges the step ended for not answering, with how long they had not answered (none: it answered).
   U64 hungSeconds_ = 0;
+  std::uint32_t bridgeWindows_ = 1;  // the windows every bridge of the run shows, which hang together
   std::map<std::int32_t, U64> unanswered_;
   std::int32_t hungRunOf_ = 0;
   U64 hungRunFrom_ = 0;
