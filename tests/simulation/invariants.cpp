@@ -309,6 +309,8 @@ std::string World::HungEndsOnlyUnanswered() const {
   return {};
 }
 
+std::string World::LogOutageToldOnce() const { return logOutageFault_; }
+
 bool World::KnownLogText(const std::string& text) const {
   // A process of a scan and its handle, most of what a log holds, first; or a launch and its result.
   const std::size_t dash = text.rfind(" - ");
@@ -404,6 +406,8 @@ const World::Invariant World::kInvariants[] = {
      &World::HungBridgeEnded},
     {"hung-ends-only-unanswered", "a bridge that works, or answers slowly, ended under the controller",
      &World::HungEndsOnlyUnanswered},
+    {"log-outage-told-once", "a log that lost lines, told many times, or with a count its own notes contradict",
+     &World::LogOutageToldOnce},
     {"a-cycle-every-three-seconds", "the bridge left gone for longer than the operator is promised",
      &World::ACycleEveryThreeSeconds, false, true},
     {"supervises-every-three-seconds", "supervision stopped while held, or never back after the session went on",

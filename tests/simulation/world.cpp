@@ -335,6 +335,8 @@ void World::StartMonitor() {
     Writable(SetValueLogText({"LogLimitKB", std::to_string(kLeastLogLimitKB), SettingsKey::Machine}));
   }
   books_ = {};
+  logOutTold_ = false;  // a new monitor's log tells from its own start
+  notedLost_ = 0;
   startMs_ = Now();
   supervisionDueMs_ = Now();
   startLauncher_ = 0;
@@ -433,6 +435,7 @@ void World::Observe() {
     timer3_.reset();
   }
   ReadEvents(f.events, books_);
+  ReadLogOutage();
   if (f.lifetime.ends > 0) Restart(crashes_.Between(1, 30) * kMinute);
   if (stepIsCycle_ && CycleChecked() && ControllerVisible()) controllerSeen_ = true;
   if (stepIsCycle_) lastCycleMs_ = Now();
@@ -452,6 +455,27 @@ void World::Observe() {
       hungRunOf_ = hung;
       hungRunFrom_ = Now();
     }
+  }
+}
+
+// An outage of the log is told once when it begins (1070) and once when it ends (1071), with the lines lost
+// since the last 1071, which the notes of lines not written at the head of the writes after it also say.
+void World::ReadLogOutage() {
+  for (const auto& e : fake_.events.events) {
+    if (e.id == EventId::LogTakesNoLines && std::exchange(logOutTold_, true) && logOutageFault_.empty())
+      logOutageFault_ = "the log's outage told twice before it ended";
+    if (e.id != EventId::LogTakesLinesAgain) continue;
+    const U64 told = std::strtoull(e.strings.at(2).c_str(), nullptr, 10);
+    if (logOutageFault_.empty() && (!std::exchange(logOutTold_, false) || told != notedLost_))
+      logOutageFault_ = "1071 says " + std::to_string(told) + " lines lost where the log's notes say " +
+                        std::to_string(notedLost_);
+    notedLost_ = 0;
+  }
+  static const std::string kNote = "LOG LLENO - ";
+  for (std::size_t at = stepLog_.find(kNote); at != std::string::npos; at = stepLog_.find(kNote, at + 1)) {
+    char* end = nullptr;
+    const U64 lines = std::strtoull(stepLog_.c_str() + at + kNote.size(), &end, 10);
+    if (std::string_view(end).rfind(" Lineas NO Escritas!!!", 0) == 0) notedLost_ += lines;
   }
 }
 

@@ -21,6 +21,7 @@
 #include <queue>
 #include <set>
 #include <string>
+#include <string_view>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -208,6 +209,9 @@ class World {
   std::string RefusedSettingLaunchesNothing() const;
   std::string HungBridgeEnded() const;
   std::string HungEndsOnlyUnanswered() const;
+  std::string LogOutageToldOnce() const;
+  // What the step told of the log's outages: its notes of lines not written, its events 1070 and 1071.
+  void ReadLogOutage();
   std::string SparesOtherJava() const;
 
   std::string OneControllerOnTheWorkstation() const;
@@ -332,6 +336,12 @@ class World {
   U64 lastCycleMs_ = 0, lastWalkMs_ = 0, supervisionDueMs_ = 0, stripShownMs_ = 0;
   int stripShows_ = 0;
   Expect expect_;  // what the part that drove the step expects of it
+  // The log's outages as the running monitor tells them: whether it said the log takes no lines (1070) and has
+  // not yet said it takes them again (1071); the lines its notes say were not written since its last 1071; the
+  // first outage told twice, or told back with another count than its notes'.
+  bool logOutTold_ = false;
+  U64 notedLost_ = 0;
+  std::string logOutageFault_;
 };
 
 }  // namespace pellux::sim
