@@ -300,7 +300,7 @@ std::string World::HungEndsOnlyUnanswered() const {
   for (const auto& [id, unansweredMs] : hungEnds_) {
     const std::string bridge = "ended the bridge " + std::to_string(id);
     if (hungSeconds_ == 0) return bridge + " while the controller runs, the check off";
-    if (!unansweredMs) return bridge + " while its window answers";
+    if (!unansweredMs) return bridge + " while its window answers, or one it never saw shown";
     const auto& tray = fake_.tray.calls;
     if (!tray.empty() && tray.back().data.hIcon == 0x104u) return bridge + " in a cycle that holds";
     if (*unansweredMs < hungSeconds_ * kSecond)

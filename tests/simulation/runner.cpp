@@ -54,6 +54,7 @@ bool World::Run() {
   launches_ = Stream("launches");
   settings_ = Stream("settings");
   crashes_ = Stream("restarts");
+  unseenGhosts_ = Stream("unseen-ghosts");
   Rng setup = Stream("setup");
   shareRun_ = Stream("share").Chance(0.3);
   fake_.system.folder = setup.Pick(kMonitorFolders);

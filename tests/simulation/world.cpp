@@ -220,6 +220,8 @@ std::uint32_t World::Launch(const std::string& path) {
 }
 
 void World::StopsAnswering(std::int32_t id, U64 forMs) {
+  // Already hung behind its ghost, where the running monitor never saw it shown.
+  if (fake_.windows.ghosted.count(fakes::FakeWindowProbe::Handle(id, 0)) != 0 && unanswered_.count(id) == 0) return;
   fake_.windows.windows[id] = {bridgeWindows_, 0};
   unanswered_.emplace(id, Now());  // a window that already did not answer keeps its time
   if (forMs != 0)
@@ -350,6 +352,19 @@ void World::StartMonitor() {
       startLauncher_ = id;
       controllerLaunchedAtStart_ = true;
     }
+  // While no monitor ran, a bridge stopped answering and the operator clicked it: hidden behind its ghost before
+  // this monitor could see it shown, it is never judged.
+  if (const std::int32_t id = FindRole(Role::Bridge, unseenGhosts_);
+      id != 0 && fake_.windows.ghosts && unseenGhosts_.Chance(0.3) && unanswered_.count(id) == 0) {
+    Note("LINTARO.exe " + std::to_string(id) + " hangs behind its ghost before the monitor starts");
+    fake_.windows.windows[id] = {bridgeWindows_, 0};
+    for (std::uint32_t i = 0; i < bridgeWindows_; ++i)
+      fake_.windows.ghosted.insert(fakes::FakeWindowProbe::Handle(id, i));
+    Later(unseenGhosts_.Between(1, 900) * kSecond, id, [this, id] {
+      if (unanswered_.count(id) == 0) ShowsWindows(id, bridgeWindows_);
+    });
+    Fault("bridge-ghosted-unseen");
+  }
   allowedEnds_ = {"missing program", "bad setting"};
   if (refuseTimer_) allowedEnds_.insert("no window");
   monitor_ = std::make_unique<Monitor>(fake_.platform());

@@ -327,6 +327,7 @@ class World {
   // the bridges the step ended for not answering, with how long they had not answered (none: it answered).
   U64 hungSeconds_ = 0;
   std::uint32_t bridgeWindows_ = 1;  // the windows every bridge of the run shows, which hang together
+  Rng unseenGhosts_;                 // whether a monitor starts beside a bridge hidden behind its ghost while none ran
   std::map<std::int32_t, U64> unanswered_;
   std::int32_t hungRunOf_ = 0;
   U64 hungRunFrom_ = 0;

@@ -483,7 +483,11 @@ TEST_F(SupervisionCycleTest, ABridgeIsEndedOnlyOnceAllItsWindowsWentUnansweredFo
        Doing::Supervising,
        7},
       {"hidden before it was ever seen", 10, {"g", "g", "g", "g", "g", "g"}, Doing::Supervising, -1},
-      {"answered while hidden, then hangs hidden", 10, {"a", "x", "g", "g", "g", "g"}, Doing::Supervising, -1},
+      {"answered while hidden, then hangs hidden",
+       10,
+       {"a", "x", "g", "g", "g", "g", "g", "g"},
+       Doing::Supervising,
+       -1},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
