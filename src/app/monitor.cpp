@@ -85,12 +85,7 @@ void Monitor::Start() {
   // Only what an earlier monitor of this session launched is looked at, and
   // without a log line: the log goes on with the two launch lines.
   const LaunchedSet earlier = launched_.ReadRecord();
-  if (OtherSessionAtStart()) {
-    cycle_.WaitForOtherSession();
-  } else {
-    StartBridge(earlier);
-    StartController(earlier);
-  }
+  StartPrograms(earlier);
 
   if (!p_.timers.Arm(TimerId::Timer1, kFirstCycleDelayMs)) WindowFailed("Timer1");
 }
@@ -137,6 +132,25 @@ void Monitor::ShowWaiting(const std::string& text) {
   p_.controls.SetButtonColour(programs_.bridge.button, kAmber);
   window_.ShowStatusMessage(text, kAmber, kBlack);
   log_.WriteLogLine(text);
+}
+
+void Monitor::StartPrograms(const LaunchedSet& earlier) {
+  const std::uint64_t boxesBefore = boxes_.Shown();
+  if (OtherSessionAtStart()) {
+    cycle_.WaitForOtherSession();
+    return;
+  }
+  StartBridge(earlier);
+  // A box (the bridge's launch failed) gave the claim up while it waited for
+  // the operator, perhaps for days, and another session's monitor may have
+  // launched both programs meanwhile: the claim is taken again and the
+  // workstation looked at again before anything more is launched, and where
+  // another monitor went ahead this one waits as any second monitor does.
+  if (boxes_.Shown() != boxesBefore && OtherSessionAtStart()) {
+    cycle_.WaitForOtherSession();
+    return;
+  }
+  StartController(earlier);
 }
 
 void Monitor::StartBridge(const LaunchedSet& earlier) {

@@ -23,12 +23,17 @@ class ClaimFreeBoxes final : public Dialogs {
   ClaimFreeBoxes(Dialogs& boxes, WorkstationClaim& claim) : boxes_(boxes), claim_(claim) {}
   void ShowBox(const std::string& text, const std::string& caption, std::uint32_t style) override {
     claim_.Release();
+    ++shown_;
     boxes_.ShowBox(text, caption, style);
   }
+  // How many boxes were shown so far: one since a look means the claim was
+  // given up after it.
+  [[nodiscard]] std::uint64_t Shown() const { return shown_; }
 
  private:
   Dialogs& boxes_;
   WorkstationClaim& claim_;
+  std::uint64_t shown_ = 0;
 };
 
 // The monitor as a whole: the start-up sequence, the window's events, the
@@ -83,7 +88,9 @@ class Monitor final : public WindowEvents {
   bool OtherSessionAtStart();
   void ShowWaiting(const std::string& text);
   // The bridge, then the controller: each adopted when an earlier monitor of
-  // this session launched it and it still runs, launched otherwise.
+  // this session launched it and it still runs, launched otherwise; after a
+  // box the workstation is looked at again first.
+  void StartPrograms(const LaunchedSet& earlier);
   void StartBridge(const LaunchedSet& earlier);
   void StartController(const LaunchedSet& earlier);
   // After a restart in a session whose monitor launched the controller: any

@@ -1,12 +1,14 @@
 #pragma once
 #include <cstdint>
+#include <vector>
 
 namespace pellux {
 
-// What the system says of one process's top-level windows.
-struct WindowAnswers {
-  std::uint32_t windows = 0;    // its visible top-level windows, minimised ones included
-  std::uint32_t answering = 0;  // those of them the system does not judge not responding
+// One top-level window of a process, as the window system sees it.
+struct TopLevelWindow {
+  std::uint64_t handle = 0;  // the same while the window exists
+  bool visible = false;      // minimised ones included; one hidden behind the system's ghost is not
+  bool answering = false;    // the system does not judge it not responding
 };
 
 // The top-level windows of a process, as the window system sees them.
@@ -14,9 +16,10 @@ struct WindowAnswers {
 class WindowProbe {
  public:
   virtual ~WindowProbe() = default;
-  // Counts processId's visible top-level windows and how many of them answer, as the system judges a window not
-  // responding, in one enumeration of the top-level windows; never waits on a window.
-  [[nodiscard]] virtual WindowAnswers Look(std::int32_t processId) = 0;
+  // Lists processId's top-level windows, visible or hidden, into windows (emptied first), with whether each
+  // answers as the system judges a window not responding, in one enumeration of the top-level windows; never
+  // waits on a window.
+  virtual void Look(std::int32_t processId, std::vector<TopLevelWindow>& windows) = 0;
 };
 
 }  // namespace pellux

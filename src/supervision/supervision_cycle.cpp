@@ -1,5 +1,6 @@
 #include "supervision/supervision_cycle.h"
 
+#include <algorithm>
 #include <optional>
 #include <utility>
 
@@ -144,9 +145,16 @@ void SupervisionCycle::JudgeBridgeWindows(std::uint64_t now, bool holding) {
   // waits for another session or the session ends. A cycle that does not
   // look breaks the run of unanswered looks.
   const std::int32_t bridge = holding ? 0 : bridgeFound_;
-  const WindowAnswers answers = bridge == 0 ? WindowAnswers{} : d_.windows->Look(bridge);
-  // A bridge without a window is never judged; one window that answers is enough.
-  if (answers.windows == 0 || answers.answering != 0) {
+  if (bridge == 0) {
+    unanswered_ = 0;
+    return;
+  }
+  if (bridge != seenOf_) {
+    seenOf_ = bridge;
+    seen_.clear();
+  }
+  d_.windows->Look(bridge, listed_);
+  if (!JudgedUnanswered()) {
     unanswered_ = 0;
     return;
   }
@@ -169,6 +177,28 @@ void SupervisionCycle::JudgeBridgeWindows(std::uint64_t now, bool holding) {
   d_.window.ShowStatusMessage(program.notResponding, kRed, kWhite);
   d_.log.WriteLogLine(line);
   d_.events.BridgeHung(line, bridge, seconds);
+}
+
+bool SupervisionCycle::JudgedUnanswered() {
+  // The windows judged: those shown now, and those seen shown before that are
+  // hidden now without an answer. A window that stops answering for about
+  // five seconds may be hidden by the window manager behind a ghost of its
+  // own (at the latest once the operator clicks or moves it), and a hung
+  // bridge must not escape the check that way. A hidden window that answers,
+  // or one never seen shown, says nothing.
+  std::size_t judged = 0;
+  std::size_t answering = 0;
+  keep_.clear();
+  for (const TopLevelWindow& window : listed_) {
+    const bool seen = std::find(seen_.begin(), seen_.end(), window.handle) != seen_.end();
+    if (!window.visible && (!seen || window.answering)) continue;
+    keep_.push_back(window.handle);
+    ++judged;
+    if (window.answering) ++answering;
+  }
+  seen_.swap(keep_);  // a window that has gone is forgotten
+  // A bridge without such a window is never judged; one window that answers is enough.
+  return judged != 0 && answering == 0;
 }
 
 void SupervisionCycle::LookForOwnSession() {

@@ -3,6 +3,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "log/event_log.h"
 #include "log/system_events.h"
@@ -101,11 +102,12 @@ class SupervisionCycle {
   // from the next cycle.
   void WaitForOtherSession() { waitingForOtherSession_ = true; }
 
-  // From now on a bridge whose visible top-level windows all go unanswered
-  // for seconds in a row is ended, and the next cycle starts it again as it
-  // starts a missing one; 0: the windows are never looked at. Never while
-  // the monitor holds, waits for another session or the session ends, and
-  // at most once every seconds.
+  // From now on a bridge whose top-level windows all go unanswered for
+  // seconds in a row is ended (those shown, and those seen shown that are
+  // hidden since without an answer: behind the system's ghost), and the next
+  // cycle starts it again as it starts a missing one; 0: the windows are
+  // never looked at. Never while the monitor holds, waits for another session
+  // or the session ends, and at most once every seconds.
   void WatchBridgeWindows(std::uint32_t seconds) { hungLimitMs_ = std::uint64_t{seconds} * 1000; }
 
   // The monitor ends: a look at the control file that the network still
@@ -135,6 +137,9 @@ class SupervisionCycle {
   // Looks at the windows of bridgeFound_, ends it once they have not
   // answered for hungLimitMs_ and says so.
   void JudgeBridgeWindows(std::uint64_t now, bool holding);
+  // True when the bridge's windows listed_ holds are judged and none of them
+  // answers; keeps seen_ to the judged ones.
+  [[nodiscard]] bool JudgedUnanswered();
 
   Deps d_;
   DistantLooks looks_{d_.files};
@@ -155,6 +160,10 @@ class SupervisionCycle {
   std::int32_t unanswered_ = 0;               // the bridge whose windows went unanswered since unansweredMs_
   std::uint64_t unansweredMs_ = 0;
   std::optional<std::uint64_t> hungEndMs_;  // when a hung bridge was last ended
+  std::int32_t seenOf_ = 0;                 // the bridge whose windows seen_ holds
+  std::vector<std::uint64_t> seen_;         // its windows seen shown, still there and not answering since hidden
+  std::vector<std::uint64_t> keep_;         // seen_ in the making
+  std::vector<TopLevelWindow> listed_;      // the last look's windows
 };
 
 }  // namespace pellux

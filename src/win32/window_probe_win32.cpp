@@ -2,34 +2,41 @@
 
 #include <windows.h>
 
+#include <vector>
+
 namespace pellux::win32 {
 namespace {
 
-struct Counting {
+struct Listing {
   DWORD processId;
-  WindowAnswers answers;
+  std::vector<TopLevelWindow>* windows;
 };
 
-BOOL CALLBACK CountWindow(HWND window, LPARAM context) {
-  auto& counting = *reinterpret_cast<Counting*>(context);
+BOOL CALLBACK ListWindow(HWND window, LPARAM context) {
+  auto& listing = *reinterpret_cast<Listing*>(context);
   DWORD owner = 0;
-  // Hidden windows (the input method's, a helper's on a thread that blocks
-  // by design) say nothing about whether the bridge answers its user.
-  if (::GetWindowThreadProcessId(window, &owner) == 0 || owner != counting.processId || !::IsWindowVisible(window))
-    return TRUE;
-  ++counting.answers.windows;
-  if (!::IsHungAppWindow(window)) ++counting.answers.answering;
+  if (::GetWindowThreadProcessId(window, &owner) == 0 || owner != listing.processId) return TRUE;
+  // Hidden ones too: a window that stops answering for about five seconds
+  // may be hidden by the window manager behind a ghost of its own (owned by
+  // another process), and the hung window is still the bridge's. Which
+  // hidden windows count is the cycle's to say.
+  try {
+    listing.windows->push_back({reinterpret_cast<std::uintptr_t>(window), ::IsWindowVisible(window) != FALSE,
+                                ::IsHungAppWindow(window) == FALSE});
+  } catch (...) {
+    return FALSE;  // no memory: what was listed so far stands
+  }
   return TRUE;
 }
 
 }  // namespace
 
-WindowAnswers Win32WindowProbe::Look(std::int32_t processId) {
-  Counting counting{static_cast<DWORD>(processId), {}};
-  // A failed enumeration counts what it saw: no window, when it saw none,
+void Win32WindowProbe::Look(std::int32_t processId, std::vector<TopLevelWindow>& windows) {
+  windows.clear();
+  Listing listing{static_cast<DWORD>(processId), &windows};
+  // A failed enumeration lists what it saw: no window, when it saw none,
   // and a bridge without a window is never judged.
-  (void)::EnumWindows(CountWindow, reinterpret_cast<LPARAM>(&counting));
-  return counting.answers;
+  (void)::EnumWindows(ListWindow, reinterpret_cast<LPARAM>(&listing));
 }
 
 }  // namespace pellux::win32

@@ -365,7 +365,7 @@ class HungBridge(SupervisionCase):
     def bridge_windows(self, pid):
         return [w for w in self.h.windows() if w["pid"] == pid and w["visible"]]
 
-    def test_a_bridge_whose_window_stops_answering_is_left_alone_without_the_setting_and_ended_with_it(self):
+    def test_a_bridge_whose_window_stops_answering_is_left_alone_without_the_setting_and_ended_with_it_hidden_too(self):
         open(self.h.unix(H.BRIDGE_DIR + r"\LINTARO.window"), "w").close()
         hang = self.h.unix(H.BRIDGE_DIR + r"\LINTARO.hang")
         main, _, bridge = self.wait_steady()
@@ -405,6 +405,19 @@ class HungBridge(SupervisionCase):
         self.wait_event("warning", 1025, [line[0], "LINTARO.exe", str(bridge["pid"]), seconds, "1"])
         self.wait_log(lambda t: "ARRANCA LINTARO.exe - RetVal: %d" % new["pid"] in t, 8, "the relaunch line")
         self.assertEqual(self.h.control_colour(self.h.control(main, H.CBLINTARO)), H.GREEN)
+        # The new one stops answering and is hidden as Windows hides it behind a ghost: the monitor, which saw
+        # its window shown, still ends it and starts another.
+        wait_until(lambda: self.bridge_windows(new["pid"]), 10, "the new bridge's window")
+        self.wait_cycles(2)
+        open(self.h.unix(H.BRIDGE_DIR + r"\LINTARO.ghost"), "w").close()
+        open(hang, "w").close()
+        self.h.hold(new["pid"])
+        wait_until(lambda: not self.bridge_windows(new["pid"]), 15, "the hung window hidden behind its ghost")
+        exited, _ = self.h.wait_exit(new["pid"], 25)
+        self.assertTrue(exited, "the bridge hidden behind its ghost still runs")
+        os.remove(hang)
+        self.h.wait_process_at(H.BRIDGE_EXE, 8, exclude={bridge["pid"], new["pid"]})
+        self.assertEqual(len([t for t in self.h.log_texts() if "NO Responde!!!" in t]), 2)
 
 
 class BridgePathIsADirectory(SupervisionCase):

@@ -300,12 +300,16 @@ std::string World::HungEndsOnlyUnanswered() const {
   for (const auto& [id, unansweredMs] : hungEnds_) {
     const std::string bridge = "ended the bridge " + std::to_string(id);
     if (hungSeconds_ == 0) return bridge + " while the controller runs, the check off";
-    if (!unansweredMs) return bridge + " while its window answers";
+    if (!unansweredMs) return bridge + " while its window answers, or one it never saw shown";
+    const auto& tray = fake_.tray.calls;
+    if (!tray.empty() && tray.back().data.hIcon == 0x104u) return bridge + " in a cycle that holds";
     if (*unansweredMs < hungSeconds_ * kSecond)
       return bridge + " after " + std::to_string(*unansweredMs) + " ms without an answer";
   }
   return {};
 }
+
+std::string World::LogOutageToldOnce() const { return logOutageFault_; }
 
 bool World::KnownLogText(const std::string& text) const {
   // A process of a scan and its handle, most of what a log holds, first; or a launch and its result.
@@ -402,6 +406,8 @@ const World::Invariant World::kInvariants[] = {
      &World::HungBridgeEnded},
     {"hung-ends-only-unanswered", "a bridge that works, or answers slowly, ended under the controller",
      &World::HungEndsOnlyUnanswered},
+    {"log-outage-told-once", "a log that lost lines, told many times, or with a count its own notes contradict",
+     &World::LogOutageToldOnce},
     {"a-cycle-every-three-seconds", "the bridge left gone for longer than the operator is promised",
      &World::ACycleEveryThreeSeconds, false, true},
     {"supervises-every-three-seconds", "supervision stopped while held, or never back after the session went on",

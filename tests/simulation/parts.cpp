@@ -272,6 +272,32 @@ void World::AddParts() {
          Note("LINTARO.exe " + std::to_string(id) + " stops answering" + (forMs == 0 ? "" : " for a while"));
          StopsAnswering(id, forMs);
        }},
+      {"bridge-window-hangs", 2 * 24, false,
+       [this](Rng& r) {  // one of the bridge's windows, for a while: another that answers keeps the bridge
+         const std::int32_t id = FindRole(Role::Bridge, r);
+         if (id == 0 || bridgeWindows_ < 2 || unanswered_.count(id) != 0) return;
+         Note("a window of LINTARO.exe " + std::to_string(id) + " stops answering");
+         ShowsWindows(id, bridgeWindows_ - 1);
+         Later(r.Between(1, 900) * kSecond, id, [this, id] {
+           if (unanswered_.count(id) == 0) ShowsWindows(id, bridgeWindows_);
+         });
+       }},
+      {"bridge-hangs-while-held", 3 * 24, false,
+       [this](Rng& r) {  // the control file holds as the bridge stops answering, and is removed later
+         const std::int32_t id = FindRole(Role::Bridge, r);
+         if (id == 0 || !controlPath_.empty()) return;
+         controlPath_ = besideMonitor_;
+         fake_.files.AddFile(controlPath_, kControlRows[0].contents);
+         controlHolds_ = true;
+         Note(controlPath_ + " says HOLD; LINTARO.exe " + std::to_string(id) + " stops answering");
+         StopsAnswering(id, 0);
+         At(r.Between(1, 900) * kSecond, [this, path = controlPath_] {
+           if (controlPath_ != path) return;
+           fake_.files.Remove(controlPath_);
+           controlPath_.clear();
+           controlHolds_ = false;
+         });
+       }},
       {"bridge-answers-slowly", 6, false,
        [this](Rng& r) {  // busy for a moment, shorter than the check allows
          const std::int32_t id = FindRole(Role::Bridge, r);

@@ -54,6 +54,7 @@ bool World::Run() {
   launches_ = Stream("launches");
   settings_ = Stream("settings");
   crashes_ = Stream("restarts");
+  unseenGhosts_ = Stream("unseen-ghosts");
   Rng setup = Stream("setup");
   shareRun_ = Stream("share").Chance(0.3);
   fake_.system.folder = setup.Pick(kMonitorFolders);
@@ -89,6 +90,11 @@ bool World::Run() {
     constexpr U64 kSeconds[] = {10, 30, 60, 300};
     hungSeconds_ = hung.Pick(kSeconds);
   }
+  // A bridge of one, two or three windows; on a desktop that hides a window that does not answer behind a
+  // ghost of its own in half the runs.
+  Rng shown = Stream("bridge-windows");
+  bridgeWindows_ = 1 + static_cast<std::uint32_t>(shown.Below(3));
+  fake_.windows.ghosts = shown.Chance(0.5);
   wallBase_ = (20454 + static_cast<std::int64_t>(setup.Below(365))) * 86400;  // a day of 2026
   wallBase_ += static_cast<std::int64_t>(setup.Below(86400));
   fake_.files.AddFile(bridge_.installPath, "exe");

@@ -98,6 +98,7 @@ struct World::Sessions {
       fake.files.AddFile(kController.installPath, "exe");
       fake.launcher.choose = [&w, s](const std::string& path) { return w.Launch(s, path); };
       fake.launcher.createdOf = [&w](std::uint32_t id) { return w.Created(static_cast<std::int32_t>(id)); };
+      fake.dialogs.onBox = [&w, s](const auto&) { w.BoxUp(s); };
     }
     Platform platform() {
       fakes::FakePlatform& f = fake;
@@ -125,7 +126,7 @@ struct World::Sessions {
     U64 born;
   };
 
-  explicit Sessions(World& world) : w(world), r(world.Stream("two-sessions")) {
+  explicit Sessions(World& world) : w(world), r(world.Stream("two-sessions")), boxes(world.Stream("start-boxes")) {
     twoAccounts = r.Chance(0.5);
     seats[0] = std::make_unique<Seat>(*this, 1);
     seats[1] = std::make_unique<Seat>(*this, 2);
@@ -219,7 +220,22 @@ struct World::Sessions {
     Note(s, "logoff");
     if (seats[1 - i]->loggedOn) active = 1 - i;
   }
+  // A box of a monitor's start-up (a launch failed) waits for the operator, and meanwhile the other session
+  // logs on, or its monitor starts again, and launches both programs.
+  void BoxUp(SessionId session) {
+    Seat& other = *seats[2 - session];
+    if (starting != session || other.monitor || !boxes.Chance(0.7)) return;
+    ++w.faults_["sessions-box-at-start"];
+    Note(*seats[session - 1], "a box waits for the operator");
+    if (!other.loggedOn) return LogOn(static_cast<int>(other.session) - 1);
+    Start(other);
+  }
   void Start(Seat& s) {
+    const SessionId was = std::exchange(starting, s.session);
+    StartMonitor(s);
+    starting = was;
+  }
+  void StartMonitor(Seat& s) {
     s.books = {};
     s.table.ownId = Spawn(Role::Monitor, "C:\\Monitor\\PelluxMONITOR.exe", s.session, false);
     s.fake.timers.interval.clear();
@@ -290,7 +306,8 @@ struct World::Sessions {
     });
   }
   std::uint32_t Launch(SessionId session, const std::string& path) {
-    const bool failed = r.Chance(0.02);
+    // More often at start-up, where its box leaves room for the other session's monitor.
+    const bool failed = r.Chance(0.02) || (starting == session && boxes.Chance(0.1));
     if (path == kBridge.installPath) seats[session - 1]->bridgeLaunches.push_back(!failed);
     if (failed) return 0;
     if (path == kBridge.installPath) {
@@ -395,6 +412,8 @@ struct World::Sessions {
 
   World& w;
   Rng r;
+  Rng boxes;               // the boxes at start-up and what happens while they wait
+  SessionId starting = 0;  // the session whose monitor is starting
   fakes::FakeProcessTable table;
   std::map<std::int32_t, Known> who;
   std::unique_ptr<Seat> seats[2];

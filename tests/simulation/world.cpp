@@ -133,7 +133,7 @@ std::int32_t World::Spawn(Role role, const std::string& path, Rng& r, bool launc
   info_[id] = {role, path, Now(), launched};
   unanswered_.erase(id);
   fake_.windows.windows.erase(id);
-  if (role == Role::Bridge) fake_.windows.windows[id] = {1, 1};  // every bridge shows one window
+  if (role == Role::Bridge) ShowsWindows(id, bridgeWindows_);
   paths_.insert(path);
   paths_.insert(fake_.files.ToCodePage(path));  // as the log writes it
   return id;
@@ -145,6 +145,9 @@ void World::Exit(std::int32_t id) {
   if (info_.erase(id) != 0) freed_.push_back(id);
   unanswered_.erase(id);
   fake_.windows.windows.erase(id);
+  auto& ghosted = fake_.windows.ghosted;  // its windows and their ghosts went with it
+  ghosted.erase(ghosted.lower_bound(fakes::FakeWindowProbe::Handle(id, 0)),
+                ghosted.upper_bound(fakes::FakeWindowProbe::Handle(id, 254)));
   if (freed_.size() > 64) freed_.erase(freed_.begin());
   if (id == startLauncher_) {
     startLauncher_ = 0;
@@ -217,14 +220,21 @@ std::uint32_t World::Launch(const std::string& path) {
 }
 
 void World::StopsAnswering(std::int32_t id, U64 forMs) {
-  fake_.windows.windows[id] = {1, 0};
+  // Already hung behind its ghost, where the running monitor never saw it shown.
+  if (fake_.windows.ghosted.count(fakes::FakeWindowProbe::Handle(id, 0)) != 0 && unanswered_.count(id) == 0) return;
+  fake_.windows.windows[id] = {bridgeWindows_, 0};
   unanswered_.emplace(id, Now());  // a window that already did not answer keeps its time
   if (forMs != 0)
     Later(forMs, id, [this, id] {
       Note("LINTARO.exe " + std::to_string(id) + " answers again");
-      fake_.windows.windows[id] = {1, 1};
+      ShowsWindows(id, bridgeWindows_);
       unanswered_.erase(id);
     });
+}
+
+void World::ShowsWindows(std::int32_t id, std::uint32_t answering) {
+  fake_.windows.windows[id] = {bridgeWindows_, answering};
+  for (std::uint32_t i = 0; i < answering; ++i) fake_.windows.ghosted.erase(fakes::FakeWindowProbe::Handle(id, i));
 }
 
 void World::BridgeDies(Rng& r) {
@@ -304,6 +314,10 @@ void World::StartMonitor() {
     Writable(SetValueLogText({"BridgeHungSeconds", std::to_string(hungSeconds_), SettingsKey::Machine}));
   }
   hungRunOf_ = 0;  // a new monitor looks afresh
+  // and a window hidden behind its ghost before it started is one it never saw: never judged.
+  for (auto it = unanswered_.begin(); it != unanswered_.end();)
+    it = fake_.windows.ghosted.count(fakes::FakeWindowProbe::Handle(it->first, 0)) != 0 ? unanswered_.erase(it)
+                                                                                        : std::next(it);
   if (settings_.Chance(0.05)) {
     const auto& row = settings_.Pick(kSettingsRows);
     fake_.settings.Set(SettingsKey::User, row.name, row.value);
@@ -323,6 +337,8 @@ void World::StartMonitor() {
     Writable(SetValueLogText({"LogLimitKB", std::to_string(kLeastLogLimitKB), SettingsKey::Machine}));
   }
   books_ = {};
+  logOutTold_ = false;  // a new monitor's log tells from its own start
+  notedLost_ = 0;
   startMs_ = Now();
   supervisionDueMs_ = Now();
   startLauncher_ = 0;
@@ -336,6 +352,19 @@ void World::StartMonitor() {
       startLauncher_ = id;
       controllerLaunchedAtStart_ = true;
     }
+  // While no monitor ran, a bridge stopped answering and the operator clicked it: hidden behind its ghost before
+  // this monitor could see it shown, it is never judged.
+  if (const std::int32_t id = FindRole(Role::Bridge, unseenGhosts_);
+      id != 0 && fake_.windows.ghosts && unseenGhosts_.Chance(0.3) && unanswered_.count(id) == 0) {
+    Note("LINTARO.exe " + std::to_string(id) + " hangs behind its ghost before the monitor starts");
+    fake_.windows.windows[id] = {bridgeWindows_, 0};
+    for (std::uint32_t i = 0; i < bridgeWindows_; ++i)
+      fake_.windows.ghosted.insert(fakes::FakeWindowProbe::Handle(id, i));
+    Later(unseenGhosts_.Between(1, 900) * kSecond, id, [this, id] {
+      if (unanswered_.count(id) == 0) ShowsWindows(id, bridgeWindows_);
+    });
+    Fault("bridge-ghosted-unseen");
+  }
   allowedEnds_ = {"missing program", "bad setting"};
   if (refuseTimer_) allowedEnds_.insert("no window");
   monitor_ = std::make_unique<Monitor>(fake_.platform());
@@ -421,6 +450,7 @@ void World::Observe() {
     timer3_.reset();
   }
   ReadEvents(f.events, books_);
+  ReadLogOutage();
   if (f.lifetime.ends > 0) Restart(crashes_.Between(1, 30) * kMinute);
   if (stepIsCycle_ && CycleChecked() && ControllerVisible()) controllerSeen_ = true;
   if (stepIsCycle_) lastCycleMs_ = Now();
@@ -440,6 +470,27 @@ void World::Observe() {
       hungRunOf_ = hung;
       hungRunFrom_ = Now();
     }
+  }
+}
+
+// An outage of the log is told once when it begins (1070) and once when it ends (1071), with the lines lost
+// since the last 1071, which the notes of lines not written at the head of the writes after it also say.
+void World::ReadLogOutage() {
+  for (const auto& e : fake_.events.events) {
+    if (e.id == EventId::LogTakesNoLines && std::exchange(logOutTold_, true) && logOutageFault_.empty())
+      logOutageFault_ = "the log's outage told twice before it ended";
+    if (e.id != EventId::LogTakesLinesAgain) continue;
+    const U64 told = std::strtoull(e.strings.at(2).c_str(), nullptr, 10);
+    if (logOutageFault_.empty() && (!std::exchange(logOutTold_, false) || told != notedLost_))
+      logOutageFault_ = "1071 says " + std::to_string(told) + " lines lost where the log's notes say " +
+                        std::to_string(notedLost_);
+    notedLost_ = 0;
+  }
+  static const std::string kNote = "LOG LLENO - ";
+  for (std::size_t at = stepLog_.find(kNote); at != std::string::npos; at = stepLog_.find(kNote, at + 1)) {
+    char* end = nullptr;
+    const U64 lines = std::strtoull(stepLog_.c_str() + at + kNote.size(), &end, 10);
+    if (std::string_view(end).rfind(" Lineas NO Escritas!!!", 0) == 0) notedLost_ += lines;
   }
 }
 

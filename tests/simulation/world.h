@@ -21,6 +21,7 @@
 #include <queue>
 #include <set>
 #include <string>
+#include <string_view>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -162,6 +163,8 @@ class World {
   void BridgeDies(Rng& r);
   // The bridge's window stops answering, for forMs (0: for good).
   void StopsAnswering(std::int32_t id, U64 forMs);
+  // The bridge's windows, the first answering of them answering and shown again from behind their ghosts.
+  void ShowsWindows(std::int32_t id, std::uint32_t answering);
 
   bool Alive() const { return monitor_ && !monitor_->Ended(); }
   void Restart(U64 delay);
@@ -206,6 +209,9 @@ class World {
   std::string RefusedSettingLaunchesNothing() const;
   std::string HungBridgeEnded() const;
   std::string HungEndsOnlyUnanswered() const;
+  std::string LogOutageToldOnce() const;
+  // What the step told of the log's outages: its notes of lines not written, its events 1070 and 1071.
+  void ReadLogOutage();
   std::string SparesOtherJava() const;
 
   std::string OneControllerOnTheWorkstation() const;
@@ -320,6 +326,8 @@ class World {
   // does not answer and since when; the bridge every cycle since hungRunFrom_ could have judged and ended; and
   // the bridges the step ended for not answering, with how long they had not answered (none: it answered).
   U64 hungSeconds_ = 0;
+  std::uint32_t bridgeWindows_ = 1;  // the windows every bridge of the run shows, which hang together
+  Rng unseenGhosts_;                 // whether a monitor starts beside a bridge hidden behind its ghost while none ran
   std::map<std::int32_t, U64> unanswered_;
   std::int32_t hungRunOf_ = 0;
   U64 hungRunFrom_ = 0;
@@ -329,6 +337,12 @@ class World {
   U64 lastCycleMs_ = 0, lastWalkMs_ = 0, supervisionDueMs_ = 0, stripShownMs_ = 0;
   int stripShows_ = 0;
   Expect expect_;  // what the part that drove the step expects of it
+  // The log's outages as the running monitor tells them: whether it said the log takes no lines (1070) and has
+  // not yet said it takes them again (1071); the lines its notes say were not written since its last 1071; the
+  // first outage told twice, or told back with another count than its notes'.
+  bool logOutTold_ = false;
+  U64 notedLost_ = 0;
+  std::string logOutageFault_;
 };
 
 }  // namespace pellux::sim

@@ -93,6 +93,17 @@ TEST_F(EventLogTest, UnwritableLogIsSkippedSilently) {
   log.WriteLogLine("two");
   EXPECT_EQ(files.Contents(kPath), "");
   EXPECT_EQ(files.appends, 3);  // banner, one, two: each tried once, none raised
+  // Once the file takes lines again, their count goes once, at the head of the next batch.
+  files.entries[kPath].readOnly = false;
+  {
+    const LogBatch batch(log);
+    log.WriteLogLine("three");
+    log.WriteLogLine("four");
+  }
+  log.WriteLogLine("five");
+  EXPECT_EQ(fakes::LogTextsAfterBanner(files.Contents(kPath)),
+            (std::vector<std::string>{"LOG LLENO - 3 Lineas NO Escritas!!!", "three", "four", "five"}));
+  EXPECT_EQ(log.LinesLost(), 3u);
 }
 
 // The core's texts are UTF-8; the file keeps the ANSI code page its readers
@@ -229,6 +240,8 @@ TEST_F(EventLogTest, ALogOnAShareThatHangsNeverHoldsTheCaller) {
   for (std::size_t i = 0; i <= kLogQueueBytes / (std::size_t{64} * 1024); ++i) log.WriteLogLine(big);
   EXPECT_EQ(files.appends, 0);
   EXPECT_EQ(log.QueueDropped(), 2u);
+  EXPECT_FALSE(log.TakesLines());
+  EXPECT_EQ(log.LinesLost(), 2u) << "the lines the queue had no room for count as lost";
   files.ShareAnswers();
   log.WriteLogLine("Timer1 - AFTER 'CALL Pellux_MONITOR'");
   const std::vector<std::string> texts = fakes::LogTextsAfterBanner(files.Contents(share));
@@ -236,6 +249,8 @@ TEST_F(EventLogTest, ALogOnAShareThatHangsNeverHoldsTheCaller) {
   EXPECT_EQ(texts[texts.size() - 2], "LOG LLENO - 2 Lineas NO Escritas!!!");
   EXPECT_EQ(texts.back(), "Timer1 - AFTER 'CALL Pellux_MONITOR'");
   EXPECT_EQ(log.QueueDropped(), 0u);
+  EXPECT_TRUE(log.TakesLines());
+  EXPECT_EQ(log.LinesLost(), 2u);
 }
 
 // At the end a share that hangs is waited for only briefly; the worker is

@@ -780,6 +780,44 @@ INSTANTIATE_TEST_SUITE_P(
                                        {"Otra Sesion Esta Arrancando los Programas!!!"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// The bridge's launch at start fails and its box gives the claim up while it
+// waits: what another session's monitor did meanwhile is looked at before the
+// controller is launched, and start-up waits as any second monitor does.
+TEST_F(StartupTest, AfterABoxStartUpTakesTheClaimAgainAndLooksAgain) {
+  const struct {
+    const char* name;
+    std::function<void(fakes::FakePlatform&)> meanwhile;
+    EventId waits;  // Started: it waits for nothing and launches the controller
+  } rows[] = {
+      {"nothing", [](auto&) {}, EventId::Started},
+      {"another session claims", [](auto& f) { f.claim.free = false; }, EventId::LaunchClaimed},
+      {"another session's monitor launched",
+       [](auto& f) {
+         f.processes.AddInSession(40, kBridge.installPath, 2);
+         f.processes.AddInSession(44, kJavawPath, 2);
+         f.mark.elsewhere = {2};
+       },
+       EventId::OtherSessionAtStart},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    fakes::FakePlatform f;
+    f.files.AddFile(kController.installPath, "exe");
+    f.files.AddFile(kBridge.installPath, "exe");
+    f.launcher.results = {0, 812};
+    f.dialogs.onBox = [&](const auto&) { row.meanwhile(f); };
+    Monitor m(f.platform());
+    m.Start();
+    const bool waits = row.waits != EventId::Started;
+    EXPECT_EQ(f.launcher.launches.size(), waits ? 1u : 2u);
+    EXPECT_EQ(f.claim.held, !waits) << "taken again";
+    EXPECT_EQ(f.events.Ids().back(), waits ? row.waits : EventId::Launched);
+    if (waits) {
+      EXPECT_EQ(f.controls.colours[ProgramButton::CBPellux], kAmber);
+    }
+  }
+}
+
 // A javaw.exe of another session whose monitor holds no mark is somebody's
 // Java program: a service's in session 0, another user's, the same account's
 // where no monitor supervises. Start-up launches both programs, nothing is

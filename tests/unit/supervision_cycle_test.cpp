@@ -448,16 +448,20 @@ TEST_F(SupervisionCycleTest, ABridgeInAnotherSessionIsSaidOncePerChange) {
 
 // The bridge's windows, looked at while BridgeHungSeconds is set. Each row:
 // the seconds set; the bridge's windows at each cycle, 3 s apart, a letter a
-// window ('a' answers, 'h' does not); what the monitor is doing; the cycle
-// that ends the bridge (-1: none), which the next cycle starts again.
+// window by its place ('a' answers, 'h' does not, 'g' does not and is hidden
+// behind the system's ghost, 'x' answers hidden, '-' none there); what the
+// monitor is doing; the cycle that ends the bridge (-1: none), which the next
+// cycle starts again, and the seconds it reports.
 TEST_F(SupervisionCycleTest, ABridgeIsEndedOnlyOnceAllItsWindowsWentUnansweredForItsSeconds) {
-  enum class Doing { Supervising, Holding, SessionEnding, Waiting };
+  // EndsMidRun: the session starts to end at the third cycle, and goes on at the fifth.
+  enum class Doing { Supervising, Holding, SessionEnding, Waiting, EndsMidRun };
   struct Row {
     const char* name;
     std::uint32_t seconds;
     std::vector<std::string> windows;
     Doing doing;
     int endedAt;
+    int reported = 12;
   };
   const std::vector<std::string> hung(8, "h");
   const Row rows[] = {
@@ -469,6 +473,21 @@ TEST_F(SupervisionCycleTest, ABridgeIsEndedOnlyOnceAllItsWindowsWentUnansweredFo
       {"holding", 10, hung, Doing::Holding, -1},
       {"session ending", 10, hung, Doing::SessionEnding, -1},
       {"waiting for another session", 10, hung, Doing::Waiting, -1},
+      {"a multiple of the cycle", 9, hung, Doing::Supervising, 3, 9},
+      {"the session starts to end in the run", 10, std::vector<std::string>(10, "h"), Doing::EndsMidRun, 8},
+      {"hidden behind its ghost once seen", 10, {"h", "g", "g", "g", "g", "g"}, Doing::Supervising, 4},
+      {"one of two hidden behind its ghost", 10, {"ha", "hg", "hg", "hg", "hg", "hg"}, Doing::Supervising, 5},
+      {"gone with its ghost: the run begins again",
+       10,
+       {"h", "g", "-", "h", "h", "h", "h", "h"},
+       Doing::Supervising,
+       7},
+      {"hidden before it was ever seen", 10, {"g", "g", "g", "g", "g", "g"}, Doing::Supervising, -1},
+      {"answered while hidden, then hangs hidden",
+       10,
+       {"a", "x", "g", "g", "g", "g", "g", "g"},
+       Doing::Supervising,
+       -1},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -492,9 +511,14 @@ TEST_F(SupervisionCycleTest, ABridgeIsEndedOnlyOnceAllItsWindowsWentUnansweredFo
     if (row.doing == Doing::Waiting) cyc.WaitForOtherSession();
     int endedAt = -1;
     for (std::size_t i = 0; i < row.windows.size() && endedAt < 0; ++i) {
-      const std::string& windows = row.windows[i];
-      p.windows.windows[8] = {static_cast<std::uint32_t>(windows.size()),
-                              static_cast<std::uint32_t>(std::count(windows.begin(), windows.end(), 'a'))};
+      std::vector<TopLevelWindow>& windows = p.windows.listed[8];
+      windows.clear();
+      for (std::size_t w = 0; w < row.windows[i].size(); ++w) {
+        const char letter = row.windows[i][w];
+        if (letter != '-') windows.push_back({w + 1, letter == 'a' || letter == 'h', letter == 'a' || letter == 'x'});
+      }
+      if (row.doing == Doing::EndsMidRun && i == 2) cyc.SessionEnding();
+      if (row.doing == Doing::EndsMidRun && i == 4) cyc.SessionGoesOn();
       cyc.Timer1();
       if (!p.processes.terminated.empty()) endedAt = static_cast<int>(i);
       p.clock.ms += 3000;
@@ -509,9 +533,11 @@ TEST_F(SupervisionCycleTest, ABridgeIsEndedOnlyOnceAllItsWindowsWentUnansweredFo
       continue;
     }
     EXPECT_EQ(p.controls.stripText, "El Programa 'LINTARO.exe' NO Responde!!!");
+    const std::string seconds = std::to_string(row.reported);
     EXPECT_EQ(p.events.events.back().strings,
-              (std::vector<std::string>{"El Programa 'LINTARO.exe' NO Responde!!! - TERMINADO - PID: 8 - 12 Segundos",
-                                        "LINTARO.exe", "8", "12", "1"}));
+              (std::vector<std::string>{"El Programa 'LINTARO.exe' NO Responde!!! - TERMINADO - PID: 8 - " + seconds +
+                                            " Segundos",
+                                        "LINTARO.exe", "8", seconds, "1"}));
     cyc.Timer1();
     EXPECT_EQ(p.launcher.launches.size(), 1u) << "started again by the next cycle";
   }

@@ -186,7 +186,8 @@ const Case kCases[] = {
      },
      [](Monitor& m, auto&) { m.OnProgramButtonClick(ProgramButton::CBLINTARO); },
      {{L::Information, Id::ButtonStillRunning, {kBridge.stillRunning, "LINTARO.exe", "24"}}}},
-    {"the log takes no lines, then again; a stop within ten minutes is told once they have passed",
+    {"the log takes no lines, then again; a stop within ten minutes is told once they have passed, and its end "
+     "with its own count",
      [](auto& p) {
        p.files.AddFile(kLogFile);
        p.files.entries[kLogFile].readOnly = true;  // start-up's lines are not written
@@ -199,12 +200,17 @@ const Case kCases[] = {
        for (int i = 0; i < 2; ++i) Cycle(m, p);
        p.clock.ms += kRepeatReportSpacingMs;
        Cycle(m, p);
+       p.files.entries[kLogFile].readOnly = false;
+       for (int i = 0; i < 2; ++i) Cycle(m, p);  // three cycles of two lines lost
      },
      {{L::Warning, Id::LogTakesNoLines, {"The log file C:\\Monitor\\PelluxMONITOR.anc takes no lines", kLogFile}},
       {L::Information,
        Id::LogTakesLinesAgain,
        {"The log file C:\\Monitor\\PelluxMONITOR.anc takes lines again", kLogFile, "6"}},
-      {L::Warning, Id::LogTakesNoLines, {"The log file C:\\Monitor\\PelluxMONITOR.anc takes no lines", kLogFile}}}},
+      {L::Warning, Id::LogTakesNoLines, {"The log file C:\\Monitor\\PelluxMONITOR.anc takes no lines", kLogFile}},
+      {L::Information,
+       Id::LogTakesLinesAgain,
+       {"The log file C:\\Monitor\\PelluxMONITOR.anc takes lines again", kLogFile, "6"}}}},
     {"controller button checks again",
      [](auto& p) {
        p.launcher.results = {5, 0};

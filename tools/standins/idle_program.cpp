@@ -6,7 +6,11 @@
 // LINTARO.exe) gives it one visible top-level window, which answers its
 // messages while no file named with ".hang" (LINTARO.hang) is beside it: as
 // long as that one is there it sleeps without pumping, as a bridge stuck in a
-// driver call does, and it answers again once it has gone.
+// driver call does, and it answers again once it has gone. With a file named
+// with ".ghost" (LINTARO.ghost) beside it as well, its window is hidden once
+// the system judges it not responding, as Windows hides a window that has not
+// answered for about five seconds behind a ghost window of its own (window
+// ghosting), which Wine never does; it is shown again when it answers.
 #include <windows.h>
 
 #include <cstring>
@@ -19,6 +23,7 @@ constexpr UINT_PTR kPollTimer = 1;
 constexpr UINT kPollMs = 200;
 
 char hangFile[kPathCapacity];
+char ghostFile[kPathCapacity];
 
 // own (the program's path) with its ".exe" replaced by suffix, into name.
 bool NameBeside(const char* own, const char* suffix, char* name) {
@@ -34,7 +39,13 @@ bool Exists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_
 
 LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_TIMER && wParam == kPollTimer) {
-    while (Exists(hangFile)) Sleep(kPollMs);
+    bool ghosted = false;
+    while (Exists(hangFile)) {
+      Sleep(kPollMs);
+      // Hidden from the window's own thread, which still takes no message.
+      if (!ghosted && IsHungAppWindow(window) && Exists(ghostFile)) ghosted = ShowWindow(window, SW_HIDE) != FALSE;
+    }
+    if (ghosted) ShowWindow(window, SW_SHOW);
     return 0;
   }
   return DefWindowProcA(window, message, wParam, lParam);
@@ -63,7 +74,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
   const DWORD length = GetModuleFileNameA(nullptr, own, kPathCapacity);
   char windowFile[kPathCapacity];
   if (length != 0 && length < kPathCapacity && NameBeside(own, ".window", windowFile) && Exists(windowFile) &&
-      NameBeside(own, ".hang", hangFile))
+      NameBeside(own, ".hang", hangFile) && NameBeside(own, ".ghost", ghostFile))
     return RunWindow(instance, show);
   for (;;) Sleep(INFINITE);
 }
