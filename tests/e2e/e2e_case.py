@@ -48,6 +48,7 @@ class MonitorTestCase(unittest.TestCase):
 
     def setUp(self):
         self.h.stop_session()
+        self.h.prefix.forget_monitor_settings()
         self.h.install()
         self.h.set_logging(self.logging)
         self.h.start_session(self.id().rsplit(".", 1)[-1], self.wine_debug)

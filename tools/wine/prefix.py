@@ -2,6 +2,7 @@
 
 import glob
 import os
+import re
 import subprocess
 import time
 import unittest
@@ -101,6 +102,37 @@ class Prefix:
         for name in sorted(glob.glob(os.path.join(WINE_FONTS, "*.ttf"))):
             _copy(name, os.path.join(fonts, os.path.basename(name)))
         log("prefix ready in %.0f s" % (time.monotonic() - started))
+
+    # The monitor's own keys and its policies, in either registry view, as
+    # the prefix's registry files name them (relative to HKCU or HKLM).
+    MONITOR_KEYS = re.compile(r"^\[Software\\\\(Wow6432Node\\\\)?(Policies\\\\)?PelluxMONITOR(\\\\[^\]]*)?\]",
+                              re.IGNORECASE)
+
+    def forget_monitor_settings(self):
+        """Removes every setting of the monitor from the prefix's registry files; only while no wineserver runs.
+
+        A case's cleanup deletes what it set through `wine reg`, which a loaded
+        machine can leave undone (the call times out); a setting left behind
+        would make every later monitor of the lane refuse it or miss a program.
+        A cleanup's `wine reg` may have left its wineserver behind, which would
+        write its registry back on its way out: it is ended first."""
+        self.kill_server()
+        for name in ("user.reg", "system.reg"):
+            path = os.path.join(self.path, name)
+            try:
+                with open(path, encoding="utf-8", errors="surrogateescape") as f:
+                    lines = f.read().split("\n")
+            except OSError:
+                continue
+            kept, skipping = [], False
+            for line in lines:
+                if line.startswith("["):
+                    skipping = bool(self.MONITOR_KEYS.match(line))
+                if not skipping:
+                    kept.append(line)
+            if len(kept) != len(lines):
+                with open(path, "w", encoding="utf-8", errors="surrogateescape") as f:
+                    f.write("\n".join(kept))
 
     def kill_server(self):
         if os.path.isdir(self.path):
