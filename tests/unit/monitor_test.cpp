@@ -439,6 +439,19 @@ INSTANTIATE_TEST_SUITE_P(
                                    {},
                                    {kBridge.stillRunning, kController.stillRunning},
                                    {"12", "20"},
+                                   EarlierLaunches()},
+                      // Elevated on Windows 7: its command line cannot be read, and it is adopted all the same.
+                      AdoptionCase{"AControllerWhoseCommandLineCannotBeReadIsAdopted",
+                                   [](auto& f) {
+                                     f.settings.Set(SettingsKey::User, "ControllerMatch", "Pellux.jar");
+                                     f.processes.commandLineByQuery = false;
+                                     RunningEarlierPrograms(f);
+                                     f.processes.processes.back().commandLine = "javaw -jar Pellux.jar";
+                                     f.processes.processes.back().openForRead = false;
+                                   },
+                                   {},
+                                   {kBridge.stillRunning, kController.stillRunning},
+                                   {"12", "20"},
                                    EarlierLaunches()}),
     [](const auto& info) { return std::string(info.param.name); });
 
