@@ -309,6 +309,14 @@ TEST_F(ProcessServicesTest, AControllerAnswerHoldsOnlyForItsProcess) {
     EXPECT_EQ(s.Kill_Process("javaw").processId, 0) << snapshotThen;
     EXPECT_TRUE(t.terminated.empty());
   }
+  // Asked outside a walk (the adoption, the other sessions' look), where no snapshot has dropped the old answer.
+  fakes::FakeProcessTable t;
+  t.Add(4, "C:\\Java\\bin\\javaw.exe").commandLine = "javaw -jar Pellux.jar";
+  ControllerMatch match{t, log};
+  match.Set("javaw.exe", "javaw", "Pellux.jar");
+  EXPECT_EQ(match.Answer(4, 1, {}), ControllerAnswer::Yes);
+  t.processes.front().commandLine = "javaw -jar hmi.jar";
+  EXPECT_EQ(match.Answer(4, 2, {}), ControllerAnswer::No);
 }
 
 // The odd javaw.exe under a text: one the text can neither confirm nor rule
