@@ -23,6 +23,9 @@ Monitor::Monitor(const Platform& platform)
                 [this](const SupervisedProgram& program) { MissingProgram(program); },
                 [this](SessionId session) { return p_.mark.HeldIn(session); }}) {
   processes_.OnSnapshotLost([this] { events_.SnapshotLost(); });
+  processes_.Controller().OnUndecided([this](const std::string& text, const std::string& path, std::int32_t id) {
+    events_.ControllerUndecided(text, path, id);
+  });
 }
 
 void Monitor::Start() {

@@ -185,6 +185,10 @@ void SystemEvents::BridgeHung(const std::string& text, std::int32_t processId, s
   Repeating(EventId::BridgeHung, {text, programs_.bridge.exeName, ProcessText(processId), std::to_string(seconds)});
 }
 
+void SystemEvents::ControllerUndecided(const std::string& text, const std::string& path, std::int32_t processId) {
+  Repeating(EventId::ControllerUndecided, {text, path, ProcessText(processId)});
+}
+
 void SystemEvents::ControlFile(ControlState state, const std::string& tip, const std::string& command,
                                const std::string& file) {
   if (state == control_) return;

@@ -97,6 +97,9 @@ class SystemEvents {
   // The cycle ended the bridge processId, whose windows had not answered for
   // seconds; text is the log's line.
   void BridgeHung(const std::string& text, std::int32_t processId, std::uint64_t seconds);
+  // A javaw.exe that ControllerMatch could neither confirm nor rule out
+  // (text is the log's line): held back like the cycle's events.
+  void ControllerUndecided(const std::string& text, const std::string& path, std::int32_t processId);
   // Once per cycle, after its process work: a kind with occurrences held
   // back and no report for a whole span gets its summary (1023).
   void CycleDone();

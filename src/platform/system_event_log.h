@@ -32,6 +32,7 @@ enum class EventLevel { Information, Warning, Error };
   X(RepeatSummary, 1023, MSG_REPEAT_SUMMARY, Warning, 3)                       \
   X(BridgeUnderOtherName, 1024, MSG_BRIDGE_UNDER_OTHER_NAME, Error, 4)         \
   X(BridgeHung, 1025, MSG_BRIDGE_HUNG, Warning, 5)                             \
+  X(ControllerUndecided, 1026, MSG_CONTROLLER_UNDECIDED, Warning, 4)           \
   X(Holding, 1030, MSG_HOLDING, Warning, 3)                                    \
   X(HoldingEnded, 1031, MSG_HOLDING_ENDED, Information, 1)                     \
   X(ControlFileEnd, 1032, MSG_CONTROL_FILE_END, Information, 2)                \

@@ -31,22 +31,24 @@ bool ControllerMatch::Holds(std::string_view text) const {
   return UpperText(text).find(upperText_) != std::string::npos;
 }
 
-bool ControllerMatch::Counts(std::int32_t id, std::uint64_t created, std::string_view path) {
-  if (!On()) return true;
-  for (Answer& known : known_) {
-    if (known.id != id) continue;
-    if (known.created == created) return known.counts;
-    known = {id, created, Decide(id, path)};  // the id given to a new process
-    return known.counts;
-  }
-  const bool counts = Decide(id, path);
+ControllerAnswer ControllerMatch::Answer(std::int32_t id, std::uint64_t created, std::string_view path) {
+  if (!On()) return ControllerAnswer::Yes;
   // Without a creation time the process cannot be told from a later holder
-  // of its id: it is asked again next time.
-  if (created != 0) known_.push_back({id, created, counts});
-  return counts;
+  // of its id: it is decided afresh, and neither a kept answer is used nor
+  // its own kept.
+  if (created == 0) return Decide(id, path);
+  for (Kept& known : known_) {
+    if (known.id != id) continue;
+    if (known.created == created) return known.answer;
+    known = {id, created, Decide(id, path)};  // the id given to a new process
+    return known.answer;
+  }
+  const ControllerAnswer answer = Decide(id, path);
+  known_.push_back({id, created, answer});
+  return answer;
 }
 
-bool ControllerMatch::Decide(std::int32_t id, std::string_view path) {
+ControllerAnswer ControllerMatch::Decide(std::int32_t id, std::string_view path) {
   std::string ownPath;
   std::optional<std::string> commandLine;
   // The least rights first: a limited handle reads the path, and the command
@@ -60,21 +62,27 @@ bool ControllerMatch::Decide(std::int32_t id, std::string_view path) {
       if (std::optional<std::string> read = ImagePathOf(table_, handle)) ownPath = std::move(*read);
     }
     const std::string_view known = path.empty() ? std::string_view(ownPath) : path;
-    if (!known.empty() && Holds(known)) return true;
+    if (!known.empty() && Holds(known)) return ControllerAnswer::Yes;
     std::string line;
     if (table_.CommandLine(handle, &line)) {
       commandLine = std::move(line);
       break;
     }
   }
-  if (commandLine) return Holds(*commandLine);
+  if (commandLine) return Holds(*commandLine) ? ControllerAnswer::Yes : ControllerAnswer::No;
   const std::string_view known = path.empty() ? std::string_view(ownPath) : path;
   // Neither path nor command line (another user's process refuses every
   // open): nothing tells it apart, and its name decides, as without the text.
-  if (known.empty()) return true;
-  log_.WriteLogLine("NO se Pudo Leer la Linea de Comandos de '" + std::string(known) + "' (" + std::to_string(id) +
-                    "): Decide Solo su Ruta");
-  return false;
+  if (known.empty()) return ControllerAnswer::Unknown;
+  // The path does not hold the text and the command line cannot be read (an
+  // elevated controller on Windows 7, a 64-bit one seen from the 32-bit
+  // monitor): it may well be the controller, so it is kept as one and never
+  // ended as one.
+  const std::string text = "NO se Pudo Leer la Linea de Comandos de '" + std::string(known) + "' (" +
+                           std::to_string(id) + "): Cuenta como Controlador, NO se Detiene";
+  log_.WriteLogLine(text);
+  if (undecided_) undecided_(text, std::string(known), id);
+  return ControllerAnswer::Unknown;
 }
 
 }  // namespace pellux

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -9,14 +10,25 @@
 
 namespace pellux {
 
+// What the text says of a process of the controller's running name.
+enum class ControllerAnswer : unsigned char {
+  Yes,     // its path or its command line holds the text (or no text is set)
+  No,      // its command line was read and does not hold it
+  Unknown  // its path does not hold it and its command line cannot be read
+};
+
 // Tells the controller apart from the other Java programs of a workstation.
 // With a text set, a process whose file name is the controller's running
-// name counts as the controller only when its executable's path or its
-// command line contains the text, in any case; without one, every such
-// process counts. A process's path and command line never change, so its
-// answer is kept, by its id and creation time, for as long as it is listed:
-// its command line is read at most once, and only when its path does not
-// already hold the text.
+// name is the controller when its executable's path or its command line
+// contains the text, in any case, and is not when its command line was read
+// without it; without a text, every such process is. One that the text can
+// neither confirm nor rule out (an elevated controller on Windows 7, a 64-bit
+// one seen from the 32-bit monitor) counts wherever counting keeps the plant
+// safe (the bridge is kept, no second controller is launched) and is never
+// ended on that ground. A process's path and command line never change, so
+// its answer is kept, by its id and creation time, for as long as it is
+// listed: its command line is read at most once, and only when its path does
+// not already hold the text.
 class ControllerMatch {
  public:
   ControllerMatch(ProcessTable& table, EventLog& log) : table_(table), log_(log) {}
@@ -29,12 +41,23 @@ class ControllerMatch {
   [[nodiscard]] bool IsStopName(std::string_view name) const { return On() && name == stopName_; }
   [[nodiscard]] const std::string& RunningName() const { return runningName_; }
 
-  // Whether the process (its file name already the running name) counts as
-  // the controller. path is its executable's full path, or empty when the
-  // caller has not read it; it is then read here. A process whose command
-  // line cannot be read is decided by its path alone, and the log says so
-  // once; one whose path cannot be read either keeps the rule of its name.
-  [[nodiscard]] bool Counts(std::int32_t id, std::uint64_t created, std::string_view path);
+  // What the text says of the process (its file name already the running
+  // name). path is its executable's full path, or empty when the caller has
+  // not read it; it is then read here. One whose path cannot be read either
+  // (another user's) is Unknown and keeps the rule of its name.
+  [[nodiscard]] ControllerAnswer Answer(std::int32_t id, std::uint64_t created, std::string_view path);
+  // Whether the process counts as the controller where counting keeps the
+  // plant safe: all but a process ruled out.
+  [[nodiscard]] bool Counts(std::int32_t id, std::uint64_t created, std::string_view path) {
+    return Answer(id, created, path) != ControllerAnswer::No;
+  }
+
+  // Told of a process whose path was read but whose command line could not
+  // be: text is the log's line. Once per process (by its id and creation
+  // time); a process listed without a creation time is told again.
+  void OnUndecided(std::function<void(const std::string& text, const std::string& path, std::int32_t id)> told) {
+    undecided_ = std::move(told);
+  }
 
   // Forgets every process for which listed(id, created) is false: those the
   // system no longer lists.
@@ -46,12 +69,12 @@ class ControllerMatch {
   [[nodiscard]] std::size_t Known() const { return known_.size(); }
 
  private:
-  struct Answer {
+  struct Kept {
     std::int32_t id;
     std::uint64_t created;
-    bool counts;
+    ControllerAnswer answer;
   };
-  [[nodiscard]] bool Decide(std::int32_t id, std::string_view path);
+  [[nodiscard]] ControllerAnswer Decide(std::int32_t id, std::string_view path);
   [[nodiscard]] bool Holds(std::string_view text) const;
 
   ProcessTable& table_;
@@ -59,8 +82,9 @@ class ControllerMatch {
   std::string runningName_;
   std::string stopName_;
   std::string upperText_;
+  std::function<void(const std::string&, const std::string&, std::int32_t)> undecided_;
   // Few: the processes of the running name seen lately.
-  std::vector<Answer> known_;
+  std::vector<Kept> known_;
 };
 
 }  // namespace pellux

@@ -309,6 +309,7 @@ void ProcessServices::WalkIds(OnProcess&& onProcess) {
 void ProcessServices::IsProcessRunning(const std::string& name) {
   ProcessFound_.clear();
   foundId_ = 0;
+  foundUndecided_ = false;
   Scratch& scratch = scratch_;
   UpperTextInto(name, scratch.upperName);
   foundCreated_ = 0;
@@ -320,7 +321,10 @@ void ProcessServices::IsProcessRunning(const std::string& name) {
     const std::size_t tail = path.size() - scratch.upperName.size();
     UpperTextInto(path.substr(tail == 0 ? 0 : tail - 1), scratch.upperPath);
     if (!EndsWith(scratch.upperPath, scratch.upperName)) return false;
-    if (controller && !controller_.Counts(listed.id, listed.created, path)) return false;
+    const ControllerAnswer answer = controller ? controller_.Answer(listed.id, listed.created, path)
+                                               : ControllerAnswer::Yes;
+    if (answer == ControllerAnswer::No) return false;
+    foundUndecided_ = answer == ControllerAnswer::Unknown;
     ProcessFound_ = "YES";
     foundId_ = listed.id;
     foundCreated_ = listed.created;
@@ -353,9 +357,11 @@ KillOutcome ProcessServices::Kill_Process(const std::string& name) {
     const std::string_view upperPath = scratch.upperPath;
     if (listed.id == own || !Contains(upperPath, upperName)) return false;
     if (refused && !FileNameIsExe(upperPath, upperName)) return false;
-    if (controller &&
-        (!EndsWith(upperPath, scratch.upperRunning) || !controller_.Counts(listed.id, listed.created, path)))
-      return false;
+    if (controller) {
+      if (!EndsWith(upperPath, scratch.upperRunning)) return false;
+      // Never ended on a guess: it may be another program's Java.
+      if (controller_.Answer(listed.id, listed.created, path) != ControllerAnswer::Yes) return false;
+    }
     const EndResult result = EndProcess(table_, report_, listed);
     if (result == EndResult::Gone) return false;
     if (result == EndResult::Refused) {

@@ -40,7 +40,8 @@ struct KillOutcome {
 // for its session. Every handle opened is closed before a call returns.
 // Where a call names the controller (its running name, its stop name) and a
 // text tells the controller apart, only a process that counts as the
-// controller matches (ControllerMatch).
+// controller matches (ControllerMatch); a stop ends only one the text
+// confirms.
 class ProcessServices {
  public:
   ProcessServices(ProcessTable& table, EventLog& log, ErrorReporter report = ReportError)
@@ -86,6 +87,9 @@ class ProcessServices {
   [[nodiscard]] bool Found() const { return ProcessFound_ == "YES"; }
   // The process the last IsProcessRunning found; 0 when it found none.
   [[nodiscard]] std::int32_t FoundId() const { return foundId_; }
+  // It was found as the controller that the text can neither confirm nor
+  // rule out: a stop leaves it running.
+  [[nodiscard]] bool FoundUndecided() const { return foundUndecided_; }
 
  private:
   // A process's path as kept between walks with logging off.
@@ -126,6 +130,7 @@ class ProcessServices {
   std::vector<KeptPath> kept_;
   std::vector<KeptPath> keptNext_;
   std::int32_t foundId_ = 0;
+  bool foundUndecided_ = false;
   std::uint64_t foundCreated_ = 0;  // as the snapshot listed it
   // Storage every walk reuses, so that the scan of a table it has seen
   // before allocates nothing: the cycle runs it several times every 3 s for

@@ -13,6 +13,10 @@ constexpr StripColours kOtherSessionStrip{kAmber, kBlack};
 
 }  // namespace
 
+std::string UndecidedText(const SupervisedProgram& program) {
+  return "El Programa '" + program.exeName + "' NO se Detuvo: NO se Pudo Leer su Linea de Comandos!!!";
+}
+
 std::optional<std::int16_t> PortNumber(const std::string& text) {
   std::size_t i = 0;
   bool negative = false;
@@ -32,7 +36,7 @@ std::optional<std::int16_t> PortNumber(const std::string& text) {
   return static_cast<std::int16_t>(value);
 }
 
-bool ProgramButtons::StopAndLook(const SupervisedProgram& program) {
+bool ProgramButtons::StopAndLook(const SupervisedProgram& program, std::string* leftText) {
   // No wait between the termination request and the re-check: a process
   // that takes a moment to go is reported as still running.
   const KillOutcome killed = d_.processes.Kill_Process(program.stopName);
@@ -40,6 +44,9 @@ bool ProgramButtons::StopAndLook(const SupervisedProgram& program) {
   const bool runs = d_.processes.Found();
   if (!runs) d_.window.Controls().SetButtonColour(program.button, kRed);
   d_.events.ButtonStop(program, killed.processId, runs);
+  // A Java the text could not tell apart was left running: the strip says
+  // why, rather than that the stop failed.
+  if (leftText != nullptr) *leftText = d_.processes.FoundUndecided() ? UndecidedText(program) : program.stillRunning;
   return runs;
 }
 
@@ -79,8 +86,9 @@ void ProgramButtons::CBPellux_Click() {
   std::string message;
   StripColours strip = kStoppedStrip;
   if (controls.ButtonColour(ProgramButton::CBPellux) == kGreen) {
-    const bool controllerRuns = StopAndLook(d_.programs.controller);
-    message = controllerRuns ? d_.programs.controller.stillRunning : d_.programs.controller.stopped;
+    std::string stillRunning;
+    const bool controllerRuns = StopAndLook(d_.programs.controller, &stillRunning);
+    message = controllerRuns ? stillRunning : d_.programs.controller.stopped;
     const bool bridgeRuns = StopAndLook(d_.programs.bridge);
     message += "\r";
     message += bridgeRuns ? d_.programs.bridge.stillRunning : d_.programs.bridge.stopped;

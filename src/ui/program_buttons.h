@@ -23,6 +23,10 @@ inline constexpr char kPortClosedText[] = "Cerrado el Puerto ";
 // once validated), otherwise none.
 [[nodiscard]] std::optional<std::int16_t> PortNumber(const std::string& text);
 
+// The strip's line when the controller's stop left running a javaw.exe that
+// ControllerMatch could neither confirm nor rule out.
+[[nodiscard]] std::string UndecidedText(const SupervisedProgram& program);
+
 // The back and text colours a click hands to the message strip.
 struct StripColours {
   Colour back;
@@ -57,7 +61,8 @@ class ProgramButtons {
  private:
   // The stop branch for one program: true when it still runs afterwards; the
   // button turns red when it has gone.
-  bool StopAndLook(const SupervisedProgram& program);
+  // *leftText (when given) is the strip's line for a program still running.
+  bool StopAndLook(const SupervisedProgram& program, std::string* leftText = nullptr);
   // The check branch: the program's installation, then whether it runs. False
   // when the installation is missing and the program has ended.
   bool Check(const SupervisedProgram& program, std::string& message, StripColours& strip);

@@ -8,8 +8,11 @@
 #include <winternl.h>
 
 #include <algorithm>
+#include <cstddef>
+#include <cstring>
 #include <string>
 
+#include "win32/command_line_answer.h"
 #include "win32/path_rules.h"
 #include "win32/utf_conversion.h"
 #include "win32/win32_handles.h"
@@ -57,9 +60,25 @@ bool ReadMemory(HANDLE process, const void* address, void* out, std::size_t size
   return ::ReadProcessMemory(process, address, out, size, &read) != FALSE && read == size;
 }
 
+// The layouts read below, as Windows documents them for each word size
+// (PEB, RTL_USER_PROCESS_PARAMETERS, UNICODE_STRING): the headers of either
+// build must agree, or the reads would take the wrong bytes for an address.
+constexpr std::size_t kWord = sizeof(void*);
+static_assert(kWord == 4 || kWord == 8, "a 32-bit or a 64-bit build");
+static_assert(sizeof(UNICODE_STRING) == 2 * kWord && offsetof(UNICODE_STRING, Buffer) == kWord,
+              "a counted string: two lengths, then the address at the next word");
+static_assert(offsetof(PROCESS_BASIC_INFORMATION, PebBaseAddress) == kWord, "the PEB's address in the basic answer");
+static_assert(offsetof(PEB, ProcessParameters) == (kWord == 8 ? 0x20 : 0x10), "the parameters' address in the PEB");
+static_assert(offsetof(RTL_USER_PROCESS_PARAMETERS, CommandLine) == (kWord == 8 ? 0x70 : 0x40),
+              "the command line in the parameters");
+
 // From the process's own parameters, through its PEB: a kAccessRead handle
-// is needed for the memory read. A 32-bit monitor on 64-bit Windows reads no
-// 64-bit process this way (the layouts differ), and says it cannot.
+// is needed for the memory read. The 32-bit monitor on 64-bit Windows reads
+// no 64-bit process this way: that process's PEB and parameters have the
+// 64-bit layout at addresses this build cannot hold. Rather than reach
+// across through the WOW64 layer's undocumented calls, it says it cannot,
+// and ControllerMatch counts such a javaw.exe as the controller without
+// ever ending it on that ground.
 bool CommandLineFromMemory(QueryProcessInformation query, HANDLE process, std::wstring* wide) {
   BOOL selfWow64 = FALSE;
   BOOL otherWow64 = FALSE;
@@ -147,8 +166,18 @@ bool Win32ProcessTable::CommandLine(ProcessHandle process, std::string* commandL
   }
   std::wstring wide;
   if (status >= 0) {
-    const auto* line = reinterpret_cast<const UNICODE_STRING*>(buffer.data());
-    wide.assign(line->Buffer == nullptr ? L"" : line->Buffer, line->Length / sizeof(wchar_t));
+    // Read only inside the answer: a counted string whose address is null
+    // or elsewhere (a 32-bit caller handed a 64-bit layout reads padding as
+    // an address), or whose length runs past the answer, is no command line.
+    UNICODE_STRING line{};
+    if (buffer.size() < sizeof line) return false;
+    std::memcpy(&line, buffer.data(), sizeof line);
+    const std::optional<AnswerText> text = TextInAnswer(reinterpret_cast<std::uintptr_t>(buffer.data()), buffer.size(),
+                                                        sizeof line, reinterpret_cast<std::uintptr_t>(line.Buffer),
+                                                        line.Length);
+    if (!text) return false;
+    wide.assign(text->bytes / sizeof(wchar_t), L'\0');
+    std::memcpy(wide.data(), buffer.data() + text->offset, text->bytes);
   } else if (!CommandLineFromMemory(query, AsHandle(process), &wide)) {
     // Windows 7 and Wine know no such question (STATUS_INVALID_INFO_CLASS);
     // elsewhere the memory read fails as well.

@@ -67,11 +67,8 @@ void World::AddParts() {
       {"other-java", 24, false,
        [this](Rng& r) {
          const std::int32_t id = Spawn(Role::OtherJava, kOtherJavaPath, r);
-         if (r.Chance(0.3)) {  // its path alone then tells it apart, and the log says so
-           Proc(id)->commandLineReadable = false;
-           Writable("NO se Pudo Leer la Linea de Comandos de '" + kOtherJavaPath + "' (" + std::to_string(id) +
-                    "): Decide Solo su Ruta");
-         }
+         // Its command line unreadable: nothing tells it apart, so it counts as the controller and is never ended.
+         if (r.Chance(0.3)) Proc(id)->commandLineReadable = false;
          Ends(r.Exp(3 * kHour), id);
        }},
       {"namesake", 24, false,
@@ -304,6 +301,26 @@ void World::AddParts() {
          if (id == 0) return;
          Note("LINTARO.exe " + std::to_string(id) + " answers slowly");
          StopsAnswering(id, r.Between(1, std::max<U64>(hungSeconds_, 10) - 1) * kSecond);
+       }},
+      {"id-handed-over", 24, false,
+       [this](Rng& r) {  // between two walks the controller ends and its id goes at once to another program
+         const std::int32_t id = FindRole(Role::Controller, r);
+         if (id == 0) return;
+         Exit(id);
+         handOver_ = id;
+         const bool java = r.Chance(0.5);  // another Java (its kept answer), or a tool (its kept path)
+         const std::int32_t next = Spawn(java ? Role::OtherJava : Role::Crowd,
+                                         java ? kOtherJavaPath : "C:\\Tools\\viewer.exe", r);
+         if (java) Proc(next)->commandLine = "\"" + kOtherJavaPath + "\" -jar hmi.jar";
+         Note("javaw.exe " + std::to_string(id) + " ended, its id given to " + (java ? "another Java" : "a tool"));
+         Ends(r.Exp(3 * kHour), next);
+         At(r.Exp(20 * kMinute), [this] {
+           for (const auto& [other, info] : info_)
+             if (info.role == Role::Controller || info.role == Role::Launcher) return;
+           const std::int32_t launcher = Spawn(Role::Launcher, kController.installPath, launches_);
+           Note("the operator started Pellux.exe " + std::to_string(launcher));
+           StartsJava(launches_.Between(0, 90) * kSecond, launcher);
+         });
        }},
   };
 }

@@ -15,7 +15,10 @@ constexpr struct {
                    {4, 3, "a Java service of session 0 or a user's Java program kept a monitor waiting"},
                    {2, 1, "a monitor launched a bridge while another session's monitor supervised"},
                    {1, 1, "a Java service of session 0 turned a session's controller button amber"},
-                   {12, 1, "a session's first bridge after another session's went left out of its events' counts"}};
+                   {12, 1, "a session's first bridge after another session's went left out of its events' counts"},
+                   {90420, 36, "a controller whose command line turned unreadable was no controller to the world"},
+                   {31340, 17, "the same, with the bridge outside ASCII"},
+                   {71113, 29, "the same, on Windows 7"}};
 
 LocalTime CivilTime(std::int64_t seconds) {
   const std::int64_t z = seconds / 86400 + 719468, rest = seconds % 86400;
@@ -81,6 +84,8 @@ bool World::Run() {
     placed_.push_back({SettingsKey::Machine, "ControllerMatch", match.Chance(0.5) ? "Pellux.jar" : "-JAR pellux"});
     match_ = Upper(placed_.back().value);
     fake_.processes.commandLineByQuery = match.Chance(0.5);
+    // On Windows 7, the 32-bit monitor beside a 64-bit Java: no command line can be read.
+    fake_.processes.narrowMonitor = !fake_.processes.commandLineByQuery && match.Chance(0.5);
   }
   for (const Placed& setting : placed_)
     if (setting.name == "LogFile") logPath_ = setting.value;
@@ -112,6 +117,7 @@ bool World::Run() {
     for (const std::string* text :
          {&p->clickLogText, &p->missingLog, &p->notStarted, &p->started, &p->stillRunning, &p->stopped})
       Writable(*text);
+    Writable(UndecidedText(*p));
     for (const std::string* prefix : {&p->launchedLog, &p->launchFailedLog})
       launchPrefixes_.insert({*prefix, fake_.files.ToCodePage(*prefix)});
   }

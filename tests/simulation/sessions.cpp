@@ -163,6 +163,17 @@ struct World::Sessions {
     // Somebody's Java: a service in session 0, and programs of the users of sessions 1, 2 and 3.
     Next("service-java", 12, [this] { ToggleJava(0); });
     Next("java-program", 6, [this] { ToggleJava(static_cast<SessionId>(1 + r.Below(3))); });
+    // Between two walks a session's controller ends and its id goes at once to a tool of that session.
+    Next("id-handed-over", 24, [this] {
+      const auto it = std::find_if(who.begin(), who.end(),
+                                   [](const auto& k) { return k.second.role == Role::Controller; });
+      if (it == who.end()) return;
+      const std::int32_t id = it->first;
+      const SessionId session = it->second.session;
+      Exit(id);
+      Spawn(Role::Crowd, "C:\\Tools\\viewer.exe", session, false, id);
+      w.At(r.Exp(kHour), [this, id] { Exit(id); });
+    });
     w.At(0, [this] { LogOn(0); });
   }
   void ToggleJava(SessionId session) {
@@ -273,8 +284,8 @@ struct World::Sessions {
     });
   }
 
-  std::int32_t Spawn(Role role, const std::string& path, SessionId session, bool launched) {
-    const std::int32_t id = nextId += 4;
+  std::int32_t Spawn(Role role, const std::string& path, SessionId session, bool launched, std::int32_t given = 0) {
+    const std::int32_t id = given != 0 ? given : nextId += 4;
     Process& p = table.AddInSession(id, path, session);
     p.created = w.Now() * 10000 + id % 10000;
     who[id] = {role, session, launched, w.Now()};

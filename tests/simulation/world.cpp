@@ -117,7 +117,11 @@ void World::Note(const std::string& what) {  // what the world did between the m
 
 std::int32_t World::Spawn(Role role, const std::string& path, Rng& r, bool launched) {
   std::int32_t id = 0;
-  if (!freed_.empty() && r.Chance(0.3)) {  // Windows hands out the ids of ended processes again, soon
+  if (handOver_ != 0) {  // the id just freed, at once
+    id = std::exchange(handOver_, 0);
+    freed_.erase(std::remove(freed_.begin(), freed_.end(), id), freed_.end());
+    Fault("id-reused");
+  } else if (!freed_.empty() && r.Chance(0.3)) {  // Windows hands out the ids of ended processes again, soon
     const auto at = freed_.end() - 1 - static_cast<std::ptrdiff_t>(r.Below(std::min<std::size_t>(freed_.size(), 8)));
     id = *at;
     freed_.erase(at);
@@ -127,6 +131,7 @@ std::int32_t World::Spawn(Role role, const std::string& path, Rng& r, bool launc
   }
   Process p{id, path};
   p.modulesReadable = !r.Chance(0.1);                 // a process of the other word size
+  p.sixtyFourBit = true;                              // to the 32-bit monitor of a narrowMonitor run
   p.created = Now() * 10000 + ++createdSeq_ % 10000;  // 100-ns units: each process its own
   auto& list = fake_.processes.processes;
   list.insert(list.begin() + static_cast<std::ptrdiff_t>(r.Below(list.size() + 1)), p);
@@ -136,6 +141,10 @@ std::int32_t World::Spawn(Role role, const std::string& path, Rng& r, bool launc
   if (role == Role::Bridge) ShowsWindows(id, bridgeWindows_);
   paths_.insert(path);
   paths_.insert(fake_.files.ToCodePage(path));  // as the log writes it
+  if (!match_.empty() && path.size() >= 9 && Upper(path).compare(path.size() - 9, 9, "JAVAW.EXE") == 0) {
+    Writable("NO se Pudo Leer la Linea de Comandos de '" + path + "' (" + std::to_string(id) +
+             "): Cuenta como Controlador, NO se Detiene");
+  }
   return id;
 }
 
@@ -183,10 +192,12 @@ bool World::ControllerVisible() const {
   const bool byQuery = fake_.processes.commandLineByQuery;
   return std::any_of(fake_.processes.processes.begin(), fake_.processes.processes.end(), [&](const Process& p) {
     const std::string path = Upper(p.path), line = Upper(p.commandLine.empty() ? p.path : p.commandLine);
-    const bool read = p.commandLineReadable && (p.openForRead || (byQuery && p.openLimited));
+    const bool read = p.commandLineReadable && (p.openForRead || (byQuery && p.openLimited)) &&
+                      !(fake_.processes.narrowMonitor && p.sixtyFourBit && !byQuery);
+    // One whose command line cannot be read may be the controller: it counts (and is never ended as one).
     return ((p.openForRead && (!p.modulesReadable || p.pathReadable)) || (p.openLimited && p.imageReadable)) &&
            path.size() >= 9 && path.compare(path.size() - 9, 9, "JAVAW.EXE") == 0 &&
-           (path.find(match_) != std::string::npos || (read && line.find(match_) != std::string::npos));
+           (path.find(match_) != std::string::npos || !read || line.find(match_) != std::string::npos);
   });
 }
 
@@ -503,7 +514,8 @@ void World::ReadEvents(const fakes::FakeSystemEventLog& events, Books& books) {
     if (e.id == EventId::BridgeRelaunched || e.id == EventId::BridgeRelaunchFailed ||
         e.id == EventId::BridgeTerminated || e.id == EventId::BridgeHung)
       books.reported[id] += std::strtoull(e.strings.back().c_str(), nullptr, 10);
-    if (e.id == EventId::RepeatSummary)
+    // 1026 is not a count the world keeps: its held-back times are the monitor's own.
+    if (e.id == EventId::RepeatSummary && e.strings.at(1) != "1026")
       books.reported[static_cast<std::uint32_t>(std::stoul(e.strings.at(1)))] += std::stoull(e.strings.at(2));
     books.endedMonitor |= e.id == EventId::Ended;
     if (id >= 1040 || id <= 1012) continue;

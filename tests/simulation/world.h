@@ -278,7 +278,9 @@ class World {
   std::unique_ptr<Sessions> sessions_;  // the workstation of two logon sessions, a part of its own
   std::map<std::int32_t, Info> info_;
   std::vector<std::int32_t> freed_;
-  std::int32_t nextId_ = 8, startLauncher_ = 0;  // the launcher start-up launched, while it runs
+  std::int32_t nextId_ = 8, startLauncher_ = 0;
+  std::int32_t handOver_ =
+      0;  // the id the next process is given: one just freed  // the launcher start-up launched, while it runs
   std::int64_t wallBase_ = 0, wallOffset_ = 0;
   std::optional<U64> timer1_, timer3_, sessionAskedMs_;
   U64 sessionAskedOf_ = 0;  // the monitor asked, by its start

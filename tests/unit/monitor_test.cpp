@@ -439,6 +439,23 @@ INSTANTIATE_TEST_SUITE_P(
                                    {},
                                    {kBridge.stillRunning, kController.stillRunning},
                                    {"12", "20"},
+                                   EarlierLaunches()},
+                      // Elevated on Windows 7: its command line cannot be read, and the launcher's
+                      // javaw.exe is adopted all the same.
+                      AdoptionCase{"AControllerWhoseCommandLineCannotBeReadIsAdopted",
+                                   [](auto& f) {
+                                     f.settings.Set(SettingsKey::User, "ControllerMatch", "Pellux.jar");
+                                     f.processes.commandLineByQuery = false;
+                                     RunningEarlierPrograms(f, false);
+                                     f.processes.processes.back().commandLine = "javaw -jar Pellux.jar";
+                                     f.processes.processes.back().openForRead = false;
+                                   },
+                                   {},
+                                   {kBridge.stillRunning,
+                                    std::string("NO se Pudo Leer la Linea de Comandos de '") + kJavawPath +
+                                        "' (20): Cuenta como Controlador, NO se Detiene",
+                                    kController.stillRunning},
+                                   {"12", "20"},
                                    EarlierLaunches()}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -6,6 +6,7 @@
 #include <tuple>
 #include <vector>
 
+#include "common/path_buffer.h"
 #include "common/upper_case.h"
 #include "fakes/fakes.h"
 #include "process/process_services.h"
@@ -274,7 +275,91 @@ TEST_F(ProcessServicesTest, AProcessIsActedOnOnlyWhileItIsTheOneListed) {
     };
     EXPECT_EQ(s.Kill_Process("javaw").processId, 0) << logging;
     EXPECT_TRUE(t.terminated.empty()) << logging;
+    // The end by id of what the last scan found: its creation time changed since.
+    t.processes.clear();
+    t.Add(4, "C:\\Java\\bin\\javaw.exe");
+    s.IsProcessRunning("javaw.exe");
+    t.processes.front().created += 7;
+    EXPECT_EQ(s.EndProcessId(4).processId, 0) << logging;
+    EXPECT_TRUE(t.terminated.empty()) << logging;
     EXPECT_EQ(t.opens, t.closes);
+  }
+}
+
+// ControllerMatch keeps an answer only for the very process it decided: an
+// id handed to another Java program is decided again, and so is a process
+// listed without a creation time (a walk without the snapshot).
+TEST_F(ProcessServicesTest, AControllerAnswerHoldsOnlyForItsProcess) {
+  for (const bool snapshotThen : {true, false}) {
+    fakes::FakeProcessTable t;
+    t.Add(4, "C:\\Java\\bin\\javaw.exe").commandLine = "javaw -jar Pellux.jar";
+    ProcessServices s{t, log};
+    s.Controller().Set("javaw.exe", "javaw", "Pellux.jar");
+    s.IsProcessRunning("javaw.exe");
+    ASSERT_TRUE(s.Found());
+    t.failFamilies = !snapshotThen;
+    s.IsProcessRunning("javaw.exe");
+    ASSERT_TRUE(s.Found());
+    t.processes.clear();
+    auto& other = t.Add(4, "C:\\Java\\bin\\javaw.exe");
+    other.commandLine = "javaw -jar hmi.jar";
+    other.created += 7;
+    s.IsProcessRunning("javaw.exe");
+    EXPECT_FALSE(s.Found()) << snapshotThen;
+    EXPECT_EQ(s.Kill_Process("javaw").processId, 0) << snapshotThen;
+    EXPECT_TRUE(t.terminated.empty());
+  }
+  // Asked outside a walk (the adoption, the other sessions' look), where no snapshot has dropped the old answer.
+  fakes::FakeProcessTable t;
+  t.Add(4, "C:\\Java\\bin\\javaw.exe").commandLine = "javaw -jar Pellux.jar";
+  ControllerMatch match{t, log};
+  match.Set("javaw.exe", "javaw", "Pellux.jar");
+  EXPECT_EQ(match.Answer(4, 1, {}), ControllerAnswer::Yes);
+  t.processes.front().commandLine = "javaw -jar hmi.jar";
+  EXPECT_EQ(match.Answer(4, 2, {}), ControllerAnswer::No);
+}
+
+// The odd javaw.exe under a text: one the text can neither confirm nor rule
+// out counts and is never ended, with or without the snapshot; a path past
+// the longest path is read whole; a name that only begins like the
+// controller's is not the controller.
+TEST_F(ProcessServicesTest, OddJavaProgramsUnderTheText) {
+  const std::string longPath = "C:\\Pellux\\" + std::string(kLongestPath, 'x') + "\\bin\\javaw.exe";
+  const struct {
+    const char* name;
+    std::string path;
+    bool readable, snapshot;
+    bool found, ended, undecided;
+    int told;  // the warnings: once per process, each walk's without a creation time
+  } rows[] = {
+      {"unreadable", "C:\\Java\\bin\\javaw.exe", false, true, true, false, true, 1},
+      {"unreadable, no snapshot", "C:\\Java\\bin\\javaw.exe", false, false, true, false, true, 2},
+      {"longer than the longest path", longPath, true, true, true, true, false, 0},
+      {"only begins like it", "C:\\Pellux\\jre\\bin\\javaw.exe.old.exe", true, true, false, false, false, 0},
+      {"readable, another program's", "C:\\Java\\bin\\javaw.exe", true, true, false, false, false, 0},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    fakes::FakeProcessTable t;
+    t.commandLineByQuery = false;  // Windows 7: an elevated javaw.exe's line is not read
+    t.failFamilies = !row.snapshot;
+    auto& java = t.Add(4, row.path);
+    java.commandLine = "javaw -jar hmi.jar";
+    java.commandLineReadable = row.readable;
+    ProcessServices s{t, log};
+    s.Controller().Set("javaw.exe", "javaw", "\\Pellux\\");
+    int told = 0;
+    s.Controller().OnUndecided([&](const std::string&, const std::string& path, std::int32_t id) {
+      EXPECT_EQ(path, row.path);
+      EXPECT_EQ(id, 4);
+      ++told;
+    });
+    s.IsProcessRunning("javaw.exe");
+    EXPECT_EQ(s.Found(), row.found);
+    EXPECT_EQ(s.FoundUndecided(), row.undecided);
+    EXPECT_EQ(s.Kill_Process("javaw").processId, row.ended ? 4 : 0);
+    EXPECT_EQ(t.Running(4), !row.ended);
+    EXPECT_EQ(told, row.told);
   }
 }
 

@@ -173,29 +173,39 @@ TEST_F(ProgramButtonsTest, ControllerStopThatHasNotYetTakenEffectLeavesBothGreen
 // the first javaw.exe listed and reports the other still running; with a text
 // that tells the controller apart, the stop ends the controller alone.
 TEST_F(ProgramButtonsTest, ControllerStopEndsOnlyTheJavaProcessThatCountsAsTheController) {
+  // An other whose command line cannot be read may be the controller: it is
+  // left running, counts, and the strip says why.
   const struct {
     const char* text;
     bool otherFirst, otherEnded, controllerEnded;
+    bool otherUnreadable = false;
   } rows[] = {{"", false, false, true},
               {"", true, true, false},
               {"\\Pellux\\", true, false, true},
-              {"pellux.jar", true, false, true}};
+              {"pellux.jar", true, false, true},
+              {"pellux.jar", true, false, true, true},
+              {"pellux.jar", false, false, true, true}};
   for (const auto& row : rows) {
-    SCOPED_TRACE(std::string(row.text) + (row.otherFirst ? ", other first" : ""));
+    SCOPED_TRACE(std::string(row.text) + (row.otherFirst ? ", other first" : "") +
+                 (row.otherUnreadable ? ", unreadable" : ""));
     fp.processes.processes.clear();
     if (row.otherFirst) fp.processes.Add(40, "C:\\Tools\\jdk\\bin\\javaw.exe");
     fp.processes.Add(kJavawId, kJavawPath).commandLine = "javaw -jar \"C:\\Program Files\\Pellux\\Pellux.jar\"";
     if (!row.otherFirst) fp.processes.Add(40, "C:\\Tools\\jdk\\bin\\javaw.exe");
+    for (auto& p : fp.processes.processes)
+      if (p.id == 40) p.commandLineReadable = !row.otherUnreadable;
     fp.processes.Add(kBridgeId, kBridgePath);
     processes.Controller().Set("javaw.exe", "javaw", row.text);
     SetColours(kGreen, kGreen);
     buttons.CBPellux_Click();
     EXPECT_EQ(fp.processes.Running(40), !row.otherEnded);
     EXPECT_EQ(fp.processes.Running(kJavawId), !row.controllerEnded);
-    const bool stopped = row.text[0] != '\0';  // else the other javaw.exe still counts
+    const bool stopped = row.text[0] != '\0' && !row.otherUnreadable;  // else the other javaw.exe still counts
     EXPECT_EQ(ColourOf(ProgramButton::CBPellux), stopped ? kRed : kGreen);
-    EXPECT_EQ(fp.controls.stripText.substr(0, fp.controls.stripText.find('\r')),
-              stopped ? kController.stopped : kController.stillRunning);
+    EXPECT_EQ(fp.controls.stripText.substr(0, fp.controls.stripText.find('\r')), stopped ? kController.stopped
+                                                                                 : row.otherUnreadable
+                                                                                     ? UndecidedText(kController)
+                                                                                     : kController.stillRunning);
   }
 }
 
@@ -268,7 +278,8 @@ struct ClickCase {
   std::string message;
   Colour back;
   Colour fore;
-  SessionId elsewhere;  // another user's session that runs it too; 0: none
+  SessionId elsewhere;     // another user's session that runs it too; 0: none
+  const char* match = "";  // the controller's ControllerMatch
 };
 
 std::vector<ClickCase> ClickCases(const SupervisedProgram& p) {
@@ -287,6 +298,9 @@ std::vector<ClickCase> ClickCases(const SupervisedProgram& p) {
       {"amber, runs in another session", kAmber, false, true, kAmber, false, other, kAmber, kBlack, 2},
       {"amber, found here too", kAmber, true, true, kGreen, false, p.started, kGreen, kBlack, 2},
       {"amber, gone everywhere", kAmber, false, true, kRed, false, p.notStarted, kRed, kWhite, 0},
+      // Another user's Java grants nothing to read: with the text set its name still decides.
+      {"amber, another user's unreadable Java", kAmber, false, true, kAmber, false, other, kAmber, kBlack, 2,
+       "Pellux.jar"},
       {"green, stopped here, runs elsewhere", kGreen, false, true, kRed, true, p.stopped, kRed, kWhite, 2},
   };
 }
@@ -300,6 +314,7 @@ TEST_F(ProgramButtonsTest, ControllerButtonActsOnItsColour) {
     if (c.running) fp.processes.Add(kJavawId, kJavawPath);
     if (c.elsewhere != 0)
       fp.processes.AddInSession(40, kJavawPath, c.elsewhere, fakes::FakeProcessTable::Owner::OtherUser);
+    processes.Controller().Set("javaw.exe", "javaw", c.match);
     SetColours(c.before, kNearlyGreen);
 
     buttons.CBPellux_Click();

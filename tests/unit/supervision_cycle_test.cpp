@@ -568,31 +568,38 @@ TEST_F(SupervisionCycleTest, FailedLaunchShowsRedMessageOnEveryCycle) {
 // Any Java program counts as the controller, unless a text tells the
 // controller apart: then only a javaw.exe whose path or command line holds it
 // keeps the bridge. A command line is read once, with the least rights that
-// read it; one that cannot be read leaves the path to decide, said once.
+// read it; one that cannot be read (an elevated javaw.exe on Windows 7, a
+// 64-bit one seen from the 32-bit monitor) keeps the bridge, said once.
 TEST_F(SupervisionCycleTest, OnlyAJavaProgramThatCountsAsTheControllerKeepsTheBridge) {
   LogOn();
   const struct {
     const char *text, *path, *commandLine;  // "": the path in quotes
     bool readable, byQuery;                 // by a limited handle (Windows 8.1), else a full one (7, Wine)
     bool keeps;
-    int reads;  // of command lines, over three cycles
+    int reads;            // of command lines, over three cycles
+    bool narrow = false;  // the 32-bit monitor, the javaw.exe 64-bit
   } rows[] = {
       {"", "D:\\Tools\\SomeOther\\bin\\JAVAW.EXE", "", true, true, true, 0},
       {"\\pellux\\", "D:\\Tools\\SomeOther\\bin\\JAVAW.EXE", "", true, true, false, 1},
       {"\\pellux\\", "C:\\Program Files\\PELLUX\\jre\\bin\\javaw.exe", "", false, true, true, 0},
       {"Pellux.jar", "C:\\Java\\bin\\javaw.exe", "javaw -jar C:\\Pellux\\pellux.JAR", true, false, true, 2},
       {"Pellux.jar", "C:\\Java\\bin\\javaw.exe", "javaw -jar hmi.jar", true, true, false, 1},
-      {"Pellux.jar", "C:\\Java\\bin\\javaw.exe", "", false, false, false, 2},
+      {"Pellux.jar", "C:\\Java\\bin\\javaw.exe", "", false, false, true, 2},
+      {"Pellux.jar", "C:\\Java\\bin\\javaw.exe", "javaw -jar hmi.jar", true, false, true, 2, true},
+      {"Pellux.jar", "C:\\Java\\bin\\javaw.exe", "javaw -jar hmi.jar", true, true, false, 1, true},
   };
   for (const auto& row : rows) {
-    SCOPED_TRACE(std::string(row.text) + " " + row.path + " " + row.commandLine);
+    SCOPED_TRACE(std::string(row.text) + " " + row.path + " " + row.commandLine + (row.narrow ? " narrow" : ""));
     p.processes.processes.clear();
     p.processes.commandLineReads = 0;
     p.processes.commandLineByQuery = row.byQuery;
+    p.processes.narrowMonitor = row.narrow;
     auto& java = p.processes.Add(4, row.path);
     java.commandLine = row.commandLine;
     java.commandLineReadable = row.readable;
+    java.sixtyFourBit = true;
     p.processes.Add(8, kBridgePath);
+    const std::size_t linesBefore = LogTexts().size();
     ProcessServices services{p.processes, log};
     services.Controller().Set("javaw.exe", "javaw", row.text);
     SupervisionCycle rowCycle{RowDeps(services, events, nullptr)};
@@ -601,9 +608,12 @@ TEST_F(SupervisionCycleTest, OnlyAJavaProgramThatCountsAsTheControllerKeepsTheBr
     EXPECT_EQ(p.processes.commandLineReads, row.reads);
     const Lines lines = LogTexts();
     const std::string unread = "NO se Pudo Leer la Linea de Comandos de '" + std::string(row.path) +
-                               "' (4): Decide Solo su Ruta";
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), unread), !row.readable && !row.keeps ? 1 : 0);
+                               "' (4): Cuenta como Controlador, NO se Detiene";
+    const bool undecided = row.reads > 0 && (!row.readable || (row.narrow && !row.byQuery));
+    EXPECT_EQ(std::count(lines.begin() + static_cast<std::ptrdiff_t>(linesBefore), lines.end(), unread),
+              undecided ? 1 : 0);
   }
+  p.processes.narrowMonitor = false;
 }
 
 TEST_F(SupervisionCycleTest, HoldingChangesOnlyTheTray) {

@@ -297,6 +297,7 @@ class FakeProcessTable final : public ProcessTable {
     bool endsLater = false;     // accepts its termination but is still listed afterwards
     std::string commandLine{};  // empty: the path in quotes, as a launch by path gives it
     bool commandLineReadable = true;
+    bool sixtyFourBit = false;  // read across by a narrowMonitor only through the system's answer
     std::uint64_t created = 0;  // set by Add; a reused id gets another one
     std::int32_t parentId = 0;
     SessionId session = kOwnSession;  // the snapshot names it whatever the owner
@@ -407,6 +408,10 @@ class FakeProcessTable final : public ProcessTable {
     // Without the system's answer the line is read from the process's memory, which a limited handle cannot read.
     if (p == nullptr || !p->commandLineReadable || (!commandLineByQuery && it->access == kAccessQueryLimited))
       return false;
+    // The 32-bit monitor on 64-bit Windows cannot read a 64-bit process's memory with the calls of its own word
+    // size ("Running 32-bit Applications", learn.microsoft.com/windows/win32/winprog64): the adapter then says
+    // it cannot.
+    if (narrowMonitor && p->sixtyFourBit && it->access != kAccessQueryLimited) return false;
     *commandLine = p->commandLine.empty() ? "\"" + p->path + "\"" : p->commandLine;
     return true;
   }
@@ -515,6 +520,7 @@ class FakeProcessTable final : public ProcessTable {
   // True as on Windows 8.1 and later, where a limited handle reads a command
   // line; false as on Windows 7 and Wine, where only a kAccessRead one does.
   bool commandLineByQuery = true;
+  bool narrowMonitor = false;  // the 32-bit monitor on 64-bit Windows
   int commandLineReads = 0;
   std::int32_t lastError = 0;
 
