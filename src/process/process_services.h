@@ -86,6 +86,8 @@ class ProcessServices {
   [[nodiscard]] bool Found() const { return ProcessFound_ == "YES"; }
   // The process the last IsProcessRunning found; 0 when it found none.
   [[nodiscard]] std::int32_t FoundId() const { return foundId_; }
+  // Its creation time as the snapshot listed it; 0 when not given.
+  [[nodiscard]] std::uint64_t FoundCreated() const { return foundCreated_; }
 
  private:
   // A process's path as kept between walks with logging off.

@@ -9,6 +9,7 @@
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/launcher.h"
+#include "platform/process_ends.h"
 #include "platform/supervision_mark.h"
 #include "platform/timers.h"
 #include "platform/window_probe.h"
@@ -22,6 +23,8 @@ namespace pellux {
 
 inline constexpr unsigned kFirstCycleDelayMs = 10;
 inline constexpr unsigned kCycleSpacingMs = 3000;
+// The cycle brought forward by a supervised program's end runs this soon.
+inline constexpr unsigned kEndSeenDelayMs = 10;
 // The controller's launcher takes a moment to start javaw.exe: for this long
 // after start-up launched it, a cycle that does not find it yet leaves the
 // bridge alone, until javaw.exe has been seen once.
@@ -73,13 +76,21 @@ class SupervisionCycle {
     // This session's mark of a supervising monitor, and every other
     // session's; none: no session holds one.
     SupervisionMark* mark = nullptr;
+    // The ends of the controller and the bridge the cycle supervises, told
+    // at once; none: only the 3-second cycle sees them.
+    ProcessEnds* ends = nullptr;
   };
 
   explicit SupervisionCycle(Deps deps) : d_(std::move(deps)) {}
+  // The handles on the supervised programs are given up with the cycle.
+  ~SupervisionCycle();
+  SupervisionCycle(const SupervisionCycle&) = delete;
+  SupervisionCycle& operator=(const SupervisionCycle&) = delete;
 
   // The Timer1 tick: disarm, BEFORE line, Pellux_MONITOR, AFTER line, re-arm
-  // for 3000 ms (spacing counted from the end of one cycle to the next). The
-  // timer is re-armed even when the cycle throws; only END leaves it off.
+  // for 3000 ms (spacing counted from the end of one cycle to the next), or
+  // for kEndSeenDelayMs when a supervised program's end was told meanwhile.
+  // The timer is re-armed even when the cycle throws; only END leaves it off.
   void Timer1();
 
   void Pellux_MONITOR();
@@ -112,6 +123,14 @@ class SupervisionCycle {
   // holds is cancelled, so that nothing outlives the monitor for long.
   void CancelLooks() { looks_.CancelAll(); }
 
+  // A watched program may have ended: the handles of those that did are
+  // given up and Timer1 is brought forward, so that the cycle, with all its
+  // rules, runs at once; not for a bridge that ran for less than a cycle,
+  // which waits for the next regular one, as a bridge that cannot stay up
+  // is started no more often than once a cycle (a bridge it did not launch
+  // counts from the first look that found it).
+  void ProgramEnded();
+
  private:
   // True while start-up's controller launch is recent and javaw.exe unseen.
   [[nodiscard]] bool ControllerStarting(std::uint64_t now);
@@ -119,7 +138,7 @@ class SupervisionCycle {
   void KeepBridgeInStep(std::uint64_t now);
   // Records the javaw.exe the controller's launcher started, once it shows.
   void LookForControllerJavaw(std::uint64_t now);
-  void RelaunchBridge();
+  void RelaunchBridge(std::uint64_t now);
   // Looks whether the wait for another session is over; the cycle that ends
   // it colours both buttons as they are found here and does nothing more.
   void LookForOwnSession();
@@ -135,6 +154,16 @@ class SupervisionCycle {
   // Looks at the windows of bridgeFound_, ends it once they have not
   // answered for hungLimitMs_ and says so.
   void JudgeBridgeWindows(std::uint64_t now, bool holding);
+
+  // One supervised process whose end is watched for.
+  struct Watched {
+    std::int32_t id = 0;  // 0: none
+    std::uint64_t created = 0;
+    std::uint64_t sinceMs = 0;  // launched, or first found, then
+    bool held = false;          // false: refused, the cycle's look alone sees its end
+  };
+  // Watches id from now on in place of what w watched; 0 gives it up.
+  void Watch(Watched& w, std::int32_t id, std::uint64_t created, std::uint64_t now);
 
   Deps d_;
   DistantLooks looks_{d_.files};
@@ -155,6 +184,10 @@ class SupervisionCycle {
   std::int32_t unanswered_ = 0;               // the bridge whose windows went unanswered since unansweredMs_
   std::uint64_t unansweredMs_ = 0;
   std::optional<std::uint64_t> hungEndMs_;  // when a hung bridge was last ended
+  Watched controllerEnd_;
+  Watched bridgeEnd_;
+  bool inCycle_ = false;  // an end told meanwhile brings the next cycle forward
+  bool earlyAsked_ = false;
 };
 
 }  // namespace pellux

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -515,6 +517,106 @@ TEST_F(SupervisionCycleTest, ABridgeIsEndedOnlyOnceAllItsWindowsWentUnansweredFo
     cyc.Timer1();
     EXPECT_EQ(p.launcher.launches.size(), 1u) << "started again by the next cycle";
   }
+}
+
+// A supervised program's end, told at once, brings the cycle forward; the
+// tick then decides with every rule it has. Each row: what is set up, which
+// process ends how long after the regular cycle (the bridge launched there
+// when none ran, else found by two), whether Timer1 is brought forward, what the early tick
+// does, and the handles still held afterwards.
+TEST_F(SupervisionCycleTest, AnEndToldBringsTheCycleForwardWithEveryRule) {
+  enum class Ends { Bridge, Controller, OtherJava };
+  enum class Setup { None, Hold, MarkElsewhere, Starting, Waiting, SessionEnding, Match, NoBridge };
+  struct Row {
+    const char* name;
+    Setup setup;
+    Ends ends;
+    std::uint64_t afterMs;
+    bool early;
+    std::size_t launches, terminated, held;
+  };
+  const Row rows[] = {
+      {"bridge killed while the controller runs", Setup::None, Ends::Bridge, 100, true, 1, 0, 2},
+      {"controller ended", Setup::None, Ends::Controller, 100, true, 0, 1, 0},
+      {"bridge that ran for less than a cycle", Setup::NoBridge, Ends::Bridge, 2900, false, 0, 0, 1},
+      {"bridge that ran for a cycle", Setup::NoBridge, Ends::Bridge, 3000, true, 1, 0, 2},
+      {"held", Setup::Hold, Ends::Bridge, 100, true, 1, 0, 2},
+      {"another session's monitor supervises", Setup::MarkElsewhere, Ends::Bridge, 100, true, 0, 0, 1},
+      {"controller still starting", Setup::Starting, Ends::Bridge, 100, false, 0, 0, 0},
+      {"waiting for another session", Setup::Waiting, Ends::Bridge, 100, false, 0, 0, 0},
+      {"session ending", Setup::SessionEnding, Ends::Bridge, 100, true, 0, 0, 1},
+      {"somebody's Java beside the controller", Setup::Match, Ends::OtherJava, 100, false, 0, 0, 2},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    p.processes.processes.clear();
+    p.files.Remove("C:\\Monitor\\Pellux.stp");
+    if (row.setup == Setup::Hold) p.files.AddFile("C:\\Monitor\\Pellux.stp", "x,\"HOLD\"");
+    const bool marked = row.setup == Setup::MarkElsewhere || row.setup == Setup::Waiting;
+    p.mark.elsewhere = marked ? std::set<SessionId>{2} : std::set<SessionId>{};
+    p.processes.AddInSession(40, kJavaPath, 2);  // the other session's own, where its mark stands
+    if (row.setup != Setup::Starting) p.processes.Add(4, kJavaPath).commandLine = "javaw -jar Pellux.jar";
+    if (row.setup == Setup::Match) p.processes.Add(12, kJavaPath).commandLine = "javaw -jar hmi.jar";
+    if (row.setup != Setup::NoBridge) p.processes.Add(8, kBridgePath);
+    ProcessServices services{p.processes, log};
+    if (row.setup == Setup::Match) services.Controller().Set("javaw.exe", "javaw", "Pellux.jar");
+    SystemEvents rowEvents{p.events, p.clock, BuiltInPrograms()};
+    SupervisionCycle::Deps deps = RowDeps(services, rowEvents, nullptr);
+    deps.mark = &p.mark;
+    deps.ends = &p.ends;
+    auto c = std::make_unique<SupervisionCycle>(deps);
+    if (row.setup == Setup::Starting) c->ControllerLaunched();
+    if (row.setup == Setup::Waiting) c->WaitForOtherSession();
+    // A bridge found counts from the first look that found it; one launched, from its launch.
+    for (int look = row.setup == Setup::NoBridge ? 1 : 2; look > 0; --look) {
+      c->Timer1();
+      p.clock.ms += look > 1 ? kCycleSpacingMs : 0;
+    }
+    if (row.setup == Setup::SessionEnding) c->SessionEnding();
+    const std::int32_t bridge = row.setup == Setup::NoBridge ? static_cast<std::int32_t>(p.launcher.nextId) - 4 : 8;
+    const std::int32_t gone = row.ends == Ends::Bridge ? bridge : row.ends == Ends::Controller ? 4 : 12;
+    p.ClearRecords();
+    p.clock.ms += row.afterMs;
+    p.processes.processes.erase(std::remove_if(p.processes.processes.begin(), p.processes.processes.end(),
+                                               [gone](const auto& pr) { return pr.id == gone; }),
+                                p.processes.processes.end());
+    if (p.ends.AnyEnded()) c->ProgramEnded();  // as the window is told
+    EXPECT_EQ(p.timers.Interval(TimerId::Timer1), row.early ? kEndSeenDelayMs : kCycleSpacingMs);
+    if (row.early) c->Timer1();
+    EXPECT_EQ(p.launcher.launches.size(), row.launches);
+    EXPECT_EQ(p.processes.terminated.size(), row.terminated);
+    EXPECT_EQ(p.ends.held.size(), row.held) << "the handles on what is supervised, and no more";
+    EXPECT_EQ(p.ends.held.count(gone), 0u) << "the ended one's handle given up";
+    c.reset();
+    EXPECT_TRUE(p.ends.held.empty()) << "given up with the cycle";
+  }
+}
+
+// A bridge that ends as soon as it starts is started again once a cycle, as
+// before its ends were told; and what the cycle ends itself tells nothing.
+TEST_F(SupervisionCycleTest, ABridgeThatCannotStayUpIsStartedNoFasterThanACycle) {
+  SupervisionCycle::Deps deps = RowDeps(processes, events, nullptr);
+  deps.ends = &p.ends;
+  SupervisionCycle c{deps};
+  p.processes.Add(4, kJavaPath);
+  int early = 0;
+  for (int cycles = 0; cycles < 10; ++cycles) {
+    c.Timer1();
+    p.clock.ms += 200;
+    p.processes.processes.resize(1);  // the bridge just launched ends at once
+    if (p.ends.AnyEnded()) c.ProgramEnded();
+    early += p.timers.Interval(TimerId::Timer1) == kEndSeenDelayMs ? 1 : 0;
+    p.clock.ms += kCycleSpacingMs - 200;
+  }
+  EXPECT_EQ(early, 0);
+  EXPECT_EQ(p.launcher.launches.size(), 10u) << "one start a cycle";
+  p.processes.Add(8, kBridgePath);
+  c.Timer1();
+  p.processes.processes.erase(p.processes.processes.begin());  // the controller goes at a regular cycle
+  c.Timer1();
+  EXPECT_EQ(p.processes.terminated.size(), 1u);
+  EXPECT_TRUE(p.ends.held.empty());
+  EXPECT_FALSE(p.ends.AnyEnded()) << "the bridge the cycle ended tells nothing";
 }
 
 TEST_F(SupervisionCycleTest, FailedLaunchShowsRedMessageOnEveryCycle) {
