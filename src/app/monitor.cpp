@@ -262,6 +262,8 @@ void Monitor::OnTimer(TimerId timer) {
 
 void Monitor::OnProgramButtonClick(ProgramButton button) {
   if (ended_) return;
+  // A program the operator stops stays stopped until the next regular cycle, as before.
+  cycle_.ForgetEnds();
   if (button == ProgramButton::CBPellux) {
     buttons_.CBPellux_Click();
   } else {

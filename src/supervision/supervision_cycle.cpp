@@ -29,7 +29,9 @@ void SupervisionCycle::Timer1() {
   // Only the END command leaves it disarmed.
   const ScopeExit rearm([this] {
     inCycle_ = false;
-    const unsigned next = std::exchange(earlyAsked_, false) ? kEndSeenDelayMs : kCycleSpacingMs;
+    earlyTick_ = std::exchange(earlyAsked_, false);
+    const unsigned next = earlyTick_ ? kEndSeenDelayMs : kCycleSpacingMs;
+    dueMs_ = d_.clock.Milliseconds() + next;
     if (ended_ || d_.timers.Arm(TimerId::Timer1, next)) return;
     // Without Timer1 no cycle would ever run again: as when it could not
     // be armed at start, the monitor says so and ends.
@@ -68,10 +70,19 @@ void SupervisionCycle::ProgramEnded() {
     earlyAsked_ = true;
     return;
   }
-  // Only brought forward: the tick decides, with every rule it has.
+  // Only ever brought forward: the tick decides, with every rule it has.
+  if (dueMs_ && now + kEndSeenDelayMs >= *dueMs_) return;
+  dueMs_ = now + kEndSeenDelayMs;
+  earlyTick_ = true;
   if (d_.timers.Arm(TimerId::Timer1, kEndSeenDelayMs) || d_.timers.Arm(TimerId::Timer1, kCycleSpacingMs)) return;
   ended_ = true;
   if (d_.timerLost) d_.timerLost();
+}
+
+void SupervisionCycle::ForgetEnds() {
+  const std::uint64_t now = d_.clock.Milliseconds();
+  Watch(controllerEnd_, 0, 0, now);
+  Watch(bridgeEnd_, 0, 0, now);
 }
 
 void SupervisionCycle::ControllerLaunched(const RecordedProcess& launcher) {
@@ -182,6 +193,11 @@ void SupervisionCycle::KeepBridgeInStep(std::uint64_t now) {
     return;
   }
   Watch(bridgeEnd_, 0, 0, now);
+  // A cycle brought forward (by the controller's end, say) starts no bridge
+  // within a cycle of the last start: one that cannot stay up is started
+  // again no more often than once a cycle.
+  if (earlyTick_ && lastRelaunchMs_ && now - *lastRelaunchMs_ < kCycleSpacingMs) return;
+  lastRelaunchMs_ = now;
   RelaunchBridge(now);
 }
 

@@ -130,6 +130,9 @@ class SupervisionCycle {
   // is started no more often than once a cycle (a bridge it did not launch
   // counts from the first look that found it).
   void ProgramEnded();
+  // What the operator's click is about to end is no end to answer early: the
+  // handles are given up, and the next regular cycle watches again.
+  void ForgetEnds();
 
  private:
   // True while start-up's controller launch is recent and javaw.exe unseen.
@@ -188,6 +191,9 @@ class SupervisionCycle {
   Watched bridgeEnd_;
   bool inCycle_ = false;  // an end told meanwhile brings the next cycle forward
   bool earlyAsked_ = false;
+  std::optional<std::uint64_t> dueMs_;  // when Timer1 was last armed to tick; none before the first cycle
+  bool earlyTick_ = false;              // the tick armed last was brought forward
+  std::optional<std::uint64_t> lastRelaunchMs_;
 };
 
 }  // namespace pellux

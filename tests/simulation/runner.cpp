@@ -54,6 +54,7 @@ bool World::Run() {
   launches_ = Stream("launches");
   settings_ = Stream("settings");
   crashes_ = Stream("restarts");
+  tells_ = Stream("tells");
   Rng setup = Stream("setup");
   shareRun_ = Stream("share").Chance(0.3);
   fake_.system.folder = setup.Pick(kMonitorFolders);
@@ -139,6 +140,7 @@ bool World::Run() {
       queue_.pop();
       e.act();
       UpdateLiveness();
+      EndsSeen();
     }
   }
   if (!violation_.empty()) {

@@ -329,6 +329,19 @@ class World {
   U64 lastCycleMs_ = 0, lastWalkMs_ = 0, supervisionDueMs_ = 0, stripShownMs_ = 0;
   int stripShows_ = 0;
   Expect expect_;  // what the part that drove the step expects of it
+  // Ends seen at once: since when the monitor has held a handle on each process, the role the world gave it
+  // then, the ends the window has been told of, when a bridge that had run a cycle ended and must be back by,
+  // and the last cycle that launched the bridge (with the monitor's start it belongs to).
+  void EndsSeen(bool afterStep = false);
+  std::string BridgeBackWithinASecond() const;
+  std::string BridgeNoFasterThanACycle() const;
+  std::string EndHandlesGivenUp() const;
+  std::map<std::int32_t, std::pair<U64, Role>> watchedSince_;
+  std::set<std::int32_t> endTold_;
+  std::optional<U64> bridgeDueBy_;
+  std::optional<std::pair<U64, U64>> lastCycleLaunch_;
+  bool stepIsEndTold_ = false, stepIsClick_ = false;
+  Rng tells_{Fnv("tells")};
 };
 
 }  // namespace pellux::sim

@@ -289,6 +289,9 @@ TEST_F(StartupTest, TimersReachTheirOwners) {
   monitor.OnSupervisedProgramEnded();
   EXPECT_EQ(fake.timers.Interval(TimerId::Timer1), kEndSeenDelayMs);
   monitor.OnTimer(TimerId::Timer1);
+  EXPECT_FALSE(fake.ends.held.empty());
+  monitor.OnProgramButtonClick(ProgramButton::CBLINTARO);  // what the operator stops waits for the regular cycle
+  EXPECT_TRUE(fake.ends.held.empty());
   monitor.OnCloseRequest();
   fake.processes.processes.clear();
   monitor.OnSupervisedProgramEnded();

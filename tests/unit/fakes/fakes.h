@@ -916,15 +916,16 @@ class FakeProcessEnds final : public ProcessEnds {
     return true;
   }
   void Forget(std::int32_t id) override { held.erase(id); }
-  bool Ended(std::int32_t id) override {
+  bool Ended(std::int32_t id) override { return HasEnded(id); }
+  [[nodiscard]] bool HasEnded(std::int32_t id) const {
     const auto it = held.find(id);
     if (it == held.end()) return false;
     const FakeProcessTable::Process* p = Listed(id);
     return p == nullptr || p->created != it->second || p->exitCode != 259;
   }
   // What the system would tell the window now: a watched process has ended.
-  [[nodiscard]] bool AnyEnded() {
-    return std::any_of(held.begin(), held.end(), [this](const auto& h) { return Ended(h.first); });
+  [[nodiscard]] bool AnyEnded() const {
+    return std::any_of(held.begin(), held.end(), [this](const auto& h) { return HasEnded(h.first); });
   }
   std::map<std::int32_t, std::uint64_t> held;  // the handles held now, by id, with the creation time watched
   int watches = 0;
