@@ -602,33 +602,6 @@ TEST_F(SupervisionCycleTest, AnEndToldBringsTheCycleForwardWithEveryRule) {
   }
 }
 
-// A bridge that ends as soon as it starts is started again once a cycle, as
-// before its ends were told; and what the cycle ends itself tells nothing.
-TEST_F(SupervisionCycleTest, ABridgeThatCannotStayUpIsStartedNoFasterThanACycle) {
-  SupervisionCycle::Deps deps = RowDeps(processes, events, nullptr);
-  deps.ends = &p.ends;
-  SupervisionCycle c{deps};
-  p.processes.Add(4, kJavaPath);
-  int early = 0;
-  for (int cycles = 0; cycles < 10; ++cycles) {
-    c.Timer1();
-    p.clock.ms += 200;
-    p.processes.processes.resize(1);  // the bridge just launched ends at once
-    if (p.ends.AnyEnded()) c.ProgramEnded();
-    early += p.timers.Interval(TimerId::Timer1) == kEndSeenDelayMs ? 1 : 0;
-    p.clock.ms += kCycleSpacingMs - 200;
-  }
-  EXPECT_EQ(early, 0);
-  EXPECT_EQ(p.launcher.launches.size(), 10u) << "one start a cycle";
-  p.processes.Add(8, kBridgePath);
-  c.Timer1();
-  p.processes.processes.erase(p.processes.processes.begin());  // the controller goes at a regular cycle
-  c.Timer1();
-  EXPECT_EQ(p.processes.terminated.size(), 1u);
-  EXPECT_TRUE(p.ends.held.empty());
-  EXPECT_FALSE(p.ends.AnyEnded()) << "the bridge the cycle ended tells nothing";
-}
-
 TEST_F(SupervisionCycleTest, FailedLaunchShowsRedMessageOnEveryCycle) {
   LogOn();
   p.processes.Add(4, kJavaPath);
