@@ -89,17 +89,21 @@ class Ends:
         return ended
 
     def crash_loop(self, seconds=60.0):
-        """Kills every bridge the moment it is listed; the starts seen in that time, per minute."""
-        seen = set()
-        self.after_a_cycle(0)
+        """Kills every bridge the moment it is listed; the starts a minute, from the mean time between the
+        starts seen (the bridge that ran before is killed first and not counted)."""
+        seen = {p["pid"] for p in self.h.processes_at(H.BRIDGE_EXE)}
+        for pid in seen:
+            self.h.kill(pid)
+        starts = []
         until = time.monotonic() + seconds
         while time.monotonic() < until:
             for bridge in self.h.processes_at(H.BRIDGE_EXE):
                 if bridge["pid"] not in seen:
                     seen.add(bridge["pid"])
+                    starts.append(time.monotonic())
                     self.h.kill(bridge["pid"])
             time.sleep(0.01)
-        return len(seen) * 60.0 / seconds
+        return 60.0 * (len(starts) - 1) / (starts[-1] - starts[0])
 
 
 def row(what, times, expected):
@@ -120,8 +124,9 @@ def main():
         sys.stderr.write("row: the bridge killed while the controller runs\n")
         row("bridge killed while the controller runs → new bridge listed", [ends.bridge_back(o) for o in offsets],
             "median 1.5 s, worst 3 s, plus the launch")
-    sys.stderr.write("row: the controller ended\n")
-    row("controller ended → bridge ended", [ends.bridge_ended(o) for o in offsets], "median 1.5 s, worst 3 s")
+    if first <= 2:
+        sys.stderr.write("row: the controller ended\n")
+        row("controller ended → bridge ended", [ends.bridge_ended(o) for o in offsets], "median 1.5 s, worst 3 s")
     sys.stderr.write("row: a bridge that ends at once\n")
     per_minute = ends.crash_loop()
     expected = 60.0 / (CYCLE_S + 0.05)
