@@ -15,10 +15,26 @@ Monitor::Monitor(const Platform& platform)
       launched_(p_.processes, p_.launchRecord, &processes_.Controller()),
       tray_(p_.tray),
       window_(p_.controls, p_.timers, tray_),
-      cycle_({p_.timers, p_.clock, log_, events_, processes_, p_.launcher, window_, p_.files, programFolder_,
-              AppVersion_, programs_, controlFile_, [this] { ImmediateEnd(EndCause::ControlFileEnd); }, &launched_,
-              [this] { WindowFailed("Timer1"); }, [this] { p_.claim.Release(); },
-              [this] { return p_.claim.TakenElsewhere(); }, &p_.windows, &p_.mark}),
+      cycle_({p_.timers,
+              p_.clock,
+              log_,
+              events_,
+              processes_,
+              p_.launcher,
+              window_,
+              p_.files,
+              programFolder_,
+              AppVersion_,
+              programs_,
+              controlFile_,
+              [this] { ImmediateEnd(EndCause::ControlFileEnd); },
+              &launched_,
+              [this] { WindowFailed("Timer1"); },
+              [this] { p_.claim.Release(); },
+              [this] { return p_.claim.TakenElsewhere(); },
+              &p_.windows,
+              &p_.mark,
+              p_.ends}),
       buttons_({log_, events_, processes_, p_.files, boxes_, window_, p_.serial, programs_,
                 [this](const SupervisedProgram& program) { MissingProgram(program); },
                 [this](SessionId session) { return p_.mark.HeldIn(session); }}) {
@@ -263,6 +279,8 @@ void Monitor::OnTimer(TimerId timer) {
 
 void Monitor::OnProgramButtonClick(ProgramButton button) {
   if (ended_) return;
+  // A program the operator stops stays stopped until the next regular cycle, as before.
+  cycle_.ForgetEnds();
   if (button == ProgramButton::CBPellux) {
     buttons_.CBPellux_Click();
   } else {
@@ -300,6 +318,11 @@ void Monitor::Close(EndCause cause) {
 void Monitor::OnTaskbarCreated() {
   if (ended_) return;
   tray_.OnTaskbarCreated();
+}
+
+void Monitor::OnSupervisedProgramEnded() {
+  if (ended_) return;
+  cycle_.ProgramEnded();
 }
 
 void Monitor::ImmediateEnd(EndCause cause, int exitCode) {

@@ -62,6 +62,7 @@ class Monitor final : public WindowEvents {
   void OnSessionEnd() override;
   void OnClosedForUpdate() override;
   void OnTaskbarCreated() override;
+  void OnSupervisedProgramEnded() override;
 
   [[nodiscard]] EventLog& Log() { return log_; }
   [[nodiscard]] ProcessServices& Processes() { return processes_; }

@@ -60,6 +60,8 @@ class EventLog {
   // The log file's full path, or empty when logging is off.
   [[nodiscard]] const std::string& LogFilePath() const { return LogFilePath_; }
   [[nodiscard]] bool IsOn() const { return !LogFilePath_.empty(); }
+  // The time a line written now bears.
+  [[nodiscard]] LocalTime Now() { return clock_.Now(); }
   // True when the log is written off the caller's thread.
   [[nodiscard]] bool OffThread() const { return worker_ != nullptr; }
   // Lines the worker's queue had no room for, not yet handed on to be told.

@@ -6,6 +6,7 @@
 #include "platform/launcher.h"
 #include "platform/lifetime.h"
 #include "platform/number_locale.h"
+#include "platform/process_ends.h"
 #include "platform/process_table.h"
 #include "platform/serial_port.h"
 #include "platform/settings_store.h"
@@ -40,6 +41,8 @@ struct Platform {
   WorkstationClaim& claim;
   WindowProbe& windows;
   SupervisionMark& mark;
+  // None: no end is told, and the 3-second cycle alone sees one.
+  ProcessEnds* ends = nullptr;
 };
 
 }  // namespace pellux

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -147,6 +148,14 @@ bool IsListed(ProcessTable& table, ProcessHandle handle, std::uint64_t listed) {
 
 constexpr std::int32_t kAccessDenied = 5;
 
+// Appends when a kept path was read, as the log stamps its lines.
+void AppendStamp(std::string& line, const LocalTime& when) {
+  char text[64];
+  const int n = std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", when.year, when.month, when.day,
+                              when.hour, when.minute, when.second);
+  if (n > 0) line.append(text, std::min(static_cast<std::size_t>(n), sizeof text - 1));
+}
+
 // What became of a match: passed over (its termination open was refused),
 // gone (its id names another process now), terminated, or opened yet not
 // terminated.
@@ -204,27 +213,8 @@ void ProcessServices::Walk(OnProcess&& onProcess) {
     });
   if (!had) {
     WalkIds(onProcess);
-  } else if (log_.IsOn()) {
-    WalkReading(table_.CurrentSession(), onProcess);
   } else {
     WalkKept(table_.CurrentSession(), onProcess);
-  }
-}
-
-// With logging on: every path is read again, and logged with the handle it
-// was read through, which is closed after onProcess has run.
-template <typename OnProcess>
-void ProcessServices::WalkReading(SessionId own, OnProcess&& onProcess) {
-  Scratch& scratch = scratch_;
-  for (const ProcessSession& listed : scratch.sessions) {
-    if (listed.session != own) continue;
-    HandleGuard handle(table_, 0);
-    // Refused (protected, already gone): skipped silently.
-    const std::optional<std::string_view> read = ReadPath(table_, handle, listed.id, scratch.path);
-    if (!read || !IsListed(table_, handle.get(), listed.created)) continue;
-    scratch.line.assign(*read).append(" - ").append(std::to_string(handle.get()));
-    log_.WriteLogLine(scratch.line);
-    if (onProcess(listed, *read)) return;
   }
 }
 
@@ -249,24 +239,34 @@ void ProcessServices::KeepListed(SessionId own) {
   kept_.swap(keptNext_);
 }
 
-// With logging off: a path is read the first time a walk meets its process
-// and kept for the process's life. What is not kept is read again at the
-// next walk: a path that could not be read (a process starting or ending),
-// an empty one, and a process that was not the one listed.
+// A path is read the first time a walk meets its process and kept for the
+// process's life, with logging on as off. What is not kept is read again at
+// the next walk: a path that could not be read (a process starting or
+// ending), an empty one, and a process that was not the one listed. With
+// logging on each process visited is logged: its path and the handle it was
+// read through, and, for a kept one, when it was read.
 template <typename OnProcess>
 void ProcessServices::WalkKept(SessionId own, OnProcess&& onProcess) {
   KeepListed(own);
   Scratch& scratch = scratch_;
+  const bool logging = log_.IsOn();
   for (const ProcessSession& listed : scratch.sessions) {
     if (listed.session != own) continue;
     KeptPath& kept = *std::lower_bound(kept_.begin(), kept_.end(), listed.id,
                                        [](const KeptPath& k, std::int32_t id) { return k.id < id; });
     if (kept.state == KeptPath::State::Refused) continue;
     if (kept.state == KeptPath::State::Read) {
+      if (logging) {
+        scratch.line.assign(kept.path).append(" - DESDE ");
+        AppendStamp(scratch.line, kept.readAt);
+        scratch.line.append(" - ").append(std::to_string(kept.handle));
+        log_.WriteLogLine(scratch.line);
+      }
       if (onProcess(listed, std::string_view(kept.path))) return;
       continue;
     }
     std::optional<std::string_view> read;
+    ProcessHandle readThrough = 0;
     {
       HandleGuard handle(table_, 0);
       read = ReadPath(table_, handle, listed.id, scratch.path);
@@ -276,10 +276,17 @@ void ProcessServices::WalkKept(SessionId own, OnProcess&& onProcess) {
         continue;
       }
       if (!IsListed(table_, handle.get(), listed.created)) continue;
+      readThrough = handle.get();
+    }
+    if (logging) {
+      scratch.line.assign(*read).append(" - ").append(std::to_string(readThrough));
+      log_.WriteLogLine(scratch.line);
     }
     if (!read->empty() && listed.created != 0) {
       kept.path.assign(*read);
       kept.state = KeptPath::State::Read;
+      kept.handle = readThrough;
+      if (logging) kept.readAt = log_.Now();
     }
     if (onProcess(listed, *read)) return;
   }

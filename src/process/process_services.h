@@ -30,10 +30,11 @@ struct KillOutcome {
 // the monitor's own logon session: another session's are neither counted nor
 // ended, whoever owns them. A process is acted on only while it is the one
 // the snapshot listed (its id and creation time), so that an id the system
-// has given to a later process is passed over. With logging off a process's
-// path is read the first time a walk meets it and kept for its life, so that
-// later walks open nothing; with logging on every walk reads every path, as
-// each line names the handle it was read through. A process whose path
+// has given to a later process is passed over. A process's path is read the
+// first time a walk meets it and kept for its life, so that later walks open
+// nothing, with logging on as off; with logging on each process visited is
+// logged with its path and the handle it was read through, and a kept one
+// with the time it was read before the handle ("... - DESDE <time> - <handle>"). A process whose path
 // cannot be read with full query rights (an elevated one) is read with the
 // limited ones; one refused both ways is skipped. Where the snapshot cannot
 // be had, the walk goes by the system's list of ids and asks each process
@@ -90,22 +91,25 @@ class ProcessServices {
   // It was found as the controller that the text can neither confirm nor
   // rule out: a stop leaves it running.
   [[nodiscard]] bool FoundUndecided() const { return foundUndecided_; }
+  // Its creation time as the snapshot listed it; 0 when not given.
+  [[nodiscard]] std::uint64_t FoundCreated() const { return foundCreated_; }
 
  private:
-  // A process's path as kept between walks with logging off.
+  // A process's path as kept between walks, with the handle it was read
+  // through and when, for the log.
   struct KeptPath {
     std::int32_t id = 0;
     std::uint64_t created = 0;
     enum class State : unsigned char { Unread, Read, Refused } state = State::Unread;
     std::string path;
+    ProcessHandle handle = 0;
+    LocalTime readAt{};
   };
 
   // Calls onProcess(listed, path) for every process of the session whose
   // path can be read, in the snapshot's order, until it answers true.
   template <typename OnProcess>
   void Walk(OnProcess&& onProcess);
-  template <typename OnProcess>
-  void WalkReading(SessionId own, OnProcess&& onProcess);
   template <typename OnProcess>
   void WalkKept(SessionId own, OnProcess&& onProcess);
   template <typename OnProcess>

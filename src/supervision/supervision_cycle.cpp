@@ -12,17 +12,28 @@
 
 namespace pellux {
 
+SupervisionCycle::~SupervisionCycle() {
+  for (const Watched* w : {&controllerEnd_, &bridgeEnd_})
+    if (w->held) d_.ends->Forget(w->id);
+}
+
 void SupervisionCycle::Timer1() {
-  if (ended_) return;
+  // A cycle never runs inside another, whatever a step of it lets through.
+  if (ended_ || inCycle_) return;
   // Disarmed first, so that no tick can arrive while the cycle runs; the
   // spacing is counted from the end of this cycle.
   d_.timers.Disarm(TimerId::Timer1);
+  inCycle_ = true;
   // Re-armed on every way out, an exception included (a failed allocation in
   // a scan, the control-file read or a log line): the window drops what
   // escapes, and a cycle that never re-armed would end supervision for good.
   // Only the END command leaves it disarmed.
   const ScopeExit rearm([this] {
-    if (ended_ || d_.timers.Arm(TimerId::Timer1, kCycleSpacingMs)) return;
+    inCycle_ = false;
+    earlyTick_ = std::exchange(earlyAsked_, false);
+    const unsigned next = earlyTick_ ? kEndSeenDelayMs : kCycleSpacingMs;
+    dueMs_ = d_.clock.Milliseconds() + next;
+    if (ended_ || d_.timers.Arm(TimerId::Timer1, next)) return;
     // Without Timer1 no cycle would ever run again: as when it could not
     // be armed at start, the monitor says so and ends.
     ended_ = true;
@@ -35,6 +46,44 @@ void SupervisionCycle::Timer1() {
   Pellux_MONITOR();
   if (ended_) return;
   d_.log.WriteLogLine("Timer1 - AFTER 'CALL Pellux_MONITOR'");
+}
+
+void SupervisionCycle::Watch(Watched& w, std::int32_t id, std::uint64_t created, std::uint64_t now) {
+  if (w.id == id && w.created == created) return;
+  if (w.held) d_.ends->Forget(w.id);
+  w = {id, created, now, id != 0 && d_.ends != nullptr && d_.ends->Watch(id, created)};
+}
+
+void SupervisionCycle::ProgramEnded() {
+  if (ended_ || d_.ends == nullptr) return;
+  const std::uint64_t now = d_.clock.Milliseconds();
+  bool early = false;
+  for (Watched* w : {&controllerEnd_, &bridgeEnd_}) {
+    if (!w->held || !d_.ends->Ended(w->id)) continue;
+    // A bridge that ended as soon as it started (its port missing, say)
+    // waits for the next regular cycle, so that it is started again no
+    // more often than once a cycle.
+    early |= w == &controllerEnd_ || now - w->sinceMs >= kCycleSpacingMs;
+    Watch(*w, 0, 0, now);
+  }
+  if (!early) return;
+  if (inCycle_) {
+    earlyAsked_ = true;
+    return;
+  }
+  // Only ever brought forward: the tick decides, with every rule it has.
+  if (dueMs_ && now + kEndSeenDelayMs >= *dueMs_) return;
+  dueMs_ = now + kEndSeenDelayMs;
+  earlyTick_ = true;
+  if (d_.timers.Arm(TimerId::Timer1, kEndSeenDelayMs) || d_.timers.Arm(TimerId::Timer1, kCycleSpacingMs)) return;
+  ended_ = true;
+  if (d_.timerLost) d_.timerLost();
+}
+
+void SupervisionCycle::ForgetEnds() {
+  const std::uint64_t now = d_.clock.Milliseconds();
+  Watch(controllerEnd_, 0, 0, now);
+  Watch(bridgeEnd_, 0, 0, now);
 }
 
 void SupervisionCycle::ControllerLaunched(const RecordedProcess& launcher) {
@@ -90,6 +139,9 @@ void SupervisionCycle::Pellux_MONITOR() {
   // messages and may go first: a bridge ended or started now would only
   // give false alarms into a dying session.
   if (waitingForOtherSession_) {
+    // Nothing here is this monitor's to supervise while it waits.
+    Watch(controllerEnd_, 0, 0, now);
+    Watch(bridgeEnd_, 0, 0, now);
     LookForOwnSession();
   } else if (!SessionIsEnding(now)) {
     KeepBridgeInStep(now);
@@ -120,10 +172,13 @@ void SupervisionCycle::KeepBridgeInStep(std::uint64_t now) {
   if (!d_.processes.Found()) {
     // Just after start-up the controller's launcher has not yet started
     // javaw.exe: ending the bridge now would bounce it at every start.
+    Watch(controllerEnd_, 0, 0, now);
     if (ControllerStarting(now)) {
       KeepMark(true);  // the bridge launched beside it runs
       return;
     }
+    // What the cycle ends itself is no end to answer.
+    Watch(bridgeEnd_, 0, 0, now);
     const KillOutcome killed = d_.processes.Kill_Process(d_.programs.bridge.stopName);
     if (killed.terminated) d_.events.BridgeTerminated(killed.processId);
     KeepMark(killed.processId != 0);  // a bridge ran here until now
@@ -131,12 +186,20 @@ void SupervisionCycle::KeepBridgeInStep(std::uint64_t now) {
   }
   KeepMark(true);
   controllerStarting_ = false;  // seen once: from now on its absence counts at once
+  Watch(controllerEnd_, d_.processes.FoundId(), d_.processes.FoundCreated(), now);
   d_.processes.IsProcessRunning(d_.programs.bridge.runningCheckName);
   if (d_.processes.Found()) {
     bridgeFound_ = d_.processes.FoundId();
+    Watch(bridgeEnd_, bridgeFound_, d_.processes.FoundCreated(), now);
     return;
   }
-  RelaunchBridge();
+  Watch(bridgeEnd_, 0, 0, now);
+  // A cycle brought forward (by the controller's end, say) starts no bridge
+  // within a cycle of the last start: one that cannot stay up is started
+  // again no more often than once a cycle.
+  if (earlyTick_ && lastRelaunchMs_ && now - *lastRelaunchMs_ < kCycleSpacingMs) return;
+  lastRelaunchMs_ = now;
+  RelaunchBridge(now);
 }
 
 void SupervisionCycle::JudgeBridgeWindows(std::uint64_t now, bool holding) {
@@ -168,6 +231,8 @@ void SupervisionCycle::JudgeBridgeWindows(std::uint64_t now, bool holding) {
   if (hungEndMs_ && now - *hungEndMs_ < hungLimitMs_) return;
   hungEndMs_ = now;
   unanswered_ = 0;
+  // Started again by the next regular cycle, as a missing bridge is.
+  if (bridgeEnd_.id == bridge) Watch(bridgeEnd_, 0, 0, now);
   const KillOutcome ended = d_.processes.EndProcessId(bridge);
   if (!ended.terminated) return;
   const SupervisedProgram& program = d_.programs.bridge;
@@ -253,7 +318,7 @@ bool SupervisionCycle::BridgeInOtherSession() {
   return true;
 }
 
-void SupervisionCycle::RelaunchBridge() {
+void SupervisionCycle::RelaunchBridge(std::uint64_t now) {
   if (BridgeInOtherSession()) return;
   // Another session's monitor supervises, or is launching: the bridge is its
   // to start again, and two would fight for the one serial port.
@@ -271,6 +336,7 @@ void SupervisionCycle::RelaunchBridge() {
   if (d_.launched != nullptr)
     d_.launched->RecordBridge(result == 0 ? RecordedProcess{}
                                           : RecordedProcess{static_cast<std::int32_t>(result), created});
+  Watch(bridgeEnd_, static_cast<std::int32_t>(result), created, now);
   if (result == 0) {
     d_.window.ShowStatusMessage(d_.programs.bridge.notStarted, kRed, kWhite);
     d_.window.Controls().SetButtonColour(d_.programs.bridge.button, kRed);

@@ -10,6 +10,7 @@
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/launcher.h"
+#include "platform/process_ends.h"
 #include "platform/supervision_mark.h"
 #include "platform/timers.h"
 #include "platform/window_probe.h"
@@ -23,6 +24,8 @@ namespace pellux {
 
 inline constexpr unsigned kFirstCycleDelayMs = 10;
 inline constexpr unsigned kCycleSpacingMs = 3000;
+// The cycle brought forward by a supervised program's end runs this soon.
+inline constexpr unsigned kEndSeenDelayMs = 10;
 // The controller's launcher takes a moment to start javaw.exe: for this long
 // after start-up launched it, a cycle that does not find it yet leaves the
 // bridge alone, until javaw.exe has been seen once.
@@ -74,13 +77,21 @@ class SupervisionCycle {
     // This session's mark of a supervising monitor, and every other
     // session's; none: no session holds one.
     SupervisionMark* mark = nullptr;
+    // The ends of the controller and the bridge the cycle supervises, told
+    // at once; none: only the 3-second cycle sees them.
+    ProcessEnds* ends = nullptr;
   };
 
   explicit SupervisionCycle(Deps deps) : d_(std::move(deps)) {}
+  // The handles on the supervised programs are given up with the cycle.
+  ~SupervisionCycle();
+  SupervisionCycle(const SupervisionCycle&) = delete;
+  SupervisionCycle& operator=(const SupervisionCycle&) = delete;
 
   // The Timer1 tick: disarm, BEFORE line, Pellux_MONITOR, AFTER line, re-arm
-  // for 3000 ms (spacing counted from the end of one cycle to the next). The
-  // timer is re-armed even when the cycle throws; only END leaves it off.
+  // for 3000 ms (spacing counted from the end of one cycle to the next), or
+  // for kEndSeenDelayMs when a supervised program's end was told meanwhile.
+  // The timer is re-armed even when the cycle throws; only END leaves it off.
   void Timer1();
 
   void Pellux_MONITOR();
@@ -114,6 +125,17 @@ class SupervisionCycle {
   // holds is cancelled, so that nothing outlives the monitor for long.
   void CancelLooks() { looks_.CancelAll(); }
 
+  // A watched program may have ended: the handles of those that did are
+  // given up and Timer1 is brought forward, so that the cycle, with all its
+  // rules, runs at once; not for a bridge that ran for less than a cycle,
+  // which waits for the next regular one, as a bridge that cannot stay up
+  // is started no more often than once a cycle (a bridge it did not launch
+  // counts from the first look that found it).
+  void ProgramEnded();
+  // What the operator's click is about to end is no end to answer early: the
+  // handles are given up, and the next regular cycle watches again.
+  void ForgetEnds();
+
  private:
   // True while start-up's controller launch is recent and javaw.exe unseen.
   [[nodiscard]] bool ControllerStarting(std::uint64_t now);
@@ -121,7 +143,7 @@ class SupervisionCycle {
   void KeepBridgeInStep(std::uint64_t now);
   // Records the javaw.exe the controller's launcher started, once it shows.
   void LookForControllerJavaw(std::uint64_t now);
-  void RelaunchBridge();
+  void RelaunchBridge(std::uint64_t now);
   // Looks whether the wait for another session is over; the cycle that ends
   // it colours both buttons as they are found here and does nothing more.
   void LookForOwnSession();
@@ -140,6 +162,16 @@ class SupervisionCycle {
   // True when the bridge's windows listed_ holds are judged and none of them
   // answers; keeps seen_ to the judged ones.
   [[nodiscard]] bool JudgedUnanswered();
+
+  // One supervised process whose end is watched for.
+  struct Watched {
+    std::int32_t id = 0;  // 0: none
+    std::uint64_t created = 0;
+    std::uint64_t sinceMs = 0;  // launched, or first found, then
+    bool held = false;          // false: refused, the cycle's look alone sees its end
+  };
+  // Watches id from now on in place of what w watched; 0 gives it up.
+  void Watch(Watched& w, std::int32_t id, std::uint64_t created, std::uint64_t now);
 
   Deps d_;
   DistantLooks looks_{d_.files};
@@ -164,6 +196,13 @@ class SupervisionCycle {
   std::vector<std::uint64_t> seen_;         // its windows seen shown, still there and not answering since hidden
   std::vector<std::uint64_t> keep_;         // seen_ in the making
   std::vector<TopLevelWindow> listed_;      // the last look's windows
+  Watched controllerEnd_;
+  Watched bridgeEnd_;
+  bool inCycle_ = false;  // an end told meanwhile brings the next cycle forward
+  bool earlyAsked_ = false;
+  std::optional<std::uint64_t> dueMs_;  // when Timer1 was last armed to tick; none before the first cycle
+  bool earlyTick_ = false;              // the tick armed last was brought forward
+  std::optional<std::uint64_t> lastRelaunchMs_;
 };
 
 }  // namespace pellux

@@ -31,6 +31,8 @@ class WindowEvents {
   virtual void OnClosedForUpdate() = 0;
   // The shell's taskbar was created again (explorer restarted).
   virtual void OnTaskbarCreated() = 0;
+  // A supervised program whose end was watched for has ended.
+  virtual void OnSupervisedProgramEnded() {}
 };
 
 }  // namespace pellux

@@ -14,6 +14,7 @@
 #include "win32/lifetime_win32.h"
 #include "win32/main_window_win32.h"
 #include "win32/number_locale_win32.h"
+#include "win32/process_ends_win32.h"
 #include "win32/process_table_win32.h"
 #include "win32/serial_port_win32.h"
 #include "win32/settings_win32.h"
@@ -149,9 +150,11 @@ int Run(HINSTANCE instance, pellux::win32::UniqueHandle& sessionMark) {
   Win32WindowProbe windows;
 
   Win32SupervisionMark mark(processes.CurrentSession());
-  const pellux::Platform platform{files,    clock,    processes,    launcher, dialogs, system,
-                                  lifetime, controls, window,       tray,     serial,  locale,
-                                  events,   settings, launchRecord, claim,    windows, mark};
+  // Before the monitor, whose cycle gives its handles up as it goes.
+  Win32ProcessEnds ends([&window] { return window.Handle(); }, WMAPP_PROGRAM_ENDED);
+  pellux::Platform platform{files, clock,  processes, launcher, dialogs,  system,       lifetime, controls, window,
+                            tray,  serial, locale,    events,   settings, launchRecord, claim,    windows,  mark};
+  platform.ends = &ends;
   pellux::Monitor monitor(platform);
   window.SetEvents(&monitor);
   monitor.Start();

@@ -76,6 +76,8 @@ LRESULT Win32MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lPara
       return OnEndSession(wParam != FALSE, (lParam & ENDSESSION_CLOSEAPP) != 0);
     case WMAPP_VALIDATE_PORT:
       return OnValidatePort();
+    case WMAPP_PROGRAM_ENDED:
+      return OnProgramEnded();
     case WM_DESTROY:
       return OnDestroy();
     default:
@@ -178,6 +180,11 @@ void Win32MainWindow::OnPortKillFocus() {
 
 LRESULT Win32MainWindow::OnValidatePort() {
   (void)RunPendingValidation();  // a rejection is remembered for the click of the same press
+  return 0;
+}
+
+LRESULT Win32MainWindow::OnProgramEnded() {
+  if (events_ != nullptr) events_->OnSupervisedProgramEnded();
   return 0;
 }
 

@@ -20,6 +20,8 @@ inline constexpr wchar_t kMainWindowClass[] = L"PelluxMONITOR.FrmMAIN";
 // Posted when the port field lost the focus, so that its validation runs once
 // the focus change is complete and never from inside the notification.
 inline constexpr UINT WMAPP_VALIDATE_PORT = WM_APP + 1;
+// Posted from the system's thread pool when a watched supervised program ends.
+inline constexpr UINT WMAPP_PROGRAM_ENDED = WM_APP + 2;
 
 // FrmMAIN: the real main window with its children, its two timers, and the
 // window procedure that turns window messages into WindowEvents calls. Its
@@ -78,6 +80,7 @@ class Win32MainWindow final : public WindowControls, public Timers {
   LRESULT OnQueryEndSession();
   LRESULT OnEndSession(bool ending, bool closeApp);
   LRESULT OnValidatePort();
+  LRESULT OnProgramEnded();
   LRESULT OnDestroy();
   LRESULT OnOtherMessage(UINT message, WPARAM wParam, LPARAM lParam);
 

@@ -73,6 +73,16 @@ struct RegistryKeyTraits {
 };
 using UniqueRegistryKey = UniqueResource<RegistryKeyTraits>;
 
+// RegisterWaitForSingleObject gives null when it fails. The wait is taken
+// back blocking (INVALID_HANDLE_VALUE): once Close returns, no callback of it
+// runs any more, so what the callback was given may go.
+struct WaitTraits {
+  using pointer = HANDLE;
+  static pointer Invalid() noexcept { return nullptr; }
+  static void Close(pointer wait) noexcept { (void)::UnregisterWaitEx(wait, INVALID_HANDLE_VALUE); }
+};
+using UniqueWait = UniqueResource<WaitTraits>;
+
 // A COM interface pointer released once.
 template <typename Interface>
 struct ComTraits {

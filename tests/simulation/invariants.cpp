@@ -316,6 +316,9 @@ bool World::KnownLogText(const std::string& text) const {
   const std::size_t dash = text.rfind(" - ");
   const bool number = dash != std::string::npos && Digits(text, dash + 3);
   if (number && paths_.count(probe_.assign(text, 0, dash)) != 0) return true;
+  // A path kept from an earlier walk: when it was read, and the handle it was read through.
+  if (const std::size_t since = text.rfind(" - DESDE "); number && since != std::string::npos)
+    if (paths_.count(probe_.assign(text, 0, since)) != 0) return true;
   if (logTexts_.count(text) != 0) return true;
   for (const std::string& prefix : logPrefixes_)
     if (StartsWith(text, prefix)) return true;
@@ -362,6 +365,28 @@ std::string World::StripClearsInFiveSeconds() const {
 std::string World::ClaimToLaunchGivenUp() const {
   if (!Alive() || !fake_.claim.held || Now() - startMs_ <= 3 * kMinute + 33 * kSecond) return {};
   return "the claim to launch held " + std::to_string((Now() - startMs_) / kSecond) + " s after the start";
+}
+
+// A bridge that had run for a cycle comes back within a second of its end while the controller runs.
+std::string World::BridgeBackWithinASecond() const {
+  if (!bridgeDueBy_ || Now() <= *bridgeDueBy_) return {};
+  return "a bridge ended " + std::to_string(Now() - *bridgeDueBy_ + kSecond) + " ms ago, none back";
+}
+
+// One that cannot stay up is started no more often than once a cycle, ends seen at once or not.
+std::string World::BridgeNoFasterThanACycle() const {
+  if (!stepIsCycle_ || bridgeLaunches_.empty() || !lastCycleLaunch_ || lastCycleLaunch_->second != starts) return {};
+  const U64 gap = Now() - lastCycleLaunch_->first;
+  return gap < 3 * kSecond ? "the bridge launched again " + std::to_string(gap) + " ms after the last launch" : "";
+}
+
+// The handles on ended processes are given up once the window is told, and none is held but on the two programs.
+std::string World::EndHandlesGivenUp() const {
+  const auto& held = fake_.ends.held;
+  if (held.size() > 2) return std::to_string(held.size()) + " processes watched";
+  for (const auto& [id, created] : held)
+    if (stepIsEndTold_ && fake_.ends.HasEnded(id)) return "the handle on ended process " + std::to_string(id) + " kept";
+  return {};
 }
 
 const World::Invariant World::kInvariants[] = {
@@ -414,6 +439,11 @@ const World::Invariant World::kInvariants[] = {
      &World::SupervisesEveryThreeSeconds, false, true},
     {"strip-clears-in-five-seconds", "a message that stays over the picture", &World::StripClearsInFiveSeconds, false,
      true},
+    {"bridge-back-within-a-second", "the controller without its bridge for seconds after it died",
+     &World::BridgeBackWithinASecond, false, true},
+    {"bridge-no-faster-than-a-cycle", "a bridge without its port started again and again, flooding the plant",
+     &World::BridgeNoFasterThanACycle},
+    {"end-handles-given-up", "handles on ended programs pile up for months", &World::EndHandlesGivenUp},
     {"claim-to-launch-given-up", "no monitor of another session may ever launch", &World::ClaimToLaunchGivenUp, false,
      true},
     {"wait-for-another-session-ends", "a session's monitor waits for ever after the other session's programs went",

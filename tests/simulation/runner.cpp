@@ -58,6 +58,7 @@ bool World::Run() {
   settings_ = Stream("settings");
   crashes_ = Stream("restarts");
   unseenGhosts_ = Stream("unseen-ghosts");
+  tells_ = Stream("tells");
   Rng setup = Stream("setup");
   shareRun_ = Stream("share").Chance(0.3);
   fake_.system.folder = setup.Pick(kMonitorFolders);
@@ -151,6 +152,7 @@ bool World::Run() {
       queue_.pop();
       e.act();
       UpdateLiveness();
+      EndsSeen();
     }
   }
   if (!violation_.empty()) {

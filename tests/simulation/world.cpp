@@ -396,6 +396,44 @@ void World::Step(const std::string& what, const std::function<void()>& action) {
   Trace(TraceLine(what));
   ClearRecords();
   if (monitor_ && monitor_->Ended()) Gone();
+  stepIsEndTold_ = what == "end told";
+  stepIsClick_ = StartsWith(what, "click");
+  EndsSeen(true);
+}
+
+// The monitor's handles on the programs it supervises: a watched process that ends is told to the window a
+// moment later, as the system's thread pool posts it; a bridge that had run a cycle and ended while the
+// controller runs is due back within a second.
+void World::EndsSeen(bool afterStep) {
+  const auto& held = fake_.ends.held;
+  if (afterStep && stepIsCycle_ && !bridgeLaunches_.empty()) lastCycleLaunch_ = {{Now(), starts}};
+  for (auto it = watchedSince_.begin(); it != watchedSince_.end();)
+    it = held.count(it->first) != 0 ? std::next(it) : watchedSince_.erase(it);
+  for (auto it = endTold_.begin(); it != endTold_.end();)
+    it = held.count(*it) != 0 ? std::next(it) : endTold_.erase(it);
+  bool fresh = false;
+  for (const auto& [id, created] : held) {
+    if (!fake_.ends.HasEnded(id)) {
+      const auto known = info_.find(id);
+      watchedSince_.emplace(id, std::pair{Now(), known == info_.end() ? Role::System : known->second.role});
+      continue;
+    }
+    if (!Alive() || !endTold_.insert(id).second) continue;
+    fresh = true;
+    const auto since = watchedSince_.find(id);
+    if (since != watchedSince_.end() && since->second.second == Role::Bridge &&
+        Now() - since->second.first >= 3 * kSecond && ControllerVisible() && CycleChecked() && !bridgeDueBy_)
+      bridgeDueBy_ = Now() + kSecond;
+  }
+  if (fresh)
+    At(tells_.Between(1, 50), [this, gen = starts] {
+      if (Alive() && gen == starts) Step("end told", [&] { monitor_->OnSupervisedProgramEnded(); });
+    });
+  // Back, or no longer owed: no controller, no monitor, the session ending, a failed launch, the operator's click.
+  const bool failed = afterStep && stepIsCycle_ && !bridgeLaunches_.empty() && bridgeLaunches_.back() == 0;
+  if (Visible(bridgeName_) || !Alive() || !ControllerVisible() || !CycleChecked() || failed ||
+      (afterStep && stepIsClick_))
+    bridgeDueBy_.reset();
 }
 
 void World::Act(const std::string& what, const std::function<void()>& action) {

@@ -345,6 +345,19 @@ class World {
   bool logOutTold_ = false;
   U64 notedLost_ = 0;
   std::string logOutageFault_;
+  // Ends seen at once: since when the monitor has held a handle on each process, the role the world gave it
+  // then, the ends the window has been told of, when a bridge that had run a cycle ended and must be back by,
+  // and the last cycle that launched the bridge (with the monitor's start it belongs to).
+  void EndsSeen(bool afterStep = false);
+  std::string BridgeBackWithinASecond() const;
+  std::string BridgeNoFasterThanACycle() const;
+  std::string EndHandlesGivenUp() const;
+  std::map<std::int32_t, std::pair<U64, Role>> watchedSince_;
+  std::set<std::int32_t> endTold_;
+  std::optional<U64> bridgeDueBy_;
+  std::optional<std::pair<U64, U64>> lastCycleLaunch_;
+  bool stepIsEndTold_ = false, stepIsClick_ = false;
+  Rng tells_{Fnv("tells")};
 };
 
 }  // namespace pellux::sim

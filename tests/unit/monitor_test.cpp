@@ -279,6 +279,23 @@ TEST_F(StartupTest, TimersReachTheirOwners) {
   monitor.OnTimer(TimerId::Timer3);
   EXPECT_FALSE(fake.controls.stripVisible);
   EXPECT_TRUE(fake.controls.pictureVisible);
+  // A supervised program's end brings Timer1 forward; nothing once the monitor has ended.
+  fake.processes.Add(20, "C:\\Java\\bin\\javaw.exe");
+  fake.processes.Add(24, kBridge.installPath);
+  monitor.OnTimer(TimerId::Timer1);
+  fake.clock.ms += kCycleSpacingMs;
+  monitor.OnTimer(TimerId::Timer1);
+  fake.processes.processes.pop_back();
+  monitor.OnSupervisedProgramEnded();
+  EXPECT_EQ(fake.timers.Interval(TimerId::Timer1), kEndSeenDelayMs);
+  monitor.OnTimer(TimerId::Timer1);
+  EXPECT_FALSE(fake.ends.held.empty());
+  monitor.OnProgramButtonClick(ProgramButton::CBLINTARO);  // what the operator stops waits for the regular cycle
+  EXPECT_TRUE(fake.ends.held.empty());
+  monitor.OnCloseRequest();
+  fake.processes.processes.clear();
+  monitor.OnSupervisedProgramEnded();
+  EXPECT_EQ(fake.timers.Interval(TimerId::Timer1), kCycleSpacingMs);
 }
 
 }  // namespace

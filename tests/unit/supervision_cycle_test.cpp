@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -124,9 +126,10 @@ TEST_F(SupervisionCycleTest, ControllerGoneTerminatesTheBridgeSilently) {
   EXPECT_EQ(ColourOf(ProgramButton::CBLINTARO), kGreen) << "the cycle does not recolour on a stop";
   EXPECT_EQ(ColourOf(ProgramButton::CBPellux), kGreen);
   EXPECT_FALSE(p.controls.stripVisible);
-  // Only the two walks' process lines between BEFORE and AFTER.
+  // Only the two walks' process lines between BEFORE and AFTER; the second walk reads nothing anew.
+  const std::string kept = " - DESDE 2020-06-07 17:03:28 - ";
   EXPECT_EQ(LogTexts(), (Lines{kBefore, "C:\\Windows\\explorer.exe - 1000", std::string(kBridgePath) + " - 1004",
-                               "C:\\Windows\\explorer.exe - 1008", std::string(kBridgePath) + " - 1012", kAfter}));
+                               "C:\\Windows\\explorer.exe" + kept + "1000", kBridgePath + kept + "1004", kAfter}));
   EXPECT_EQ(p.files.appends, 2) << "the banner, then the whole cycle in one append";
   ExpectTray(1, 0, VersionTipText());
 }
@@ -540,6 +543,88 @@ TEST_F(SupervisionCycleTest, ABridgeIsEndedOnlyOnceAllItsWindowsWentUnansweredFo
                                         "LINTARO.exe", "8", seconds, "1"}));
     cyc.Timer1();
     EXPECT_EQ(p.launcher.launches.size(), 1u) << "started again by the next cycle";
+  }
+}
+
+// A supervised program's end, told at once, brings the cycle forward; the
+// tick then decides with every rule it has. Each row: what is set up, which
+// process ends how long after the regular cycle (the bridge launched there
+// when none ran, else found by two), whether Timer1 is brought forward, what the early tick
+// does, and the handles still held afterwards.
+TEST_F(SupervisionCycleTest, AnEndToldBringsTheCycleForwardWithEveryRule) {
+  enum class Ends { Bridge, Controller, OtherJava };
+  enum class Setup { None, Hold, MarkElsewhere, Starting, Waiting, SessionEnding, Match, NoBridge, YoungBridgeGone };
+  struct Row {
+    const char* name;
+    Setup setup;
+    Ends ends;
+    std::uint64_t afterMs;
+    bool early;
+    std::size_t launches, terminated, held;
+  };
+  const Row rows[] = {
+      {"bridge killed while the controller runs", Setup::None, Ends::Bridge, 100, true, 1, 0, 2},
+      {"controller ended", Setup::None, Ends::Controller, 100, true, 0, 1, 0},
+      {"bridge that ran for less than a cycle", Setup::NoBridge, Ends::Bridge, 2900, false, 0, 0, 1},
+      {"bridge killed as the regular cycle is due, which is not put off", Setup::None, Ends::Bridge, 2995, false, 0, 0,
+       1},
+      {"held", Setup::Hold, Ends::Bridge, 100, true, 1, 0, 2},
+      {"another session's monitor supervises", Setup::MarkElsewhere, Ends::Bridge, 100, true, 0, 0, 1},
+      {"controller still starting", Setup::Starting, Ends::Bridge, 100, false, 0, 0, 0},
+      {"waiting for another session", Setup::Waiting, Ends::Bridge, 100, false, 0, 0, 0},
+      {"session ending", Setup::SessionEnding, Ends::Bridge, 100, true, 0, 0, 1},
+      {"somebody's Java beside the controller", Setup::Match, Ends::OtherJava, 100, false, 0, 0, 2},
+      {"controller ended after its new bridge went at once, another Java runs on", Setup::YoungBridgeGone,
+       Ends::Controller, 100, true, 0, 0, 1},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    p.processes.processes.clear();
+    p.files.Remove("C:\\Monitor\\Pellux.stp");
+    if (row.setup == Setup::Hold) p.files.AddFile("C:\\Monitor\\Pellux.stp", "x,\"HOLD\"");
+    const bool marked = row.setup == Setup::MarkElsewhere || row.setup == Setup::Waiting;
+    p.mark.elsewhere = marked ? std::set<SessionId>{2} : std::set<SessionId>{};
+    p.processes.AddInSession(40, kJavaPath, 2);  // the other session's own, where its mark stands
+    if (row.setup != Setup::Starting) p.processes.Add(4, kJavaPath).commandLine = "javaw -jar Pellux.jar";
+    const bool young = row.setup == Setup::NoBridge || row.setup == Setup::YoungBridgeGone;
+    if (row.setup == Setup::Match || row.setup == Setup::YoungBridgeGone)
+      p.processes.Add(12, kJavaPath).commandLine = "javaw -jar hmi.jar";
+    if (!young) p.processes.Add(8, kBridgePath);
+    ProcessServices services{p.processes, log};
+    if (row.setup == Setup::Match) services.Controller().Set("javaw.exe", "javaw", "Pellux.jar");
+    SystemEvents rowEvents{p.events, p.clock, BuiltInPrograms()};
+    SupervisionCycle::Deps deps = RowDeps(services, rowEvents, nullptr);
+    deps.mark = &p.mark;
+    deps.ends = &p.ends;
+    auto c = std::make_unique<SupervisionCycle>(deps);
+    if (row.setup == Setup::Starting) c->ControllerLaunched();
+    if (row.setup == Setup::Waiting) c->WaitForOtherSession();
+    // A bridge found counts from the first look that found it; one launched, from its launch.
+    for (int look = young ? 1 : 2; look > 0; --look) {
+      c->Timer1();
+      p.clock.ms += look > 1 ? kCycleSpacingMs : 0;
+    }
+    if (row.setup == Setup::SessionEnding) c->SessionEnding();
+    const std::int32_t bridge = young ? static_cast<std::int32_t>(p.launcher.nextId) - 4 : 8;
+    if (row.setup == Setup::YoungBridgeGone) {  // it ends at once, and waits for the regular cycle
+      p.processes.processes.pop_back();
+      if (p.ends.AnyEnded()) c->ProgramEnded();
+    }
+    const std::int32_t gone = row.ends == Ends::Bridge ? bridge : row.ends == Ends::Controller ? 4 : 12;
+    p.ClearRecords();
+    p.clock.ms += row.afterMs;
+    p.processes.processes.erase(std::remove_if(p.processes.processes.begin(), p.processes.processes.end(),
+                                               [gone](const auto& pr) { return pr.id == gone; }),
+                                p.processes.processes.end());
+    if (p.ends.AnyEnded()) c->ProgramEnded();  // as the window is told
+    EXPECT_EQ(p.timers.Interval(TimerId::Timer1), row.early ? kEndSeenDelayMs : kCycleSpacingMs);
+    if (row.early) c->Timer1();
+    EXPECT_EQ(p.launcher.launches.size(), row.launches);
+    EXPECT_EQ(p.processes.terminated.size(), row.terminated);
+    EXPECT_EQ(p.ends.held.size(), row.held) << "the handles on what is supervised, and no more";
+    EXPECT_EQ(p.ends.held.count(gone), 0u) << "the ended one's handle given up";
+    c.reset();
+    EXPECT_TRUE(p.ends.held.empty()) << "given up with the cycle";
   }
 }
 

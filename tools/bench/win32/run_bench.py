@@ -6,8 +6,13 @@ script then stops the prefix's wineserver and its own Xvfb. The benchmark's
 standard error comes through as it is written; when the benchmark fails, the
 last words say which row it was measuring and why it stopped.
 
+Then ends_bench.py times how soon the real monitor answers the end of the
+bridge and of the controller, and the pace of a bridge that ends at once (its
+header says how), in the same prefix.
+
 Environment: as tools/wine/harness.py (PELLUX_WINDOWS_DIR, PELLUX_E2E_WORK,
-PELLUX_E2E_PREFIX). Argument: the number of interleaved rounds (default 30).
+PELLUX_E2E_PREFIX). Arguments: the number of interleaved rounds (default 30),
+and the kills per row of the ends (default 20).
 """
 
 import os
@@ -78,7 +83,9 @@ def main():
             sys.stderr.write("run_bench.py: the benchmark failed in the row '%s': %s\n"
                              % (row, why(code, said).replace("scan_bench_win32: ", "")))
             return 1
-        return 0
+        h.prefix.kill_server()
+        kills = sys.argv[2] if len(sys.argv) > 2 else "20"
+        return subprocess.call([sys.executable, os.path.join(HERE, "ends_bench.py"), kills])
     finally:
         h.prefix.kill_server()
         if h.xvfb:
