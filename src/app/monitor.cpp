@@ -1,5 +1,8 @@
 #include "app/monitor.h"
 
+#include <utility>
+#include <vector>
+
 #include "app/missing_program.h"
 
 #include "ui/port_field.h"
@@ -22,7 +25,7 @@ Monitor::Monitor(const Platform& platform)
       buttons_({log_, events_, processes_, p_.files, boxes_, window_, p_.serial, programs_,
                 [this](const SupervisedProgram& program) { MissingProgram(program); },
                 [this](SessionId session) { return p_.mark.HeldIn(session); }}) {
-  processes_.OnSnapshotLost([this] { events_.SnapshotLost(); });
+  processes_.OnSnapshot([this](bool had) { events_.Snapshot(had); });
 }
 
 void Monitor::Start() {
@@ -82,17 +85,24 @@ void Monitor::Start() {
   p_.controls.Show();
   if (p_.controls.PortVisible()) p_.controls.FocusPort();
 
+  StartPrograms();
+
+  if (!p_.timers.Arm(TimerId::Timer1, kFirstCycleDelayMs)) WindowFailed("Timer1");
+}
+
+void Monitor::StartPrograms() {
+  const bool unseenBefore = std::exchange(startUnseen_, false);
   // Only what an earlier monitor of this session launched is looked at, and
   // without a log line: the log goes on with the two launch lines.
   const LaunchedSet earlier = launched_.ReadRecord();
-  if (OtherSessionAtStart()) {
-    cycle_.WaitForOtherSession();
-  } else {
+  if (!OtherSessionAtStart()) {
     StartBridge(earlier);
     StartController(earlier);
+  } else if (!startUnseen_) {
+    cycle_.WaitForOtherSession();
+  } else if (!unseenBefore) {
+    ShowWaiting(kOtherSessionsUnseenText);
   }
-
-  if (!p_.timers.Arm(TimerId::Timer1, kFirstCycleDelayMs)) WindowFailed("Timer1");
 }
 
 bool Monitor::OtherSessionAtStart() {
@@ -104,8 +114,15 @@ bool Monitor::OtherSessionAtStart() {
   for (const SupervisedProgram* program : {&programs_.controller, &programs_.bridge}) {
     const std::string& name = program->runningCheckName;
     const bool controller = program == &programs_.controller;
-    if (const std::optional<SessionId> other = processes_.OtherSessionRunning(
-            name, controller ? supervised : std::function<bool(SessionId)>())) {
+    const std::optional<SessionId> other = processes_.OtherSessionRunning(name, controller
+                                                                                    ? supervised
+                                                                                    : std::function<bool(SessionId)>());
+    // Unseen, another session may run either: nothing is launched yet.
+    if (!processes_.SeesOtherSessions()) {
+      startUnseen_ = true;
+      return true;
+    }
+    if (other) {
       const std::string text = OtherSessionText(name, *other);
       events_.OtherSessionAtStart(text, name, *other);
       ShowWaiting(text);
@@ -115,7 +132,12 @@ bool Monitor::OtherSessionAtStart() {
   // Another session's monitor supervises, though neither program shows
   // there at this moment (its controller has just ended, say): as the cycle,
   // start-up leaves the programs to it.
-  for (const SessionId session : processes_.OtherSessions()) {
+  const std::vector<SessionId> sessions = processes_.OtherSessions();
+  if (!processes_.SeesOtherSessions()) {
+    startUnseen_ = true;
+    return true;
+  }
+  for (const SessionId session : sessions) {
     if (!p_.mark.HeldIn(session)) continue;
     const std::string& name = programs_.controller.runningCheckName;
     const std::string text = OtherSessionText(name, session);
@@ -236,6 +258,7 @@ void Monitor::OnTimer(TimerId timer) {
   if (ended_) return;
   switch (timer) {
     case TimerId::Timer1:
+      if (startUnseen_) StartPrograms();
       cycle_.Timer1();
       break;
     case TimerId::Timer3:
