@@ -92,7 +92,7 @@ void SupervisionCycle::Pellux_MONITOR() {
     LookForOwnSession();
   } else if (!SessionIsEnding(now)) {
     KeepBridgeInStep(now);
-    if (!controllerStarting_ && d_.launchSettled) std::exchange(d_.launchSettled, nullptr)();
+    if (!controllerStarting_ && d_.launchSettled) d_.launchSettled();
   }
   // The lines of the cycles before: this one's are written once it is done.
   if (d_.log.IsOn()) d_.events.LogFile(d_.log.LogFilePath(), d_.log.TakesLines(), d_.log.LinesLost());

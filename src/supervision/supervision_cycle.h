@@ -60,9 +60,10 @@ class SupervisionCycle {
     LaunchedPrograms* launched = nullptr;
     // Timer1 could not be armed again: the monitor cannot supervise.
     std::function<void()> timerLost;
-    // Called once, by the first cycle that finds start-up's controller launch
-    // settled (javaw.exe seen, or its grace over): the workstation's claim to
-    // launch is given up then.
+    // Called by every cycle that finds start-up's controller launch settled
+    // (javaw.exe seen, or its grace over): the workstation's claim to launch
+    // is given up then. Not once only: a start-up that waited until the other
+    // sessions could be seen takes the claim after such cycles.
     std::function<void()> launchSettled;
     // True while a monitor of another session holds the workstation's claim
     // to launch: its programs may not show yet. None: never.

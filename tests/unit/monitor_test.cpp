@@ -840,6 +840,9 @@ TEST_F(StartupTest, WhileTheOtherSessionsAreUnseenStartUpLaunchesNothingYet) {
     EXPECT_EQ(std::count(ids.begin(), ids.end(), EventId::SnapshotLost), 1) << otherMonitor;
     EXPECT_EQ(std::count(ids.begin(), ids.end(), EventId::SnapshotBack), 1) << otherMonitor;
     EXPECT_EQ(std::count(ids.begin(), ids.end(), EventId::OtherSessionAtStart), otherMonitor ? 1 : 0) << otherMonitor;
+    f.clock.ms += kControllerStartGraceMs;
+    m.OnTimer(TimerId::Timer1);
+    EXPECT_FALSE(f.claim.held) << "given up once the launch has settled";
   }
 }
 
