@@ -219,16 +219,14 @@ struct World::Sessions {
         &cancelR);
     w.At(0, [this] { LogOn(0); });
   }
-  // Another monitor, before its screen, with its programs running and no mark, may take its own at once.
+  // Another monitor whose next cycle takes a mark (a javaw.exe of its session is the controller to it) may
+  // have looked just before this taking.
   void MarkTaken(SessionId taker) {
     Seat& o = *seats[2 - taker];
     if (!o.monitor || o.waiting || o.startUnseen || marks.count(o.session) != 0 || !raceR.Chance(0.5)) return;
-    if (std::none_of(who.begin(), who.end(), [&](const auto& k) {
-          return k.second.session == o.session &&
-                 (k.second.role == Role::Controller || k.second.role == Role::Launcher);
-        }))
-      return;
+    if (!RunsIn(o.session, {Role::Controller, Role::Launcher, Role::OtherJava})) return;
     o.missLookUntil = w.Now() + 3 * kSecond;
+    ++w.faults_["sessions-mark-race"];
   }
   void ToggleJava(SessionId session) {
     for (const auto& [id, k] : who)
@@ -238,8 +236,10 @@ struct World::Sessions {
   }
   // Whether another session's monitor holds its mark or the claim to launch, or a bridge runs in another
   // session: the only reasons for s's monitor to wait, and the first two the reasons not to launch a bridge.
+  // Of two monitors holding their marks at once, the lower session's supervises.
   bool OtherMonitorSupervises(const Seat& s) const {
-    return std::any_of(marks.begin(), marks.end(), [&](SessionId m) { return m != s.session; }) ||
+    return std::any_of(marks.begin(), marks.end(),
+                       [&](SessionId m) { return m != s.session && (marks.count(s.session) == 0 || m < s.session); }) ||
            (claimHolder != 0 && claimHolder != s.session);
   }
   bool BridgeElsewhere(const Seat& s) const {
