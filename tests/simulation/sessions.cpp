@@ -296,6 +296,10 @@ struct World::Sessions {
     s.startUnseen = false;
     s.startMs = w.Now();
     s.endingSince.reset();
+    if (s.blind == 0 && blindR.Chance(0.2)) {  // a logon on a workstation short of memory
+      s.blind = 1;
+      w.At(blindR.Between(1, 60) * kSecond, [&s] { s.blind = 0; });
+    }
     Step(s, "start", [&] { s.monitor->Start(); });
   }
   void Gone(Seat& s) {
@@ -400,7 +404,15 @@ struct World::Sessions {
       if (event.id == EventId::OwnSessionAgain) s.waiting = false;
     }
     if (what == "start" && s.fake.controls.stripText == kOtherSessionsUnseenText) s.startUnseen = true;
-    if (s.waiting || !s.fake.launcher.launches.empty()) s.startUnseen = false;
+    // Start-up's launches and adoptions, on a tick after it waited to see the other sessions too, are not the cycle's.
+    bool startedUp = false;
+    std::size_t startBridges = 0;
+    for (const auto& e : s.fake.events.events) {
+      const bool launch = e.id == EventId::Launched || e.id == EventId::LaunchFailed;
+      startedUp = startedUp || launch || e.id == EventId::Adopted;
+      startBridges += launch && e.strings.at(1) == kBridge.exeName ? 1 : 0;
+    }
+    if (s.waiting || startedUp) s.startUnseen = false;
     if (what == "Timer1" && s.monitor && (s.waiting || s.startUnseen) && s.blind == 0 && !OtherMonitorSupervises(s) &&
         !BridgeElsewhere(s) && waitedWithoutCause.empty())
       waitedWithoutCause = line +
@@ -414,7 +426,7 @@ struct World::Sessions {
       if (who.count(id) != 0 && !Alive(id)) Exit(id);
     }
     for (const bool started : std::exchange(s.bridgeLaunches, {}))
-      if (cycle)
+      if (cycle && (startBridges == 0 || startBridges-- == 0))
         ++s.books.happened[static_cast<std::uint32_t>(started ? EventId::BridgeRelaunched
                                                               : EventId::BridgeRelaunchFailed)];
     for (const auto& [timer, ms] : s.fake.timers.history) {

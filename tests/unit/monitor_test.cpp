@@ -744,6 +744,10 @@ TEST_P(OtherSessionStartTest, NothingIsLaunchedWhileAnotherSessionSupervises) {
   fake.processes.Add(60, kJavawPath);
   fake.mark.elsewhere.clear();
   fake.claim.free = true;
+  fake.processes.failFamilies = true;  // unseen, they may still be there: the wait goes on
+  monitor.OnTimer(TimerId::Timer1);
+  EXPECT_NE(fake.events.events.back().id, EventId::OwnSessionAgain);
+  fake.processes.failFamilies = false;
   monitor.OnTimer(TimerId::Timer1);
   EXPECT_EQ(fake.events.events.back().id, EventId::OwnSessionAgain);
   EXPECT_EQ(fake.controls.colours[ProgramButton::CBPellux], kGreen);
