@@ -1,5 +1,8 @@
 #include "app/monitor.h"
 
+#include <utility>
+#include <vector>
+
 #include "app/missing_program.h"
 
 #include "ui/port_field.h"
@@ -38,7 +41,7 @@ Monitor::Monitor(const Platform& platform)
       buttons_({log_, events_, processes_, p_.files, boxes_, window_, p_.serial, programs_,
                 [this](const SupervisedProgram& program) { MissingProgram(program); },
                 [this](SessionId session) { return p_.mark.HeldIn(session); }}) {
-  processes_.OnSnapshotLost([this] { events_.SnapshotLost(); });
+  processes_.OnSnapshot([this](bool had) { events_.Snapshot(had); });
   processes_.Controller().OnUndecided([this](const std::string& text, const std::string& path, std::int32_t id) {
     events_.ControllerUndecided(text, path, id);
   });
@@ -101,12 +104,32 @@ void Monitor::Start() {
   p_.controls.Show();
   if (p_.controls.PortVisible()) p_.controls.FocusPort();
 
+  StartPrograms();
+
+  if (!p_.timers.Arm(TimerId::Timer1, kFirstCycleDelayMs)) WindowFailed("Timer1");
+}
+
+void Monitor::StartPrograms() {
+  const bool unseenBefore = std::exchange(startUnseen_, false);
   // Only what an earlier monitor of this session launched is looked at, and
   // without a log line: the log goes on with the two launch lines.
   const LaunchedSet earlier = launched_.ReadRecord();
-  StartPrograms(earlier);
-
-  if (!p_.timers.Arm(TimerId::Timer1, kFirstCycleDelayMs)) WindowFailed("Timer1");
+  if (OtherSessionAtStart()) {
+    WaitAtStart(unseenBefore);
+    return;
+  }
+  const std::uint64_t boxesBefore = boxes_.Shown();
+  StartBridge(earlier);
+  // A box (the bridge's launch failed) gave the claim up while it waited for
+  // the operator, perhaps for days, and another session's monitor may have
+  // launched both programs meanwhile: the claim is taken again and the
+  // workstation looked at again before anything more is launched, and where
+  // another monitor went ahead this one waits as any second monitor does.
+  if (boxes_.Shown() != boxesBefore && OtherSessionAtStart()) {
+    WaitAtStart(unseenBefore);
+    return;
+  }
+  StartController(earlier);
 }
 
 bool Monitor::OtherSessionAtStart() {
@@ -118,8 +141,15 @@ bool Monitor::OtherSessionAtStart() {
   for (const SupervisedProgram* program : {&programs_.controller, &programs_.bridge}) {
     const std::string& name = program->runningCheckName;
     const bool controller = program == &programs_.controller;
-    if (const std::optional<SessionId> other = processes_.OtherSessionRunning(
-            name, controller ? supervised : std::function<bool(SessionId)>())) {
+    const std::optional<SessionId> other = processes_.OtherSessionRunning(name, controller
+                                                                                    ? supervised
+                                                                                    : std::function<bool(SessionId)>());
+    // Unseen, another session may run either: nothing is launched yet.
+    if (!processes_.SeesOtherSessions()) {
+      startUnseen_ = true;
+      return true;
+    }
+    if (other) {
       const std::string text = OtherSessionText(name, *other);
       events_.OtherSessionAtStart(text, name, *other);
       ShowWaiting(text);
@@ -129,7 +159,12 @@ bool Monitor::OtherSessionAtStart() {
   // Another session's monitor supervises, though neither program shows
   // there at this moment (its controller has just ended, say): as the cycle,
   // start-up leaves the programs to it.
-  for (const SessionId session : processes_.OtherSessions()) {
+  const std::vector<SessionId> sessions = processes_.OtherSessions();
+  if (!processes_.SeesOtherSessions()) {
+    startUnseen_ = true;
+    return true;
+  }
+  for (const SessionId session : sessions) {
     if (!p_.mark.HeldIn(session)) continue;
     const std::string& name = programs_.controller.runningCheckName;
     const std::string text = OtherSessionText(name, session);
@@ -153,23 +188,12 @@ void Monitor::ShowWaiting(const std::string& text) {
   log_.WriteLogLine(text);
 }
 
-void Monitor::StartPrograms(const LaunchedSet& earlier) {
-  const std::uint64_t boxesBefore = boxes_.Shown();
-  if (OtherSessionAtStart()) {
+void Monitor::WaitAtStart(bool unseenBefore) {
+  if (!startUnseen_) {
     cycle_.WaitForOtherSession();
-    return;
+  } else if (!unseenBefore) {
+    ShowWaiting(kOtherSessionsUnseenText);
   }
-  StartBridge(earlier);
-  // A box (the bridge's launch failed) gave the claim up while it waited for
-  // the operator, perhaps for days, and another session's monitor may have
-  // launched both programs meanwhile: the claim is taken again and the
-  // workstation looked at again before anything more is launched, and where
-  // another monitor went ahead this one waits as any second monitor does.
-  if (boxes_.Shown() != boxesBefore && OtherSessionAtStart()) {
-    cycle_.WaitForOtherSession();
-    return;
-  }
-  StartController(earlier);
 }
 
 void Monitor::StartBridge(const LaunchedSet& earlier) {
@@ -269,6 +293,7 @@ void Monitor::OnTimer(TimerId timer) {
   if (ended_) return;
   switch (timer) {
     case TimerId::Timer1:
+      if (startUnseen_) StartPrograms();
       cycle_.Timer1();
       break;
     case TimerId::Timer3:

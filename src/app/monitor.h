@@ -15,6 +15,10 @@
 
 namespace pellux {
 
+// Start-up's word while the other sessions' monitors and bridges cannot be seen.
+inline constexpr char kOtherSessionsUnseenText[] =
+    "PelluxMONITOR cannot see the other logon sessions: it launches nothing until it can";
+
 // Every box the monitor shows: the workstation's claim to launch is given up
 // first, as nobody may answer a box for days (a disconnected session) while
 // the monitors of the other sessions wait on the claim.
@@ -83,15 +87,21 @@ class Monitor final : public WindowEvents {
   // A program an earlier monitor of the session launched, still running as
   // processId: its button green and its still-running line instead of a launch.
   void AdoptAtStart(const SupervisedProgram& program, std::int32_t processId);
+  // Launches or adopts the bridge, then the controller (each adopted when an
+  // earlier monitor of this session launched it and it still runs), or
+  // leaves them to another session's monitor; after a box the workstation is
+  // looked at again first. While the other sessions cannot be seen, neither
+  // yet: each Timer1 tick looks again first.
+  void StartPrograms();
   // True when start-up must launch neither program: one runs in another
   // logon session, or another session's monitor holds the claim to launch.
-  // The buttons, the strip, the log and one event then say so.
+  // The buttons, the strip, the log and one event then say so. True also,
+  // with startUnseen_, while the other sessions cannot be seen.
   bool OtherSessionAtStart();
   void ShowWaiting(const std::string& text);
-  // The bridge, then the controller: each adopted when an earlier monitor of
-  // this session launched it and it still runs, launched otherwise; after a
-  // box the workstation is looked at again first.
-  void StartPrograms(const LaunchedSet& earlier);
+  // Waits as a second monitor does, or, while the other sessions cannot be
+  // seen, says so once.
+  void WaitAtStart(bool unseenBefore);
   void StartBridge(const LaunchedSet& earlier);
   void StartController(const LaunchedSet& earlier);
   // After a restart in a session whose monitor launched the controller: any
@@ -119,6 +129,7 @@ class Monitor final : public WindowEvents {
   SupervisionCycle cycle_;
   ProgramButtons buttons_;
   bool ended_ = false;
+  bool startUnseen_ = false;
 };
 
 }  // namespace pellux

@@ -132,8 +132,18 @@ void SystemEvents::BridgeInOtherSession(const std::string& text, const std::stri
   Write(EventId::BridgeInOtherSession, {text, runningName, std::to_string(session)});
 }
 
-void SystemEvents::SnapshotLost() {
+void SystemEvents::Snapshot(bool had) {
+  if (had) {
+    if (std::exchange(snapshotOutTold_, false))
+      Write(EventId::SnapshotBack, {"PelluxMONITOR takes the system's process snapshot again"});
+    return;
+  }
+  // Outages that come every other walk would otherwise write an event each.
+  const std::uint64_t now = clock_.Milliseconds();
+  if (snapshotOutTold_ || (snapshotOutToldMs_ && now - *snapshotOutToldMs_ < kRepeatReportSpacingMs)) return;
   Write(EventId::SnapshotLost, {"PelluxMONITOR cannot take the system's process snapshot"});
+  snapshotOutTold_ = true;
+  snapshotOutToldMs_ = now;
 }
 
 void SystemEvents::ProgramMissing(const SupervisedProgram& program) {

@@ -88,8 +88,10 @@ class SystemEvents {
   // writes it once per change of that session.
   void BridgeInOtherSession(const std::string& text, const std::string& runningName, std::uint32_t session);
 
-  // The walks found no process snapshot to be had: written once per outage.
-  void SnapshotLost();
+  // Whether a walk or a look at the other sessions had the system's process
+  // snapshot. That it has none is told once per outage, and at most once a
+  // span, as the log's stop is; that it has one again is told after a told loss.
+  void Snapshot(bool had);
 
   // The cycle's events; each can come back on every cycle.
   void BridgeRelaunched(std::uint32_t result);
@@ -153,6 +155,8 @@ class SystemEvents {
   bool logOutTold_ = false;           // the log's stop told, its return not yet
   std::optional<std::uint64_t> logOutToldMs_;
   std::uint64_t logLostTold_ = 0;  // lines lost as of the last return told
+  bool snapshotOutTold_ = false;   // the snapshot's loss told, its return not yet
+  std::optional<std::uint64_t> snapshotOutToldMs_;
 };
 
 }  // namespace pellux

@@ -47,6 +47,7 @@ enum class EventLevel { Information, Warning, Error };
   X(LaunchClaimed, 1052, MSG_LAUNCH_CLAIMED, Warning, 1)                       \
   X(OwnSessionAgain, 1053, MSG_OWN_SESSION_AGAIN, Information, 2)              \
   X(SnapshotLost, 1060, MSG_SNAPSHOT_LOST, Error, 1)                           \
+  X(SnapshotBack, 1061, MSG_SNAPSHOT_BACK, Information, 1)                     \
   X(LogTakesNoLines, 1070, MSG_LOG_TAKES_NO_LINES, Warning, 2)                 \
   X(LogTakesLinesAgain, 1071, MSG_LOG_TAKES_LINES_AGAIN, Information, 3)
 

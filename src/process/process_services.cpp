@@ -191,12 +191,7 @@ EndResult EndProcess(ProcessTable& table, const ErrorReporter& reporter, const P
 }  // namespace
 
 void ProcessServices::SnapshotHad(bool had) {
-  if (had) {
-    snapshotOut_ = false;
-    return;
-  }
-  if (std::exchange(snapshotOut_, true)) return;  // the same outage
-  if (snapshotLost_) snapshotLost_();
+  if (snapshotTold_) snapshotTold_(had);
 }
 
 template <typename OnProcess>
@@ -373,9 +368,10 @@ KillOutcome ProcessServices::Kill_Process(const std::string& name) {
     if (result == EndResult::Gone) return false;
     if (result == EndResult::Refused) {
       refused = true;
+      outcome.refused = true;
       return false;  // as if it did not match
     }
-    outcome = {listed.id, result == EndResult::Terminated};
+    outcome = {listed.id, result == EndResult::Terminated, refused};
     return true;  // only the first match that could be opened, whatever became of it
   });
   return outcome;
@@ -393,7 +389,10 @@ KillOutcome ProcessServices::EndProcessId(std::int32_t processId) {
 std::optional<SessionId> ProcessServices::OtherSessionRunning(const std::string& name,
                                                               const std::function<bool(SessionId)>& counts) {
   std::vector<ProcessEntry> entries;
-  if (name.empty() || !table_.ListFamilies(&entries)) return std::nullopt;
+  if (name.empty()) return std::nullopt;
+  othersSeen_ = table_.ListFamilies(&entries);
+  SnapshotHad(othersSeen_);
+  if (!othersSeen_) return std::nullopt;
   const SessionId own = table_.CurrentSession();
   const bool controller = controller_.IsRunningName(name);
   for (const ProcessEntry& entry : entries) {
@@ -417,7 +416,9 @@ bool ProcessServices::CountsAsController(std::int32_t id) {
 
 std::vector<SessionId> ProcessServices::OtherSessions() {
   std::vector<SessionId> sessions;
-  if (!table_.ListSessions(&scratch_.sessions)) return sessions;
+  othersSeen_ = table_.ListSessions(&scratch_.sessions);
+  SnapshotHad(othersSeen_);
+  if (!othersSeen_) return sessions;
   const SessionId own = table_.CurrentSession();
   for (const ProcessSession& listed : scratch_.sessions)
     if (listed.session != own) sessions.push_back(listed.session);

@@ -23,6 +23,7 @@ using ErrorReporter = std::function<void(std::int32_t number, const std::string&
 struct KillOutcome {
   std::int32_t processId = 0;  // 0: no process matched that could be opened
   bool terminated = false;
+  bool refused = false;  // a match refused its termination open, and runs on
 };
 
 // Whether a program runs, and terminating one. Each walk takes the system's
@@ -70,7 +71,8 @@ class ProcessServices {
   // The session of a process of another logon session whose file name ends
   // with name (in any case), found without opening it, among the sessions
   // counts accepts (all when it is empty); none when no other session runs
-  // one. Writes no log line.
+  // one, or when no snapshot could be taken (SeesOtherSessions). Writes no
+  // log line.
   [[nodiscard]] std::optional<SessionId> OtherSessionRunning(const std::string& name,
                                                              const std::function<bool(SessionId)>& counts = {});
 
@@ -78,9 +80,15 @@ class ProcessServices {
   // from one snapshot, in increasing order; empty when none could be taken.
   [[nodiscard]] std::vector<SessionId> OtherSessions();
 
-  // Told once when a walk finds no snapshot to be had, and once more for each
-  // later outage after a walk that had one.
-  void OnSnapshotLost(std::function<void()> told) { snapshotLost_ = std::move(told); }
+  // Whether the last look at the other sessions (OtherSessionRunning,
+  // OtherSessions) had the system's snapshot. Without it they find nothing,
+  // which proves nothing: another session's monitor and bridge are unseen.
+  [[nodiscard]] bool SeesOtherSessions() const { return othersSeen_; }
+  [[nodiscard]] SessionId OwnSession() { return table_.CurrentSession(); }
+
+  // Told after every walk and every look at the other sessions whether it had
+  // the system's snapshot.
+  void OnSnapshot(std::function<void(bool had)> told) { snapshotTold_ = std::move(told); }
 
   [[nodiscard]] ControllerMatch& Controller() { return controller_; }
 
@@ -127,8 +135,8 @@ class ProcessServices {
   ErrorReporter report_;
   std::string ProcessFound_;
   ControllerMatch controller_{table_, log_};
-  std::function<void()> snapshotLost_;
-  bool snapshotOut_ = false;
+  std::function<void(bool)> snapshotTold_;
+  bool othersSeen_ = true;
   // Sorted by id, one for every process of the session the last snapshot
   // listed: the memory stays bounded by what runs.
   std::vector<KeptPath> kept_;

@@ -145,7 +145,7 @@ void SupervisionCycle::Pellux_MONITOR() {
     LookForOwnSession();
   } else if (!SessionIsEnding(now)) {
     KeepBridgeInStep(now);
-    if (!controllerStarting_ && d_.launchSettled) std::exchange(d_.launchSettled, nullptr)();
+    if (!controllerStarting_ && d_.launchSettled) d_.launchSettled();
   }
   // The lines of the cycles before: this one's are written once it is done.
   if (d_.log.IsOn()) d_.events.LogFile(d_.log.LogFilePath(), d_.log.TakesLines(), d_.log.LinesLost());
@@ -181,7 +181,8 @@ void SupervisionCycle::KeepBridgeInStep(std::uint64_t now) {
     Watch(bridgeEnd_, 0, 0, now);
     const KillOutcome killed = d_.processes.Kill_Process(d_.programs.bridge.stopName);
     if (killed.terminated) d_.events.BridgeTerminated(killed.processId);
-    KeepMark(killed.processId != 0);  // a bridge ran here until now
+    // A bridge ran here until now, or runs on, refusing its end.
+    KeepMark(killed.processId != 0 || killed.refused);
     return;
   }
   KeepMark(true);
@@ -269,9 +270,10 @@ bool SupervisionCycle::JudgedUnanswered() {
 void SupervisionCycle::LookForOwnSession() {
   const ProgramTable& programs = d_.programs;
   // This session's own Java programs neither start nor end the wait: only
-  // what another session's monitor or bridge does.
+  // what another session's monitor or bridge does, and nothing ends it while
+  // the other sessions cannot be seen.
   if (MarkedElsewhere() || d_.processes.OtherSessionRunning(programs.bridge.runningCheckName) ||
-      (d_.claimedElsewhere && d_.claimedElsewhere()))
+      !d_.processes.SeesOtherSessions() || (d_.claimedElsewhere && d_.claimedElsewhere()))
     return;
   waitingForOtherSession_ = false;
   d_.processes.IsProcessRunning(programs.controller.runningCheckName);
@@ -284,18 +286,31 @@ void SupervisionCycle::LookForOwnSession() {
   d_.events.OwnSessionAgain(controllerHere);
 }
 
-bool SupervisionCycle::MarkedElsewhere() {
-  if (d_.mark == nullptr) return false;
+std::optional<SessionId> SupervisionCycle::MarkedElsewhere() {
+  if (d_.mark == nullptr) return std::nullopt;
   for (const SessionId session : d_.processes.OtherSessions())
-    if (d_.mark->HeldIn(session)) return true;
-  return false;
+    if (d_.mark->HeldIn(session)) return session;
+  return std::nullopt;
 }
 
 void SupervisionCycle::KeepMark(bool programsHere) {
   if (d_.mark == nullptr) return;
-  if (programsHere && !holdingMark_) {
-    holdingMark_ = !MarkedElsewhere() && d_.mark->Hold();
-  } else if (!programsHere && holdingMark_) {
+  if (!programsHere) {
+    if (std::exchange(holdingMark_, false)) d_.mark->Drop();
+    return;
+  }
+  if (!holdingMark_) {
+    // Unseen, another session's mark may be held: none is taken then (and
+    // one held is kept).
+    if (MarkedElsewhere() || !d_.processes.SeesOtherSessions()) return;
+    holdingMark_ = d_.mark->Hold();
+    if (!holdingMark_) return;
+  }
+  // The look and the taking are two steps: two monitors may both have taken
+  // theirs, and each would leave the bridge to the other. Looked at again
+  // after the taking and on every cycle: the lower session keeps its mark.
+  const std::optional<SessionId> other = MarkedElsewhere();
+  if (other && *other < d_.processes.OwnSession()) {
     d_.mark->Drop();
     holdingMark_ = false;
   }
@@ -304,6 +319,9 @@ void SupervisionCycle::KeepMark(bool programsHere) {
 bool SupervisionCycle::BridgeInOtherSession() {
   const SupervisedProgram& bridge = d_.programs.bridge;
   const std::optional<SessionId> other = d_.processes.OtherSessionRunning(bridge.runningCheckName);
+  // Unseen, another session's bridge may hold the port: nothing is launched,
+  // and nothing said until it is seen.
+  if (!d_.processes.SeesOtherSessions()) return true;
   const bool changed = other != bridgeElsewhere_;
   bridgeElsewhere_ = other;
   if (!other) return false;
@@ -321,8 +339,15 @@ bool SupervisionCycle::BridgeInOtherSession() {
 void SupervisionCycle::RelaunchBridge(std::uint64_t now) {
   if (BridgeInOtherSession()) return;
   // Another session's monitor supervises, or is launching: the bridge is its
-  // to start again, and two would fight for the one serial port.
-  if (MarkedElsewhere() || (d_.claimedElsewhere && d_.claimedElsewhere())) return;
+  // to start again, and two would fight for the one serial port. The log says
+  // once which monitor the bridge is left to.
+  // A monitor that holds its mark supervises: KeepMark has given it up this
+  // cycle where a lower session's monitor holds one too.
+  const std::optional<SessionId> marked = holdingMark_ ? std::nullopt : MarkedElsewhere();
+  if (marked && marked != leftToOther_)
+    d_.log.WriteLogLine(OtherSessionText(d_.programs.controller.runningCheckName, *marked));
+  leftToOther_ = marked;
+  if (marked || (d_.claimedElsewhere && d_.claimedElsewhere())) return;
   if (d_.launched != nullptr) {
     // Started again every cycle while the last one runs on under a name the
     // check does not match: said once, so that the setting gets mended.

@@ -64,9 +64,10 @@ class SupervisionCycle {
     LaunchedPrograms* launched = nullptr;
     // Timer1 could not be armed again: the monitor cannot supervise.
     std::function<void()> timerLost;
-    // Called once, by the first cycle that finds start-up's controller launch
-    // settled (javaw.exe seen, or its grace over): the workstation's claim to
-    // launch is given up then.
+    // Called by every cycle that finds start-up's controller launch settled
+    // (javaw.exe seen, or its grace over): the workstation's claim to launch
+    // is given up then. Not once only: a start-up that waited until the other
+    // sessions could be seen takes the claim after such cycles.
     std::function<void()> launchSettled;
     // True while a monitor of another session holds the workstation's claim
     // to launch: its programs may not show yet. None: never.
@@ -148,13 +149,15 @@ class SupervisionCycle {
   // it colours both buttons as they are found here and does nothing more.
   void LookForOwnSession();
   // True when a bridge of another session keeps this one from launching its
-  // own: said once for each session that does so.
+  // own (said once for each session that does so), or when the other
+  // sessions cannot be seen.
   [[nodiscard]] bool BridgeInOtherSession();
-  // True while the monitor of another session holds its mark.
-  [[nodiscard]] bool MarkedElsewhere();
+  // The lowest other session whose monitor holds its mark; none when none
+  // does, or when the other sessions cannot be seen.
+  [[nodiscard]] std::optional<SessionId> MarkedElsewhere();
   // Holds this session's mark while programs run here, unless another
   // monitor holds its own (one supervises at a time), and gives it up once
-  // neither runs here.
+  // neither runs here. Where two hold theirs, the lower session keeps it.
   void KeepMark(bool programsHere);
   // Looks at the windows of bridgeFound_, ends it once they have not
   // answered for hungLimitMs_ and says so.
@@ -187,6 +190,7 @@ class SupervisionCycle {
   bool waitingForOtherSession_ = false;
   bool holdingMark_ = false;
   std::optional<SessionId> bridgeElsewhere_;  // the other session last said to run the bridge
+  std::optional<SessionId> leftToOther_;      // the other session last said to supervise the bridge
   std::uint64_t hungLimitMs_ = 0;             // 0: the bridge's windows are not looked at
   std::int32_t bridgeFound_ = 0;              // the bridge this cycle's look found running
   std::int32_t unanswered_ = 0;               // the bridge whose windows went unanswered since unansweredMs_

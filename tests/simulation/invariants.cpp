@@ -11,7 +11,7 @@ constexpr struct {
 } kEventLevels[] = {{1000, 0}, {1001, 0}, {1002, 2}, {1003, 2},  {1004, 2}, {1010, 0}, {1011, 2}, {1012, 0},
                     {1020, 1}, {1021, 2}, {1022, 1}, {1023, -1}, {1024, 2}, {1025, 1}, {1026, 1}, {1030, 1},
                     {1031, 0}, {1032, 0}, {1033, 1}, {1040, 0},  {1041, 0}, {1042, 0}, {1043, 0}, {1044, 0},
-                    {1050, 1}, {1051, 1}, {1052, 1}, {1053, 0},  {1070, 1}, {1071, 0}};
+                    {1050, 1}, {1051, 1}, {1052, 1}, {1053, 0},  {1060, 2}, {1061, 0}, {1070, 1}, {1071, 0}};
 
 }  // namespace
 
@@ -460,6 +460,8 @@ const World::Invariant World::kInvariants[] = {
      &World::NoBridgeBesideAnotherMonitor, true},
     {"waits-only-for-another-monitor", "somebody's Java program keeps a session's monitor from supervising",
      &World::WaitsOnlyForAnotherMonitor, true},
+    {"mark-follows-programs", "a session's monitor keeps the others from supervising, or nobody restarts the bridge",
+     &World::MarkFollowsPrograms, true, true},
 };
 
 void World::CheckMonitor(const Watched& seat) {

@@ -47,8 +47,8 @@ struct World::Sessions {
     }
     bool Close(ProcessHandle h) override { return w_.table.Close(h); }
     bool CreationTime(ProcessHandle h, std::uint64_t* c) override { return w_.table.CreationTime(h, c); }
-    bool ListFamilies(std::vector<ProcessEntry>* e) override { return w_.table.ListFamilies(e); }
-    bool ListSessions(std::vector<ProcessSession>* s) override { return w_.table.ListSessions(s); }
+    bool ListFamilies(std::vector<ProcessEntry>* e) override { return !Blind() && w_.table.ListFamilies(e); }
+    bool ListSessions(std::vector<ProcessSession>* s) override { return !Blind() && w_.table.ListSessions(s); }
     bool SessionOf(std::int32_t id, SessionId* s) override { return w_.table.SessionOf(id, s); }
     SessionId CurrentSession() override { return session_; }
     std::int32_t CurrentProcessId() override { return ownId; }
@@ -56,8 +56,17 @@ struct World::Sessions {
     std::int32_t ownId = -1;
 
    private:
+    // The system's snapshot fails as Windows lets it (NtQuerySystemInformation and CreateToolhelp32Snapshot
+    // answer STATUS_INSUFFICIENT_RESOURCES / ERROR_NOT_ENOUGH_MEMORY on a workstation short of memory, "Process
+    // Status API" and "Taking a Snapshot and Viewing Processes" in the Win32 docs): for a while, or every other
+    // look. The list of ids and each process's own session still answer.
+    bool Blind() {
+      const int mode = w_.seats[session_ - 1]->blind;
+      return mode == 1 || (mode == 2 && (++looks_ & 1) != 0);
+    }
     Sessions& w_;
     SessionId session_;
+    int looks_ = 0;
   };
   // The named object every session sees: held by one monitor at most, and let go when its process goes.
   class SeatClaim final : public WorkstationClaim {
@@ -79,20 +88,31 @@ struct World::Sessions {
   // Each session's mark in the namespace every session sees, let go when its monitor's process goes.
   class SeatMark final : public SupervisionMark {
    public:
-    SeatMark(std::set<SessionId>& marks, SessionId me) : marks_(marks), me_(me) {}
+    SeatMark(Sessions& w, SessionId me) : w_(w), marks_(w.marks), me_(me) {}
     bool Hold() override {
       marks_.insert(me_);
+      w_.MarkTaken(me_);
       return true;
     }
     void Drop() override { marks_.erase(me_); }
-    bool HeldIn(SessionId session) override { return marks_.count(session) != 0; }
+    // A look and a taking are two steps: the other monitor may look just before this one takes, and take just
+    // after; its look, the first of its next cycle here, then misses this mark.
+    bool HeldIn(SessionId session) override {
+      std::optional<U64>& miss = w_.seats[me_ - 1]->missLookUntil;
+      if (session != me_ && miss && *miss >= w_.w.Now()) {
+        miss.reset();
+        return false;
+      }
+      return marks_.count(session) != 0;
+    }
 
    private:
+    Sessions& w_;
     std::set<SessionId>& marks_;
     SessionId me_;
   };
   struct Seat {
-    Seat(Sessions& w, SessionId s) : session(s), table(w, s), claim(w.claimHolder, s), mark(w.marks, s) {
+    Seat(Sessions& w, SessionId s) : session(s), table(w, s), claim(w.claimHolder, s), mark(w, s) {
       fake.system.session = s;
       fake.files.AddFile(kBridge.installPath, "exe");
       fake.files.AddFile(kController.installPath, "exe");
@@ -118,6 +138,13 @@ struct World::Sessions {
     Expect expect;                     // what a click on its window expects
     std::vector<bool> bridgeLaunches;  // the step's launches of the bridge: whether each started
     std::optional<U64> freeSince;      // since when it waits with nothing of the other session running or claiming
+    int blind = 0;                     // its snapshot: 0 had, 1 fails, 2 fails every other look
+    bool startUnseen = false;          // its start-up launched nothing yet, the other sessions unseen
+    U64 startMs = 0;
+    std::optional<U64> endingSince;  // the system asked whether the session may end, and has not said yet
+    std::optional<U64> missLookUntil;
+    // Since when its mark is held with nothing of its own running, or not held while it supervises its programs.
+    std::optional<U64> markKeptSince, markMissingSince;
   };
   struct Known {
     Role role;
@@ -141,7 +168,8 @@ struct World::Sessions {
     Next("click", 5, [this] {
       Seat& s = *seats[active];
       const ProgramButton b = r.Chance(0.6) ? ProgramButton::CBPellux : ProgramButton::CBLINTARO;
-      if (!s.monitor) return;
+      // Unseen, another session's programs cannot be told from none: no colour is promised then.
+      if (!s.monitor || s.blind != 0 || (s.missLookUntil && *s.missLookUntil >= w.Now())) return;
       s.expect.Click(s.fake.controls, b);
       Step(s, b == ProgramButton::CBPellux ? "click CBPellux" : "click CBLINTARO",
            [&] { s.monitor->OnProgramButtonClick(b); });
@@ -174,7 +202,43 @@ struct World::Sessions {
       Spawn(Role::Crowd, "C:\\Tools\\viewer.exe", session, false, id);
       w.At(r.Exp(kHour), [this, id] { Exit(id); });
     });
+    // A seat's snapshot fails for a few walks, for minutes, or every other look.
+    Next(
+        "snapshot-fails", 8,
+        [this] {
+          Seat& s = *seats[blindR.Below(2)];
+          s.blind = blindR.Chance(0.3) ? 2 : 1;
+          Note(s, s.blind == 2 ? "the snapshot fails every other look" : "the snapshot fails");
+          w.At(blindR.Chance(0.5) ? blindR.Between(1, 10) * kSecond : blindR.Exp(3 * kMinute), [this, &s] {
+            s.blind = 0;
+            Note(s, "the snapshot is back");
+          });
+        },
+        &blindR);
+    // The system asks whether the session may end, and a program or the user cancels it.
+    Next(
+        "session-end-cancelled", 24,
+        [this] {
+          Seat& s = *seats[active];
+          if (!s.monitor || s.endingSince) return;
+          Step(s, "session ending", [&] { s.monitor->OnSessionEnding(); });
+          s.endingSince = w.Now();
+          w.At(cancelR.Between(1, 40) * kSecond, [this, &s, m = s.monitor.get()] {
+            s.endingSince.reset();
+            if (s.monitor.get() == m) Step(s, "session end cancelled", [&] { s.monitor->OnSessionEndCancelled(); });
+          });
+        },
+        &cancelR);
     w.At(0, [this] { LogOn(0); });
+  }
+  // Another monitor whose next cycle takes a mark (a javaw.exe of its session is the controller to it) may
+  // have looked just before this taking.
+  void MarkTaken(SessionId taker) {
+    Seat& o = *seats[2 - taker];
+    if (!o.monitor || o.waiting || o.startUnseen || marks.count(o.session) != 0 || !raceR.Chance(0.5)) return;
+    if (!RunsIn(o.session, {Role::Controller, Role::Launcher, Role::OtherJava})) return;
+    o.missLookUntil = w.Now() + 3 * kSecond;
+    ++w.faults_["sessions-mark-race"];
   }
   void ToggleJava(SessionId session) {
     for (const auto& [id, k] : who)
@@ -184,8 +248,10 @@ struct World::Sessions {
   }
   // Whether another session's monitor holds its mark or the claim to launch, or a bridge runs in another
   // session: the only reasons for s's monitor to wait, and the first two the reasons not to launch a bridge.
+  // Of two monitors holding their marks at once, the lower session's supervises.
   bool OtherMonitorSupervises(const Seat& s) const {
-    return std::any_of(marks.begin(), marks.end(), [&](SessionId m) { return m != s.session; }) ||
+    return std::any_of(marks.begin(), marks.end(),
+                       [&](SessionId m) { return m != s.session && (marks.count(s.session) == 0 || m < s.session); }) ||
            (claimHolder != 0 && claimHolder != s.session);
   }
   bool BridgeElsewhere(const Seat& s) const {
@@ -193,11 +259,11 @@ struct World::Sessions {
                        [&](const auto& k) { return k.second.role == Role::Bridge && k.second.session != s.session; });
   }
   // A kind of happening, again and again, a mean of hours apart.
-  void Next(const char* name, double hours, const std::function<void()>& act) {
-    w.At(r.Exp(hours * kHour), [this, name, hours, act] {
+  void Next(const char* name, double hours, const std::function<void()>& act, Rng* stream = nullptr) {
+    w.At((stream != nullptr ? *stream : r).Exp(hours * kHour), [this, name, hours, act, stream] {
       ++w.faults_[std::string("sessions-") + name];
       act();
-      Next(name, hours, act);
+      Next(name, hours, act, stream);
     });
   }
   int Pick(bool loggedOn) {
@@ -254,6 +320,13 @@ struct World::Sessions {
     s.fake.controls.portText = "3";
     s.monitor = std::make_unique<Monitor>(s.platform());
     s.waiting = false;
+    s.startUnseen = false;
+    s.startMs = w.Now();
+    s.endingSince.reset();
+    if (s.blind == 0 && blindR.Chance(0.2)) {  // a logon on a workstation short of memory
+      s.blind = 1;
+      w.At(blindR.Between(1, 60) * kSecond, [&s] { s.blind = 0; });
+    }
     Step(s, "start", [&] { s.monitor->Start(); });
   }
   void Gone(Seat& s) {
@@ -358,8 +431,18 @@ struct World::Sessions {
       if (event.id == EventId::OtherSessionAtStart || event.id == EventId::LaunchClaimed) s.waiting = true;
       if (event.id == EventId::OwnSessionAgain) s.waiting = false;
     }
-    if (what == "Timer1" && s.monitor && s.waiting && !OtherMonitorSupervises(s) && !BridgeElsewhere(s) &&
-        waitedWithoutCause.empty())
+    if (what == "start" && s.fake.controls.stripText == kOtherSessionsUnseenText) s.startUnseen = true;
+    // Start-up's launches and adoptions, on a tick after it waited to see the other sessions too, are not the cycle's.
+    bool startedUp = false;
+    std::size_t startBridges = 0;
+    for (const auto& e : s.fake.events.events) {
+      const bool launch = e.id == EventId::Launched || e.id == EventId::LaunchFailed;
+      startedUp = startedUp || launch || e.id == EventId::Adopted;
+      startBridges += launch && e.strings.at(1) == kBridge.exeName ? 1 : 0;
+    }
+    if (s.waiting || startedUp) s.startUnseen = false;
+    if (what == "Timer1" && s.monitor && (s.waiting || s.startUnseen) && s.blind == 0 && !OtherMonitorSupervises(s) &&
+        !BridgeElsewhere(s) && waitedWithoutCause.empty())
       waitedWithoutCause = line +
                            ": still waiting, though no other monitor holds its mark or the claim"
                            " and no bridge runs in another session";
@@ -371,14 +454,16 @@ struct World::Sessions {
       if (who.count(id) != 0 && !Alive(id)) Exit(id);
     }
     for (const bool started : std::exchange(s.bridgeLaunches, {}))
-      if (cycle)
+      if (cycle && (startBridges == 0 || startBridges-- == 0))
         ++s.books.happened[static_cast<std::uint32_t>(started ? EventId::BridgeRelaunched
                                                               : EventId::BridgeRelaunchFailed)];
     for (const auto& [timer, ms] : s.fake.timers.history) {
       const int t = static_cast<int>(timer);
       const int gen = ++s.timerGen[t];
+      // On a loaded machine the first cycle may come seconds late: the monitor holds the claim, not its mark.
+      const U64 late = what == "start" && t == 1 && lateR.Chance(0.3) ? lateR.Between(1, 2500) : 0;
       if (ms != 0)
-        w.At(ms, [this, &s, t, gen] {
+        w.At(ms + late, [this, &s, t, gen] {
           if (s.monitor && gen == s.timerGen[t])
             Step(s, t == 1 ? "Timer1" : "Timer3", [&] { s.monitor->OnTimer(static_cast<TimerId>(t)); });
         });
@@ -399,13 +484,39 @@ struct World::Sessions {
   void UpdateLiveness() {
     for (const auto& seat : seats) {
       Seat& s = *seat;
-      const bool free = s.monitor && s.waiting && !OtherMonitorSupervises(s) && !BridgeElsewhere(s);
-      if (!free)
-        s.freeSince.reset();
-      else if (!s.freeSince)
-        s.freeSince = w.Now();
+      const bool free = s.monitor && (s.waiting || s.startUnseen) && s.blind == 0 && !OtherMonitorSupervises(s) &&
+                        !BridgeElsewhere(s);
+      Since(s.freeSince, free);
+      Since(s.markKeptSince, MarkKeptForNothing(s));
+      Since(s.markMissingSince, MarkMissing(s));
     }
+    Since(twoMarksSince, marks.size() > 1);
     if (std::exchange(claimSinceOf, claimHolder) != claimHolder) claimSince = w.Now();
+  }
+  static void Since(std::optional<U64>& since, bool now, U64 at) {
+    if (!now)
+      since.reset();
+    else if (!since)
+      since = at;
+  }
+  void Since(std::optional<U64>& since, bool now) const { Since(since, now, w.Now()); }
+  bool RunsIn(SessionId session, std::initializer_list<Role> roles) const {
+    return std::any_of(who.begin(), who.end(), [&](const auto& k) {
+      return k.second.session == session && std::find(roles.begin(), roles.end(), k.second.role) != roles.end();
+    });
+  }
+  // A supervising monitor, its start grace over: nothing of its own runs (a Java program of its session counts
+  // as the controller to it), yet it holds its mark.
+  bool MarkKeptForNothing(const Seat& s) const {
+    return s.monitor && !s.endingSince && marks.count(s.session) != 0 &&
+           w.Now() - s.startMs > kControllerLauncherGraceCapMs + kControllerStartGraceMs + 3 * kSecond &&
+           !RunsIn(s.session, {Role::Launcher, Role::Controller, Role::OtherJava, Role::Bridge});
+  }
+  // A monitor that supervises, sees the other sessions and finds no other mark, with its controller or its
+  // bridge running, and no mark.
+  bool MarkMissing(const Seat& s) const {
+    return s.monitor && !s.waiting && !s.startUnseen && s.blind == 0 && !s.endingSince && marks.empty() &&
+           RunsIn(s.session, {Role::Controller, Role::Bridge});
   }
   bool Alive(std::int32_t id) const {
     return std::any_of(table.processes.begin(), table.processes.end(), [id](const Process& p) { return p.id == id; });
@@ -433,6 +544,9 @@ struct World::Sessions {
   std::int32_t nextId = 8;
   int active = 0;  // the session before the screen
   bool twoAccounts = false;
+  std::optional<U64> twoMarksSince;
+  Rng blindR{w.Stream("two-sessions-snapshot")}, cancelR{w.Stream("two-sessions-cancel")};
+  Rng lateR{w.Stream("two-sessions-late")}, raceR{w.Stream("two-sessions-race")};
   SessionId claimSinceOf = 0;  // the holder of the claim when it was last looked at, and since when
   U64 claimSince = 0;
   std::string endedElsewhere;      // the first process a monitor ended in another session
@@ -490,6 +604,17 @@ std::pair<bool, bool> World::RunsForSeat(int seat, ProgramButton button) const {
   return runs;
 }
 std::string World::NoBridgeBesideAnotherMonitor() const { return sessions_->bridgeBesideOther; }
+// A mark given up within a cycle once nothing of its session runs; a supervising monitor holds its mark while
+// its programs run; where two monitors took theirs at once, one gives it up within a cycle.
+std::string World::MarkFollowsPrograms() const {
+  const auto over = [this](const std::optional<U64>& since) { return since && Now() - *since > 3 * kSecond; };
+  for (const auto& s : sessions_->seats) {
+    const std::string seat = "session " + std::to_string(s->session) + "'s monitor ";
+    if (over(s->markKeptSince)) return seat + "holds its mark with nothing of its session running";
+    if (over(s->markMissingSince)) return seat + "supervises its programs without its mark";
+  }
+  return over(sessions_->twoMarksSince) ? "two monitors hold their marks: neither starts the bridge again" : "";
+}
 std::string World::WaitsOnlyForAnotherMonitor() const { return sessions_->waitedWithoutCause; }
 
 // The world is made and unmade where its two sessions' workstation is whole.

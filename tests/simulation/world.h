@@ -219,6 +219,7 @@ class World {
   std::string EndsOnlyItsOwnSession() const;
   std::string NoBridgeBesideAnotherMonitor() const;
   std::string WaitsOnlyForAnotherMonitor() const;
+  std::string MarkFollowsPrograms() const;
 
   struct Invariant {
     const char* name;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <ostream>
 
@@ -777,6 +778,10 @@ TEST_P(OtherSessionStartTest, NothingIsLaunchedWhileAnotherSessionSupervises) {
   fake.processes.Add(60, kJavawPath);
   fake.mark.elsewhere.clear();
   fake.claim.free = true;
+  fake.processes.failFamilies = true;  // unseen, they may still be there: the wait goes on
+  monitor.OnTimer(TimerId::Timer1);
+  EXPECT_NE(fake.events.events.back().id, EventId::OwnSessionAgain);
+  fake.processes.failFamilies = false;
   monitor.OnTimer(TimerId::Timer1);
   EXPECT_EQ(fake.events.events.back().id, EventId::OwnSessionAgain);
   EXPECT_EQ(fake.controls.colours[ProgramButton::CBPellux], kGreen);
@@ -880,6 +885,43 @@ TEST_F(StartupTest, SomebodysJavaInAnotherSessionIsNotTheController) {
   }
 }
 
+// While the other sessions cannot be seen, another session's monitor or
+// bridge may be there: start-up launches nothing and says so once; each tick
+// looks again, and once they are seen start-up launches both, or waits as
+// any second monitor does.
+TEST_F(StartupTest, WhileTheOtherSessionsAreUnseenStartUpLaunchesNothingYet) {
+  for (const bool otherMonitor : {false, true}) {
+    fakes::FakePlatform f;
+    f.files.AddFile(kController.installPath, "exe");
+    f.files.AddFile(kBridge.installPath, "exe");
+    f.files.AddFile(kLog);
+    f.processes.failFamilies = true;
+    Monitor m(f.platform());
+    m.Start();
+    for (int cycle = 0; cycle < 3; ++cycle) m.OnTimer(TimerId::Timer1);
+    EXPECT_TRUE(f.launcher.launches.empty()) << otherMonitor;
+    EXPECT_FALSE(f.claim.held) << otherMonitor;
+    EXPECT_EQ(f.controls.colours[ProgramButton::CBPellux], kAmber) << otherMonitor;
+    EXPECT_EQ(f.controls.stripText, kOtherSessionsUnseenText) << otherMonitor;
+    const auto lines = fakes::LogTextsAfterBanner(f.files.Contents(kLog));
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), kOtherSessionsUnseenText), 1) << otherMonitor;
+    if (otherMonitor) {
+      f.processes.AddInSession(40, kJavawPath, 2);
+      f.mark.elsewhere = {2};
+    }
+    f.processes.failFamilies = false;
+    for (int cycle = 0; cycle < 2; ++cycle) m.OnTimer(TimerId::Timer1);
+    EXPECT_EQ(f.launcher.launches.size(), otherMonitor ? 0u : 2u) << otherMonitor;
+    const std::vector<EventId> ids = f.events.Ids();
+    EXPECT_EQ(std::count(ids.begin(), ids.end(), EventId::SnapshotLost), 1) << otherMonitor;
+    EXPECT_EQ(std::count(ids.begin(), ids.end(), EventId::SnapshotBack), 1) << otherMonitor;
+    EXPECT_EQ(std::count(ids.begin(), ids.end(), EventId::OtherSessionAtStart), otherMonitor ? 1 : 0) << otherMonitor;
+    f.clock.ms += kControllerStartGraceMs;
+    m.OnTimer(TimerId::Timer1);
+    EXPECT_FALSE(f.claim.held) << "given up once the launch has settled";
+  }
+}
+
 // The claim is held while start-up's launch settles and given up once the
 // controller's javaw.exe has been seen, so that a later logon can launch.
 TEST_F(StartupTest, TheWorkstationsClaimIsGivenUpOnceTheLaunchHasSettled) {
@@ -896,14 +938,16 @@ TEST_F(StartupTest, TheWorkstationsClaimIsGivenUpOnceTheLaunchHasSettled) {
 }
 
 // END during the launch, before the claim was given up: the immediate end
-// gives it up before anything that may wait (the events, a log on a share,
-// the shell), so that another session's monitor may launch.
-TEST_F(StartupTest, TheImmediateEndGivesTheClaimUpFirst) {
+// gives it and the mark up before anything that may wait (the events, a log
+// on a share, the shell), so that another session's monitor may launch.
+TEST_F(StartupTest, TheImmediateEndGivesTheClaimAndTheMarkUpFirst) {
   monitor.Start();
+  monitor.OnTimer(TimerId::Timer1);  // the launcher still starting javaw.exe
   ASSERT_TRUE(fake.claim.held);
+  ASSERT_TRUE(fake.mark.held);
   fake.files.AddFile("C:\\Monitor\\Pellux.stp", "x,END");
   bool heldAtLastEvent = true;
-  fake.events.onWrite = [this, &heldAtLastEvent] { heldAtLastEvent = fake.claim.held; };
+  fake.events.onWrite = [this, &heldAtLastEvent] { heldAtLastEvent = fake.claim.held || fake.mark.held; };
   monitor.OnTimer(TimerId::Timer1);
   ASSERT_EQ(fake.events.events.back().id, EventId::Ended);
   EXPECT_FALSE(heldAtLastEvent);

@@ -185,8 +185,8 @@ TEST_F(ProcessServicesTest, TableThatNeverStopsGrowingEndsTheEnumeration) {
 // process its session: another session's is passed over, one that cannot be
 // asked is another user's. Each outage is told once.
 TEST_F(ProcessServicesTest, WithoutASnapshotEachProcessIsAskedItsSession) {
-  int told = 0;
-  services.OnSnapshotLost([&] { ++told; });
+  std::vector<bool> told;  // each look: whether it had the snapshot
+  services.OnSnapshot([&](bool had) { told.push_back(had); });
   table.AddInSession(4, "C:\\Java\\bin\\javaw.exe", 2);
   table.AddInSession(8, "C:\\Java\\bin\\javaw.exe", 3, fakes::FakeProcessTable::Owner::OtherUser);
   table.failFamilies = true;
@@ -197,7 +197,6 @@ TEST_F(ProcessServicesTest, WithoutASnapshotEachProcessIsAskedItsSession) {
   table.Add(12, "C:\\Java\\bin\\javaw.exe");
   services.IsProcessRunning("javaw.exe");
   EXPECT_TRUE(services.Found());
-  EXPECT_EQ(told, 1) << "one outage";
 
   table.failFamilies = false;
   services.IsProcessRunning("javaw.exe");
@@ -205,8 +204,12 @@ TEST_F(ProcessServicesTest, WithoutASnapshotEachProcessIsAskedItsSession) {
   table.failList = true;  // nothing at all can be listed: nothing is found
   services.IsProcessRunning("javaw.exe");
   EXPECT_FALSE(services.Found());
-  EXPECT_EQ(told, 2);
   EXPECT_EQ(services.OtherSessionRunning("javaw.exe"), std::nullopt);
+  EXPECT_FALSE(services.SeesOtherSessions()) << "finding nothing unseen proves nothing";
+  EXPECT_EQ(told, (std::vector<bool>{false, false, false, true, false, false}));
+  table.failFamilies = false;
+  EXPECT_EQ(services.OtherSessions(), std::vector<SessionId>({2, 3}));
+  EXPECT_TRUE(services.SeesOtherSessions());
   ExpectBalanced();
 }
 

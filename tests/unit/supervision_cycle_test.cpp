@@ -358,6 +358,11 @@ TEST_F(SupervisionCycleTest, AnotherSessionsProgramsAreNeitherCountedNorEnded) {
     bool bridgeEnded, bridgeLaunched;
     bool holds = false;         // this monitor holds its mark afterwards
     bool otherMonitor = false;  // session 2's monitor holds its mark, or the claim
+    int seenCycles = 3;         // of the three, those before the snapshot fails
+    SessionId ownSession = fakes::kOwnSession;
+    SessionId markMeanwhile = 0;    // its monitor takes its mark just as this one takes its own
+    bool bridgeRefusesEnd = false;  // the termination open is refused
+    bool leftSaid = false;          // the log says once that the bridge is left to session 2's monitor
   };
   const SessionId own = fakes::kOwnSession;
   constexpr SessionId kNone = ~SessionId{0};
@@ -373,21 +378,36 @@ TEST_F(SupervisionCycleTest, AnotherSessionsProgramsAreNeitherCountedNorEnded) {
       {"both elsewhere", 2, 2, Owner::Us, false, false},
       {"controller here, no bridge anywhere", own, kNone, Owner::Us, false, true, true},
       // Another monitor supervises: this session's Java program launches no bridge.
-      {"controller here, another monitor supervises", own, kNone, Owner::Us, false, false, false, true},
+      {"controller here, another monitor supervises", own, kNone, Owner::Us, false, false, false, true, 3, own, 0,
+       false, true},
+      // Unseen, another session's monitor and bridge may be there: nothing is launched, no mark taken, one kept.
+      {"controller here, no bridge, no snapshot", own, kNone, Owner::Us, false, false, false, false, 0},
+      {"both here, then no snapshot", own, own, Owner::Us, false, false, true, false, 1},
+      // Two monitors took their marks at once: the lower session keeps its own and supervises.
+      {"controller here, session 2's monitor took its mark too", own, kNone, Owner::Us, false, true, true, false, 3,
+       own, 2},
+      {"controller here, session 2's monitor took its mark too, a lower session", 3, kNone, Owner::Us, false, false,
+       false, false, 3, 3, 2, false, true},
+      {"controller gone, the bridge refuses its end", kNone, own, Owner::Us, false, false, true, false, 3, own, 0,
+       true},
   };
   for (const Case& c : cases) {
     fakes::FakePlatform f;
     f.launcher.onLaunch = [&f](const std::string& path, std::uint32_t id) {
       f.processes.Add(static_cast<std::int32_t>(id), path);
     };
+    f.processes.ownSession = c.ownSession;
     if (c.controller != kNone)
-      f.processes.AddInSession(4, kJavaPath, c.controller, c.controller == own ? Owner::Us : c.owner);
-    if (c.bridge != kNone) f.processes.AddInSession(8, kBridgePath, c.bridge, c.bridge == own ? Owner::Us : c.owner);
-    if (c.otherMonitor) {
-      f.processes.AddInSession(12, "C:\\Windows\\explorer.exe", 2);
-      f.mark.elsewhere = {2};
-    }
+      f.processes.AddInSession(4, kJavaPath, c.controller, c.controller == c.ownSession ? Owner::Us : c.owner);
+    if (c.bridge != kNone)
+      f.processes.AddInSession(8, kBridgePath, c.bridge, c.bridge == c.ownSession ? Owner::Us : c.owner)
+          .openForTerminate = !c.bridgeRefusesEnd;
+    if (c.otherMonitor || c.markMeanwhile != 0) f.processes.AddInSession(12, "C:\\Windows\\explorer.exe", 2);
+    if (c.otherMonitor) f.mark.elsewhere = {2};
+    if (c.markMeanwhile != 0) f.mark.takenMeanwhile = {c.markMeanwhile};
     EventLog l{f.files, f.clock};
+    f.files.AddFile(kLog);
+    l.InitLog(LogFileBeside(folder));
     SystemEvents e{f.events, f.clock, BuiltInPrograms()};
     ProcessServices s{f.processes, l};
     MainWindow w{f.controls, f.timers, tray};
@@ -410,13 +430,20 @@ TEST_F(SupervisionCycleTest, AnotherSessionsProgramsAreNeitherCountedNorEnded) {
                           {},
                           nullptr,
                           &f.mark}};
-    for (int i = 0; i < 3; ++i) cyc.Timer1();
+    for (int i = 0; i < 3; ++i) {
+      f.processes.failFamilies = i >= c.seenCycles;
+      cyc.Timer1();
+    }
     EXPECT_EQ(f.processes.terminated.size(), c.bridgeEnded ? 1u : 0u) << c.name;
     for (const auto& [id, code] : f.processes.terminated) EXPECT_EQ(id, 8) << c.name;
     EXPECT_EQ(f.launcher.launches.size(), c.bridgeLaunched ? 1u : 0u) << c.name;
     EXPECT_EQ(f.mark.held, c.holds) << c.name;
+    const Lines texts = fakes::LogTextsAfterBanner(f.files.Contents(kLog));
+    EXPECT_EQ(std::count(texts.begin(), texts.end(), "El Programa 'javaw.exe' Esta Rodando en la Sesion 2!!!"),
+              c.leftSaid ? 1 : 0)
+        << c.name;
     // A bridge elsewhere while the controller runs here: said once, amber.
-    const bool said = c.controller == own && c.bridge != own && c.bridge != kNone;
+    const bool said = c.controller == c.ownSession && c.bridge != c.ownSession && c.bridge != kNone;
     const std::vector<EventId> ids = f.events.Ids();
     EXPECT_EQ(std::count(ids.begin(), ids.end(), EventId::BridgeInOtherSession), said ? 1 : 0) << c.name;
     if (said) {

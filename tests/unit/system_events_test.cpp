@@ -73,15 +73,19 @@ const Case kCases[] = {
        Id::OwnSessionAgain,
        {"PelluxMONITOR supervises this session's programs again", "the controller runs in this session"}},
       {L::Warning, Id::BridgeRelaunched, {"ARRANCA LINTARO.exe - RetVal: 4000", "LINTARO.exe", "4000", "1"}}}},
-    {"no process snapshot for a while, twice",
+    // Outages every other cycle are told once a span, each with its return.
+    {"no process snapshot for a while, again and again",
      Nothing,
      [](Monitor& m, auto& p) {
-       for (const bool fails : {true, true, false, true}) {
+       for (const bool fails : {true, true, false, true, false, true}) {
          p.processes.failFamilies = fails;
          Cycle(m, p);
        }
+       p.clock.ms += kRepeatReportSpacingMs;
+       Cycle(m, p);
      },
      {{L::Error, Id::SnapshotLost, {"PelluxMONITOR cannot take the system's process snapshot"}},
+      {L::Information, Id::SnapshotBack, {"PelluxMONITOR takes the system's process snapshot again"}},
       {L::Error, Id::SnapshotLost, {"PelluxMONITOR cannot take the system's process snapshot"}}}},
     {"bridge missing",
      [](auto& p) { p.files.Remove(kBridgeExe); },
