@@ -403,12 +403,12 @@ const World::Invariant World::kInvariants[] = {
     {"bridge-back-within-a-cycle", "the controller runs without its bridge", &World::BridgeBackWithinACycle},
     {"bridge-ended-after-controller", "the bridge holds the port with no controller",
      &World::BridgeEndedAfterController},
-    {"events-per-hour", "the event log flooded by one fault", &World::EventsPerHour, false, false, true},
-    {"event-counts", "the event log's counts do not add up to what happened", &World::EventCounts, false, false, true},
+    {"events-per-hour", "the event log flooded by one fault", &World::EventsPerHour, kEveryMonitor},
+    {"event-counts", "the event log's counts do not add up to what happened", &World::EventCounts, kEveryMonitor},
     {"log-line-shape", "a log line the reader cannot parse or place", &World::LogLineShape},
     {"log-keeps-newest-lines", "the log holds old lines and not the newest, or grows past twice its limit",
      &World::LogKeepsNewestLines},
-    {"button-colours", "a button's colour says the opposite of what runs", &World::ButtonColours, false, false, true},
+    {"button-colours", "a button's colour says the opposite of what runs", &World::ButtonColours, kEveryMonitor},
     {"strip-colours", "the strip's colour says the opposite of what runs", &World::StripColours},
     {"port-field", "the port field keeps a text no port can have", &World::PortField},
     {"tray-icon-back", "no icon after the shell restarts", &World::TrayIconBack},
@@ -419,8 +419,7 @@ const World::Invariant World::kInvariants[] = {
     {"controller-ended-before-bridge", "the controller loses its bridge while it still runs",
      &World::ControllerEndedBeforeBridge},
     {"quiet-while-session-ends", "programs started or ended into a dying session", &World::QuietWhileSessionEnds},
-    {"event-levels", "a collector filtering on warnings and errors misses a fault", &World::EventLevels, false, false,
-     true},
+    {"event-levels", "a collector filtering on warnings and errors misses a fault", &World::EventLevels, kEveryMonitor},
     {"refused-setting-launches-nothing", "programs started from a setting the monitor refused",
      &World::RefusedSettingLaunchesNothing},
     {"spares-other-java", "the controller's button ends the plant's HMI and leaves the controller running",
@@ -434,40 +433,38 @@ const World::Invariant World::kInvariants[] = {
     {"log-outage-told-once", "a log that lost lines, told many times, or with a count its own notes contradict",
      &World::LogOutageToldOnce},
     {"a-cycle-every-three-seconds", "the bridge left gone for longer than the operator is promised",
-     &World::ACycleEveryThreeSeconds, false, true},
+     &World::ACycleEveryThreeSeconds, kLive},
     {"supervises-every-three-seconds", "supervision stopped while held, or never back after the session went on",
-     &World::SupervisesEveryThreeSeconds, false, true},
-    {"strip-clears-in-five-seconds", "a message that stays over the picture", &World::StripClearsInFiveSeconds, false,
-     true},
+     &World::SupervisesEveryThreeSeconds, kLive},
+    {"strip-clears-in-five-seconds", "a message that stays over the picture", &World::StripClearsInFiveSeconds, kLive},
     {"bridge-back-within-a-second", "the controller without its bridge for seconds after it died",
-     &World::BridgeBackWithinASecond, false, true},
+     &World::BridgeBackWithinASecond, kLive},
     {"bridge-no-faster-than-a-cycle", "a bridge without its port started again and again, flooding the plant",
      &World::BridgeNoFasterThanACycle},
     {"end-handles-given-up", "handles on ended programs pile up for months", &World::EndHandlesGivenUp},
-    {"claim-to-launch-given-up", "no monitor of another session may ever launch", &World::ClaimToLaunchGivenUp, false,
-     true},
+    {"claim-to-launch-given-up", "no monitor of another session may ever launch", &World::ClaimToLaunchGivenUp, kLive},
     {"wait-for-another-session-ends", "a session's monitor waits for ever after the other session's programs went",
-     &World::WaitForAnotherSessionEnds, true, true},
+     &World::WaitForAnotherSessionEnds, kSessions | kLive},
     {"claim-given-up-on-the-workstation", "a session's monitor keeps the other one from ever launching",
-     &World::ClaimGivenUpOnTheWorkstation, true, true},
+     &World::ClaimGivenUpOnTheWorkstation, kSessions | kLive},
     {"one-controller-on-the-workstation", "a second session's monitor starts a second controller",
-     &World::OneControllerOnTheWorkstation, true},
+     &World::OneControllerOnTheWorkstation, kSessions},
     {"one-bridge-on-the-workstation", "two sessions' bridges fight over the serial port",
-     &World::OneBridgeOnTheWorkstation, true},
+     &World::OneBridgeOnTheWorkstation, kSessions},
     {"ends-only-its-own-session", "a stop in one session ends another session's programs",
-     &World::EndsOnlyItsOwnSession, true},
+     &World::EndsOnlyItsOwnSession, kSessions},
     {"no-bridge-beside-another-monitor", "a second bridge started while another session's monitor supervises",
-     &World::NoBridgeBesideAnotherMonitor, true},
+     &World::NoBridgeBesideAnotherMonitor, kSessions},
     {"waits-only-for-another-monitor", "somebody's Java program keeps a session's monitor from supervising",
-     &World::WaitsOnlyForAnotherMonitor, true},
+     &World::WaitsOnlyForAnotherMonitor, kSessions},
     {"mark-follows-programs", "a session's monitor keeps the others from supervising, or nobody restarts the bridge",
-     &World::MarkFollowsPrograms, true, true},
+     &World::MarkFollowsPrograms, kSessions | kLive},
 };
 
 void World::CheckMonitor(const Watched& seat) {
   watched_ = seat;
   for (const Invariant& invariant : kInvariants) {
-    if (!invariant.every) continue;
+    if (!invariant.Is(kEveryMonitor)) continue;
     ++checks;
     if (const std::string broken = (this->*invariant.check)(); !broken.empty()) Fail(invariant.name, broken);
   }
@@ -483,7 +480,7 @@ std::pair<bool, bool> World::Runs(ProgramButton button) const {
 
 void World::CheckInvariants(bool sessionsOnly, bool liveOnly) {
   for (const Invariant& invariant : kInvariants) {
-    if ((sessionsOnly && !invariant.sessions) || (liveOnly && !invariant.live)) continue;
+    if ((sessionsOnly && !invariant.Is(kSessions)) || (liveOnly && !invariant.Is(kLive))) continue;
     ++checks;
     if (const std::string broken = (this->*invariant.check)(); !broken.empty()) Fail(invariant.name, broken);
   }

@@ -180,14 +180,33 @@ class World {
   // A cycle is held to the processes' promises unless the session is ending or the monitor has gone.
   bool CycleChecked() const { return Alive() && !(sessionAskedMs_ && Now() - *sessionAskedMs_ < 60 * kSecond); }
 
-  // The invariants (invariants.cpp; the two sessions' three in sessions.cpp).
+  std::string OneOf(Role role) const;
+  // What the step told of the log's outages: its notes of lines not written, its events 1070 and 1071.
+  void ReadLogOutage();
+
+  // Where a row is checked besides after every step of the main world.
+  enum Checked : unsigned {
+    kAfterMainStep = 0,
+    kSessions = 1,      // a row of the two sessions' workstation, checked after their steps too
+    kLive = 2,          // a state that must end in time: checked also whenever the clock moves
+    kEveryMonitor = 4,  // a row of every monitor: the two sessions' too, after each of their steps
+  };
+  struct Invariant {
+    const char* name;
+    const char* noticed;  // what a plant would notice when it is broken
+    std::string (World::*check)() const;
+    unsigned checked = kAfterMainStep;
+    [[nodiscard]] bool Is(Checked where) const { return (checked & where) != 0; }
+  };
+  // Every invariant: a row of kInvariants (invariants.cpp) and one of these, which says what is broken or
+  // nothing. Adding a promise is adding both. The rows of the two sessions' workstation stand in sessions.cpp;
+  // the promises in seconds (kLive) hold each waiting state of the core to its bound.
   std::string NeverEndsItself() const;
   std::string EndsOnlyStopNames() const;
   std::string BridgeKeptWhileControllerStarts() const;
   std::string EndsOnlyWhenAsked() const;
   std::string TimerArmed() const;
   std::string HandlesClosed() const;
-  std::string OneOf(Role role) const;
   std::string OneBridge() const;
   std::string OneController() const;
   std::string BridgeBackWithinACycle() const;
@@ -210,34 +229,24 @@ class World {
   std::string HungBridgeEnded() const;
   std::string HungEndsOnlyUnanswered() const;
   std::string LogOutageToldOnce() const;
-  // What the step told of the log's outages: its notes of lines not written, its events 1070 and 1071.
-  void ReadLogOutage();
   std::string SparesOtherJava() const;
-
   std::string OneControllerOnTheWorkstation() const;
   std::string OneBridgeOnTheWorkstation() const;
   std::string EndsOnlyItsOwnSession() const;
   std::string NoBridgeBesideAnotherMonitor() const;
   std::string WaitsOnlyForAnotherMonitor() const;
   std::string MarkFollowsPrograms() const;
-
-  struct Invariant {
-    const char* name;
-    const char* noticed;  // what a plant would notice when it is broken
-    std::string (World::*check)() const;
-    bool sessions = false;  // a row of the two sessions' workstation, checked after their steps too
-    bool live = false;      // a state that must end in time: checked also whenever the clock moves
-    bool every = false;     // a row of every monitor: the two sessions' too, after each of their steps
-  };
-  static const Invariant kInvariants[];
-  void CheckInvariants(bool sessionsOnly = false, bool liveOnly = false);
-  // The promises in seconds: each waiting state of the core ends within its bound.
   std::string ACycleEveryThreeSeconds() const;
   std::string SupervisesEveryThreeSeconds() const;
   std::string StripClearsInFiveSeconds() const;
   std::string ClaimToLaunchGivenUp() const;
   std::string WaitForAnotherSessionEnds() const;
   std::string ClaimGivenUpOnTheWorkstation() const;
+  std::string BridgeBackWithinASecond() const;
+  std::string BridgeNoFasterThanACycle() const;
+  std::string EndHandlesGivenUp() const;
+  static const Invariant kInvariants[];
+  void CheckInvariants(bool sessionsOnly = false, bool liveOnly = false);
   void UpdateLiveness();
   // The monitor whose rows of every monitor are checked: its platform, its books, what its step expects, and
   // the two sessions' seat it sits in (-1: the main world's).
@@ -350,9 +359,6 @@ class World {
   // then, the ends the window has been told of, when a bridge that had run a cycle ended and must be back by,
   // and the last cycle that launched the bridge (with the monitor's start it belongs to).
   void EndsSeen(bool afterStep = false);
-  std::string BridgeBackWithinASecond() const;
-  std::string BridgeNoFasterThanACycle() const;
-  std::string EndHandlesGivenUp() const;
   std::map<std::int32_t, std::pair<U64, Role>> watchedSince_;
   std::set<std::int32_t> endTold_;
   std::optional<U64> bridgeDueBy_;
