@@ -41,14 +41,7 @@ void World::AddParts() {
          if (id == 0) return;
          Note("javaw.exe " + std::to_string(id));
          Exit(id);
-         // The cycle never starts the controller: the operator does, from the desktop, in a while.
-         At(r.Exp(20 * kMinute), [this] {
-           for (const auto& [other, info] : info_)
-             if (info.role == Role::Controller || info.role == Role::Launcher) return;
-           const std::int32_t launcher = Spawn(Role::Launcher, kController.installPath, launches_);
-           Note("the operator started Pellux.exe " + std::to_string(launcher));
-           StartsJava(launches_.Between(0, 90) * kSecond, launcher);
-         });
+         OperatorStartsController(r.Exp(20 * kMinute));
        }},
       {"bridge-dies", 3, false, [this](Rng& r) { BridgeDies(r); }},
       {"bridge-burst", 5 * 24, false,
@@ -314,13 +307,7 @@ void World::AddParts() {
          if (java) Proc(next)->commandLine = "\"" + kOtherJavaPath + "\" -jar hmi.jar";
          Note("javaw.exe " + std::to_string(id) + " ended, its id given to " + (java ? "another Java" : "a tool"));
          Ends(r.Exp(3 * kHour), next);
-         At(r.Exp(20 * kMinute), [this] {
-           for (const auto& [other, info] : info_)
-             if (info.role == Role::Controller || info.role == Role::Launcher) return;
-           const std::int32_t launcher = Spawn(Role::Launcher, kController.installPath, launches_);
-           Note("the operator started Pellux.exe " + std::to_string(launcher));
-           StartsJava(launches_.Between(0, 90) * kSecond, launcher);
-         });
+         OperatorStartsController(r.Exp(20 * kMinute));
        }},
   };
 }

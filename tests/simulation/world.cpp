@@ -48,6 +48,16 @@ void World::HeldOpen(std::int32_t id, U64 forMs) {
   });
 }
 
+void World::OperatorStartsController(U64 delay) {
+  At(delay, [this] {
+    for (const auto& [other, info] : info_)
+      if (info.role == Role::Controller || info.role == Role::Launcher) return;
+    const std::int32_t launcher = Spawn(Role::Launcher, kController.installPath, launches_);
+    Note("the operator started Pellux.exe " + std::to_string(launcher));
+    StartsJava(launches_.Between(0, 90) * kSecond, launcher);
+  });
+}
+
 void World::StartsJava(U64 delay, std::int32_t launcher) {
   Later(delay, launcher, [this, launcher] {
     const std::int32_t java = Spawn(Role::Controller, kControllerPath, launches_, info_[launcher].launched);

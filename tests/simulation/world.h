@@ -145,6 +145,8 @@ class World {
   void Ends(U64 delay, std::int32_t id, bool launcher = false);
   void HeldOpen(std::int32_t id, U64 forMs);
   void StartsJava(U64 delay, std::int32_t launcher);
+  // The cycle never starts the controller: the operator does, from the desktop, after delay, unless one runs.
+  void OperatorStartsController(U64 delay);
   void RunPart(std::size_t i, bool again);
   void Fault(const char* kind) { ++faults_[kind]; }
   void Fail(const char* name, const std::string& detail);
