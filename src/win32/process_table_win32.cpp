@@ -9,8 +9,11 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "win32/command_line_answer.h"
 #include "win32/path_rules.h"
@@ -72,19 +75,65 @@ static_assert(offsetof(PEB, ProcessParameters) == (kWord == 8 ? 0x20 : 0x10), "t
 static_assert(offsetof(RTL_USER_PROCESS_PARAMETERS, CommandLine) == (kWord == 8 ? 0x70 : 0x40),
               "the command line in the parameters");
 
+// The same layouts in the 64-bit form, spelled out for the 32-bit build, which
+// reads them in a 64-bit process's memory: fixed-width fields, each address
+// a 64-bit value whatever this build's word. Only the heads up to the fields
+// read (the basic answer's PEB address, the PEB's parameters, the command
+// line in the parameters).
+struct BasicInformation64 {
+  std::int32_t exitStatus;
+  std::uint32_t padding;
+  std::uint64_t pebBaseAddress;
+  std::uint64_t affinityMask;
+  std::int32_t basePriority;
+  std::uint32_t padding2;
+  std::uint64_t uniqueProcessId;
+  std::uint64_t inheritedFromUniqueProcessId;
+};
+struct CountedString64 {
+  std::uint16_t length;
+  std::uint16_t maximumLength;
+  std::uint32_t padding;
+  std::uint64_t buffer;
+};
+struct PebHead64 {
+  std::uint8_t flags[4];
+  std::uint32_t padding;
+  std::uint64_t mutant;
+  std::uint64_t imageBaseAddress;
+  std::uint64_t loaderData;
+  std::uint64_t processParameters;
+};
+struct ParametersHead64 {
+  std::uint8_t lengthsAndFlags[16];
+  std::uint64_t handlesAndDirectory[10];
+  CountedString64 imagePathName;
+  CountedString64 commandLine;
+};
+static_assert(sizeof(BasicInformation64) == 0x30 && offsetof(BasicInformation64, pebBaseAddress) == 0x08,
+              "the 64-bit basic answer: the PEB's address at 8");
+static_assert(sizeof(CountedString64) == 0x10 && offsetof(CountedString64, buffer) == 0x08,
+              "the 64-bit counted string: the address at 8");
+static_assert(offsetof(PebHead64, processParameters) == 0x20, "the parameters' address in the 64-bit PEB");
+static_assert(offsetof(ParametersHead64, commandLine) == 0x70, "the command line in the 64-bit parameters");
+// Where this build is the 64-bit one, its own headers must agree with them.
+static_assert(kWord != 8 ||
+                  (sizeof(UNICODE_STRING) == sizeof(CountedString64) &&
+                   offsetof(PROCESS_BASIC_INFORMATION, PebBaseAddress) ==
+                       offsetof(BasicInformation64, pebBaseAddress) &&
+                   offsetof(PEB, ProcessParameters) == offsetof(PebHead64, processParameters) &&
+                   offsetof(RTL_USER_PROCESS_PARAMETERS, CommandLine) == offsetof(ParametersHead64, commandLine)),
+              "the 64-bit mirror is the 64-bit headers' layout");
+
+// A command line is at most 32767 characters; a counted string that says more
+// (or splits a character) is not one.
+constexpr std::size_t kLongestCommandLineText = 32767 * sizeof(wchar_t);
+bool PlausibleLength(std::size_t bytes) { return bytes <= kLongestCommandLineText && bytes % sizeof(wchar_t) == 0; }
+
 // From the process's own parameters, through its PEB: a kAccessRead handle
-// is needed for the memory read. The 32-bit monitor on 64-bit Windows reads
-// no 64-bit process this way: that process's PEB and parameters have the
-// 64-bit layout at addresses this build cannot hold. Rather than reach
-// across through the WOW64 layer's undocumented calls, it says it cannot,
-// and ControllerMatch counts such a javaw.exe as the controller without
-// ever ending it on that ground.
+// is needed for the memory read. A process of this build's word size only:
+// a 64-bit one seen from the 32-bit monitor is read below.
 bool CommandLineFromMemory(QueryProcessInformation query, HANDLE process, std::wstring* wide) {
-  BOOL selfWow64 = FALSE;
-  BOOL otherWow64 = FALSE;
-  if (!::IsWow64Process(::GetCurrentProcess(), &selfWow64) || !::IsWow64Process(process, &otherWow64) ||
-      (selfWow64 != FALSE && otherWow64 == FALSE))
-    return false;
   PROCESS_BASIC_INFORMATION basic{};
   ULONG got = 0;
   if (query(process, ProcessBasicInformation, &basic, sizeof basic, &got) < 0 || basic.PebBaseAddress == nullptr)
@@ -95,9 +144,92 @@ bool CommandLineFromMemory(QueryProcessInformation query, HANDLE process, std::w
       !ReadMemory(process, peb.ProcessParameters, &parameters, sizeof parameters))
     return false;
   const UNICODE_STRING& line = parameters.CommandLine;
-  if (line.Length > kLongestCommandLineBytes || line.Length % sizeof(wchar_t) != 0) return false;
+  if (!PlausibleLength(line.Length)) return false;
   wide->assign(line.Length / sizeof(wchar_t), L'\0');
   return line.Length == 0 || ReadMemory(process, line.Buffer, wide->data(), line.Length);
+}
+
+// The WOW64 layer's own calls in the 32-bit ntdll on 64-bit Windows: the
+// basic answer in its 64-bit form, and a read at a 64-bit address. Taken by
+// name at run time; where they are missing (a 32-bit Windows, a system
+// without them) the command line is unreadable.
+using QueryProcessInformation64 = NTSTATUS(NTAPI*)(HANDLE, ULONG, PVOID, ULONG, PULONG);
+using ReadMemory64 = NTSTATUS(NTAPI*)(HANDLE, std::uint64_t, PVOID, std::uint64_t, std::uint64_t*);
+
+struct Wow64Calls {
+  QueryProcessInformation64 query = nullptr;
+  ReadMemory64 read = nullptr;
+};
+
+Wow64Calls Wow64CallsOfNtdll() {
+  Wow64Calls calls;
+  const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+  if (ntdll == nullptr) return calls;
+  calls.query = reinterpret_cast<QueryProcessInformation64>(
+      reinterpret_cast<void*>(::GetProcAddress(ntdll, "NtWow64QueryInformationProcess64")));
+  calls.read = reinterpret_cast<ReadMemory64>(
+      reinterpret_cast<void*>(::GetProcAddress(ntdll, "NtWow64ReadVirtualMemory64")));
+  return calls;
+}
+
+// Reads size bytes at the 64-bit address in the process into out; false unless all of them were read.
+bool ReadMemory64At(const Wow64Calls& calls, HANDLE process, std::uint64_t address, void* out, std::size_t size) {
+  std::uint64_t read = 0;
+  return address != 0 && calls.read(process, address, out, size, &read) >= 0 && read == size;
+}
+
+// A 64-bit process seen from the 32-bit monitor on 64-bit Windows: its PEB
+// and parameters have the 64-bit layout, at addresses this build cannot
+// hold, so they are read through the WOW64 layer's 64-bit calls (a
+// kAccessRead handle, as above).
+bool CommandLineFrom64BitMemory(HANDLE process, std::wstring* wide) {
+  static const Wow64Calls calls = Wow64CallsOfNtdll();
+  if (calls.query == nullptr || calls.read == nullptr) return false;
+  BasicInformation64 basic{};
+  ULONG got = 0;
+  if (calls.query(process, ProcessBasicInformation, &basic, sizeof basic, &got) < 0) return false;
+  PebHead64 peb{};
+  ParametersHead64 parameters{};
+  if (!ReadMemory64At(calls, process, basic.pebBaseAddress, &peb, sizeof peb) ||
+      !ReadMemory64At(calls, process, peb.processParameters, &parameters, sizeof parameters))
+    return false;
+  const CountedString64& line = parameters.commandLine;
+  if (!PlausibleLength(line.length)) return false;
+  wide->assign(line.length / sizeof(wchar_t), L'\0');
+  return line.length == 0 || ReadMemory64At(calls, process, line.buffer, wide->data(), line.length);
+}
+
+// The command line read from the process's memory, in the layout of its own
+// word size. Where a 64-bit process is seen from the 32-bit monitor and the
+// WOW64 calls do not read it, the command line is unreadable: ControllerMatch
+// then counts such a javaw.exe as the controller without ever ending it on
+// that ground.
+bool CommandLineOfProcessMemory(QueryProcessInformation query, HANDLE process, std::wstring* wide) {
+  BOOL selfWow64 = FALSE;
+  BOOL otherWow64 = FALSE;
+  if (!::IsWow64Process(::GetCurrentProcess(), &selfWow64) || !::IsWow64Process(process, &otherWow64)) return false;
+  if (selfWow64 != FALSE && otherWow64 == FALSE) return CommandLineFrom64BitMemory(process, wide);
+  return CommandLineFromMemory(query, process, wide);
+}
+
+// The text of the limited query's answer: a counted string in this build's
+// layout, then the text it points to. The 32-bit monitor asking about a
+// 64-bit process may be handed the 64-bit layout instead, should the WOW64
+// layer pass the answer through as the kernel wrote it; read in this build's
+// layout, its padding is a null address and is refused, and it is taken in
+// the 64-bit layout only where that points inside the answer just the same.
+std::optional<AnswerText> CommandLineInAnswer(const std::vector<unsigned char>& buffer) {
+  const auto at = reinterpret_cast<std::uintptr_t>(buffer.data());
+  UNICODE_STRING line{};
+  if (buffer.size() < sizeof line) return std::nullopt;
+  std::memcpy(&line, buffer.data(), sizeof line);
+  std::optional<AnswerText> text = TextInAnswer(at, buffer.size(), sizeof line,
+                                                reinterpret_cast<std::uintptr_t>(line.Buffer), line.Length);
+  if (text || kWord == 8 || buffer.size() < sizeof(CountedString64)) return text;
+  CountedString64 wide{};
+  std::memcpy(&wide, buffer.data(), sizeof wide);
+  if (wide.buffer > UINTPTR_MAX) return std::nullopt;
+  return TextInAnswer(at, buffer.size(), sizeof wide, static_cast<std::uintptr_t>(wide.buffer), wide.length);
 }
 
 }  // namespace
@@ -167,18 +299,12 @@ bool Win32ProcessTable::CommandLine(ProcessHandle process, std::string* commandL
   std::wstring wide;
   if (status >= 0) {
     // Read only inside the answer: a counted string whose address is null
-    // or elsewhere (a 32-bit caller handed a 64-bit layout reads padding as
-    // an address), or whose length runs past the answer, is no command line.
-    UNICODE_STRING line{};
-    if (buffer.size() < sizeof line) return false;
-    std::memcpy(&line, buffer.data(), sizeof line);
-    const std::optional<AnswerText> text = TextInAnswer(reinterpret_cast<std::uintptr_t>(buffer.data()), buffer.size(),
-                                                        sizeof line, reinterpret_cast<std::uintptr_t>(line.Buffer),
-                                                        line.Length);
-    if (!text) return false;
+    // or elsewhere, or whose length runs past the answer, is no command line.
+    const std::optional<AnswerText> text = CommandLineInAnswer(buffer);
+    if (!text || !PlausibleLength(text->bytes)) return false;
     wide.assign(text->bytes / sizeof(wchar_t), L'\0');
     std::memcpy(wide.data(), buffer.data() + text->offset, text->bytes);
-  } else if (!CommandLineFromMemory(query, AsHandle(process), &wide)) {
+  } else if (!CommandLineOfProcessMemory(query, AsHandle(process), &wide)) {
     // Windows 7 and Wine know no such question (STATUS_INVALID_INFO_CLASS);
     // elsewhere the memory read fails as well.
     return false;
