@@ -269,9 +269,11 @@ class ControllerAmongOtherJava(ControlsCase):
         self.wait_cycles(2)
         self.assertEqual(self.h.wait_exit(self.other, 0), (False, 259))
         if H.is_32bit_exe(self.h.unix(H.MONITOR_EXE)):
-            # The 32-bit monitor does not read a 64-bit process's command line:
-            # the other program, neither confirmed nor ruled out by its path,
-            # counts as the controller and keeps a bridge, and says why.
+            # The 32-bit monitor reads a 64-bit process's command line through
+            # ntdll's NtWow64QueryInformationProcess64, which Wine's 32-bit ntdll
+            # lacks: here it cannot read it, and the other program, neither
+            # confirmed nor ruled out by its path, counts as the controller and
+            # keeps a bridge, and says why.
             self.wait_log(lambda t: any("Cuenta como Controlador, NO se Detiene" in line for line in t), 5,
                           "the other program counted as the controller")
             self.h.wait_process_at(H.BRIDGE_EXE, 10)

@@ -191,9 +191,10 @@ class Cycle(SupervisionCase):
         self.h.hold(bridge["pid"])
         self.assertTrue(self.h.kill(controller["pid"]))
         if H.is_32bit_exe(self.h.unix(H.MONITOR_EXE)):
-            # The 32-bit monitor does not read a 64-bit process's command line: the other
-            # program, neither confirmed nor ruled out, counts as the controller and keeps
-            # the bridge, and the log says why.
+            # The 32-bit monitor reads a 64-bit process's command line through ntdll's
+            # NtWow64QueryInformationProcess64, which Wine's 32-bit ntdll lacks: here it
+            # cannot read it, and the other program, neither confirmed nor ruled out,
+            # counts as the controller and keeps the bridge, and the log says why.
             self.wait_cycles(2)
             self.assertEqual(self.h.wait_exit(bridge["pid"], 0), (False, 259), "the bridge was ended")
             self.assertTrue([t for t in self.h.log_texts() if "Cuenta como Controlador, NO se Detiene" in t])
