@@ -212,26 +212,6 @@ bool CommandLineOfProcessMemory(QueryProcessInformation query, HANDLE process, s
   return CommandLineFromMemory(query, process, wide);
 }
 
-// The text of the limited query's answer: a counted string in this build's
-// layout, then the text it points to. The 32-bit monitor asking about a
-// 64-bit process may be handed the 64-bit layout instead, should the WOW64
-// layer pass the answer through as the kernel wrote it; read in this build's
-// layout, its padding is a null address and is refused, and it is taken in
-// the 64-bit layout only where that points inside the answer just the same.
-std::optional<AnswerText> CommandLineInAnswer(const std::vector<unsigned char>& buffer) {
-  const auto at = reinterpret_cast<std::uintptr_t>(buffer.data());
-  UNICODE_STRING line{};
-  if (buffer.size() < sizeof line) return std::nullopt;
-  std::memcpy(&line, buffer.data(), sizeof line);
-  std::optional<AnswerText> text = TextInAnswer(at, buffer.size(), sizeof line,
-                                                reinterpret_cast<std::uintptr_t>(line.Buffer), line.Length);
-  if (text || kWord == 8 || buffer.size() < sizeof(CountedString64)) return text;
-  CountedString64 wide{};
-  std::memcpy(&wide, buffer.data(), sizeof wide);
-  if (wide.buffer > UINTPTR_MAX) return std::nullopt;
-  return TextInAnswer(at, buffer.size(), sizeof wide, static_cast<std::uintptr_t>(wide.buffer), wide.length);
-}
-
 }  // namespace
 
 static_assert(sizeof(std::int32_t) == sizeof(DWORD), "process ids are 32-bit");
@@ -300,7 +280,8 @@ bool Win32ProcessTable::CommandLine(ProcessHandle process, std::string* commandL
   if (status >= 0) {
     // Read only inside the answer: a counted string whose address is null
     // or elsewhere, or whose length runs past the answer, is no command line.
-    const std::optional<AnswerText> text = CommandLineInAnswer(buffer);
+    const std::optional<AnswerText> text = TextInEitherLayout(buffer.data(), buffer.size(),
+                                                              reinterpret_cast<std::uintptr_t>(buffer.data()), kWord);
     if (!text || !PlausibleLength(text->bytes)) return false;
     wide.assign(text->bytes / sizeof(wchar_t), L'\0');
     std::memcpy(wide.data(), buffer.data() + text->offset, text->bytes);

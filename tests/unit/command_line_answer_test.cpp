@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 namespace pellux::win32 {
 namespace {
 
@@ -45,6 +47,39 @@ INSTANTIATE_TEST_SUITE_P(Rows, CommandLineAnswerTest,
                                            // A 32-bit caller handed a 64-bit layout reads the padding as the address.
                                            AnswerCase{"far_address", kBytes, UINTPTR_MAX - 1, 2, false, 0}),
                          [](const ::testing::TestParamInfo<AnswerCase>& info) { return std::string(info.param.name); });
+
+// The answer's counted string as written in one layout (the address at
+// addressAt, addressBytes wide), read by a caller of wordBytes.
+struct LayoutCase {
+  const char* name;
+  std::size_t wordBytes, addressAt, addressBytes;
+  std::uint64_t address;
+  bool read;
+  std::size_t offset;
+};
+
+class AnswerLayoutTest : public ::testing::TestWithParam<LayoutCase> {};
+
+TEST_P(AnswerLayoutTest, TheTextIsReadInTheLayoutItWasWrittenIn) {
+  const LayoutCase& c = GetParam();
+  unsigned char answer[kBytes] = {16};  // 16 bytes long
+  std::memcpy(answer + c.addressAt, &c.address, c.addressBytes);
+  const std::optional<AnswerText> text = TextInEitherLayout(answer, kBytes, kAt, c.wordBytes);
+  ASSERT_EQ(text.has_value(), c.read);
+  if (text) {
+    EXPECT_EQ(text->offset, c.offset);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, AnswerLayoutTest,
+    ::testing::Values(LayoutCase{"own_32_bit", 4, 4, 4, kAt + 8, true, 8},
+                      LayoutCase{"own_64_bit", 8, 8, 8, kAt + 16, true, 16},
+                      // A 32-bit caller handed the 64-bit layout: the padding is a null address.
+                      LayoutCase{"64_bit_to_a_32_bit_caller", 4, 8, 8, kAt + 16, true, 16},
+                      LayoutCase{"64_bit_to_a_32_bit_caller_above_4_gib", 4, 8, 8, (1ull << 32) + kAt + 16, false, 0},
+                      LayoutCase{"64_bit_to_a_32_bit_caller_inside_its_header", 4, 8, 8, kAt + 8, false, 0}),
+    [](const ::testing::TestParamInfo<LayoutCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace pellux::win32
