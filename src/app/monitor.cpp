@@ -1,8 +1,5 @@
 #include "app/monitor.h"
 
-#include <utility>
-#include <vector>
-
 #include "app/missing_program.h"
 
 #include "ui/port_field.h"
@@ -104,144 +101,9 @@ void Monitor::Start() {
   p_.controls.Show();
   if (p_.controls.PortVisible()) p_.controls.FocusPort();
 
-  StartPrograms();
+  start_.StartPrograms();
 
   if (!p_.timers.Arm(TimerId::Timer1, kFirstCycleDelayMs)) WindowFailed("Timer1");
-}
-
-void Monitor::StartPrograms() {
-  const bool unseenBefore = std::exchange(startUnseen_, false);
-  // Only what an earlier monitor of this session launched is looked at, and
-  // without a log line: the log goes on with the two launch lines.
-  const LaunchedSet earlier = launched_.ReadRecord();
-  if (OtherSessionAtStart()) {
-    WaitAtStart(unseenBefore);
-    return;
-  }
-  const std::uint64_t boxesBefore = boxes_.Shown();
-  StartBridge(earlier);
-  // A box (the bridge's launch failed) gave the claim up while it waited for
-  // the operator, perhaps for days, and another session's monitor may have
-  // launched both programs meanwhile: the claim is taken again and the
-  // workstation looked at again before anything more is launched, and where
-  // another monitor went ahead this one waits as any second monitor does.
-  if (boxes_.Shown() != boxesBefore && OtherSessionAtStart()) {
-    WaitAtStart(unseenBefore);
-    return;
-  }
-  StartController(earlier);
-}
-
-bool Monitor::OtherSessionAtStart() {
-  // One controller and one bridge per workstation. A javaw.exe of another
-  // session is the controller only while that session's monitor holds its
-  // mark (otherwise it is somebody's Java program, a service's in session 0
-  // perhaps); a bridge anywhere holds the serial port, whoever owns it.
-  const auto supervised = [this](SessionId session) { return p_.mark.HeldIn(session); };
-  for (const SupervisedProgram* program : {&programs_.controller, &programs_.bridge}) {
-    const std::string& name = program->runningCheckName;
-    const bool controller = program == &programs_.controller;
-    const std::optional<SessionId> other = processes_.OtherSessionRunning(name, controller
-                                                                                    ? supervised
-                                                                                    : std::function<bool(SessionId)>());
-    // Unseen, another session may run either: nothing is launched yet.
-    if (!processes_.SeesOtherSessions()) {
-      startUnseen_ = true;
-      return true;
-    }
-    if (other) {
-      const std::string text = OtherSessionText(name, *other);
-      events_.OtherSessionAtStart(text, name, *other);
-      ShowWaiting(text);
-      return true;
-    }
-  }
-  // Another session's monitor supervises, though neither program shows
-  // there at this moment (its controller has just ended, say): as the cycle,
-  // start-up leaves the programs to it.
-  const std::vector<SessionId> sessions = processes_.OtherSessions();
-  if (!processes_.SeesOtherSessions()) {
-    startUnseen_ = true;
-    return true;
-  }
-  for (const SessionId session : sessions) {
-    if (!p_.mark.HeldIn(session)) continue;
-    const std::string& name = programs_.controller.runningCheckName;
-    const std::string text = OtherSessionText(name, session);
-    events_.OtherSessionAtStart(text, name, session);
-    ShowWaiting(text);
-    return true;
-  }
-  // Two logons at once: the other session's programs may not show yet.
-  if (!p_.claim.Take()) {
-    events_.LaunchClaimed(kLaunchClaimedText);
-    ShowWaiting(kLaunchClaimedText);
-    return true;
-  }
-  return false;
-}
-
-void Monitor::ShowWaiting(const std::string& text) {
-  p_.controls.SetButtonColour(programs_.controller.button, kAmber);
-  p_.controls.SetButtonColour(programs_.bridge.button, kAmber);
-  window_.ShowStatusMessage(text, kAmber, kBlack);
-  log_.WriteLogLine(text);
-}
-
-void Monitor::WaitAtStart(bool unseenBefore) {
-  if (!startUnseen_) {
-    cycle_.WaitForOtherSession();
-  } else if (!unseenBefore) {
-    ShowWaiting(kOtherSessionsUnseenText);
-  }
-}
-
-void Monitor::StartBridge(const LaunchedSet& earlier) {
-  if (launched_.StillRuns(earlier.bridge)) {
-    AdoptAtStart(programs_.bridge, earlier.bridge.id);
-  } else {
-    (void)LaunchAtStart(programs_.bridge);
-  }
-}
-
-void Monitor::StartController(const LaunchedSet& earlier) {
-  const SupervisedProgram& controller = programs_.controller;
-  // A javaw.exe that was recorded and has gone is a controller that ended:
-  // the launcher's other children are not looked for then.
-  const RecordedProcess javaw = earlier.javaw.Known()
-                                    ? earlier.javaw
-                                    : launched_.StartedBy(earlier.launcher, controller.runningCheckName);
-  if (launched_.StillRuns(javaw)) {
-    launched_.RecordJavaw(javaw);
-    AdoptAtStart(controller, javaw.id);  // seen running: no grace needed
-  } else if (launched_.StillRuns(earlier.launcher)) {
-    // Still starting javaw.exe: taken over as it is, and given the grace of
-    // a launcher start-up launched.
-    cycle_.ControllerLaunched(earlier.launcher);
-    AdoptAtStart(controller, earlier.launcher.id);
-  } else if (const RecordedProcess any = AnyControllerAfterRestart(); any.Known()) {
-    AdoptAtStart(controller, any.id);
-  } else if (const std::uint32_t result = LaunchAtStart(controller); result != 0) {
-    cycle_.ControllerLaunched(launched_.Current().launcher);
-  }
-}
-
-RecordedProcess Monitor::AnyControllerAfterRestart() {
-  // Only a session where a monitor already launched the controller: there a
-  // javaw.exe that is not the recorded one is the controller an operator
-  // started again from its launcher, as the cycle counts it, and a second
-  // one would drive the same machine. A session's first start still
-  // launches beside another Java program.
-  if (!launched_.Recorded()) return {};
-  const RecordedProcess javaw = launched_.RunningInSession(programs_.controller.runningCheckName);
-  if (javaw.Known()) launched_.RecordJavaw(javaw);
-  return javaw;
-}
-
-void Monitor::AdoptAtStart(const SupervisedProgram& program, std::int32_t processId) {
-  events_.Adopted(program, processId);
-  p_.controls.SetButtonColour(program.button, kGreen);
-  log_.WriteLogLine(program.stillRunning);
 }
 
 void Monitor::WindowFailed(const std::string& what) {
@@ -268,32 +130,11 @@ void Monitor::RefuseSetting(const BadSetting& bad) {
   ImmediateEnd(EndCause::BadSetting);
 }
 
-std::uint32_t Monitor::LaunchAtStart(const SupervisedProgram& program) {
-  std::uint64_t created = 0;
-  const std::uint32_t result = Launch(p_.launcher, program, &created);
-  const RecordedProcess started = result == 0 ? RecordedProcess{}
-                                              : RecordedProcess{static_cast<std::int32_t>(result), created};
-  if (program.button == programs_.bridge.button) {
-    launched_.RecordBridge(started);
-  } else {
-    launched_.RecordLauncher(started);
-  }
-  events_.LaunchedAtStart(program, result);  // before the box, which waits for a user
-  if (result == 0) {
-    boxes_.ShowBox(program.notStarted, kAppTitle, kBoxPlain);
-    p_.controls.SetButtonColour(program.button, kRed);
-  } else {
-    p_.controls.SetButtonColour(program.button, kGreen);
-  }
-  log_.WriteLogLine(LaunchLogLine(program, result));
-  return result;
-}
-
 void Monitor::OnTimer(TimerId timer) {
   if (ended_) return;
   switch (timer) {
     case TimerId::Timer1:
-      if (startUnseen_) StartPrograms();
+      if (wait_.Unseen()) start_.StartPrograms();
       cycle_.Timer1();
       break;
     case TimerId::Timer3:

@@ -1,6 +1,8 @@
 #pragma once
 #include <string>
 
+#include "app/program_start.h"
+#include "app/start_wait.h"
 #include "log/event_log.h"
 #include "log/system_events.h"
 #include "platform/platform.h"
@@ -15,35 +17,12 @@
 
 namespace pellux {
 
-// Start-up's word while the other sessions' monitors and bridges cannot be seen.
-inline constexpr char kOtherSessionsUnseenText[] =
-    "PelluxMONITOR cannot see the other logon sessions: it launches nothing until it can";
-
-// Every box the monitor shows: the workstation's claim to launch is given up
-// first, as nobody may answer a box for days (a disconnected session) while
-// the monitors of the other sessions wait on the claim.
-class ClaimFreeBoxes final : public Dialogs {
- public:
-  ClaimFreeBoxes(Dialogs& boxes, WorkstationClaim& claim) : boxes_(boxes), claim_(claim) {}
-  void ShowBox(const std::string& text, const std::string& caption, std::uint32_t style) override {
-    claim_.Release();
-    ++shown_;
-    boxes_.ShowBox(text, caption, style);
-  }
-  // How many boxes were shown so far: one since a look means the claim was
-  // given up after it.
-  [[nodiscard]] std::uint64_t Shown() const { return shown_; }
-
- private:
-  Dialogs& boxes_;
-  WorkstationClaim& claim_;
-  std::uint64_t shown_ = 0;
-};
-
-// The monitor as a whole: the start-up sequence, the window's events, the
-// close request and the immediate end. It owns the log, the process
-// services, the tray record, the window's behaviour, the cycle and the
-// buttons; the operating system is reached only through Platform.
+// The monitor as a whole: the start-up sequence (its launches in
+// ProgramStart, its look at the other sessions and its wait in StartWait),
+// the window's events, the close request and the immediate end. It owns the
+// log, the process services, the tray record, the window's behaviour, the
+// cycle and the buttons; the operating system is reached only through
+// Platform.
 class Monitor final : public WindowEvents {
  public:
   explicit Monitor(const Platform& platform);
@@ -81,32 +60,6 @@ class Monitor final : public WindowEvents {
   // A monitor without its window or Timer1 would hold the session's mark and
   // supervise nothing, and every later start would give way to it.
   void WindowFailed(const std::string& what);
-  // Returns the launch's result: the process id, 0 when it failed. The
-  // process is recorded before anything waits for a user.
-  std::uint32_t LaunchAtStart(const SupervisedProgram& program);
-  // A program an earlier monitor of the session launched, still running as
-  // processId: its button green and its still-running line instead of a launch.
-  void AdoptAtStart(const SupervisedProgram& program, std::int32_t processId);
-  // Launches or adopts the bridge, then the controller (each adopted when an
-  // earlier monitor of this session launched it and it still runs), or
-  // leaves them to another session's monitor; after a box the workstation is
-  // looked at again first. While the other sessions cannot be seen, neither
-  // yet: each Timer1 tick looks again first.
-  void StartPrograms();
-  // True when start-up must launch neither program: one runs in another
-  // logon session, or another session's monitor holds the claim to launch.
-  // The buttons, the strip, the log and one event then say so. True also,
-  // with startUnseen_, while the other sessions cannot be seen.
-  bool OtherSessionAtStart();
-  void ShowWaiting(const std::string& text);
-  // Waits as a second monitor does, or, while the other sessions cannot be
-  // seen, says so once.
-  void WaitAtStart(bool unseenBefore);
-  void StartBridge(const LaunchedSet& earlier);
-  void StartController(const LaunchedSet& earlier);
-  // After a restart in a session whose monitor launched the controller: any
-  // running javaw.exe of the session, which is then recorded; none otherwise.
-  RecordedProcess AnyControllerAfterRestart();
   // The farewell boxes and the end, for an installation found missing.
   void MissingProgram(const SupervisedProgram& program);
   // The same for a value of the settings that cannot be used.
@@ -128,8 +81,9 @@ class Monitor final : public WindowEvents {
   MainWindow window_;
   SupervisionCycle cycle_;
   ProgramButtons buttons_;
+  StartWait wait_{{p_, processes_, events_, window_, log_, cycle_, programs_}};
+  ProgramStart start_{{p_, launched_, boxes_, events_, log_, cycle_, programs_, wait_}};
   bool ended_ = false;
-  bool startUnseen_ = false;
 };
 
 }  // namespace pellux

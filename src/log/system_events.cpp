@@ -1,6 +1,5 @@
 #include "log/system_events.h"
 
-#include <stdexcept>
 #include <utility>
 
 #include "programs/programs.h"
@@ -49,12 +48,6 @@ std::vector<std::string> LaunchStrings(const SupervisedProgram& program, std::ui
 
 }  // namespace
 
-const EventKind& KindOf(EventId id) {
-  for (const EventKind& kind : kEventKinds)
-    if (kind.id == id) return kind;
-  throw std::out_of_range("unknown event id");
-}
-
 void NobodySeesEvent(SystemEventLog& sink, const std::string& where, const std::string& session) {
   sink.Write(KindOf(EventId::NobodySees).level, EventId::NobodySees,
              {"PelluxMONITOR does not supervise where nobody can see it: " + where, where, session});
@@ -71,48 +64,16 @@ void SystemEvents::Write(EventId id, const std::vector<std::string>& strings) {
   sink_.Write(KindOf(id).level, id, strings);
 }
 
-void SystemEvents::Repeating(EventId id, std::vector<std::string> strings) {
-  const std::uint64_t now = clock_.Milliseconds();
-  Repeat& r = repeats_[id];
-  r.lastText = strings.front();
-  if (r.reported && now - r.lastReportMs < kRepeatReportSpacingMs) {
-    ++r.heldBack;
-    return;
-  }
-  // The count includes this occurrence: the times since the last report.
-  strings.push_back(std::to_string(r.heldBack + 1));
-  Write(id, strings);
-  r.reported = true;
-  r.lastReportMs = now;
-  r.heldBack = 0;
-}
-
-void SystemEvents::Summarise(EventId id, Repeat& r, std::uint64_t now, bool atEnd) {
-  if (r.heldBack == 0 || (!atEnd && now - r.lastReportMs < kRepeatReportSpacingMs)) return;
-  // At the level of what it sums up: a collector that watches warnings and
-  // errors must see that the fault went on.
-  sink_.Write(KindOf(id).level, EventId::RepeatSummary,
-              {r.lastText, std::to_string(static_cast<std::uint32_t>(id)), std::to_string(r.heldBack)});
-  // The summary counts as the kind's report, so a fault that comes back just
-  // after it is held back again rather than reported at once.
-  r.lastReportMs = now;
-  r.heldBack = 0;
-}
-
-void SystemEvents::CycleDone() {
-  const std::uint64_t now = clock_.Milliseconds();
-  for (auto& [id, r] : repeats_) Summarise(id, r, now, false);
-}
-
 void SystemEvents::Started(const std::string& version, const std::string& programFolder, bool logFileOn,
                            const std::string& sources) {
   Write(EventId::Started, {kStartedText, version, programFolder, logFileOn ? "on" : "off", sources});
 }
 
+void SystemEvents::CycleDone() { held_.Summarise(false); }
+
 void SystemEvents::Ended(EndCause cause) {
   // What was held back is told before the end, so that nothing is lost.
-  const std::uint64_t now = clock_.Milliseconds();
-  for (auto& [id, r] : repeats_) Summarise(id, r, now, true);
+  held_.Summarise(true);
   Write(EventId::Ended, {kEndedText, CauseText(cause)});
 }
 
@@ -134,16 +95,14 @@ void SystemEvents::BridgeInOtherSession(const std::string& text, const std::stri
 
 void SystemEvents::Snapshot(bool had) {
   if (had) {
-    if (std::exchange(snapshotOutTold_, false))
-      Write(EventId::SnapshotBack, {"PelluxMONITOR takes the system's process snapshot again"});
+    if (snapshotOut_.Over()) Write(EventId::SnapshotBack, {"PelluxMONITOR takes the system's process snapshot again"});
     return;
   }
   // Outages that come every other walk would otherwise write an event each.
   const std::uint64_t now = clock_.Milliseconds();
-  if (snapshotOutTold_ || (snapshotOutToldMs_ && now - *snapshotOutToldMs_ < kRepeatReportSpacingMs)) return;
+  if (!snapshotOut_.Due(now)) return;
   Write(EventId::SnapshotLost, {"PelluxMONITOR cannot take the system's process snapshot"});
-  snapshotOutTold_ = true;
-  snapshotOutToldMs_ = now;
+  snapshotOut_.Told(now);
 }
 
 void SystemEvents::ProgramMissing(const SupervisedProgram& program) {
@@ -180,23 +139,24 @@ void SystemEvents::BridgeUnderOtherName(const std::string& runningName, std::int
 }
 
 void SystemEvents::BridgeRelaunched(std::uint32_t result) {
-  Repeating(result == 0 ? EventId::BridgeRelaunchFailed : EventId::BridgeRelaunched,
-            LaunchStrings(programs_.bridge, result));
+  held_.Repeating(result == 0 ? EventId::BridgeRelaunchFailed : EventId::BridgeRelaunched,
+                  LaunchStrings(programs_.bridge, result));
 }
 
 void SystemEvents::BridgeTerminated(std::int32_t processId) {
   const SupervisedProgram& bridge = programs_.bridge;
-  Repeating(EventId::BridgeTerminated, {bridge.exeName + " ended by the monitor: the controller (" +
-                                            programs_.controller.runningCheckName + ") is not running",
-                                        bridge.exeName, ProcessText(processId)});
+  held_.Repeating(EventId::BridgeTerminated, {bridge.exeName + " ended by the monitor: the controller (" +
+                                                  programs_.controller.runningCheckName + ") is not running",
+                                              bridge.exeName, ProcessText(processId)});
 }
 
 void SystemEvents::BridgeHung(const std::string& text, std::int32_t processId, std::uint64_t seconds) {
-  Repeating(EventId::BridgeHung, {text, programs_.bridge.exeName, ProcessText(processId), std::to_string(seconds)});
+  held_.Repeating(EventId::BridgeHung,
+                  {text, programs_.bridge.exeName, ProcessText(processId), std::to_string(seconds)});
 }
 
 void SystemEvents::ControllerUndecided(const std::string& text, const std::string& path, std::int32_t processId) {
-  Repeating(EventId::ControllerUndecided, {text, path, ProcessText(processId)});
+  held_.Repeating(EventId::ControllerUndecided, {text, path, ProcessText(processId)});
 }
 
 void SystemEvents::ControlFile(ControlState state, const std::string& tip, const std::string& command,
@@ -227,17 +187,16 @@ void SystemEvents::DistantControlFile(const std::string& path, bool answered) {
 
 void SystemEvents::LogFile(const std::string& path, bool takesLines, std::uint64_t linesLost) {
   if (takesLines) {
-    if (!std::exchange(logOutTold_, false)) return;
+    if (!logOut_.Over()) return;
     Write(EventId::LogTakesLinesAgain,
           {"The log file " + path + " takes lines again", path, std::to_string(linesLost - logLostTold_)});
     logLostTold_ = linesLost;
     return;
   }
   const std::uint64_t now = clock_.Milliseconds();
-  if (logOutTold_ || (logOutToldMs_ && now - *logOutToldMs_ < kRepeatReportSpacingMs)) return;
+  if (!logOut_.Due(now)) return;
   Write(EventId::LogTakesNoLines, {"The log file " + path + " takes no lines", path});
-  logOutTold_ = true;
-  logOutToldMs_ = now;
+  logOut_.Told(now);
 }
 
 void SystemEvents::ButtonStop(const SupervisedProgram& program, std::int32_t processId, bool stillRunning) {

@@ -1,12 +1,10 @@
 #pragma once
-#include <cstddef>
 #include <cstdint>
-#include <map>
-#include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "log/held_back_events.h"
 #include "platform/clock.h"
 #include "platform/system_event_log.h"
 
@@ -14,9 +12,6 @@ namespace pellux {
 
 struct SupervisedProgram;
 struct ProgramTable;
-
-// The kind of an event by its id (a row of the table of events).
-[[nodiscard]] const EventKind& KindOf(EventId id);
 
 enum class EndCause {
   CloseRequest,
@@ -38,21 +33,14 @@ void BesideMachineWideEvent(SystemEventLog& sink, const std::string& folder, con
 // What the control file says this cycle.
 enum class ControlState { Normal, Holding, End };
 
-// The cycle's events (relaunches, failed relaunches, terminations) are
-// reported at once only when their kind had no report in this span; others
-// are counted and held back, and a summary tells how many once the span
-// after the last report has passed. At most one report and one summary per
-// span and kind, so a fault that comes back every few cycles cannot flood.
-inline constexpr std::uint64_t kRepeatReportSpacingMs = std::uint64_t{10} * 60 * 1000;
-
 // Which outcome gives which event, for someone who is not at the machine.
 // Holds the only state the events need: the control file's last state and,
-// for the cycle's events, the no-flood bookkeeping.
+// for the cycle's events, the no-flood bookkeeping (HeldBackEvents).
 class SystemEvents {
  public:
   // programs is the table the monitor runs with; it outlives these events.
   SystemEvents(SystemEventLog& sink, Clock& clock, const ProgramTable& programs)
-      : sink_(sink), clock_(clock), programs_(programs) {}
+      : sink_(sink), clock_(clock), programs_(programs), held_(sink, clock) {}
 
   // sources: where the settings came from ("built-in" when nothing was set).
   void Started(const std::string& version, const std::string& programFolder, bool logFileOn,
@@ -132,31 +120,18 @@ class SystemEvents {
   void SerialPortClosed(const std::string& message, const std::string& portText);
 
  private:
-  struct Repeat {
-    bool reported = false;  // a report or a summary was written
-    std::uint64_t lastReportMs = 0;
-    std::uint32_t heldBack = 0;  // occurrences since it, not reported
-    std::string lastText;
-  };
-
   void Write(EventId id, const std::vector<std::string>& strings);
-  void Repeating(EventId id, std::vector<std::string> strings);
-  // Writes the kind's summary when occurrences are held back and, unless
-  // now is the end, a whole span has passed since its last report.
-  void Summarise(EventId id, Repeat& r, std::uint64_t now, bool atEnd);
 
   SystemEventLog& sink_;
   Clock& clock_;
   const ProgramTable& programs_;
   ControlState control_ = ControlState::Normal;
-  std::map<EventId, Repeat> repeats_;
+  HeldBackEvents held_;
   bool otherNameReported_ = false;
   std::set<std::string> unanswered_;  // distant control-file locations now out
-  bool logOutTold_ = false;           // the log's stop told, its return not yet
-  std::optional<std::uint64_t> logOutToldMs_;
+  OutageTold logOut_;
   std::uint64_t logLostTold_ = 0;  // lines lost as of the last return told
-  bool snapshotOutTold_ = false;   // the snapshot's loss told, its return not yet
-  std::optional<std::uint64_t> snapshotOutToldMs_;
+  OutageTold snapshotOut_;
 };
 
 }  // namespace pellux

@@ -1,15 +1,13 @@
 #include "process/process_services.h"
 
 #include <algorithm>
-#include <array>
-#include <cstdio>
 #include <optional>
 #include <string_view>
 #include <utility>
 #include <vector>
 
-#include "common/path_buffer.h"
 #include "common/upper_case.h"
+#include "process/process_path.h"
 
 namespace pellux {
 
@@ -22,39 +20,9 @@ constexpr std::uint32_t kStartBytesReturned = 96;  // only makes the first call 
 // A table that keeps filling every list it is given would double the list
 // for ever; past this size the walk goes on with what the last call listed.
 constexpr std::uint32_t kMaxListBytes = 1u << 20;
-constexpr std::size_t kModuleSlots = 50;
 constexpr char kModuleName[] = "mdlMisc";
 constexpr char kRoutineName[] = "Kill_Process";
 constexpr std::uint32_t kTerminatedExitCode = 1;
-
-// Closes a process handle when the walk leaves a process by any path. Close()
-// is the explicit, checked close of the termination sequence; it is also
-// attempted for handle 0, which the system refuses.
-class HandleGuard {
- public:
-  HandleGuard(ProcessTable& table, ProcessHandle handle) : table_(table), handle_(handle) {}
-  ~HandleGuard() {
-    if (handle_ != 0) (void)table_.Close(handle_);  // nothing to do about a failed close here
-  }
-  HandleGuard(const HandleGuard&) = delete;
-  HandleGuard& operator=(const HandleGuard&) = delete;
-
-  [[nodiscard]] ProcessHandle get() const { return handle_; }
-  // Closes the handle held (its result is of no use here) and takes next.
-  void Reset(ProcessHandle next = 0) {
-    if (handle_ != 0) (void)table_.Close(handle_);
-    handle_ = next;
-  }
-  [[nodiscard]] bool Close() {
-    const ProcessHandle handle = handle_;
-    handle_ = 0;
-    return table_.Close(handle);
-  }
-
- private:
-  ProcessTable& table_;
-  ProcessHandle handle_;
-};
 
 // The comparisons below are of texts already upper-cased by UpperText, both
 // sides, in the core's one encoding (UTF-8), byte by byte.
@@ -88,72 +56,6 @@ void EnumerateProcesses(ProcessTable& table, std::vector<std::int32_t>& ids) {
     (void)table.ListProcesses(ids.data(), bufferSize, &bytesReturned);  // success is not examined
   }
   ids.resize(std::min(bytesReturned, bufferSize) / 4);
-}
-
-// Asks read for the path into buffer, 260 characters and more, doubled
-// while a read comes back full (cut), so that a path of any length is read
-// whole. Gives the path, at the start of buffer, or nothing when a read fails
-// (0). The buffer keeps its size from one read to the next.
-template <typename Read>
-std::optional<std::string_view> ReadGrowing(Read&& read, bool emptyIsAPath, std::string& buffer) {
-  for (std::uint32_t capacity = kShortPathChars;; capacity *= 2) {
-    if (buffer.size() < capacity) buffer.resize(capacity);
-    const std::uint32_t copied = read(buffer.data(), capacity);
-    if (copied == 0 && !emptyIsAPath) return std::nullopt;
-    if (!PathMayBeCut(copied, capacity)) return std::string_view(buffer.data(), std::min(copied, capacity));
-  }
-}
-
-// Reads the full path of the process's executable: through a kAccessRead
-// handle and the first entry of its module list, or, when either is refused
-// (a process started elevated, or a 64-bit process seen from a 32-bit
-// monitor, whose module list cannot be read across), through a
-// kAccessQueryLimited handle and the image path query. Nothing when the
-// process is refused both ways (another user's refuses both); handle holds
-// the handle the path was read through; the path lies in buffer.
-std::optional<std::string_view> ReadPath(ProcessTable& table, HandleGuard& handle, std::int32_t id,
-                                         std::string& buffer) {
-  handle.Reset(table.Open(kAccessRead, false, id));
-  if (handle.get() != 0) {
-    std::array<ModuleHandle, kModuleSlots> modules{};
-    std::uint32_t bytesNeeded = 0;
-    if (table.ListModules(handle.get(), modules.data(), sizeof modules, &bytesNeeded)) {
-      // A failed query (0) gives the empty path, and the process still counts.
-      return ReadGrowing(
-          [&](char* buffer, std::uint32_t capacity) {
-            return table.ModulePath(handle.get(), modules[0], buffer, capacity);
-          },
-          true, buffer);
-    }
-  }
-  handle.Reset();  // closed before the second open
-  handle.Reset(table.Open(kAccessQueryLimited, false, id));
-  if (handle.get() == 0) return std::nullopt;
-  // Here no path is no process: protected and system processes open this
-  // way yet name no file, and they stay skipped as before.
-  const auto readImage = [&](char* buffer, std::uint32_t capacity) {
-    return table.ImagePath(handle.get(), buffer, capacity);
-  };
-  return ReadGrowing(readImage, false, buffer);
-}
-
-// The creation time read through handle is the one the snapshot listed: the
-// process opened is the process listed, not a later one under its id. A
-// snapshot that gives no creation time (0) cannot be compared.
-bool IsListed(ProcessTable& table, ProcessHandle handle, std::uint64_t listed) {
-  if (listed == 0) return true;
-  std::uint64_t created = 0;
-  return table.CreationTime(handle, &created) && created == listed;
-}
-
-constexpr std::int32_t kAccessDenied = 5;
-
-// Appends when a kept path was read, as the log stamps its lines.
-void AppendStamp(std::string& line, const LocalTime& when) {
-  char text[64];
-  const int n = std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", when.year, when.month, when.day,
-                              when.hour, when.minute, when.second);
-  if (n > 0) line.append(text, std::min(static_cast<std::size_t>(n), sizeof text - 1));
 }
 
 // What became of a match: passed over (its termination open was refused),
@@ -213,77 +115,16 @@ void ProcessServices::Walk(OnProcess&& onProcess) {
   }
 }
 
-void ProcessServices::KeepListed(SessionId own) {
-  Scratch& scratch = scratch_;
-  scratch.own.clear();
-  for (const ProcessSession& listed : scratch.sessions)
-    if (listed.session == own) scratch.own.push_back(listed);
-  std::sort(scratch.own.begin(), scratch.own.end(),
-            [](const ProcessSession& a, const ProcessSession& b) { return a.id < b.id; });
-  // Both lists are sorted by id: one pass carries over what is still listed.
-  keptNext_.clear();
-  auto kept = kept_.begin();
-  for (const ProcessSession& listed : scratch.own) {
-    while (kept != kept_.end() && kept->id < listed.id) ++kept;
-    if (kept != kept_.end() && kept->id == listed.id && kept->created == listed.created && listed.created != 0) {
-      keptNext_.push_back(std::move(*kept));
-    } else {
-      keptNext_.push_back({listed.id, listed.created, KeptPath::State::Unread, {}});
-    }
-  }
-  kept_.swap(keptNext_);
-}
-
-// A path is read the first time a walk meets its process and kept for the
-// process's life, with logging on as off. What is not kept is read again at
-// the next walk: a path that could not be read (a process starting or
-// ending), an empty one, and a process that was not the one listed. With
-// logging on each process visited is logged: its path and the handle it was
-// read through, and, for a kept one, when it was read.
+// The session's processes in the snapshot's order, each with its kept path
+// (KeptPaths).
 template <typename OnProcess>
 void ProcessServices::WalkKept(SessionId own, OnProcess&& onProcess) {
-  KeepListed(own);
-  Scratch& scratch = scratch_;
+  kept_.KeepListed(scratch_.sessions, own);
   const bool logging = log_.IsOn();
-  for (const ProcessSession& listed : scratch.sessions) {
+  for (const ProcessSession& listed : scratch_.sessions) {
     if (listed.session != own) continue;
-    KeptPath& kept = *std::lower_bound(kept_.begin(), kept_.end(), listed.id,
-                                       [](const KeptPath& k, std::int32_t id) { return k.id < id; });
-    if (kept.state == KeptPath::State::Refused) continue;
-    if (kept.state == KeptPath::State::Read) {
-      if (logging) {
-        scratch.line.assign(kept.path).append(" - DESDE ");
-        AppendStamp(scratch.line, kept.readAt);
-        scratch.line.append(" - ").append(std::to_string(kept.handle));
-        log_.WriteLogLine(scratch.line);
-      }
-      if (onProcess(listed, std::string_view(kept.path))) return;
-      continue;
-    }
-    std::optional<std::string_view> read;
-    ProcessHandle readThrough = 0;
-    {
-      HandleGuard handle(table_, 0);
-      read = ReadPath(table_, handle, listed.id, scratch.path);
-      if (!read) {
-        // Refused both ways by its access list: so it stays for its life.
-        if (handle.get() == 0 && table_.LastError() == kAccessDenied) kept.state = KeptPath::State::Refused;
-        continue;
-      }
-      if (!IsListed(table_, handle.get(), listed.created)) continue;
-      readThrough = handle.get();
-    }
-    if (logging) {
-      scratch.line.assign(*read).append(" - ").append(std::to_string(readThrough));
-      log_.WriteLogLine(scratch.line);
-    }
-    if (!read->empty() && listed.created != 0) {
-      kept.path.assign(*read);
-      kept.state = KeptPath::State::Read;
-      kept.handle = readThrough;
-      if (logging) kept.readAt = log_.Now();
-    }
-    if (onProcess(listed, *read)) return;
+    const std::optional<std::string_view> path = kept_.PathOf(listed, logging);
+    if (path && onProcess(listed, *path)) return;
   }
 }
 
@@ -384,47 +225,6 @@ KillOutcome ProcessServices::EndProcessId(std::int32_t processId) {
   const EndResult result = EndProcess(table_, report_, listed);
   if (result == EndResult::Refused || result == EndResult::Gone) return {};
   return {processId, result == EndResult::Terminated};
-}
-
-std::optional<SessionId> ProcessServices::OtherSessionRunning(const std::string& name,
-                                                              const std::function<bool(SessionId)>& counts) {
-  std::vector<ProcessEntry> entries;
-  if (name.empty()) return std::nullopt;
-  othersSeen_ = table_.ListFamilies(&entries);
-  SnapshotHad(othersSeen_);
-  if (!othersSeen_) return std::nullopt;
-  const SessionId own = table_.CurrentSession();
-  const bool controller = controller_.IsRunningName(name);
-  for (const ProcessEntry& entry : entries) {
-    if (entry.session == own || !NameEndsWith(entry.exeName, name) || (counts && !counts(entry.session))) continue;
-    if (controller && !CountsAsController(entry.id)) continue;
-    return entry.session;
-  }
-  return std::nullopt;
-}
-
-bool ProcessServices::CountsAsController(std::int32_t id) {
-  // The creation time through a limited handle, so that the answer is kept
-  // for that very process; unknown, it is asked again next time.
-  std::uint64_t created = 0;
-  if (const ProcessHandle handle = table_.Open(kAccessQueryLimited, false, id); handle != 0) {
-    (void)table_.CreationTime(handle, &created);
-    (void)table_.Close(handle);  // nothing to do about a failed close
-  }
-  return controller_.Counts(id, created, {});
-}
-
-std::vector<SessionId> ProcessServices::OtherSessions() {
-  std::vector<SessionId> sessions;
-  othersSeen_ = table_.ListSessions(&scratch_.sessions);
-  SnapshotHad(othersSeen_);
-  if (!othersSeen_) return sessions;
-  const SessionId own = table_.CurrentSession();
-  for (const ProcessSession& listed : scratch_.sessions)
-    if (listed.session != own) sessions.push_back(listed.session);
-  std::sort(sessions.begin(), sessions.end());
-  sessions.erase(std::unique(sessions.begin(), sessions.end()), sessions.end());
-  return sessions;
 }
 
 }  // namespace pellux

@@ -8,6 +8,8 @@
 #include "log/event_log.h"
 #include "platform/process_table.h"
 #include "process/controller_match.h"
+#include "process/kept_paths.h"
+#include "process/other_sessions.h"
 
 namespace pellux {
 
@@ -33,11 +35,9 @@ struct KillOutcome {
 // the snapshot listed (its id and creation time), so that an id the system
 // has given to a later process is passed over. A process's path is read the
 // first time a walk meets it and kept for its life, so that later walks open
-// nothing, with logging on as off; with logging on each process visited is
-// logged with its path and the handle it was read through, and a kept one
-// with the time it was read before the handle ("... - DESDE <time> - <handle>"). A process whose path
+// nothing (KeptPaths, which logs each process visited). A process whose path
 // cannot be read with full query rights (an elevated one) is read with the
-// limited ones; one refused both ways is skipped. Where the snapshot cannot
+// limited ones (ReadPath); one refused both ways is skipped. Where the snapshot cannot
 // be had, the walk goes by the system's list of ids and asks each process
 // for its session. Every handle opened is closed before a call returns.
 // Where a call names the controller (its running name, its stop name) and a
@@ -48,6 +48,9 @@ class ProcessServices {
  public:
   ProcessServices(ProcessTable& table, EventLog& log, ErrorReporter report = ReportError)
       : table_(table), log_(log), report_(std::move(report)) {}
+  // The look at the other sessions holds on to this one's members.
+  ProcessServices(const ProcessServices&) = delete;
+  ProcessServices& operator=(const ProcessServices&) = delete;
 
   // Leaves "YES" in ProcessFound() when a process whose executable path ends
   // with name (compared upper-cased) runs, otherwise the empty text; FoundId()
@@ -68,22 +71,13 @@ class ProcessServices {
   // match, without a walk. Reports failures to the hook only.
   KillOutcome EndProcessId(std::int32_t processId);
 
-  // The session of a process of another logon session whose file name ends
-  // with name (in any case), found without opening it, among the sessions
-  // counts accepts (all when it is empty); none when no other session runs
-  // one, or when no snapshot could be taken (SeesOtherSessions). Writes no
-  // log line.
+  // The look at the other logon sessions (OtherSessionsLook).
   [[nodiscard]] std::optional<SessionId> OtherSessionRunning(const std::string& name,
-                                                             const std::function<bool(SessionId)>& counts = {});
-
-  // The logon sessions other than the monitor's own that run a process now,
-  // from one snapshot, in increasing order; empty when none could be taken.
-  [[nodiscard]] std::vector<SessionId> OtherSessions();
-
-  // Whether the last look at the other sessions (OtherSessionRunning,
-  // OtherSessions) had the system's snapshot. Without it they find nothing,
-  // which proves nothing: another session's monitor and bridge are unseen.
-  [[nodiscard]] bool SeesOtherSessions() const { return othersSeen_; }
+                                                             const std::function<bool(SessionId)>& counts = {}) {
+    return others_.OtherSessionRunning(name, counts);
+  }
+  [[nodiscard]] std::vector<SessionId> OtherSessions() { return others_.OtherSessions(); }
+  [[nodiscard]] bool SeesOtherSessions() const { return others_.SeesOtherSessions(); }
   [[nodiscard]] SessionId OwnSession() { return table_.CurrentSession(); }
 
   // Told after every walk and every look at the other sessions whether it had
@@ -103,17 +97,6 @@ class ProcessServices {
   [[nodiscard]] std::uint64_t FoundCreated() const { return foundCreated_; }
 
  private:
-  // A process's path as kept between walks, with the handle it was read
-  // through and when, for the log.
-  struct KeptPath {
-    std::int32_t id = 0;
-    std::uint64_t created = 0;
-    enum class State : unsigned char { Unread, Read, Refused } state = State::Unread;
-    std::string path;
-    ProcessHandle handle = 0;
-    LocalTime readAt{};
-  };
-
   // Calls onProcess(listed, path) for every process of the session whose
   // path can be read, in the snapshot's order, until it answers true.
   template <typename OnProcess>
@@ -122,13 +105,7 @@ class ProcessServices {
   void WalkKept(SessionId own, OnProcess&& onProcess);
   template <typename OnProcess>
   void WalkIds(OnProcess&& onProcess);
-  // Drops the kept paths of processes the snapshot no longer lists and makes
-  // an unread place for each process it lists for the first time.
-  void KeepListed(SessionId own);
   void SnapshotHad(bool had);
-  // Whether a process of another session, of the controller's running name,
-  // counts as the controller.
-  [[nodiscard]] bool CountsAsController(std::int32_t id);
 
   ProcessTable& table_;
   EventLog& log_;
@@ -136,11 +113,8 @@ class ProcessServices {
   std::string ProcessFound_;
   ControllerMatch controller_{table_, log_};
   std::function<void(bool)> snapshotTold_;
-  bool othersSeen_ = true;
-  // Sorted by id, one for every process of the session the last snapshot
-  // listed: the memory stays bounded by what runs.
-  std::vector<KeptPath> kept_;
-  std::vector<KeptPath> keptNext_;
+  OtherSessionsLook others_{table_, controller_, snapshotTold_};
+  KeptPaths kept_{table_, log_};
   std::int32_t foundId_ = 0;
   bool foundUndecided_ = false;
   std::uint64_t foundCreated_ = 0;  // as the snapshot listed it
@@ -149,7 +123,6 @@ class ProcessServices {
   // months.
   struct Scratch {
     std::vector<ProcessSession> sessions;  // the snapshot
-    std::vector<ProcessSession> own;       // its processes of the monitor's session, sorted by id
     std::vector<std::int32_t> ids;         // the system's list, where no snapshot could be had
     std::string path;                      // the buffer each path is read into
     std::string upperPath;

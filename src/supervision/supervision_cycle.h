@@ -18,6 +18,10 @@
 #include "process/process_services.h"
 #include "programs/programs.h"
 #include "supervision/control_file.h"
+#include "supervision/controller_start.h"
+#include "supervision/hung_bridge.h"
+#include "supervision/session_marks.h"
+#include "supervision/watched_ends.h"
 #include "ui/main_window.h"
 
 namespace pellux {
@@ -26,14 +30,6 @@ inline constexpr unsigned kFirstCycleDelayMs = 10;
 inline constexpr unsigned kCycleSpacingMs = 3000;
 // The cycle brought forward by a supervised program's end runs this soon.
 inline constexpr unsigned kEndSeenDelayMs = 10;
-// The controller's launcher takes a moment to start javaw.exe: for this long
-// after start-up launched it, a cycle that does not find it yet leaves the
-// bridge alone, until javaw.exe has been seen once.
-inline constexpr std::uint64_t kControllerStartGraceMs = std::uint64_t{30} * 1000;
-// On a loaded workstation the launcher may take longer: while the launcher
-// start-up launched still runs, the grace goes on, for at most this long
-// after the launch, and then kControllerStartGraceMs more.
-inline constexpr std::uint64_t kControllerLauncherGraceCapMs = std::uint64_t{3} * 60 * 1000;
 // From the system's question whether the session may end until its answer:
 // a shutdown that was neither carried out nor cancelled in this time is taken
 // as cancelled, and supervision goes on.
@@ -84,8 +80,6 @@ class SupervisionCycle {
   };
 
   explicit SupervisionCycle(Deps deps) : d_(std::move(deps)) {}
-  // The handles on the supervised programs are given up with the cycle.
-  ~SupervisionCycle();
   SupervisionCycle(const SupervisionCycle&) = delete;
   SupervisionCycle& operator=(const SupervisionCycle&) = delete;
 
@@ -99,7 +93,7 @@ class SupervisionCycle {
 
   // Start-up launched the controller's launcher (its launch succeeded) just
   // now, or found the one an earlier monitor launched still running.
-  void ControllerLaunched(const RecordedProcess& launcher = {});
+  void ControllerLaunched(const RecordedProcess& launcher = {}) { start_.Launched(launcher, d_.clock.Milliseconds()); }
   // The session may be about to end: until SessionGoesOn, or for at most
   // kSessionEndAnswerMs, the cycle neither launches nor terminates; it still
   // reads the control file and refreshes the tray.
@@ -112,7 +106,7 @@ class SupervisionCycle {
   // launch and no bridge runs in another session; this session's own Java
   // programs count for nothing here. It then says so and supervises as usual
   // from the next cycle.
-  void WaitForOtherSession() { waitingForOtherSession_ = true; }
+  void WaitForOtherSession() { marks_.WaitForOtherSession(); }
 
   // From now on a bridge whose top-level windows all go unanswered for
   // seconds in a row is ended (those shown, and those seen shown that are
@@ -120,7 +114,7 @@ class SupervisionCycle {
   // cycle starts it again as it starts a missing one; 0: the windows are
   // never looked at. Never while the monitor holds, waits for another session
   // or the session ends, and at most once every seconds.
-  void WatchBridgeWindows(std::uint32_t seconds) { hungLimitMs_ = std::uint64_t{seconds} * 1000; }
+  void WatchBridgeWindows(std::uint32_t seconds) { hung_.SetLimit(seconds); }
 
   // The monitor ends: a look at the control file that the network still
   // holds is cancelled, so that nothing outlives the monitor for long.
@@ -138,70 +132,24 @@ class SupervisionCycle {
   void ForgetEnds();
 
  private:
-  // True while start-up's controller launch is recent and javaw.exe unseen.
-  [[nodiscard]] bool ControllerStarting(std::uint64_t now);
   [[nodiscard]] bool SessionIsEnding(std::uint64_t now);
   void KeepBridgeInStep(std::uint64_t now);
-  // Records the javaw.exe the controller's launcher started, once it shows.
-  void LookForControllerJavaw(std::uint64_t now);
   void RelaunchBridge(std::uint64_t now);
-  // Looks whether the wait for another session is over; the cycle that ends
-  // it colours both buttons as they are found here and does nothing more.
-  void LookForOwnSession();
-  // True when a bridge of another session keeps this one from launching its
-  // own (said once for each session that does so), or when the other
-  // sessions cannot be seen.
-  [[nodiscard]] bool BridgeInOtherSession();
-  // The lowest other session whose monitor holds its mark; none when none
-  // does, or when the other sessions cannot be seen.
-  [[nodiscard]] std::optional<SessionId> MarkedElsewhere();
-  // Holds this session's mark while programs run here, unless another
-  // monitor holds its own (one supervises at a time), and gives it up once
-  // neither runs here. Where two hold theirs, the lower session keeps it.
-  void KeepMark(bool programsHere);
   // Looks at the windows of bridgeFound_, ends it once they have not
-  // answered for hungLimitMs_ and says so.
+  // answered for the limit and says so.
   void JudgeBridgeWindows(std::uint64_t now, bool holding);
-  // True when the bridge's windows listed_ holds are judged and none of them
-  // answers; keeps seen_ to the judged ones.
-  [[nodiscard]] bool JudgedUnanswered();
-
-  // One supervised process whose end is watched for.
-  struct Watched {
-    std::int32_t id = 0;  // 0: none
-    std::uint64_t created = 0;
-    std::uint64_t sinceMs = 0;  // launched, or first found, then
-    bool held = false;          // false: refused, the cycle's look alone sees its end
-  };
-  // Watches id from now on in place of what w watched; 0 gives it up.
-  void Watch(Watched& w, std::int32_t id, std::uint64_t created, std::uint64_t now);
 
   Deps d_;
   DistantLooks looks_{d_.files};
   bool ended_ = false;
-  bool controllerStarting_ = false;
-  std::uint64_t controllerLaunchedMs_ = 0;
-  RecordedProcess launcher_;
-  bool launcherEnded_ = false;
-  std::uint64_t launcherSeenMs_ = 0;
-  bool lookForJavaw_ = false;
+  ControllerStart start_{d_.launched, d_.programs};
   bool sessionEnding_ = false;
   std::uint64_t sessionQueryMs_ = 0;
-  bool waitingForOtherSession_ = false;
-  bool holdingMark_ = false;
-  std::optional<SessionId> bridgeElsewhere_;  // the other session last said to run the bridge
-  std::optional<SessionId> leftToOther_;      // the other session last said to supervise the bridge
-  std::uint64_t hungLimitMs_ = 0;             // 0: the bridge's windows are not looked at
-  std::int32_t bridgeFound_ = 0;              // the bridge this cycle's look found running
-  std::int32_t unanswered_ = 0;               // the bridge whose windows went unanswered since unansweredMs_
-  std::uint64_t unansweredMs_ = 0;
-  std::optional<std::uint64_t> hungEndMs_;  // when a hung bridge was last ended
-  std::int32_t seenOf_ = 0;                 // the bridge whose windows seen_ holds
-  std::vector<std::uint64_t> seen_;         // its windows seen shown, still there and not answering since hidden
-  std::vector<std::uint64_t> keep_;         // seen_ in the making
-  std::vector<TopLevelWindow> listed_;      // the last look's windows
-  Watched controllerEnd_;
-  Watched bridgeEnd_;
+  SessionMarks marks_{{d_.processes, d_.window, d_.log, d_.events, d_.programs, d_.claimedElsewhere, d_.mark}};
+  std::int32_t bridgeFound_ = 0;  // the bridge this cycle's look found running
+  HungBridge hung_;
+  // The handles on the supervised programs are given up with the cycle.
+  WatchedEnds ends_{d_.ends};
   bool inCycle_ = false;  // an end told meanwhile brings the next cycle forward
   bool earlyAsked_ = false;
   std::optional<std::uint64_t> dueMs_;  // when Timer1 was last armed to tick; none before the first cycle
