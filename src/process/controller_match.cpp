@@ -76,7 +76,7 @@ ControllerAnswer ControllerMatch::Decide(std::int32_t id, std::string_view path)
   if (known.empty()) return ControllerAnswer::Unknown;
   // The path does not hold the text and the command line cannot be read (an
   // elevated controller on Windows 7, a 64-bit one seen from the 32-bit
-  // monitor): it may well be the controller, so it is kept as one and never
+  // monitor where Windows lacks the WOW64 reads): it may well be the controller, so it is kept as one and never
   // ended as one.
   const std::string text = "NO se Pudo Leer la Linea de Comandos de '" + std::string(known) + "' (" +
                            std::to_string(id) + "): Cuenta como Controlador, NO se Detiene";

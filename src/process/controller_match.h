@@ -23,7 +23,7 @@ enum class ControllerAnswer : unsigned char {
 // contains the text, in any case, and is not when its command line was read
 // without it; without a text, every such process is. One that the text can
 // neither confirm nor rule out (an elevated controller on Windows 7, a 64-bit
-// one seen from the 32-bit monitor) counts wherever counting keeps the plant
+// one seen from the 32-bit monitor where Windows lacks the WOW64 reads) counts wherever counting keeps the plant
 // safe (the bridge is kept, no second controller is launched) and is never
 // ended on that ground. A process's path and command line never change, so
 // its answer is kept, by its id and creation time, for as long as it is
