@@ -10,6 +10,8 @@ X86DIR   = $(BUILD)/windows-x86$(if $(VERSION),-$(VERSION))
 NATDIR   = $(BUILD)/native
 FUZZDIR  = $(BUILD)/fuzz
 ASANDIR  = $(BUILD)/asan
+# The end-to-end lanes' own ctest folder (make test): nothing is built there.
+LANESDIR = $(BUILD)/lanes
 
 # The version in CMakeLists.txt and one build number above it: the newer
 # package that the installer test upgrades to, built from the same tree.
@@ -104,23 +106,28 @@ asan: deps
 	cmake -S . -B $(ASANDIR) -DPELLUX_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
 	cmake --build $(ASANDIR) -j $(JOBS)
 
-# Every test. The trees first: both mingw-w64 ones with their packages, the
-# newer package, clang's fuzz targets and the sanitized unit tests; in
-# build/native only the simulation and the scan benchmark, since the unit tests
-# run once, sanitized (unit_asan), unless make unit has built them here
-# (then they are brought up to date and run too). Then every kind but e2e, two
-# at a time (fuzz, simulation and lint each keep one core busy), and after
-# them, never beside them, the end-to-end modules under Wine in their lanes
-# side by side (tests/e2e/CMakeLists.txt). Both runs report, the lanes' summary
-# naming the modules that skipped themselves (the 32-bit ones where 32-bit
-# programs cannot run), followed by why; either run failing fails the target.
+# Every test. First the trees the lanes need: both mingw-w64 ones with their
+# packages and the newer package. Then the end-to-end modules under Wine start
+# in their lanes side by side (tests/e2e/CMakeLists.txt), from a build folder
+# of their own that compiles nothing (build/lanes), and beside them, niced,
+# clang's fuzz targets and the sanitized unit tests are built, in build/native
+# only the simulation and the scan benchmark (the unit tests run once,
+# sanitized, as unit_asan, unless make unit has built them here: then they are
+# brought up to date and run too), and every kind but e2e runs two at a time.
+# The lanes mostly wait for the monitor's cycles and the work beside them gives
+# way to Wine. The lanes' report follows the other, its summary naming the
+# modules that skipped themselves (the 32-bit ones where 32-bit programs
+# cannot run), with why; either failing fails the target.
 NATIVE_TEST_TARGETS = $(if $(wildcard $(NATDIR)/tests/unit/unit_tests),,--target simulate scan_bench)
-test: exe installer installer-next fuzz asan
-	$(NATIVE_CONFIGURE)
-	cmake --build $(NATDIR) -j $(JOBS) $(NATIVE_TEST_TARGETS)
-	@ctest --test-dir $(NATDIR) --output-on-failure -LE e2e -E '^unit_tests_NOT_BUILT$$' -j $(JOBS); before=$$?; \
-	ctest --test-dir $(NATDIR) --output-on-failure -L e2e -j 3; lanes=$$?; \
-	grep -ho "skipped '[^']*cannot run here'" $(NATDIR)/Testing/Temporary/LastTest.log 2>/dev/null | sort -u; \
+test: exe installer installer-next
+	$(subst -B $(NATDIR),-B $(LANESDIR),$(NATIVE_CONFIGURE)) >/dev/null
+	@ctest --test-dir $(LANESDIR) --output-on-failure -L e2e -j 3 >$(LANESDIR)/lanes.txt 2>&1 & lanes=$$!; \
+	nice -n 10 $(MAKE) --no-print-directory fuzz asan && $(NATIVE_CONFIGURE) && \
+	nice -n 10 cmake --build $(NATDIR) -j $(JOBS) $(NATIVE_TEST_TARGETS) && \
+	nice -n 10 ctest --test-dir $(NATDIR) --output-on-failure -LE e2e -E '^unit_tests_NOT_BUILT$$' -j $(JOBS); \
+	before=$$?; echo "Waiting for the end-to-end lanes (build/lanes/lanes.txt)..."; \
+	wait $$lanes; lanes=$$?; cat $(LANESDIR)/lanes.txt; \
+	grep -ho "skipped '[^']*cannot run here'" $(LANESDIR)/Testing/Temporary/LastTest.log 2>/dev/null | sort -u; \
 	test $$before -eq 0 && test $$lanes -eq 0
 
 # Unit tests only: builds the one unit_tests target, no Wine.
