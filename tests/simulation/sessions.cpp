@@ -47,8 +47,8 @@ struct World::Sessions {
     }
     bool Close(ProcessHandle h) override { return w_.table.Close(h); }
     bool CreationTime(ProcessHandle h, std::uint64_t* c) override { return w_.table.CreationTime(h, c); }
-    bool ListFamilies(std::vector<ProcessEntry>* e) override { return !Blind() && w_.table.ListFamilies(e); }
-    bool ListSessions(std::vector<ProcessSession>* s) override { return !Blind() && w_.table.ListSessions(s); }
+    bool ListFamilies(std::vector<ProcessEntry>* e) override { return !Blind(4) && w_.table.ListFamilies(e); }
+    bool ListSessions(std::vector<ProcessSession>* s) override { return !Blind(3) && w_.table.ListSessions(s); }
     bool SessionOf(std::int32_t id, SessionId* s) override { return w_.table.SessionOf(id, s); }
     SessionId CurrentSession() override { return session_; }
     std::int32_t CurrentProcessId() override { return ownId; }
@@ -59,10 +59,11 @@ struct World::Sessions {
     // The system's snapshot fails as Windows lets it (NtQuerySystemInformation and CreateToolhelp32Snapshot
     // answer STATUS_INSUFFICIENT_RESOURCES / ERROR_NOT_ENOUGH_MEMORY on a workstation short of memory, "Process
     // Status API" and "Taking a Snapshot and Viewing Processes" in the Win32 docs): for a while, or every other
-    // look. The list of ids and each process's own session still answer.
-    bool Blind() {
+    // look, or one of its two forms only (the sessions' list, the families' list). The list of ids and each
+    // process's own session still answer.
+    bool Blind(int only) {
       const int mode = w_.seats[session_ - 1]->blind;
-      return mode == 1 || (mode == 2 && (++looks_ & 1) != 0);
+      return mode == 1 || mode == only || (mode == 2 && (++looks_ & 1) != 0);
     }
     Sessions& w_;
     SessionId session_;
@@ -138,7 +139,7 @@ struct World::Sessions {
     Expect expect;                     // what a click on its window expects
     std::vector<bool> bridgeLaunches;  // the step's launches of the bridge: whether each started
     std::optional<U64> freeSince;      // since when it waits with nothing of the other session running or claiming
-    int blind = 0;                     // its snapshot: 0 had, 1 fails, 2 fails every other look
+    int blind = 0;                     // its snapshot: 0 had, 1 fails, 2 every other look, 3 or 4 in one form
     bool startUnseen = false;          // its start-up launched nothing yet, the other sessions unseen
     U64 startMs = 0;
     std::optional<U64> endingSince;  // the system asked whether the session may end, and has not said yet
@@ -208,7 +209,10 @@ struct World::Sessions {
         [this] {
           Seat& s = *seats[blindR.Below(2)];
           s.blind = blindR.Chance(0.3) ? 2 : 1;
-          Note(s, s.blind == 2 ? "the snapshot fails every other look" : "the snapshot fails");
+          if (s.blind == 1 && partR.Chance(0.5)) s.blind = partR.Chance(0.5) ? 3 : 4;
+          Note(s, s.blind == 2  ? "the snapshot fails every other look"
+                  : s.blind > 2 ? "the snapshot fails in one form"
+                                : "the snapshot fails");
           w.At(blindR.Chance(0.5) ? blindR.Between(1, 10) * kSecond : blindR.Exp(3 * kMinute), [this, &s] {
             s.blind = 0;
             Note(s, "the snapshot is back");
@@ -324,7 +328,7 @@ struct World::Sessions {
     s.startMs = w.Now();
     s.endingSince.reset();
     if (s.blind == 0 && blindR.Chance(0.2)) {  // a logon on a workstation short of memory
-      s.blind = 1;
+      s.blind = partR.Chance(0.5) ? 1 : partR.Chance(0.5) ? 3 : 4;
       w.At(blindR.Between(1, 60) * kSecond, [&s] { s.blind = 0; });
     }
     Step(s, "start", [&] { s.monitor->Start(); });
@@ -430,6 +434,9 @@ struct World::Sessions {
     for (const auto& event : s.fake.events.events) {
       if (event.id == EventId::OtherSessionAtStart || event.id == EventId::LaunchClaimed) s.waiting = true;
       if (event.id == EventId::OwnSessionAgain) s.waiting = false;
+      // Unseen, the other sessions may hold a monitor's mark: the wait goes on.
+      if (event.id == EventId::OwnSessionAgain && s.blind != 0 && s.blind != 2 && waitedWithoutCause.empty())
+        waitedWithoutCause = line + ": the wait for another session ended while the snapshot failed";
     }
     if (what == "start" && s.fake.controls.stripText == kOtherSessionsUnseenText) s.startUnseen = true;
     // Start-up's launches and adoptions, on a tick after it waited to see the other sessions too, are not the cycle's.
@@ -441,6 +448,9 @@ struct World::Sessions {
       startBridges += launch && e.strings.at(1) == kBridge.exeName ? 1 : 0;
     }
     if (s.waiting || startedUp) s.startUnseen = false;
+    // Unseen, the other sessions may run either program: start-up launches nothing.
+    if (startedUp && !s.fake.launcher.launches.empty() && s.blind != 0 && s.blind != 2 && bridgeBesideOther.empty())
+      bridgeBesideOther = line + ": start-up launched while its snapshot failed";
     if (what == "Timer1" && s.monitor && (s.waiting || s.startUnseen) && s.blind == 0 && !OtherMonitorSupervises(s) &&
         !BridgeElsewhere(s) && waitedWithoutCause.empty())
       waitedWithoutCause = line +
@@ -547,6 +557,7 @@ struct World::Sessions {
   std::optional<U64> twoMarksSince;
   Rng blindR{w.Stream("two-sessions-snapshot")}, cancelR{w.Stream("two-sessions-cancel")};
   Rng lateR{w.Stream("two-sessions-late")}, raceR{w.Stream("two-sessions-race")};
+  Rng partR{w.Stream("two-sessions-partly-blind")};
   SessionId claimSinceOf = 0;  // the holder of the claim when it was last looked at, and since when
   U64 claimSince = 0;
   std::string endedElsewhere;      // the first process a monitor ended in another session
