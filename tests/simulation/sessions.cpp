@@ -203,6 +203,21 @@ struct World::Sessions {
       Spawn(Role::Crowd, "C:\\Tools\\viewer.exe", session, false, id);
       w.At(r.Exp(kHour), [this, id] { Exit(id); });
     });
+    // The operators of both sessions start the controller at once, its port still held for a moment: both
+    // monitors take their marks within a cycle, the one looking just before the other takes.
+    Next(
+        "controller-in-both", 12,
+        [this] {
+          if (!seats[0]->monitor || !seats[1]->monitor || RunsIn(1, {Role::Controller, Role::Launcher}) ||
+              RunsIn(2, {Role::Controller, Role::Launcher}))
+            return;
+          portBusyUntil = w.Now() + 5 * kSecond;
+          for (const SessionId session : {1, 2}) {
+            Note(*seats[session - 1], "the operator starts Pellux.exe");
+            StartsJava(Spawn(Role::Launcher, kController.installPath, session, false), bothR.Between(0, 2000));
+          }
+        },
+        &bothR);
     // A seat's snapshot fails for a few walks, for minutes, or every other look.
     Next(
         "snapshot-fails", 8,
@@ -400,7 +415,7 @@ struct World::Sessions {
     if (failed) return 0;
     if (path == kBridge.installPath) {
       const std::int32_t bridge = Spawn(Role::Bridge, path, session, true);
-      if (r.Chance(0.15)) {  // the port not yet free: it ends at once, before the controller shows
+      if (r.Chance(0.15) || w.Now() < portBusyUntil) {  // the port not yet free: it ends at once
         w.At(r.Between(20, 2000), [this, bridge, born = w.Now()] {
           if (const auto it = who.find(bridge); it != who.end() && it->second.born == born) Exit(bridge);
         });
@@ -416,7 +431,7 @@ struct World::Sessions {
   // A step of one session's monitor; the world learns what it ended and which timers it armed.
   void Step(Seat& s, const std::string& what, const std::function<void()>& act) {
     std::string line = "session " + std::to_string(s.session) + ": " + what;
-    const bool otherSupervised = OtherMonitorSupervises(s);
+    const bool otherSupervised = OtherMonitorSupervises(s), hadMark = marks.count(s.session) != 0;
     s.fake.clock.ms = w.Now();
     s.fake.clock.now = w.fake_.clock.now;
     try {
@@ -424,9 +439,11 @@ struct World::Sessions {
     } catch (const std::exception& e) {
       w.Fail("no-exception", line + " threw " + e.what());
     }
+    // A monitor that took its mark beside a higher session's, missed by its first look, supervises.
+    const bool stillOtherSupervised = otherSupervised && OtherMonitorSupervises(s);
     for (const auto& [path, folder] : s.fake.launcher.launches) {
       line += " launch:" + path.substr(path.rfind('\\') + 1);
-      if (path == kBridge.installPath && otherSupervised && bridgeBesideOther.empty())
+      if (path == kBridge.installPath && stillOtherSupervised && bridgeBesideOther.empty())
         bridgeBesideOther = line + ", while another session's monitor held its mark or the claim";
     }
     // The wait begins with start-up's event and ends with its own; a cycle that leaves it on waits only for
@@ -456,6 +473,15 @@ struct World::Sessions {
       waitedWithoutCause = line +
                            ": still waiting, though no other monitor holds its mark or the claim"
                            " and no bridge runs in another session";
+    // Two monitors that took their marks at once: the one that took it beside a lower session's, seeing it,
+    // gives it up at once; the lower one, holding, starts the bridge where none runs on the workstation.
+    const bool seen = s.blind == 0 && s.monitor && !s.endingSince;
+    if (seen && !hadMark && marks.count(s.session) != 0 && *marks.begin() < s.session && markFault.empty())
+      markFault = line + ": took its mark beside a lower session's and kept it";
+    if (seen && what == "Timer1" && !s.waiting && marks.count(s.session) != 0 && *marks.begin() == s.session &&
+        (claimHolder == 0 || claimHolder == s.session) && s.bridgeLaunches.empty() &&
+        RunsIn(s.session, {Role::Controller}) && Count(Role::Bridge).first == 0 && markFault.empty())
+      markFault = line + ": holds its mark and left the workstation without a bridge beside its controller";
     // What a cycle did that its events count: the bridges it ended, its launches of the bridge.
     const bool cycle = what == "Timer1";
     for (const auto& [id, code] : table.terminated) {
@@ -557,12 +583,14 @@ struct World::Sessions {
   std::optional<U64> twoMarksSince;
   Rng blindR{w.Stream("two-sessions-snapshot")}, cancelR{w.Stream("two-sessions-cancel")};
   Rng lateR{w.Stream("two-sessions-late")}, raceR{w.Stream("two-sessions-race")};
-  Rng partR{w.Stream("two-sessions-partly-blind")};
+  Rng partR{w.Stream("two-sessions-partly-blind")}, bothR{w.Stream("two-sessions-controller-in-both")};
+  U64 portBusyUntil = 0;       // a bridge launched before then ends at once
   SessionId claimSinceOf = 0;  // the holder of the claim when it was last looked at, and since when
   U64 claimSince = 0;
   std::string endedElsewhere;      // the first process a monitor ended in another session
   std::string bridgeBesideOther;   // the first bridge launched while another monitor supervised
   std::string waitedWithoutCause;  // the first cycle that waited for nothing
+  std::string markFault;           // the first mark kept beside a lower one, or held without a bridge
 };
 
 // A controller left running in a session whose monitor has gone (closed by its operator) holds no mark: to the
@@ -624,6 +652,7 @@ std::string World::MarkFollowsPrograms() const {
     if (over(s->markKeptSince)) return seat + "holds its mark with nothing of its session running";
     if (over(s->markMissingSince)) return seat + "supervises its programs without its mark";
   }
+  if (!sessions_->markFault.empty()) return sessions_->markFault;
   return over(sessions_->twoMarksSince) ? "two monitors hold their marks: neither starts the bridge again" : "";
 }
 std::string World::WaitsOnlyForAnotherMonitor() const { return sessions_->waitedWithoutCause; }
