@@ -120,6 +120,7 @@ struct World::Sessions {
       fake.launcher.choose = [&w, s](const std::string& path) { return w.Launch(s, path); };
       fake.launcher.createdOf = [&w](std::uint32_t id) { return w.Created(static_cast<std::int32_t>(id)); };
       fake.dialogs.onBox = [&w, s](const auto&) { w.BoxUp(s); };
+      if (w.match) fake.settings.Set(SettingsKey::Machine, "ControllerMatch", "Pellux.jar");
     }
     Platform platform() {
       fakes::FakePlatform& f = fake;
@@ -156,6 +157,7 @@ struct World::Sessions {
 
   explicit Sessions(World& world) : w(world), r(world.Stream("two-sessions")), boxes(world.Stream("start-boxes")) {
     twoAccounts = r.Chance(0.5);
+    match = matchR.Chance(0.5);
     seats[0] = std::make_unique<Seat>(*this, 1);
     seats[1] = std::make_unique<Seat>(*this, 2);
     table.terminationTakesEffect = true;
@@ -264,6 +266,8 @@ struct World::Sessions {
       if (k.role == Role::OtherJava && k.session == session) return Exit(id);
     Spawn(Role::OtherJava, session == 0 ? "C:\\Historian\\jre\\bin\\javaw.exe" : "C:\\Tools\\jre\\bin\\javaw.exe",
           session, false);
+    // With ControllerMatch set, one the text cannot tell apart: it counts as the controller all the same.
+    table.processes.back().commandLineReadable = !match;
   }
   // Whether another session's monitor holds its mark or the claim to launch, or a bridge runs in another
   // session: the only reasons for s's monitor to wait, and the first two the reasons not to launch a bridge.
@@ -401,6 +405,8 @@ struct World::Sessions {
       if (it == who.end() || it->second.born != born) return;
       const std::int32_t java = Spawn(Role::Controller, kControllerPath, it->second.session, it->second.launched);
       table.processes.back().parentId = launcher;
+      table.processes.back().commandLine = kControllerCommandLine;
+      if (match) table.processes.back().commandLineReadable = !matchR.Chance(0.3);
       Note(*seats[it->second.session - 1],
            "the launcher " + std::to_string(launcher) + " started javaw.exe " + std::to_string(java));
       w.At(r.Between(1, 10) * kSecond, [this, launcher, born] {
@@ -584,7 +590,10 @@ struct World::Sessions {
   Rng blindR{w.Stream("two-sessions-snapshot")}, cancelR{w.Stream("two-sessions-cancel")};
   Rng lateR{w.Stream("two-sessions-late")}, raceR{w.Stream("two-sessions-race")};
   Rng partR{w.Stream("two-sessions-partly-blind")}, bothR{w.Stream("two-sessions-controller-in-both")};
-  U64 portBusyUntil = 0;       // a bridge launched before then ends at once
+  U64 portBusyUntil = 0;  // a bridge launched before then ends at once
+  // The monitors tell the controller apart by ControllerMatch; another account's Java, unread, still counts.
+  bool match = false;
+  Rng matchR{w.Stream("two-sessions-match")};
   SessionId claimSinceOf = 0;  // the holder of the claim when it was last looked at, and since when
   U64 claimSince = 0;
   std::string endedElsewhere;      // the first process a monitor ended in another session
