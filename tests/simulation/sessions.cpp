@@ -121,6 +121,7 @@ struct World::Sessions {
       fake.launcher.createdOf = [&w](std::uint32_t id) { return w.Created(static_cast<std::int32_t>(id)); };
       fake.dialogs.onBox = [&w, s](const auto&) { w.BoxUp(s); };
       if (w.match) fake.settings.Set(SettingsKey::Machine, "ControllerMatch", "Pellux.jar");
+      fake.files.AddFile(fake.system.folder + "\\" + kLogFileName);  // its log, which says what it leaves
     }
     Platform platform() {
       fakes::FakePlatform& f = fake;
@@ -145,6 +146,8 @@ struct World::Sessions {
     U64 startMs = 0;
     std::optional<U64> endingSince;  // the system asked whether the session may end, and has not said yet
     std::optional<U64> missLookUntil;
+    std::size_t logRead = 0;  // its log's size after its last step
+    bool saidLeft = false;    // its last cycle said it leaves the bridge to another session's monitor
     // Since when its mark is held with nothing of its own running, or not held while it supervises its programs.
     std::optional<U64> markKeptSince, markMissingSince;
   };
@@ -488,6 +491,16 @@ struct World::Sessions {
         (claimHolder == 0 || claimHolder == s.session) && s.bridgeLaunches.empty() &&
         RunsIn(s.session, {Role::Controller}) && Count(Role::Bridge).first == 0 && markFault.empty())
       markFault = line + ": holds its mark and left the workstation without a bridge beside its controller";
+    // A monitor that leaves the bridge to another session's says so in its log once, not on every cycle.
+    if (const auto log = s.fake.files.entries.find(s.monitor ? s.monitor->Log().LogFilePath() : "");
+        log != s.fake.files.entries.end()) {
+      const std::string& text = log->second.contents;
+      const bool said = what == "Timer1" &&
+                        text.find(leftText[s.session - 1], std::min(s.logRead, text.size())) != std::string::npos;
+      if (said && s.saidLeft && markFault.empty()) markFault = line + ": said again that it leaves the bridge";
+      if (what == "Timer1") s.saidLeft = said;
+      s.logRead = text.size();
+    }
     // What a cycle did that its events count: the bridges it ended, its launches of the bridge.
     const bool cycle = what == "Timer1";
     for (const auto& [id, code] : table.terminated) {
@@ -599,7 +612,10 @@ struct World::Sessions {
   std::string endedElsewhere;      // the first process a monitor ended in another session
   std::string bridgeBesideOther;   // the first bridge launched while another monitor supervised
   std::string waitedWithoutCause;  // the first cycle that waited for nothing
-  std::string markFault;           // the first mark kept beside a lower one, or held without a bridge
+  // What a monitor of session 1 or 2 says when it leaves the bridge to the other one.
+  const std::string leftText[2] = {OtherSessionText(kController.runningCheckName, 2),
+                                   OtherSessionText(kController.runningCheckName, 1)};
+  std::string markFault;  // the first mark kept beside a lower one, or held without a bridge
 };
 
 // A controller left running in a session whose monitor has gone (closed by its operator) holds no mark: to the
