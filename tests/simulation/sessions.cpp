@@ -211,7 +211,7 @@ struct World::Sessions {
     // The operators of both sessions start the controller at once, its port still held for a moment: both
     // monitors take their marks within a cycle, the one looking just before the other takes.
     Next(
-        "controller-in-both", 12,
+        "controller-in-both", 4,
         [this] {
           if (!seats[0]->monitor || !seats[1]->monitor || RunsIn(1, {Role::Controller, Role::Launcher}) ||
               RunsIn(2, {Role::Controller, Role::Launcher}))
