@@ -98,6 +98,8 @@ std::string World::EventsPerHour() const {
 
 std::string World::EventCounts() const {
   const Books& b = *watched_.books;
+  // The first Java the text cannot tell apart is told at once, the later ones counted.
+  if (b.undecidedMet && !b.undecidedTold && WatchedAlive()) return "a Java the text could not tell apart, no 1026";
   for (const auto& [id, count] : b.reported) {
     const auto it = b.happened.find(id);
     const U64 seen = it == b.happened.end() ? 0 : it->second;
@@ -190,7 +192,13 @@ std::string World::StripColours() const {
     back = controller != bridge ? kMagenta : controller ? kGreen : kRed;
     fore = controller != bridge || controller ? kBlack : kWhite;
   }
-  return c.stripBack != back || c.stripFore != fore ? "the strip after a click: " + c.stripText : "";
+  if (c.stripBack != back || c.stripFore != fore) return "the strip after a click: " + c.stripText;
+  if (expect_.before != kGreen || !first || !controller) return {};
+  // The stop left the controller running: the strip says why, for the first javaw.exe the scan finds.
+  const std::optional<bool> undecided = FirstUndecided();
+  if (!undecided) return {};
+  const std::string said = (*undecided ? UndecidedText(kController) : kController.stillRunning) + "\r";
+  return StartsWith(c.stripText, said) ? "" : "the strip after a stop that left javaw.exe: " + c.stripText;
 }
 
 // The port field keeps a whole number or nothing; a refused text stays for the operator to mend.

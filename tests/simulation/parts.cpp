@@ -79,6 +79,7 @@ void World::AddParts() {
          Process* p = Proc(id);
          const U64 how = r.Below(3);
          if (how == 0) p->openForTerminate = p->openForRead = false;  // elevated
+         info_[id].elevatedLater = how == 0;
          if (how == 1) p->terminable = false;
          if (how == 2) p->endsLater = true;
          Note(std::to_string(id) + (how == 0 ? " elevated" : how == 1 ? " refuses its end" : " ends slowly"));

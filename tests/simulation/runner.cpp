@@ -18,7 +18,8 @@ constexpr struct {
                    {12, 1, "a session's first bridge after another session's went left out of its events' counts"},
                    {90420, 36, "a controller whose command line turned unreadable was no controller to the world"},
                    {31340, 17, "the same, with the bridge outside ASCII"},
-                   {71113, 29, "the same, on Windows 7"}};
+                   {71113, 29, "the same, on Windows 7"},
+                   {125, 1, "of two monitors that took their marks at once, the lower left the bridge to the higher"}};
 
 LocalTime CivilTime(std::int64_t seconds) {
   const std::int64_t z = seconds / 86400 + 719468, rest = seconds % 86400;

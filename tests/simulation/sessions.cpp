@@ -47,8 +47,8 @@ struct World::Sessions {
     }
     bool Close(ProcessHandle h) override { return w_.table.Close(h); }
     bool CreationTime(ProcessHandle h, std::uint64_t* c) override { return w_.table.CreationTime(h, c); }
-    bool ListFamilies(std::vector<ProcessEntry>* e) override { return !Blind() && w_.table.ListFamilies(e); }
-    bool ListSessions(std::vector<ProcessSession>* s) override { return !Blind() && w_.table.ListSessions(s); }
+    bool ListFamilies(std::vector<ProcessEntry>* e) override { return !Blind(4) && w_.table.ListFamilies(e); }
+    bool ListSessions(std::vector<ProcessSession>* s) override { return !Blind(3) && w_.table.ListSessions(s); }
     bool SessionOf(std::int32_t id, SessionId* s) override { return w_.table.SessionOf(id, s); }
     SessionId CurrentSession() override { return session_; }
     std::int32_t CurrentProcessId() override { return ownId; }
@@ -59,10 +59,11 @@ struct World::Sessions {
     // The system's snapshot fails as Windows lets it (NtQuerySystemInformation and CreateToolhelp32Snapshot
     // answer STATUS_INSUFFICIENT_RESOURCES / ERROR_NOT_ENOUGH_MEMORY on a workstation short of memory, "Process
     // Status API" and "Taking a Snapshot and Viewing Processes" in the Win32 docs): for a while, or every other
-    // look. The list of ids and each process's own session still answer.
-    bool Blind() {
+    // look, or one of its two forms only (the sessions' list, the families' list). The list of ids and each
+    // process's own session still answer.
+    bool Blind(int only) {
       const int mode = w_.seats[session_ - 1]->blind;
-      return mode == 1 || (mode == 2 && (++looks_ & 1) != 0);
+      return mode == 1 || mode == only || (mode == 2 && (++looks_ & 1) != 0);
     }
     Sessions& w_;
     SessionId session_;
@@ -119,6 +120,8 @@ struct World::Sessions {
       fake.launcher.choose = [&w, s](const std::string& path) { return w.Launch(s, path); };
       fake.launcher.createdOf = [&w](std::uint32_t id) { return w.Created(static_cast<std::int32_t>(id)); };
       fake.dialogs.onBox = [&w, s](const auto&) { w.BoxUp(s); };
+      if (w.match) fake.settings.Set(SettingsKey::Machine, "ControllerMatch", "Pellux.jar");
+      fake.files.AddFile(fake.system.folder + "\\" + kLogFileName);  // its log, which says what it leaves
     }
     Platform platform() {
       fakes::FakePlatform& f = fake;
@@ -138,11 +141,13 @@ struct World::Sessions {
     Expect expect;                     // what a click on its window expects
     std::vector<bool> bridgeLaunches;  // the step's launches of the bridge: whether each started
     std::optional<U64> freeSince;      // since when it waits with nothing of the other session running or claiming
-    int blind = 0;                     // its snapshot: 0 had, 1 fails, 2 fails every other look
+    int blind = 0;                     // its snapshot: 0 had, 1 fails, 2 every other look, 3 or 4 in one form
     bool startUnseen = false;          // its start-up launched nothing yet, the other sessions unseen
     U64 startMs = 0;
     std::optional<U64> endingSince;  // the system asked whether the session may end, and has not said yet
     std::optional<U64> missLookUntil;
+    std::size_t logRead = 0;  // its log's size after its last step
+    bool saidLeft = false;    // its last cycle said it leaves the bridge to another session's monitor
     // Since when its mark is held with nothing of its own running, or not held while it supervises its programs.
     std::optional<U64> markKeptSince, markMissingSince;
   };
@@ -155,6 +160,7 @@ struct World::Sessions {
 
   explicit Sessions(World& world) : w(world), r(world.Stream("two-sessions")), boxes(world.Stream("start-boxes")) {
     twoAccounts = r.Chance(0.5);
+    match = matchR.Chance(0.5);
     seats[0] = std::make_unique<Seat>(*this, 1);
     seats[1] = std::make_unique<Seat>(*this, 2);
     table.terminationTakesEffect = true;
@@ -202,13 +208,31 @@ struct World::Sessions {
       Spawn(Role::Crowd, "C:\\Tools\\viewer.exe", session, false, id);
       w.At(r.Exp(kHour), [this, id] { Exit(id); });
     });
+    // The operators of both sessions start the controller at once, its port still held for a moment: both
+    // monitors take their marks within a cycle, the one looking just before the other takes.
+    Next(
+        "controller-in-both", 4,
+        [this] {
+          if (!seats[0]->monitor || !seats[1]->monitor || RunsIn(1, {Role::Controller, Role::Launcher}) ||
+              RunsIn(2, {Role::Controller, Role::Launcher}))
+            return;
+          portBusyUntil = w.Now() + 5 * kSecond;
+          for (const SessionId session : {1, 2}) {
+            Note(*seats[session - 1], "the operator starts Pellux.exe");
+            StartsJava(Spawn(Role::Launcher, kController.installPath, session, false), bothR.Between(0, 2000));
+          }
+        },
+        &bothR);
     // A seat's snapshot fails for a few walks, for minutes, or every other look.
     Next(
         "snapshot-fails", 8,
         [this] {
           Seat& s = *seats[blindR.Below(2)];
           s.blind = blindR.Chance(0.3) ? 2 : 1;
-          Note(s, s.blind == 2 ? "the snapshot fails every other look" : "the snapshot fails");
+          if (s.blind == 1 && partR.Chance(0.5)) s.blind = partR.Chance(0.5) ? 3 : 4;
+          Note(s, s.blind == 2  ? "the snapshot fails every other look"
+                  : s.blind > 2 ? "the snapshot fails in one form"
+                                : "the snapshot fails");
           w.At(blindR.Chance(0.5) ? blindR.Between(1, 10) * kSecond : blindR.Exp(3 * kMinute), [this, &s] {
             s.blind = 0;
             Note(s, "the snapshot is back");
@@ -245,6 +269,8 @@ struct World::Sessions {
       if (k.role == Role::OtherJava && k.session == session) return Exit(id);
     Spawn(Role::OtherJava, session == 0 ? "C:\\Historian\\jre\\bin\\javaw.exe" : "C:\\Tools\\jre\\bin\\javaw.exe",
           session, false);
+    // With ControllerMatch set, one the text cannot tell apart: it counts as the controller all the same.
+    table.processes.back().commandLineReadable = !match;
   }
   // Whether another session's monitor holds its mark or the claim to launch, or a bridge runs in another
   // session: the only reasons for s's monitor to wait, and the first two the reasons not to launch a bridge.
@@ -324,7 +350,7 @@ struct World::Sessions {
     s.startMs = w.Now();
     s.endingSince.reset();
     if (s.blind == 0 && blindR.Chance(0.2)) {  // a logon on a workstation short of memory
-      s.blind = 1;
+      s.blind = partR.Chance(0.5) ? 1 : partR.Chance(0.5) ? 3 : 4;
       w.At(blindR.Between(1, 60) * kSecond, [&s] { s.blind = 0; });
     }
     Step(s, "start", [&] { s.monitor->Start(); });
@@ -382,6 +408,8 @@ struct World::Sessions {
       if (it == who.end() || it->second.born != born) return;
       const std::int32_t java = Spawn(Role::Controller, kControllerPath, it->second.session, it->second.launched);
       table.processes.back().parentId = launcher;
+      table.processes.back().commandLine = kControllerCommandLine;
+      if (match) table.processes.back().commandLineReadable = !matchR.Chance(0.3);
       Note(*seats[it->second.session - 1],
            "the launcher " + std::to_string(launcher) + " started javaw.exe " + std::to_string(java));
       w.At(r.Between(1, 10) * kSecond, [this, launcher, born] {
@@ -396,7 +424,7 @@ struct World::Sessions {
     if (failed) return 0;
     if (path == kBridge.installPath) {
       const std::int32_t bridge = Spawn(Role::Bridge, path, session, true);
-      if (r.Chance(0.15)) {  // the port not yet free: it ends at once, before the controller shows
+      if (r.Chance(0.15) || w.Now() < portBusyUntil) {  // the port not yet free: it ends at once
         w.At(r.Between(20, 2000), [this, bridge, born = w.Now()] {
           if (const auto it = who.find(bridge); it != who.end() && it->second.born == born) Exit(bridge);
         });
@@ -412,7 +440,7 @@ struct World::Sessions {
   // A step of one session's monitor; the world learns what it ended and which timers it armed.
   void Step(Seat& s, const std::string& what, const std::function<void()>& act) {
     std::string line = "session " + std::to_string(s.session) + ": " + what;
-    const bool otherSupervised = OtherMonitorSupervises(s);
+    const bool otherSupervised = OtherMonitorSupervises(s), hadMark = marks.count(s.session) != 0;
     s.fake.clock.ms = w.Now();
     s.fake.clock.now = w.fake_.clock.now;
     try {
@@ -420,9 +448,11 @@ struct World::Sessions {
     } catch (const std::exception& e) {
       w.Fail("no-exception", line + " threw " + e.what());
     }
+    // A monitor that took its mark beside a higher session's, missed by its first look, supervises.
+    const bool stillOtherSupervised = otherSupervised && OtherMonitorSupervises(s);
     for (const auto& [path, folder] : s.fake.launcher.launches) {
       line += " launch:" + path.substr(path.rfind('\\') + 1);
-      if (path == kBridge.installPath && otherSupervised && bridgeBesideOther.empty())
+      if (path == kBridge.installPath && stillOtherSupervised && bridgeBesideOther.empty())
         bridgeBesideOther = line + ", while another session's monitor held its mark or the claim";
     }
     // The wait begins with start-up's event and ends with its own; a cycle that leaves it on waits only for
@@ -430,6 +460,9 @@ struct World::Sessions {
     for (const auto& event : s.fake.events.events) {
       if (event.id == EventId::OtherSessionAtStart || event.id == EventId::LaunchClaimed) s.waiting = true;
       if (event.id == EventId::OwnSessionAgain) s.waiting = false;
+      // Unseen, the other sessions may hold a monitor's mark: the wait goes on.
+      if (event.id == EventId::OwnSessionAgain && s.blind != 0 && s.blind != 2 && waitedWithoutCause.empty())
+        waitedWithoutCause = line + ": the wait for another session ended while the snapshot failed";
     }
     if (what == "start" && s.fake.controls.stripText == kOtherSessionsUnseenText) s.startUnseen = true;
     // Start-up's launches and adoptions, on a tick after it waited to see the other sessions too, are not the cycle's.
@@ -441,11 +474,33 @@ struct World::Sessions {
       startBridges += launch && e.strings.at(1) == kBridge.exeName ? 1 : 0;
     }
     if (s.waiting || startedUp) s.startUnseen = false;
+    // Unseen, the other sessions may run either program: start-up launches nothing.
+    if (startedUp && !s.fake.launcher.launches.empty() && s.blind != 0 && s.blind != 2 && bridgeBesideOther.empty())
+      bridgeBesideOther = line + ": start-up launched while its snapshot failed";
     if (what == "Timer1" && s.monitor && (s.waiting || s.startUnseen) && s.blind == 0 && !OtherMonitorSupervises(s) &&
         !BridgeElsewhere(s) && waitedWithoutCause.empty())
       waitedWithoutCause = line +
                            ": still waiting, though no other monitor holds its mark or the claim"
                            " and no bridge runs in another session";
+    // Two monitors that took their marks at once: the one that took it beside a lower session's, seeing it,
+    // gives it up at once; the lower one, holding, starts the bridge where none runs on the workstation.
+    const bool seen = s.blind == 0 && s.monitor && !s.endingSince;
+    if (seen && !hadMark && marks.count(s.session) != 0 && *marks.begin() < s.session && markFault.empty())
+      markFault = line + ": took its mark beside a lower session's and kept it";
+    if (seen && what == "Timer1" && !s.waiting && marks.count(s.session) != 0 && *marks.begin() == s.session &&
+        (claimHolder == 0 || claimHolder == s.session) && s.bridgeLaunches.empty() &&
+        RunsIn(s.session, {Role::Controller}) && Count(Role::Bridge).first == 0 && markFault.empty())
+      markFault = line + ": holds its mark and left the workstation without a bridge beside its controller";
+    // A monitor that leaves the bridge to another session's says so in its log once, not on every cycle.
+    if (const auto log = s.fake.files.entries.find(s.monitor ? s.monitor->Log().LogFilePath() : "");
+        log != s.fake.files.entries.end()) {
+      const std::string& text = log->second.contents;
+      const bool said = what == "Timer1" &&
+                        text.find(leftText[s.session - 1], std::min(s.logRead, text.size())) != std::string::npos;
+      if (said && s.saidLeft && markFault.empty()) markFault = line + ": said again that it leaves the bridge";
+      if (what == "Timer1") s.saidLeft = said;
+      s.logRead = text.size();
+    }
     // What a cycle did that its events count: the bridges it ended, its launches of the bridge.
     const bool cycle = what == "Timer1";
     for (const auto& [id, code] : table.terminated) {
@@ -547,11 +602,20 @@ struct World::Sessions {
   std::optional<U64> twoMarksSince;
   Rng blindR{w.Stream("two-sessions-snapshot")}, cancelR{w.Stream("two-sessions-cancel")};
   Rng lateR{w.Stream("two-sessions-late")}, raceR{w.Stream("two-sessions-race")};
+  Rng partR{w.Stream("two-sessions-partly-blind")}, bothR{w.Stream("two-sessions-controller-in-both")};
+  U64 portBusyUntil = 0;  // a bridge launched before then ends at once
+  // The monitors tell the controller apart by ControllerMatch; another account's Java, unread, still counts.
+  bool match = false;
+  Rng matchR{w.Stream("two-sessions-match")};
   SessionId claimSinceOf = 0;  // the holder of the claim when it was last looked at, and since when
   U64 claimSince = 0;
   std::string endedElsewhere;      // the first process a monitor ended in another session
   std::string bridgeBesideOther;   // the first bridge launched while another monitor supervised
   std::string waitedWithoutCause;  // the first cycle that waited for nothing
+  // What a monitor of session 1 or 2 says when it leaves the bridge to the other one.
+  const std::string leftText[2] = {OtherSessionText(kController.runningCheckName, 2),
+                                   OtherSessionText(kController.runningCheckName, 1)};
+  std::string markFault;  // the first mark kept beside a lower one, or held without a bridge
 };
 
 // A controller left running in a session whose monitor has gone (closed by its operator) holds no mark: to the
@@ -613,6 +677,7 @@ std::string World::MarkFollowsPrograms() const {
     if (over(s->markKeptSince)) return seat + "holds its mark with nothing of its session running";
     if (over(s->markMissingSince)) return seat + "supervises its programs without its mark";
   }
+  if (!sessions_->markFault.empty()) return sessions_->markFault;
   return over(sessions_->twoMarksSince) ? "two monitors hold their marks: neither starts the bridge again" : "";
 }
 std::string World::WaitsOnlyForAnotherMonitor() const { return sessions_->waitedWithoutCause; }

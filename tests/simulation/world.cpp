@@ -189,26 +189,43 @@ std::int32_t World::FindRole(Role role, Rng& r) const {
 
 // Whether a scan can see a process of that name (upper case) among those it can open.
 bool World::Visible(const std::string& name) const {
-  return std::any_of(fake_.processes.processes.begin(), fake_.processes.processes.end(), [&](const Process& p) {
-    return ((p.openForRead && (!p.modulesReadable || p.pathReadable)) || (p.openLimited && p.imageReadable)) &&
-           p.path.size() >= name.size() &&
-           std::equal(name.begin(), name.end(), p.path.end() - static_cast<std::ptrdiff_t>(name.size()),
-                      [](char a, char b) { return a == Upper(b); });
-  });
+  return std::any_of(fake_.processes.processes.begin(), fake_.processes.processes.end(),
+                     [&](const Process& p) { return Visible(name, p); });
+}
+
+bool World::Visible(const std::string& name, const Process& p) {
+  return ((p.openForRead && (!p.modulesReadable || p.pathReadable)) || (p.openLimited && p.imageReadable)) &&
+         p.path.size() >= name.size() &&
+         std::equal(name.begin(), name.end(), p.path.end() - static_cast<std::ptrdiff_t>(name.size()),
+                    [](char a, char b) { return a == Upper(b); });
 }
 
 bool World::ControllerVisible() const {
-  if (match_.empty()) return Visible("JAVAW.EXE");
+  return std::any_of(fake_.processes.processes.begin(), fake_.processes.processes.end(),
+                     [&](const Process& p) { return Undecided(p).has_value(); });
+}
+
+std::optional<bool> World::Undecided(const Process& p) const {
+  if (!Visible("JAVAW.EXE", p)) return std::nullopt;
+  if (match_.empty()) return false;
   const bool byQuery = fake_.processes.commandLineByQuery;
-  return std::any_of(fake_.processes.processes.begin(), fake_.processes.processes.end(), [&](const Process& p) {
-    const std::string path = Upper(p.path), line = Upper(p.commandLine.empty() ? p.path : p.commandLine);
-    const bool read = p.commandLineReadable && (p.openForRead || (byQuery && p.openLimited)) &&
-                      !(fake_.processes.narrowMonitor && p.sixtyFourBit && !byQuery);
-    // One whose command line cannot be read may be the controller: it counts (and is never ended as one).
-    return ((p.openForRead && (!p.modulesReadable || p.pathReadable)) || (p.openLimited && p.imageReadable)) &&
-           path.size() >= 9 && path.compare(path.size() - 9, 9, "JAVAW.EXE") == 0 &&
-           (path.find(match_) != std::string::npos || !read || line.find(match_) != std::string::npos);
-  });
+  const std::string path = Upper(p.path), line = Upper(p.commandLine.empty() ? p.path : p.commandLine);
+  const bool read = p.commandLineReadable && (p.openForRead || (byQuery && p.openLimited)) &&
+                    !(fake_.processes.narrowMonitor && p.sixtyFourBit && !byQuery);
+  if (path.find(match_) != std::string::npos) return false;
+  // One whose command line cannot be read may be the controller: it counts (and is never ended as one).
+  if (!read) return true;
+  return line.find(match_) != std::string::npos ? std::optional<bool>(false) : std::nullopt;
+}
+
+std::optional<bool> World::FirstUndecided() const {
+  for (const Process& p : fake_.processes.processes) {
+    const std::optional<bool> undecided = Undecided(p);
+    if (!undecided) continue;
+    if (const auto it = info_.find(p.id); it != info_.end() && it->second.elevatedLater) return std::nullopt;
+    return undecided;
+  }
+  return std::nullopt;
 }
 
 // The system's side of a launch: the process, or 0 when it did not start.
@@ -508,6 +525,8 @@ void World::Observe() {
     timer1_.reset();
     timer3_.reset();
   }
+  // The cycle's scan asks the text about the first javaw.exe it meets.
+  books_.undecidedMet |= stepIsCycle_ && !match_.empty() && CycleChecked() && FirstUndecided().value_or(false);
   ReadEvents(f.events, books_);
   ReadLogOutage();
   if (f.lifetime.ends > 0) Restart(crashes_.Between(1, 30) * kMinute);
@@ -566,6 +585,7 @@ void World::ReadEvents(const fakes::FakeSystemEventLog& events, Books& books) {
     if (e.id == EventId::RepeatSummary && e.strings.at(1) != "1026")
       books.reported[static_cast<std::uint32_t>(std::stoul(e.strings.at(1)))] += std::stoull(e.strings.at(2));
     books.endedMonitor |= e.id == EventId::Ended;
+    books.undecidedTold |= e.id == EventId::ControllerUndecided;
     if (id >= 1040 || id <= 1012) continue;
     auto& times = books.lastHour[e.id == EventId::RepeatSummary ? std::to_string(id) + "/" + e.strings.at(1)
                                                                 : std::to_string(id)];

@@ -88,6 +88,7 @@ struct Info {
   U64 born;
   bool launched;                  // by a monitor of this session
   std::int32_t firstSibling = 0;  // a launcher's later javaw.exe: the one it started first
+  bool elevatedLater = false;     // a monitor may have decided what the text says of it before
 };
 
 struct Event {
@@ -127,6 +128,8 @@ struct Books {
   std::map<std::uint32_t, U64> happened, reported;
   std::map<std::string, std::deque<U64>> lastHour;
   bool endedMonitor = false;  // the step wrote the monitor's end
+  // A cycle met a Java the text could not tell apart; a warning 1026 said so.
+  bool undecidedMet = false, undecidedTold = false;
 };
 
 class World {
@@ -158,9 +161,16 @@ class World {
   Process* Proc(std::int32_t id);
   std::int32_t FindRole(Role role, Rng& r) const;
   bool Visible(const std::string& name) const;
+  static bool Visible(const std::string& name, const Process& p);
   // What counts as the controller: any javaw.exe, or with ControllerMatch set one whose path or readable command
   // line holds the text.
   bool ControllerVisible() const;
+  // What the text answers of a process: none when it does not count as the controller, whether it is undecided
+  // (its command line unread) when it does.
+  std::optional<bool> Undecided(const Process& p) const;
+  // The same of the first javaw.exe a scan meets that counts; none when none does, or the monitor may have decided
+  // otherwise before it was elevated.
+  std::optional<bool> FirstUndecided() const;
   std::uint32_t Launch(const std::string& path);
   void BridgeDies(Rng& r);
   // The bridge's window stops answering, for forMs (0: for good).
