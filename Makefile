@@ -121,7 +121,7 @@ asan: deps
 NATIVE_TEST_TARGETS = $(if $(wildcard $(NATDIR)/tests/unit/unit_tests),,--target simulate scan_bench)
 test: exe installer installer-next
 	$(subst -B $(NATDIR),-B $(LANESDIR),$(NATIVE_CONFIGURE)) >/dev/null
-	@ctest --test-dir $(LANESDIR) --output-on-failure -L e2e -j 3 >$(LANESDIR)/lanes.txt 2>&1 & lanes=$$!; \
+	@ctest --test-dir $(LANESDIR) --output-on-failure -L e2e -j 4 >$(LANESDIR)/lanes.txt 2>&1 & lanes=$$!; \
 	nice -n 10 $(MAKE) --no-print-directory fuzz asan && $(NATIVE_CONFIGURE) && \
 	nice -n 10 cmake --build $(NATDIR) -j $(JOBS) $(NATIVE_TEST_TARGETS) && \
 	nice -n 10 ctest --test-dir $(NATDIR) --output-on-failure -LE e2e -E '^unit_tests_NOT_BUILT$$' -j $(JOBS); \
