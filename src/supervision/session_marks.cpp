@@ -10,9 +10,11 @@ void SessionMarks::LookForOwnSession() {
   const ProgramTable& programs = d_.programs;
   // This session's own Java programs neither start nor end the wait: only
   // what another session's monitor or bridge does, and nothing ends it while
-  // the other sessions cannot be seen.
-  if (MarkedElsewhere() || d_.processes.OtherSessionRunning(programs.bridge.runningCheckName) ||
-      !d_.processes.SeesOtherSessions() || (d_.claimedElsewhere && d_.claimedElsewhere()))
+  // the other sessions cannot be seen: each look says for itself whether it
+  // saw them, so a mark unseen is not taken for none by a later look's answer.
+  if (MarkedElsewhere() || !d_.processes.SeesOtherSessions() ||
+      d_.processes.OtherSessionRunning(programs.bridge.runningCheckName) || !d_.processes.SeesOtherSessions() ||
+      (d_.claimedElsewhere && d_.claimedElsewhere()))
     return;
   waiting_ = false;
   d_.processes.IsProcessRunning(programs.controller.runningCheckName);
@@ -82,6 +84,8 @@ bool SessionMarks::LeftToOtherSession() {
   // A monitor that holds its mark supervises: KeepMark has given it up this
   // cycle where a lower session's monitor holds one too.
   const std::optional<SessionId> marked = holdingMark_ ? std::nullopt : MarkedElsewhere();
+  // Unseen, another session's mark may be held: nothing is launched.
+  if (!holdingMark_ && !d_.processes.SeesOtherSessions()) return true;
   if (marked && marked != leftToOther_)
     d_.log.WriteLogLine(OtherSessionText(d_.programs.controller.runningCheckName, *marked));
   leftToOther_ = marked;

@@ -773,11 +773,18 @@ TEST_P(OtherSessionStartTest, NothingIsLaunchedWhileAnotherSessionSupervises) {
   EXPECT_NE(fake.events.events.back().id, EventId::OwnSessionAgain);
   EXPECT_EQ(fake.controls.colours[ProgramButton::CBLINTARO], kAmber);
 
-  // The other session's programs end, its monitor gives up its mark and claim.
+  // The other session's programs end, its monitor gives up its claim: while
+  // the sessions' list fails, it may still hold its mark, whatever the
+  // families' list says.
   fake.processes.processes.clear();
   fake.processes.Add(60, kJavawPath);
-  fake.mark.elsewhere.clear();
+  fake.processes.AddInSession(12, "C:\\Windows\\explorer.exe", 2);
   fake.claim.free = true;
+  fake.processes.failSessions = true;
+  monitor.OnTimer(TimerId::Timer1);
+  EXPECT_NE(fake.events.events.back().id, EventId::OwnSessionAgain);
+  fake.processes.failSessions = false;
+  fake.mark.elsewhere.clear();
   fake.processes.failFamilies = true;  // unseen, they may still be there: the wait goes on
   monitor.OnTimer(TimerId::Timer1);
   EXPECT_NE(fake.events.events.back().id, EventId::OwnSessionAgain);

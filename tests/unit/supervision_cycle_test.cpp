@@ -360,9 +360,10 @@ TEST_F(SupervisionCycleTest, AnotherSessionsProgramsAreNeitherCountedNorEnded) {
     bool otherMonitor = false;  // session 2's monitor holds its mark, or the claim
     int seenCycles = 3;         // of the three, those before the snapshot fails
     SessionId ownSession = fakes::kOwnSession;
-    SessionId markMeanwhile = 0;    // its monitor takes its mark just as this one takes its own
-    bool bridgeRefusesEnd = false;  // the termination open is refused
-    bool leftSaid = false;          // the log says once that the bridge is left to session 2's monitor
+    SessionId markMeanwhile = 0;     // its monitor takes its mark just as this one takes its own
+    bool bridgeRefusesEnd = false;   // the termination open is refused
+    bool leftSaid = false;           // the log says once that the bridge is left to session 2's monitor
+    bool sessionsListFails = false;  // from seenCycles on, only the sessions' list fails
   };
   const SessionId own = fakes::kOwnSession;
   constexpr SessionId kNone = ~SessionId{0};
@@ -383,6 +384,8 @@ TEST_F(SupervisionCycleTest, AnotherSessionsProgramsAreNeitherCountedNorEnded) {
       // Unseen, another session's monitor and bridge may be there: nothing is launched, no mark taken, one kept.
       {"controller here, no bridge, no snapshot", own, kNone, Owner::Us, false, false, false, false, 0},
       {"both here, then no snapshot", own, own, Owner::Us, false, false, true, false, 1},
+      {"controller here, another monitor's mark unseen", own, kNone, Owner::Us, false, false, false, true, 0, own, 0,
+       false, false, true},
       // Two monitors took their marks at once: the lower session keeps its own and supervises.
       {"controller here, session 2's monitor took its mark too", own, kNone, Owner::Us, false, true, true, false, 3,
        own, 2},
@@ -431,7 +434,7 @@ TEST_F(SupervisionCycleTest, AnotherSessionsProgramsAreNeitherCountedNorEnded) {
                           nullptr,
                           &f.mark}};
     for (int i = 0; i < 3; ++i) {
-      f.processes.failFamilies = i >= c.seenCycles;
+      (c.sessionsListFails ? f.processes.failSessions : f.processes.failFamilies) = i >= c.seenCycles;
       cyc.Timer1();
     }
     EXPECT_EQ(f.processes.terminated.size(), c.bridgeEnded ? 1u : 0u) << c.name;

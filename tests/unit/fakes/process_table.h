@@ -229,7 +229,7 @@ class FakeProcessTable final : public ProcessTable {
   bool ListSessions(std::vector<ProcessSession>* sessions) override {
     if (std::exchange(throwOnNextList, false)) throw std::bad_alloc();
     ++snapshots;
-    if (failFamilies) return false;
+    if (failFamilies || failSessions) return false;
     sessions->clear();
     for (const Process& p : processes) sessions->push_back({p.id, p.session, p.created});
     return true;
@@ -263,6 +263,7 @@ class FakeProcessTable final : public ProcessTable {
   int snapshots = 0;
   int sessionQueries = 0;
   bool failFamilies = false;           // no snapshot can be taken
+  bool failSessions = false;           // the sessions' list alone fails, the families' answers
   bool terminationTakesEffect = true;  // false: the process is still listed afterwards
   // True as on Windows 8.1 and later, where a limited handle reads a command
   // line; false as on Windows 7 and Wine, where only a kAccessRead one does.
