@@ -33,7 +33,7 @@ help:
 	@echo 'make asan         build/asan: the unit tests with AddressSanitizer and UndefinedBehaviorSanitizer (make test runs them)'
 	@echo 'make unit         build only the unit tests and run them (no Wine, no mingw-w64)'
 	@echo 'make simulate     the monitor against a simulated workstation, seeded: SEED=1 RUNS=16 DAYS=30 (DAYS=365 RUNS=1: a year)'
-	@echo 'make test         everything, about 15 min from a fresh clone: sanitized unit, fuzz (30 s each), simulation, lint, exe, packaging and docs checks; then end-to-end under Wine and Xvfb in lanes side by side'
+	@echo 'make test         everything, about 15 min from a fresh clone: the Windows trees, then end-to-end under Wine and Xvfb in lanes side by side, and beside them sanitized unit, fuzz (30 s each), simulation, lint, exe, packaging and docs checks'
 	@echo 'make demo         run the monitor under Wine with the stand-ins; ARGS=... goes to demo.py (ARGS=--screenshot=FILE)'
 	@echo 'make screenshots  remake docs/img/ from the real exe under Wine, each state checked first; ARGS=-k NAME for one'
 	@echo 'make bench        the scan beside the bare system calls, and the cycle with logging on beside off, under Wine, over 0, 100 and 400 extra processes; ROUNDS=30'
