@@ -24,7 +24,7 @@ void ProgramStart::StartPrograms() {
     d_.wait.WaitAtStart(unseenBefore);
     return;
   }
-  StartController(earlier);
+  StartController(earlier, unseenBefore);
 }
 
 void ProgramStart::StartBridge(const LaunchedSet& earlier) {
@@ -35,7 +35,7 @@ void ProgramStart::StartBridge(const LaunchedSet& earlier) {
   }
 }
 
-void ProgramStart::StartController(const LaunchedSet& earlier) {
+void ProgramStart::StartController(const LaunchedSet& earlier, bool waited) {
   const SupervisedProgram& controller = d_.programs.controller;
   LaunchedPrograms& launched = d_.launched;
   // A javaw.exe that was recorded and has gone is a controller that ended:
@@ -51,20 +51,21 @@ void ProgramStart::StartController(const LaunchedSet& earlier) {
     // a launcher start-up launched.
     d_.cycle.ControllerLaunched(earlier.launcher);
     AdoptAtStart(controller, earlier.launcher.id);
-  } else if (const RecordedProcess any = AnyControllerAfterRestart(); any.Known()) {
+  } else if (const RecordedProcess any = AnyControllerAfterRestart(waited); any.Known()) {
     AdoptAtStart(controller, any.id);
   } else if (const std::uint32_t result = LaunchAtStart(controller); result != 0) {
     d_.cycle.ControllerLaunched(launched.Current().launcher);
   }
 }
 
-RecordedProcess ProgramStart::AnyControllerAfterRestart() {
+RecordedProcess ProgramStart::AnyControllerAfterRestart(bool waited) {
   // Only a session where a monitor already launched the controller: there a
   // javaw.exe that is not the recorded one is the controller an operator
   // started again from its launcher, as the cycle counts it, and a second
   // one would drive the same machine. A session's first start still
-  // launches beside another Java program.
-  if (!d_.launched.Recorded()) return {};
+  // launches beside another Java program, unless it waited to see the other
+  // sessions: the operator may have started the controller meanwhile.
+  if (!d_.launched.Recorded() && !waited) return {};
   const RecordedProcess javaw = d_.launched.RunningInSession(d_.programs.controller.runningCheckName);
   if (javaw.Known()) d_.launched.RecordJavaw(javaw);
   return javaw;

@@ -42,10 +42,12 @@ class ProgramStart {
   // processId: its button green and its still-running line instead of a launch.
   void AdoptAtStart(const SupervisedProgram& program, std::int32_t processId);
   void StartBridge(const LaunchedSet& earlier);
-  void StartController(const LaunchedSet& earlier);
-  // After a restart in a session whose monitor launched the controller: any
-  // running javaw.exe of the session, which is then recorded; none otherwise.
-  RecordedProcess AnyControllerAfterRestart();
+  void StartController(const LaunchedSet& earlier, bool waited);
+  // After a restart in a session whose monitor launched the controller, or a
+  // start-up that waited to see the other sessions: any running javaw.exe of
+  // the session that counts as the controller, which is then recorded; none
+  // otherwise.
+  RecordedProcess AnyControllerAfterRestart(bool waited);
 
   Deps d_;
 };

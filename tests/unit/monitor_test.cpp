@@ -895,10 +895,18 @@ TEST_F(StartupTest, SomebodysJavaInAnotherSessionIsNotTheController) {
 // While the other sessions cannot be seen, another session's monitor or
 // bridge may be there: start-up launches nothing and says so once; each tick
 // looks again, and once they are seen start-up launches both, or waits as
-// any second monitor does.
+// any second monitor does, or takes over the controller that the operator
+// started meanwhile.
 TEST_F(StartupTest, WhileTheOtherSessionsAreUnseenStartUpLaunchesNothingYet) {
-  for (const bool otherMonitor : {false, true}) {
+  struct Meanwhile {
+    bool otherMonitor, controllerHere;
+  };
+  for (const Meanwhile meanwhile : {Meanwhile{false, false}, {true, false}, {false, true}}) {
+    const bool otherMonitor = meanwhile.otherMonitor;
     fakes::FakePlatform f;
+    f.launcher.onLaunch = [&f](const std::string& path, std::uint32_t id) {
+      if (path == kBridge.installPath) f.processes.Add(static_cast<std::int32_t>(id), path);
+    };
     f.files.AddFile(kController.installPath, "exe");
     f.files.AddFile(kBridge.installPath, "exe");
     f.files.AddFile(kLog);
@@ -916,9 +924,10 @@ TEST_F(StartupTest, WhileTheOtherSessionsAreUnseenStartUpLaunchesNothingYet) {
       f.processes.AddInSession(40, kJavawPath, 2);
       f.mark.elsewhere = {2};
     }
+    if (meanwhile.controllerHere) f.processes.Add(44, kJavawPath);
     f.processes.failFamilies = false;
     for (int cycle = 0; cycle < 2; ++cycle) m.OnTimer(TimerId::Timer1);
-    EXPECT_EQ(f.launcher.launches.size(), otherMonitor ? 0u : 2u) << otherMonitor;
+    EXPECT_EQ(f.launcher.launches.size(), otherMonitor ? 0u : meanwhile.controllerHere ? 1u : 2u) << otherMonitor;
     const std::vector<EventId> ids = f.events.Ids();
     EXPECT_EQ(std::count(ids.begin(), ids.end(), EventId::SnapshotLost), 1) << otherMonitor;
     EXPECT_EQ(std::count(ids.begin(), ids.end(), EventId::SnapshotBack), 1) << otherMonitor;
